@@ -1,0 +1,62 @@
+# Helpers shared by every layer's CMakeLists.txt.
+
+# tivolo_add_library(NAME name SOURCES ... [DEPS ...])
+# A static library for one layer; its headers are included as "layer/file.h" from src/.
+function(tivolo_add_library)
+  cmake_parse_arguments(A "" "NAME" "SOURCES;DEPS" ${ARGN})
+  add_library(${A_NAME} STATIC ${A_SOURCES})
+  target_include_directories(${A_NAME} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(${A_NAME} PUBLIC ${A_DEPS})
+endfunction()
+
+# tivolo_add_test(NAME name LABEL label SOURCES ... [DEPS ...] [TIMEOUT s])
+# A GoogleTest program registered with CTest under one label.
+function(tivolo_add_test)
+  cmake_parse_arguments(A "" "NAME;LABEL;TIMEOUT" "SOURCES;DEPS" ${ARGN})
+  add_executable(${A_NAME} ${A_SOURCES})
+  target_include_directories(${A_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(${A_NAME} PRIVATE ${A_DEPS} GTest::gtest GTest::gtest_main Threads::Threads)
+  target_compile_definitions(${A_NAME} PRIVATE
+    TIVOLO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    TIVOLO_FIXTURES_DIR="${CMAKE_SOURCE_DIR}/../shared/fixtures/real")
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 300)
+  endif()
+  add_test(NAME ${A_NAME} COMMAND ${A_NAME})
+  set_tests_properties(${A_NAME} PROPERTIES LABELS ${A_LABEL} TIMEOUT ${A_TIMEOUT})
+endfunction()
+
+# tivolo_add_bench(NAME bench_x SOURCES ... [DEPS ...])
+function(tivolo_add_bench)
+  cmake_parse_arguments(A "" "NAME" "SOURCES;DEPS" ${ARGN})
+  if(NOT TIVOLO_BENCH)
+    return()
+  endif()
+  add_executable(${A_NAME} ${A_SOURCES})
+  target_include_directories(${A_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/bench)
+  target_compile_definitions(${A_NAME} PRIVATE
+    TIVOLO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    TIVOLO_FIXTURES_DIR="${CMAKE_SOURCE_DIR}/../shared/fixtures/real")
+  target_link_libraries(${A_NAME} PRIVATE ${A_DEPS} benchmark::benchmark Threads::Threads)
+endfunction()
+
+# tivolo_add_fuzzer(NAME fuzz_x SOURCES ... [DEPS ...])
+# Built only with TIVOLO_FUZZ (clang); .ci/run runs every build-fuzz/bin/fuzz_* for a minute.
+function(tivolo_add_fuzzer)
+  cmake_parse_arguments(A "" "NAME" "SOURCES;DEPS" ${ARGN})
+  if(NOT TIVOLO_FUZZ)
+    return()
+  endif()
+  add_executable(${A_NAME} ${A_SOURCES})
+  target_include_directories(${A_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/src)
+  target_compile_options(${A_NAME} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${A_NAME} PRIVATE ${A_DEPS} Threads::Threads)
+  target_link_options(${A_NAME} PRIVATE -fsanitize=fuzzer)
+  add_dependencies(fuzzers ${A_NAME})
+endfunction()
+
+if(TIVOLO_FUZZ)
+  add_custom_target(fuzzers)
+  # Instrument the libraries for coverage; the fuzz targets add libFuzzer's main.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
