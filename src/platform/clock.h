@@ -22,12 +22,26 @@ struct ClockSettings {
   TimeZoneInfo time_zone;
 };
 
+// Calendar helpers (proleptic Gregorian). EncodeDate gives the date's midnight; DecodeDate
+// takes the date part of x (floor); DayOfWeek is 0 for Sunday.
+DateTime EncodeDate(int year, int month, int day);
+void DecodeDate(DateTime x, int& year, int& month, int& day);
+int DayOfWeek(DateTime x);
+
 DateTime EpochToDateTime(int32_t seconds);
 int64_t DateTimeToEpoch(DateTime utc);
 DateTime UtcToLocal(DateTime utc, const ClockSettings& settings);
 DateTime LocalToUtc(DateTime local, const ClockSettings& settings);
 
-// Local date-time of a rule's change in the given year.
+// In automatic mode daylight time holds from the daylight rule's moment (a standard wall
+// time) until the standard rule's moment (a daylight wall time); when the daylight moment lies
+// later in the year (southern hemisphere) it holds outside that interval. A wall time in the
+// repeated hour counts as daylight time. A zone whose rules have month 0 uses Bias +
+// StandardBias all year.
+
+// Local date-time of a rule's change in the given year: the rule's day-of-week, its
+// occurrence (1..4, 5 = the last one) and its time of day, which may lie outside 0..24 hours.
+// A rule that cannot be placed (month 0, day outside 1..5) gives the date part 0.
 DateTime TransitionMoment(uint16_t year, const SystemTime& rule);
 
 // Shift helpers, computed in long double and rounded once.

@@ -9,10 +9,10 @@ namespace tivolo::platform {
 
 struct SystemTime {
   uint16_t year = 0;
-  uint16_t month = 0;  // 1..12; 0 means the zone has no daylight saving time
+  uint16_t month = 0;        // 1..12; 0 means the zone has no daylight saving time
   uint16_t day_of_week = 0;  // 0 = Sunday
-  uint16_t day = 0;  // occurrence in the month, 1..4, 5 = the last one
-  int16_t hour = 0;  // may lie outside 0..23 (POSIX "/-1", "/25")
+  uint16_t day = 0;          // occurrence in the month, 1..4, 5 = the last one
+  int16_t hour = 0;          // may lie outside 0..23 (POSIX "/-1", "/25")
   uint16_t minute = 0;
   uint16_t second = 0;
   uint16_t milliseconds = 0;
@@ -26,8 +26,11 @@ struct TimeZoneInfo {
   int32_t daylight_bias = 0;
 };
 
-// Reads the zone from TZ when set, otherwise /etc/localtime.
-TimeZoneInfo ReadSystemTimeZone();
+// Reads the zone from TZ when set (a zone file name, optionally after ":", or a POSIX rule
+// string), otherwise /etc/localtime; the zone file's rule string gives the current rules.
+// Anything that cannot be used leaves a zone without daylight time (or UTC), and *problem
+// (when given) says why for the start-up log; it is empty otherwise.
+TimeZoneInfo ReadSystemTimeZone(std::string* problem = nullptr);
 
 // Parses a POSIX TZ rule string such as "CET-1CEST,M3.5.0,M10.5.0/3". A form that cannot be
 // mapped gives a zone without daylight time; *problem (when given) then says why.
