@@ -1,0 +1,183 @@
+#include "servers/server_process.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace tivolo::testing {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool CanConnect(int port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  ::close(fd);
+  return ok;
+}
+
+}  // namespace
+
+std::string ServersDir() {
+  return std::string(TIVOLO_SOURCE_DIR) + "/tests/servers";
+}
+
+bool HaveExecutable(const std::string& path) {
+  return ::access(path.c_str(), X_OK) == 0;
+}
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "tivolo-ftp-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+ServerProcess::~ServerProcess() {
+  Stop();
+}
+
+bool ServerProcess::Start(const std::vector<std::string>& argv, bool wait_ready, std::string* error,
+                          std::chrono::milliseconds bound) {
+  Stop();
+  int pipe_fds[2];
+  if (::pipe2(pipe_fds, O_CLOEXEC) != 0) {
+    *error = std::string("pipe: ") + std::strerror(errno);
+    return false;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attr, 0);
+  std::vector<char*> args;
+  for (const auto& a : argv)
+    args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = -1;
+  int rc = ::posix_spawn(&pid, args[0], &actions, &attr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attr);
+  ::close(pipe_fds[1]);
+  if (rc != 0) {
+    ::close(pipe_fds[0]);
+    *error = "cannot start " + argv[0] + ": " + std::strerror(rc);
+    return false;
+  }
+  pid_ = pid;
+
+  // The first line of stdout is the port.
+  auto deadline = Clock::now() + bound;
+  std::string line;
+  bool have_line = false;
+  while (!have_line && Clock::now() < deadline) {
+    pollfd p{pipe_fds[0], POLLIN, 0};
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (::poll(&p, 1, static_cast<int>(std::max<long>(1, left.count()))) <= 0) continue;
+    char c;
+    ssize_t n = ::read(pipe_fds[0], &c, 1);
+    if (n <= 0) break;
+    if (c == '\n') {
+      have_line = true;
+    } else {
+      line += c;
+    }
+  }
+  ::close(pipe_fds[0]);
+  port_ = have_line ? std::atoi(line.c_str()) : 0;
+  if (port_ <= 0 || port_ > 65535) {
+    *error = argv[0] + " printed no port (got \"" + line + "\")";
+    Stop();
+    return false;
+  }
+  if (wait_ready) {
+    while (!CanConnect(port_)) {
+      siginfo_t info{};
+      if (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+          info.si_pid == pid_) {
+        *error = argv[0] + " ended before it accepted connections";
+        Stop();
+        return false;
+      }
+      if (Clock::now() >= deadline) {
+        *error = argv[0] + " does not accept connections on port " + std::to_string(port_);
+        Stop();
+        return false;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  return true;
+}
+
+void ServerProcess::Stop() {
+  if (pid_ <= 0) return;
+  // The process group is the one created for this PID: only what this server started. The
+  // leader is reaped last, so its PID (and the group's) cannot be reused before the group kill.
+  ::kill(-pid_, SIGTERM);
+  auto deadline = Clock::now() + std::chrono::seconds(3);
+  siginfo_t info{};
+  for (;;) {
+    info.si_pid = 0;
+    if (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+        info.si_pid == pid_)
+      break;
+    if (Clock::now() >= deadline) {
+      ::kill(-pid_, SIGKILL);
+      ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ::kill(-pid_, SIGKILL);  // stragglers of the group (per-session children), if any
+  int status = 0;
+  ::waitpid(pid_, &status, 0);
+  pid_ = -1;
+  port_ = 0;
+}
+
+}  // namespace tivolo::testing
