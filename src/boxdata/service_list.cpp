@@ -1,0 +1,111 @@
+#include "boxdata/service_list.h"
+
+#include "boxdata/text_lines.h"
+
+namespace tivolo::boxdata {
+namespace {
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Reads one ":"-terminated field at s[pos] in the form "%0*X" gives it: at least min_width
+// digits, no leading zero beyond that width, at most eight digits. Only such a prefix can
+// equal, once upper-cased, the corresponding part of a ServiceKey.
+bool ReadKeyField(std::string_view s, size_t& pos, size_t min_width, uint32_t& value) {
+  uint32_t v = 0;
+  size_t digits = 0;
+  const size_t start = pos;
+  while (pos < s.size()) {
+    const int d = HexDigit(s[pos]);
+    if (d < 0) break;
+    if (++digits > 8) return false;
+    v = v * 16 + static_cast<uint32_t>(d);
+    ++pos;
+  }
+  if (pos >= s.size() || s[pos] != ':') return false;
+  if (digits < min_width) return false;
+  if (digits > min_width && s[start] == '0') return false;
+  ++pos;
+  value = v;
+  return true;
+}
+
+}  // namespace
+
+ServiceList::ServiceList() : content_(std::make_unique<const std::string>()) {}
+
+ServiceList::ServiceList(std::string content)
+    : content_(std::make_unique<const std::string>(std::move(content))) {
+  lines_.reserve(content_->size() / 24 + 1);
+  ForEachLine(*content_, [this](std::string_view line) {
+    const std::string_view trimmed = TrimControl(line);
+    if (!trimmed.empty()) lines_.push_back(trimmed);
+  });
+  BuildIndex();
+}
+
+ServiceList::ServiceList(ServiceList&&) noexcept = default;
+ServiceList& ServiceList::operator=(ServiceList&&) noexcept = default;
+ServiceList::~ServiceList() = default;
+
+ServiceList ServiceList::Load(const std::filesystem::path& local_dir) {
+  return ServiceList(ReadWholeFile(local_dir / "lamedb"));
+}
+
+void ServiceList::BuildIndex() {
+  index_.reserve(lines_.size() / 2 + 1);
+  const size_t n = lines_.size();
+  for (size_t i = 0; i < n; ++i) {
+    const std::string_view line = lines_[i];
+    size_t pos = 0;
+    Key k{};
+    if (!ReadKeyField(line, pos, 4, k.sid) || !ReadKeyField(line, pos, 8, k.ns) ||
+        !ReadKeyField(line, pos, 4, k.tsid)) {
+      continue;
+    }
+    // Later lines overwrite earlier ones: the last matching line wins.
+    index_[k] = (i + 1 < n) ? static_cast<uint32_t>(i + 1) : kNoName;
+  }
+}
+
+std::optional<std::string_view> ServiceList::NameForKey(std::string_view key) const {
+  size_t pos = 0;
+  Key k{};
+  if (!ReadKeyField(key, pos, 4, k.sid) || !ReadKeyField(key, pos, 8, k.ns) ||
+      !ReadKeyField(key, pos, 4, k.tsid) || pos != key.size()) {
+    return std::nullopt;
+  }
+  // A key in lower case is not a ServiceKey: the walk compares with upper-cased lines.
+  for (char c : key) {
+    if (c >= 'a' && c <= 'f') return std::nullopt;
+  }
+  const auto it = index_.find(k);
+  if (it == index_.end() || it->second == kNoName) return std::nullopt;
+  return lines_[it->second];
+}
+
+std::optional<std::string_view> ScanNameForKey(const std::vector<std::string_view>& lines,
+                                               std::string_view key) {
+  const size_t n = key.size();
+  size_t last = lines.size();
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::string_view line = lines[i];
+    if (line.size() < n) continue;
+    bool equal = true;
+    for (size_t j = 0; j < n; ++j) {
+      if (AsciiUpper(line[j]) != key[j]) {
+        equal = false;
+        break;
+      }
+    }
+    if (equal) last = i;
+  }
+  if (last + 1 >= lines.size()) return std::nullopt;
+  return lines[last + 1];
+}
+
+}  // namespace tivolo::boxdata

@@ -1,0 +1,62 @@
+// The box's service list "lamedb", kept only as its non-empty lines: a service line begins
+// with "ssss:nnnnnnnn:tttt:" (service id, namespace, transport stream id, any case) and the
+// next line holds the service's name in UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace tivolo::boxdata {
+
+class ServiceList {
+ public:
+  ServiceList();
+  // Takes the file's bytes; lines are trimmed of codes 0 to 32, empty ones left out.
+  explicit ServiceList(std::string content);
+  ServiceList(ServiceList&&) noexcept;
+  ServiceList& operator=(ServiceList&&) noexcept;
+  ~ServiceList();
+
+  // Reads local_dir / "lamedb"; FileOpenError when it cannot be read.
+  static ServiceList Load(const std::filesystem::path& local_dir);
+
+  const std::vector<std::string_view>& Lines() const { return lines_; }
+
+  // The raw (UTF-8) line after the last line whose first key.size() characters, in upper
+  // case, equal the key; nothing when no line matches or the last match is the final line.
+  // The key is a ServiceKey; any other text matches nothing.
+  std::optional<std::string_view> NameForKey(std::string_view key) const;
+
+ private:
+  struct Key {
+    uint32_t sid, ns, tsid;
+    bool operator==(const Key&) const = default;
+  };
+  struct KeyHash {
+    size_t operator()(const Key& k) const noexcept {
+      uint64_t h = (uint64_t{k.sid} << 32 | k.ns) * 0x9E3779B97F4A7C15ull;
+      return static_cast<size_t>(h ^ (h >> 29) ^ (uint64_t{k.tsid} * 0xC2B2AE3D27D4EB4Full));
+    }
+  };
+  static constexpr uint32_t kNoName = 0xFFFFFFFFu;
+
+  void BuildIndex();
+
+  std::unique_ptr<const std::string> content_;
+  std::vector<std::string_view> lines_;
+  // key -> index of the line after the last matching line (kNoName when there is none).
+  std::unordered_map<Key, uint32_t, KeyHash> index_;
+};
+
+// The literal walk over every line, as the box's lists were first read; kept as the
+// reference for NameForKey and for measurements.
+std::optional<std::string_view> ScanNameForKey(const std::vector<std::string_view>& lines,
+                                               std::string_view key);
+
+}  // namespace tivolo::boxdata

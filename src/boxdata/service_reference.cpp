@@ -1,0 +1,78 @@
+#include "boxdata/service_reference.h"
+
+#include <cstdio>
+
+#include "boxdata/errors.h"
+#include "boxdata/text_lines.h"
+
+namespace tivolo::boxdata {
+namespace {
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+uint32_t ParseHexField(std::string_view raw) {
+  const std::string_view text = TrimControl(raw);
+  if (text.empty()) throw ConversionError("'' is not a valid integer value");
+  uint64_t v = 0;
+  for (char c : text) {
+    const int d = HexDigit(c);
+    if (d < 0) throw ConversionError("'" + std::string(text) + "' is not a valid integer value");
+    v = v * 16 + static_cast<unsigned>(d);
+    if (v > 0xFFFFFFFFull) {
+      throw ConversionError("'" + std::string(text) + "' is not a valid integer value");
+    }
+  }
+  return static_cast<uint32_t>(v);
+}
+
+}  // namespace
+
+ReferenceFields ParseReferenceFields(std::string_view reference) {
+  ReferenceFields out;
+  size_t pos = 0;
+  while (out.count < 10) {
+    const size_t colon = reference.find(':', pos);
+    if (colon == std::string_view::npos) break;
+    out.value[out.count++] = ParseHexField(reference.substr(pos, colon - pos));
+    pos = colon + 1;
+    out.fields_end = pos;
+  }
+  return out;
+}
+
+std::string FormatServiceKey(uint32_t sid, uint32_t ns, uint32_t tsid) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%04X:%08X:%04X:", sid, ns, tsid);
+  return buffer;
+}
+
+std::string ServiceKey(std::string_view reference) {
+  const ReferenceFields f = ParseReferenceFields(reference);
+  if (f.count < 7) {
+    throw ConversionError("Service reference '" + std::string(reference) +
+                          "' has fewer than seven fields");
+  }
+  return FormatServiceKey(f.value[3], f.value[6], f.value[4]);
+}
+
+std::string UpperReferenceFields(std::string_view reference) {
+  std::string out(reference);
+  size_t end = 0;
+  int colons = 0;
+  for (size_t i = 0; i < out.size() && colons < 10; ++i) {
+    if (out[i] == ':') {
+      ++colons;
+      end = i + 1;
+    }
+  }
+  for (size_t i = 0; i < end; ++i)
+    out[i] = AsciiUpper(out[i]);
+  return out;
+}
+
+}  // namespace tivolo::boxdata

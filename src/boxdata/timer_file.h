@@ -1,0 +1,66 @@
+// The box's timer list "timers.xml", read line by line: each line that begins (after blanks
+// or tabs) with "<timer " opens a timer whose attributes all stand on that line; the lines up
+// to its "</timer>" are its children (such as "<log>" lines), kept as written.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tivolo::boxdata {
+
+struct XmlAttribute {
+  std::string name;
+  std::string value;  // as written, references not decoded
+  char quote = '"';
+};
+
+struct TimerElement {
+  size_t line_number = 0;                // from 1
+  std::string line;                      // the timer line as in the file
+  std::vector<XmlAttribute> attributes;  // in file order
+  std::vector<std::string> child_lines;
+  bool well_formed = true;  // the start tag was read to its ">" without a fault
+  bool closed = false;      // self-closing, or its "</timer>" was found
+};
+
+struct TimerListFile {
+  std::vector<TimerElement> timers;
+  bool has_end_tag = false;           // "</timers>" seen
+  std::vector<std::string> problems;  // one text per fault, for the log
+  // Every timer well formed and closed and the root closed: nothing was cut off.
+  bool Complete() const { return has_end_tag && problems.empty(); }
+};
+
+TimerListFile ParseTimerList(std::string_view bytes);
+
+// The ten attributes the program works with, taken from an element; the others and the child
+// lines are kept as text for the writer.
+struct TimerValues {
+  std::optional<int64_t> begin, end;  // seconds since 1970 UTC
+  std::string serviceref;             // decoded, trimmed, its ten fields in upper case
+  int64_t repeated = 0;
+  std::string name;                    // decoded, UTF-8
+  std::string description;             // as written
+  std::string afterevent = "nothing";  // as written
+  std::optional<int64_t> eit;
+  int64_t disabled = 0;
+  int64_t justplay = 0;
+  // Each other attribute as " name=\"value\"" (its own quote), in file order.
+  std::string extra_attributes;
+  // Each child line followed by "\n".
+  std::string child_lines;
+};
+
+TimerValues ExtractTimerValues(const TimerElement& element);
+
+// A decimal number as the box writes it: leading blanks, an optional sign, digits up to the
+// first other character; nothing when there are no digits. Saturates at the 64-bit range.
+std::optional<int64_t> ParseDecimal(std::string_view text);
+
+// Splits ChildLines text back into lines.
+std::vector<std::string_view> SplitChildLines(std::string_view child_lines);
+
+}  // namespace tivolo::boxdata
