@@ -145,6 +145,9 @@ static Value CurrentValue(const Field& f) {
 bool Field::IsNull() const {
   return CurrentValue(*this).null;
 }
+Value Field::GetValue() const {
+  return CurrentValue(*this);
+}
 std::string Field::AsString() const {
   return ToString(CurrentValue(*this));
 }

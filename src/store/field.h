@@ -43,6 +43,7 @@ class Field {
   // Value of the active record. Setters convert first (conversion and range errors leave the
   // field unchanged), then require edit, insert, set-key or calc-fields state.
   bool IsNull() const;
+  Value GetValue() const;  // the active record's value, detached
   std::string AsString() const;
   void SetAsString(std::string_view text);
   int32_t AsInteger() const;

@@ -44,7 +44,7 @@ class MemTable {
   void SetIndexFieldNames(std::string names);
   // Makes this table a detail of the source's table; fails with "Circular datalinks are not
   // allowed" when the source leads back to this table.
-  DataSource* MasterSource() const { return master_source_; }
+  DataSource* MasterSource() const;  // null once the source is gone
   void SetMasterSource(DataSource* source);
   const std::string& MasterFields() const { return master_fields_; }
   void SetMasterFields(std::string names);
@@ -85,6 +85,7 @@ class MemTable {
   // ---- Cursor over the visible records ----
   void First();
   void Next();
+  void Last();  // the last visible record; Eof becomes true
   bool Eof() const;
   int RecordCount() const;  // visible stored records; a record being inserted is not counted
 
@@ -124,6 +125,7 @@ class MemTable {
 
  private:
   friend class DataSource;
+  friend struct TableOps;
   void Notify(void (DataSource::*fn)());
   void NotifyField(Field& field);
   void SetState(DatasetState state);
@@ -136,7 +138,6 @@ class MemTable {
   std::vector<FieldDef> field_defs_;
   std::vector<IndexDef> index_defs_;
   std::string index_field_names_;
-  DataSource* master_source_ = nullptr;
   std::string master_fields_;
   int grow_by_ = 1000;
   bool read_only_ = false;

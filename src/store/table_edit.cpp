@@ -1,0 +1,260 @@
+// Editing: Append, Edit, Post, Cancel, Delete, EndPendingChange, storage and constraints.
+#include <algorithm>
+#include <limits>
+
+#include "store/errors.h"
+#include "store/mem_table.h"
+#include "store/table_impl.h"
+
+namespace tivolo::store {
+
+void MemTable::EndPendingChange() {
+  CheckActive();
+  Notify(&DataSource::NotifyEndPendingChange);
+  if (state_ == DatasetState::Edit || state_ == DatasetState::Insert) {
+    Notify(&DataSource::NotifyUpdateRecord);
+    if (modified_) {
+      Post();
+    } else {
+      Cancel();
+    }
+  }
+}
+
+void MemTable::Append() {
+  EndPendingChange();
+  TableOps::StartInsert(*this);
+}
+
+// The steps of a new record after the pending change has been ended.
+void TableOps::StartInsert(MemTable& t) {
+  MemTable::Impl& m = *t.impl_;
+  if (t.read_only_) t.Fail("Cannot modify a read-only dataset");
+  t.Fire(t.BeforeInsert);
+  t.Fire(t.BeforeScroll);
+  if (t.state_ != DatasetState::Browse) return;  // a handler started something else
+  RecordBuffer buf;
+  buf.data.nums.assign(m.num_count, 0);
+  buf.data.strs.assign(m.str_count, std::string());
+  buf.data.nulls.assign(t.field_defs_.size(), true);
+  buf.calc.assign(m.calc_count, Value{});
+  for (auto& counter : m.counters) {
+    if (counter.last == std::numeric_limits<int64_t>::max()) {
+      t.Fail(FormatMessage("Autoincrement field '%s' has no numbers left",
+                           t.field_defs_[static_cast<size_t>(counter.def)].name.c_str()));
+    }
+    ++counter.last;
+    // Only the low 32 bits are kept, read back as a signed number.
+    int32_t low = static_cast<int32_t>(static_cast<uint32_t>(counter.last & 0xffffffff));
+    buf.data.nums[static_cast<size_t>(m.def_slot[static_cast<size_t>(counter.def)])] = low;
+    buf.data.nulls[static_cast<size_t>(counter.def)] = false;
+  }
+  m.pending = std::move(buf);
+  m.insert_return = m.cur;
+  m.eof = true;
+  t.SetState(DatasetState::Insert);
+  CopyMasterValues(t);
+  t.Fire(t.OnNewRecord);
+  t.modified_ = false;
+  t.Notify(&DataSource::NotifyDataSetChanged);
+  t.Fire(t.AfterInsert);
+  t.Fire(t.AfterScroll);
+}
+
+void MemTable::Edit() {
+  if (state_ == DatasetState::Edit || state_ == DatasetState::Insert) return;
+  CheckActive();
+  Impl& m = *impl_;
+  if (m.cur < 0) {
+    EndPendingChange();
+    TableOps::StartInsert(*this);
+    return;
+  }
+  EndPendingChange();
+  if (read_only_) Fail("Cannot modify a read-only dataset");
+  Fire(BeforeEdit);
+  if (state_ != DatasetState::Browse || m.cur < 0) return;
+  m.pending = m.cur_buf;
+  TableOps::Calc(*this, m.pending, true);
+  SetState(DatasetState::Edit);
+  Notify(&DataSource::NotifyRecordChanged);
+  Fire(AfterEdit);
+}
+
+void MemTable::Post() {
+  if (state_ != DatasetState::Edit && state_ != DatasetState::Insert &&
+      state_ != DatasetState::SetKey) {
+    Fail("Dataset not in edit or insert mode");
+  }
+  Notify(&DataSource::NotifyUpdateRecord);
+  if (state_ == DatasetState::SetKey) {
+    SetState(DatasetState::Browse);
+    return;
+  }
+  Notify(&DataSource::NotifyEndPendingChange);
+  Fire(BeforePost);
+  // A handler or a detail may have ended the change already.
+  if (state_ != DatasetState::Edit && state_ != DatasetState::Insert) return;
+  TableOps::StoreRecord(*this);
+  Fire(AfterPost);
+}
+
+void MemTable::Cancel() {
+  if (state_ != DatasetState::Edit && state_ != DatasetState::Insert) return;
+  bool inserting = state_ == DatasetState::Insert;
+  Notify(&DataSource::NotifyEndPendingChange);
+  Fire(BeforeCancel);
+  if (inserting) Fire(BeforeScroll);
+  if (state_ != DatasetState::Edit && state_ != DatasetState::Insert) return;
+  Impl& m = *impl_;
+  m.pending = RecordBuffer{};
+  TableOps::SetCursor(*this, inserting ? m.insert_return : m.cur);
+  SetState(DatasetState::Browse);
+  Notify(&DataSource::NotifyDataSetChanged);
+  Fire(AfterCancel);
+  if (inserting) Fire(AfterScroll);
+}
+
+void MemTable::Delete() {
+  CheckActive();
+  if (state_ == DatasetState::Insert || state_ == DatasetState::SetKey) {
+    Cancel();
+    return;
+  }
+  Impl& m = *impl_;
+  if (m.cur < 0) Fail("Cannot perform this operation on an empty dataset");
+  Notify(&DataSource::NotifyEndPendingChange);
+  Fire(BeforeDelete);
+  Fire(BeforeScroll);
+  if (m.cur < 0) return;  // a handler emptied the view
+  if (state_ == DatasetState::Edit) m.pending = RecordBuffer{};
+  long pos = m.cur;
+  TableOps::RemoveRecord(*this, m.Order().At(static_cast<size_t>(pos)));
+  TableOps::UpdateBounds(*this);
+  // The following record takes the deleted one's place; at the end, the one before it.
+  TableOps::SetCursor(*this, pos);
+  SetState(DatasetState::Browse);
+  Notify(&DataSource::NotifyDataSetChanged);
+  Fire(AfterDelete);
+  Fire(AfterScroll);
+}
+
+// ---- Storage ----
+
+void TableOps::CheckConstraints(MemTable& t, const RecordData& rec, int32_t self) {
+  MemTable::Impl& m = *t.impl_;
+  for (TableIndex& index : m.indexes) {
+    if (!index.primary && !index.unique) continue;
+    if (index.primary) {
+      for (const KeyPart& part : index.parts) {
+        if (rec.nulls[static_cast<size_t>(part.def)]) {
+          throw EngineError(
+              FormatMessage("Constraint '%s' violated. Value in field '%s' cannot be null",
+                            index.constraint_name.c_str(),
+                            t.field_defs_[static_cast<size_t>(part.def)].name.c_str()),
+              kErrorNullInPrimaryKey);
+        }
+      }
+    }
+    // Entries are in key order: any duplicate sits in the run of equal keys.
+    OrderList& order = index.order;
+    size_t lo = 0, hi = order.Size();
+    while (lo < hi) {
+      size_t mid = (lo + hi) / 2;
+      const RecordData& other = m.records[static_cast<size_t>(order.At(mid))];
+      if (CompareKeys(index.parts, index.parts.size(), other, rec) < 0) {
+        lo = mid + 1;
+      } else {
+        hi = mid;
+      }
+    }
+    for (size_t pos = lo; pos < order.Size(); ++pos) {
+      int32_t id = order.At(pos);
+      if (CompareKeys(index.parts, index.parts.size(), m.records[static_cast<size_t>(id)], rec)) {
+        break;
+      }
+      if (id == self) continue;
+      if (index.primary) {
+        throw EngineError(FormatMessage("Primary Key constraint '%s' violated. Duplicate found.",
+                                        index.constraint_name.c_str()),
+                          kErrorDuplicatePrimaryKey);
+      }
+      throw EngineError(FormatMessage("Constraint unique '%s' violated. Duplicate found.",
+                                      index.constraint_name.c_str()),
+                        kErrorDuplicateUnique);
+    }
+  }
+}
+
+// Post's store step: constraints, storage and indexes, then browse state with the stored
+// record current and data set change sent.
+void TableOps::StoreRecord(MemTable& t) {
+  MemTable::Impl& m = *t.impl_;
+  bool inserting = t.state_ == DatasetState::Insert;
+  int32_t self = inserting ? -1 : m.pending.id_;
+  CheckConstraints(t, m.pending.data, self);
+  long pos = -1;
+  if (inserting) {
+    int32_t id = m.max_id + 1;
+    size_t need = static_cast<size_t>(id) + 1;
+    if (need > m.records.capacity()) {
+      size_t grow = static_cast<size_t>(t.grow_by_ > 0 ? t.grow_by_ : 1000);
+      m.records.reserve(m.records.capacity() + grow);
+      m.used.reserve(m.records.capacity());
+    }
+    if (m.records.size() < need) {
+      m.records.resize(need);
+      m.used.resize(need, 0);
+    }
+    m.records[static_cast<size_t>(id)] = std::move(m.pending.data);
+    m.used[static_cast<size_t>(id)] = 1;
+    m.max_id = id;
+    ++m.record_total;
+    m.natural.PushBack(id);
+    if (!m.current) pos = static_cast<long>(m.natural.Size()) - 1;
+    for (TableIndex& index : m.indexes) {
+      size_t at = Place(t, index, id);
+      if (&index == m.current) pos = static_cast<long>(at);
+    }
+  } else {
+    int32_t id = self;
+    RecordData& stored = m.records[static_cast<size_t>(id)];
+    std::vector<TableIndex*> moved;
+    for (TableIndex& index : m.indexes) {
+      if (CompareKeys(index.parts, index.parts.size(), stored, m.pending.data) != 0) {
+        index.order.Erase(FindEntry(t, &index, id));
+        moved.push_back(&index);
+      }
+    }
+    stored = std::move(m.pending.data);
+    for (TableIndex* index : moved)
+      Place(t, *index, id);
+    pos = static_cast<long>(FindEntry(t, m.current, id));
+  }
+  m.pending = RecordBuffer{};
+  UpdateBounds(t);
+  SetCursor(t, pos);
+  t.SetState(DatasetState::Browse);
+  t.Notify(&DataSource::NotifyDataSetChanged);
+}
+
+void TableOps::RemoveRecord(MemTable& t, int32_t id) {
+  MemTable::Impl& m = *t.impl_;
+  for (TableIndex& index : m.indexes)
+    index.order.Erase(FindEntry(t, &index, id));
+  m.natural.Erase(FindEntry(t, nullptr, id));
+  m.used[static_cast<size_t>(id)] = 0;
+  m.records[static_cast<size_t>(id)] = RecordData{};
+  --m.record_total;
+  if (m.record_total == 0) {
+    // An empty table numbers its slots from 0 again.
+    m.records.clear();
+    m.used.clear();
+    m.max_id = -1;
+  } else if (id == m.max_id) {
+    while (m.max_id >= 0 && !m.used[static_cast<size_t>(m.max_id)])
+      --m.max_id;
+  }
+}
+
+}  // namespace tivolo::store

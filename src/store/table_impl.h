@@ -1,0 +1,127 @@
+// Internal: the state behind a MemTable (storage, indexes, cursor, buffers, the master link).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "store/data_source.h"
+#include "store/mem_table.h"
+#include "store/order_list.h"
+#include "store/record.h"
+
+namespace tivolo::store {
+
+struct KeyPart {
+  int def = 0;   // field definition
+  int slot = 0;  // slot in nums or strs
+  bool text = false;
+  bool descending = false;
+  bool case_insensitive = false;
+};
+
+struct TableIndex {
+  IndexDef def;
+  std::vector<KeyPart> parts;
+  OrderList order;
+  bool primary = false;
+  bool unique = false;
+  std::string constraint_name;
+};
+
+// Reacts to the master table's notifications on behalf of a detail table.
+class MasterLink : public DataLink {
+ public:
+  explicit MasterLink(MemTable& detail) : detail_(detail) {}
+  void StateChanged() override;
+  void DataSetChanged() override;
+  void DataSetScrolled() override;
+  void RecordChanged() override;
+  void FieldChanged(Field& field) override;
+  void EndPendingChange() override;
+  void DataSetDetached() override;
+
+  bool master_was_active = false;
+
+ private:
+  MemTable& detail_;
+};
+
+struct MemTable::Impl {
+  explicit Impl(MemTable& table) : link(table) {}
+
+  // Storage, created at the first Open and kept for the table's life.
+  bool created = false;
+  std::vector<int> def_slot;  // per field definition: slot in nums or strs
+  std::vector<bool> def_text;
+  size_t num_count = 0, str_count = 0;
+  std::vector<RecordData> records;  // indexed by record identifier
+  std::vector<uint8_t> used;        // 1: slot holds a record
+  int32_t max_id = -1;
+  size_t record_total = 0;
+  struct Counter {
+    int def;
+    int64_t last = 0;
+  };
+  std::vector<Counter> counters;
+  std::vector<TableIndex> indexes;
+  OrderList natural;              // identifier order
+  TableIndex* current = nullptr;  // the visible order, or null
+
+  // Field objects by definition (the table's own, or a hidden one when none is declared).
+  std::vector<Field*> def_fields;
+  std::vector<std::unique_ptr<Field>> hidden_fields;
+  size_t calc_count = 0;
+
+  // Cursor over the visible records: positions in the current order.
+  bool has_range = false;
+  RecordData range_key;
+  size_t range_parts = 0;  // key parts the range covers
+  size_t lo = 0, hi = 0;
+  long cur = -1;
+  bool eof = true;
+  long insert_return = -1;
+
+  RecordBuffer cur_buf;
+  RecordBuffer pending;
+  RecordBuffer empty;
+  RecordBuffer* calc_target = nullptr;
+
+  MasterLink link;
+
+  OrderList& Order() { return current ? current->order : natural; }
+  size_t Visible() const { return hi - lo; }
+};
+
+// Key comparison over the first n parts of an index: negative, zero or positive.
+int CompareKeys(const std::vector<KeyPart>& parts, size_t n, const RecordData& a,
+                const RecordData& b);
+
+// The table's internal steps, shared by its source files.
+struct TableOps {
+  static void CreateStorage(MemTable& t);
+  static void BuildFields(MemTable& t);
+  static void ChooseIndex(MemTable& t);
+  static void ReadRecord(MemTable& t, int32_t id, RecordBuffer& buf);
+  static void ReadCurrent(MemTable& t);
+  static void Calc(MemTable& t, RecordBuffer& buf, bool temp_state);
+  static void UpdateBounds(MemTable& t);
+  static size_t Place(MemTable& t, TableIndex& index, int32_t id);
+  static size_t FindEntry(MemTable& t, TableIndex* index, int32_t id);  // null: identifier order
+  static void StoreRecord(MemTable& t);
+  static void RemoveRecord(MemTable& t, int32_t id);
+  static void CheckConstraints(MemTable& t, const RecordData& rec, int32_t self);
+  static void StartInsert(MemTable& t);
+  static bool LinkActive(const MemTable& t);
+  static std::vector<Field*> MasterFieldObjects(MemTable& t);
+  static RecordData FillRangeKey(MemTable& t);
+  static void CopyMasterValues(MemTable& t);
+  static void SetCursor(MemTable& t, long pos);
+};
+
+// Names in a ";" list, with surrounding blanks removed.
+std::vector<std::string> SplitNames(const std::string& list);
+bool SameName(std::string_view a, std::string_view b);
+
+}  // namespace tivolo::store

@@ -1,0 +1,91 @@
+// The view for bound controls: rows, records with their calculated fields, moves.
+#include <gtest/gtest.h>
+
+#include "store_fixtures.h"
+
+namespace tivolo::store {
+namespace {
+
+using testing::DefineTimers;
+using testing::Recorder;
+using testing::TraceEvents;
+
+class ViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DefineTimers(t_);
+    t_.Open();
+    for (int i = 0; i < 4; ++i) {
+      t_.Append();
+      t_.FieldNamed("Name").SetAsString("t" + std::to_string(i));
+      t_.FieldNamed("Begin").SetAsDateTime(45000.0 + i);
+      t_.FieldNamed("RepeatedOrg").SetAsInteger(i == 2 ? 96 : 0);
+      t_.Post();
+    }
+  }
+  MemTable t_{"Timers"};
+  DataSource ds_{"Ds_Timers", &t_};
+  BoundView view_{t_};
+};
+
+TEST_F(ViewTest, RowsAreTheVisibleRecordsWithCalculatedFieldsComputed) {
+  ASSERT_EQ(view_.RowCount(), 4);
+  int calcs = 0;
+  auto handler = t_.OnCalcFields;
+  t_.OnCalcFields = [&](MemTable& t) {
+    ++calcs;
+    handler(t);
+  };
+  RecordBuffer row = view_.RecordAt(2);
+  EXPECT_EQ(calcs, 1);  // each record read is computed
+  EXPECT_EQ(row.AsString(t_.FieldNamed("Name")), "t2");
+  EXPECT_TRUE(row.AsBoolean(t_.FieldNamed("d6")));
+  EXPECT_TRUE(row.AsBoolean(t_.FieldNamed("d0")));
+  EXPECT_EQ(row.DisplayText(t_.FieldNamed("d1")), "");
+  EXPECT_EQ(row.DisplayText(t_.FieldNamed("Repeated")), "True");
+  EXPECT_EQ(view_.RecordAt(1).DisplayText(t_.FieldNamed("Repeated")), "False");
+  EXPECT_EQ(view_.CurrentRow(), 3);  // the last posted
+  // Reading rows leaves the current record alone.
+  EXPECT_EQ(t_.FieldNamed("Name").AsString(), "t3");
+  EXPECT_THROW(view_.RecordAt(4), std::out_of_range);
+}
+
+TEST_F(ViewTest, APendingRecordShowsAsItIsBeingEdited) {
+  t_.Append();
+  EXPECT_EQ(view_.RowCount(), 5);
+  EXPECT_EQ(view_.CurrentRow(), 4);
+  t_.FieldNamed("Name").SetAsString("new");
+  EXPECT_EQ(view_.RecordAt(4).AsString(t_.FieldNamed("Name")), "new");
+  t_.Cancel();
+  EXPECT_EQ(view_.RowCount(), 4);
+  view_.MoveToRow(1);
+  t_.Edit();
+  t_.FieldNamed("Name").SetAsString("edited");
+  EXPECT_EQ(view_.RecordAt(1).AsString(t_.FieldNamed("Name")), "edited");
+  EXPECT_EQ(view_.RecordAt(0).AsString(t_.FieldNamed("Name")), "t0");
+}
+
+TEST_F(ViewTest, MakingARowCurrentIsAMove) {
+  std::vector<std::string> trace;
+  Recorder rec(trace, "ds");
+  ds_.Attach(rec);
+  TraceEvents(t_, trace, "T");
+  t_.Edit();
+  t_.FieldNamed("Name").SetAsString("changed");
+  trace.clear();
+  view_.MoveToRow(0);  // ends the pending change by posting it, then moves
+  EXPECT_EQ(trace,
+            (std::vector<std::string>{"ds:endpending", "ds:update", "ds:update", "ds:endpending",
+                                      "T.BeforePost", "ds:state 1", "ds:dataset", "T.AfterPost",
+                                      "T.BeforeScroll", "ds:scroll", "T.AfterScroll"}));
+  EXPECT_EQ(t_.FieldNamed("Name").AsString(), "t0");
+  EXPECT_EQ(view_.CurrentRow(), 0);
+  EXPECT_EQ(view_.RecordAt(3).AsString(t_.FieldNamed("Name")), "changed");
+  trace.clear();
+  view_.MoveToRow(9);  // no such row: nothing happens
+  EXPECT_TRUE(trace.empty());
+  EXPECT_EQ(view_.CurrentRow(), 0);
+}
+
+}  // namespace
+}  // namespace tivolo::store
