@@ -30,6 +30,16 @@ uint32_t ParseHexField(std::string_view raw) {
   return static_cast<uint32_t>(v);
 }
 
+uint32_t DecimalValue(std::string_view text) {
+  uint64_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return 0;
+    v = v * 10 + static_cast<unsigned>(c - '0');
+    if (v > 0xFFFFFFFFull) return 0;
+  }
+  return static_cast<uint32_t>(v);
+}
+
 }  // namespace
 
 ReferenceFields ParseReferenceFields(std::string_view reference) {
@@ -38,7 +48,9 @@ ReferenceFields ParseReferenceFields(std::string_view reference) {
   while (out.count < 10) {
     const size_t colon = reference.find(':', pos);
     if (colon == std::string_view::npos) break;
-    out.value[out.count++] = ParseHexField(reference.substr(pos, colon - pos));
+    const std::string_view raw = reference.substr(pos, colon - pos);
+    out.value[out.count++] = ParseHexField(raw);
+    if (out.count == 2) out.flags_decimal = DecimalValue(TrimControl(raw));
     pos = colon + 1;
     out.fields_end = pos;
   }

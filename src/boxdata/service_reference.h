@@ -13,6 +13,8 @@ struct ReferenceFields {
   std::array<uint32_t, 10> value{};
   int count = 0;          // ":"-terminated fields read, at most ten
   size_t fields_end = 0;  // offset just after the last ":" read
+  // The second field (the flags) read as decimal, as the box writes it; 0 when it is not.
+  uint32_t flags_decimal = 0;
 };
 
 // Reads up to ten ":"-terminated fields; text after the tenth ":" is not looked at. A field
@@ -29,9 +31,11 @@ std::string FormatServiceKey(uint32_t sid, uint32_t ns, uint32_t tsid);
 // stream URL or name after them keeps its case.
 std::string UpperReferenceFields(std::string_view reference);
 
-// A marker (a heading in a bouquet, not a channel): bit 0x40 of the second field.
+// A marker (a heading or spacer in a bouquet, not a channel): bit 0x40 of the second field.
+// The box writes that field in decimal ("64", and "320" or "832" for numbered markers); it is
+// tested read as hexadecimal and as decimal, so "1:64:..." and "1:832:..." are both markers.
 inline bool IsMarker(const ReferenceFields& fields) {
-  return fields.count >= 2 && (fields.value[1] & 0x40u) != 0;
+  return fields.count >= 2 && ((fields.value[1] | fields.flags_decimal) & 0x40u) != 0;
 }
 
 }  // namespace tivolo::boxdata

@@ -234,6 +234,72 @@ TimerValues ExtractTimerValues(const TimerElement& element) {
   return v;
 }
 
+namespace {
+
+void AppendAttribute(std::string& out, std::string_view name, std::string_view value) {
+  out += ' ';
+  out += name;
+  out += "=\"";
+  out += value;
+  out += '"';
+}
+
+// Values passed through as read came from a double-quoted attribute and hold no double
+// quote; one read from a single-quoted attribute may, and must not end the value early.
+std::string QuoteSafe(std::string_view value) {
+  std::string out;
+  out.reserve(value.size());
+  for (char c : value) {
+    if (c == '"') {
+      out += "&quot;";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+void AppendTimerElement(std::string& out, const TimerText& t) {
+  out += "<timer";
+  AppendAttribute(out, "begin", t.begin);
+  AppendAttribute(out, "end", t.end);
+  AppendAttribute(out, "serviceref", XmlEscape(t.serviceref));
+  AppendAttribute(out, "repeated", t.repeated);
+  AppendAttribute(out, "name", XmlEscape(t.name));
+  AppendAttribute(out, "description", QuoteSafe(t.description));
+  AppendAttribute(out, "afterevent", QuoteSafe(t.afterevent));
+  AppendAttribute(out, "eit", t.eit);
+  AppendAttribute(out, "disabled", t.disabled);
+  AppendAttribute(out, "justplay", t.justplay);
+  out += t.extra_attributes;
+  out += ">\r\n";
+  for (std::string_view line : SplitChildLines(t.child_lines)) {
+    out += line;
+    out += "\r\n";
+  }
+  out += "</timer>\r\n";
+}
+
+TimerText ToTimerText(const TimerValues& v) {
+  auto number = [](std::optional<int64_t> n) { return n ? std::to_string(*n) : std::string(); };
+  TimerText t;
+  t.begin = number(v.begin);
+  t.end = number(v.end);
+  t.serviceref = v.serviceref;
+  t.repeated = std::to_string(v.repeated);
+  t.name = v.name;
+  t.description = v.description;
+  t.afterevent = v.afterevent;
+  t.eit = number(v.eit);
+  t.disabled = std::to_string(v.disabled);
+  t.justplay = std::to_string(v.justplay);
+  t.extra_attributes = v.extra_attributes;
+  t.child_lines = v.child_lines;
+  return t;
+}
+
 std::vector<std::string_view> SplitChildLines(std::string_view child_lines) {
   std::vector<std::string_view> out;
   size_t start = 0;

@@ -60,6 +60,22 @@ TimerValues ExtractTimerValues(const TimerElement& element);
 // first other character; nothing when there are no digits. Saturates at the 64-bit range.
 std::optional<int64_t> ParseDecimal(std::string_view text);
 
+// One timer as it is written: numbers already as decimal text (empty for none), name and
+// serviceref decoded (they are escaped here), the other values as they stand.
+struct TimerText {
+  std::string begin, end, serviceref, repeated, name, description, afterevent, eit, disabled,
+      justplay;
+  std::string extra_attributes;  // as in TimerValues
+  std::string child_lines;       // as in TimerValues
+};
+
+// Appends the timer line (the ten attributes in the box's order, then the kept ones), the
+// child lines and "</timer>", each line ended by CR LF.
+void AppendTimerElement(std::string& out, const TimerText& timer);
+
+// The text that writes back the values read, unchanged.
+TimerText ToTimerText(const TimerValues& values);
+
 // Splits ChildLines text back into lines.
 std::vector<std::string_view> SplitChildLines(std::string_view child_lines);
 

@@ -58,7 +58,9 @@ TEST(ServiceReferenceTest, UpperCaseOnlyForTheTenFields) {
   EXPECT_EQ(UpperReferenceFields("1:0:1:ab:cd:ef:"), "1:0:1:AB:CD:EF:");
   EXPECT_EQ(UpperReferenceFields("1:0:1:ab:cd:ef"), "1:0:1:AB:CD:ef");
   EXPECT_TRUE(IsMarker(ParseReferenceFields("1:64:3:0:0:0:0:0:0:0::News")));
-  EXPECT_TRUE(IsMarker(ParseReferenceFields("1:140:3:0:0:0:0:0:0:0:")));
+  EXPECT_TRUE(IsMarker(ParseReferenceFields("1:832:3:0:0:0:0:0:0:0:")));  // numbered, decimal
+  EXPECT_TRUE(IsMarker(ParseReferenceFields("1:320:3:0:0:0:0:0:0:0:")));
+  EXPECT_TRUE(IsMarker(ParseReferenceFields("1:40:3:0:0:0:0:0:0:0:")));
   EXPECT_FALSE(IsMarker(ParseReferenceFields("1:0:19:283D:3FB:1:C00000:0:0:0:")));
 }
 

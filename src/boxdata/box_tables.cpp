@@ -1,0 +1,115 @@
+#include "boxdata/box_tables.h"
+
+#include <atomic>
+
+namespace tivolo::boxdata {
+namespace {
+
+using store::FieldKind;
+using store::FieldType;
+using store::IndexOption;
+
+// The store's catalogue holds one table per name; every BoxTables (the program has one,
+// tests several) gets names of its own.
+std::string CatalogueName(const char* table) {
+  static std::atomic<unsigned> counter{0};
+  const unsigned n = counter++;
+  return n == 0 ? std::string(table) : std::string(table) + "_" + std::to_string(n);
+}
+
+store::Field& Declare(store::MemTable& t, const char* name, FieldType type, int size,
+                      const char* label, int width, bool visible,
+                      FieldKind kind = FieldKind::Data) {
+  store::Field& f = t.DeclareField(name, type, size, kind);
+  if (label) f.SetDisplayLabel(label);
+  f.SetDisplayWidth(width);
+  f.SetVisible(visible);
+  return f;
+}
+
+void DefineBouquet(store::MemTable& t) {
+  t.SetTableName(CatalogueName("Bouquet"));
+  t.FieldDefs() = {{fields::kId, FieldType::AutoInc, 0},
+                   {fields::kBouquet, FieldType::String, kBouquetSize},
+                   {fields::kType, FieldType::Smallint, 0}};
+  t.IndexDefs() = {{"Id", "Id", IndexOption::Primary | IndexOption::Unique}};
+  t.SetGrowBy(1000);
+}
+
+void DefineZenders(store::MemTable& t, store::DataSource& master) {
+  t.SetTableName(CatalogueName("Zenders"));
+  // A stream channel's reference holds its URL: Service keeps any length.
+  Declare(t, fields::kZender, FieldType::String, kZenderSize, "Channel", 30, true);
+  Declare(t, fields::kSubId, FieldType::AutoInc, 0, nullptr, 10, false);
+  Declare(t, fields::kId, FieldType::Integer, 0, nullptr, 10, false);
+  Declare(t, fields::kService, FieldType::String, 0, nullptr, 40, false);
+  t.IndexDefs() = {{"ZendersIndex", "Id;Subid", IndexOption::Primary},
+                   {"Service", "Service", IndexOption::None}};
+  t.SetIndexFieldNames("Id");
+  t.SetMasterSource(&master);
+  t.SetMasterFields("Id");
+  t.SetGrowBy(1000);
+}
+
+void DefineTimers(store::MemTable& t) {
+  t.SetTableName(CatalogueName("Timers"));
+  Declare(t, fields::kZender, FieldType::String, kZenderSize, "Channel", 20, true);
+  Declare(t, fields::kName, FieldType::String, 0, "Description", 40, true);
+  Declare(t, fields::kBegin, FieldType::DateTime, 0, "Begin", 18, true)
+      .SetDisplayFormat(kBeginEndFormat);
+  Declare(t, fields::kEnd, FieldType::DateTime, 0, "End", 18, true)
+      .SetDisplayFormat(kBeginEndFormat);
+  Declare(t, fields::kRepeated, FieldType::Boolean, 0, "Repeated", 5, true, FieldKind::Calculated);
+  for (const char* day : {"d1", "d2", "d3", "d4", "d5", "d6", "d0"}) {
+    Declare(t, day, FieldType::Boolean, 0, nullptr, 2, true, FieldKind::Calculated);
+  }
+  Declare(t, fields::kAfterevent, FieldType::String, kAftereventSize, "Afterevent", 10, true);
+  Declare(t, fields::kJustplay, FieldType::Largeint, 0, nullptr, 15, false);
+  Declare(t, fields::kDisabled, FieldType::Largeint, 0, nullptr, 15, false);
+  Declare(t, fields::kServiceref, FieldType::String, 0, nullptr, 40, false);
+  Declare(t, fields::kDescription, FieldType::String, 0, nullptr, 40, false);
+  Declare(t, fields::kEit, FieldType::Largeint, 0, nullptr, 15, false);
+  Declare(t, fields::kRepeatedOrg, FieldType::Largeint, 0, nullptr, 15, false);
+  Declare(t, fields::kExtraAttributes, FieldType::String, 0, nullptr, 40, false);
+  Declare(t, fields::kChildLines, FieldType::String, 0, nullptr, 40, false);
+  Declare(t, fields::kBeginSeconds, FieldType::Largeint, 0, nullptr, 15, false);
+  Declare(t, fields::kEndSeconds, FieldType::Largeint, 0, nullptr, 15, false);
+  Declare(t, fields::kBeginRead, FieldType::DateTime, 0, nullptr, 18, false);
+  Declare(t, fields::kEndRead, FieldType::DateTime, 0, nullptr, 18, false);
+  t.IndexDefs() = {{"BeginEnd", "Begin;End", IndexOption::None},
+                   {"testje", "Zender", IndexOption::None}};
+  t.SetIndexFieldNames("Begin;End");
+  t.OnCalcFields = TimersCalcFields;
+  t.SetGrowBy(1000);
+}
+
+}  // namespace
+
+BoxTables::BoxTables() {
+  ds_bouquet.SetDataSet(&bouquet);
+  ds_zenders.SetDataSet(&zenders);
+  ds_timers.SetDataSet(&timers);
+  DefineBouquet(bouquet);
+  DefineZenders(zenders, ds_bouquet);
+  DefineTimers(timers);
+}
+
+BoxTables::~BoxTables() = default;
+
+void BoxTables::Open() {
+  for (store::MemTable* t : {&bouquet, &zenders, &timers}) {
+    if (!t->Active()) t->Open();
+  }
+}
+
+void TimersCalcFields(store::MemTable& timers) {
+  const auto mask = static_cast<uint32_t>(timers.FieldNamed(fields::kRepeatedOrg).AsLargeInt());
+  timers.FieldNamed(fields::kRepeated).SetAsBoolean(mask != 0);
+  if (mask == 0) return;
+  // Bit 0 is Monday (d1) ... bit 5 Saturday (d6), bit 6 Sunday (d0).
+  for (int bit = 0; bit < 7; ++bit) {
+    if (mask & (1u << bit)) timers.FieldNamed(fields::kDays[(bit + 1) % 7]).SetAsBoolean(true);
+  }
+}
+
+}  // namespace tivolo::boxdata

@@ -1,0 +1,122 @@
+#include "boxdata/timer_writer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "boxdata/box_tables.h"
+#include "boxdata/errors.h"
+#include "boxdata/timer_file.h"
+
+namespace tivolo::boxdata {
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+
+struct TimerFields {
+  explicit TimerFields(store::MemTable& t)
+      : begin(t.FieldNamed(fields::kBegin)),
+        end(t.FieldNamed(fields::kEnd)),
+        serviceref(t.FieldNamed(fields::kServiceref)),
+        repeated(t.FieldNamed(fields::kRepeatedOrg)),
+        name(t.FieldNamed(fields::kName)),
+        description(t.FieldNamed(fields::kDescription)),
+        afterevent(t.FieldNamed(fields::kAfterevent)),
+        eit(t.FieldNamed(fields::kEit)),
+        disabled(t.FieldNamed(fields::kDisabled)),
+        justplay(t.FieldNamed(fields::kJustplay)),
+        extra(t.FieldNamed(fields::kExtraAttributes)),
+        children(t.FieldNamed(fields::kChildLines)),
+        begin_seconds(t.FieldNamed(fields::kBeginSeconds)),
+        end_seconds(t.FieldNamed(fields::kEndSeconds)),
+        begin_read(t.FieldNamed(fields::kBeginRead)),
+        end_read(t.FieldNamed(fields::kEndRead)) {}
+  store::Field &begin, &end, &serviceref, &repeated, &name, &description, &afterevent, &eit,
+      &disabled, &justplay, &extra, &children, &begin_seconds, &end_seconds, &begin_read, &end_read;
+};
+
+// The seconds the box gets for a time field: those it was read with while the field still
+// holds the value they gave (the clock cannot give them back in the repeated hour at the end
+// of daylight time), otherwise the conversion of the field's local time.
+int64_t Seconds(const store::Field& value, const store::Field& read, const store::Field& seconds,
+                const platform::ClockSettings& clock) {
+  if (!value.IsNull() && !read.IsNull() && !seconds.IsNull() &&
+      value.AsDateTime() == read.AsDateTime()) {
+    return seconds.AsLargeInt();
+  }
+  return platform::DateTimeToEpoch(platform::LocalToUtc(value.AsDateTime(), clock));
+}
+
+}  // namespace
+
+std::string BuildTimerList(store::MemTable& timers, const platform::ClockSettings& clock,
+                           const platform::CodePage& code_page) {
+  const TimerFields f(timers);
+  std::string out;
+  out += "<?xml version=\"1.0\" ?>";
+  out += kCrLf;
+  out += "<timers>";
+  out += kCrLf;
+  for (timers.First(); !timers.Eof(); timers.Next()) {
+    TimerText t;
+    t.begin = std::to_string(Seconds(f.begin, f.begin_read, f.begin_seconds, clock));
+    t.end = std::to_string(Seconds(f.end, f.end_read, f.end_seconds, clock));
+    t.serviceref = f.serviceref.AsString();
+    t.repeated = f.repeated.AsString();
+    t.name = code_page.ToUtf8(f.name.AsString());
+    t.description = f.description.AsString();
+    t.afterevent = f.afterevent.AsString();
+    t.eit = f.eit.AsString();
+    t.disabled = f.disabled.AsString();
+    t.justplay = f.justplay.AsString();
+    t.extra_attributes = f.extra.AsString();
+    t.child_lines = f.children.AsString();
+    AppendTimerElement(out, t);
+  }
+  out += "</timers>";
+  out += kCrLf;
+  return out;
+}
+
+void ReplaceFile(const std::filesystem::path& path, std::string_view bytes) {
+  const std::string target = path.string();
+  auto fail = [&]() -> void { throw FileCreateError("Cannot create file " + target); };
+  std::string temp = target + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) fail();
+  bool ok = true;
+  for (size_t done = 0; ok && done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0)
+      ok = false;
+    else
+      done += static_cast<size_t>(n);
+  }
+  // mkstemp gives 0600: keep the mode of the file being replaced, else an ordinary 0644.
+  if (ok) {
+    struct stat old {};
+    const mode_t mode = ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    ok = ::fchmod(fd, mode) == 0;
+  }
+  ok = ok && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  ok = ok && std::rename(temp.c_str(), target.c_str()) == 0;
+  if (!ok) {
+    ::unlink(temp.c_str());
+    fail();
+  }
+}
+
+void WriteTimerList(store::MemTable& timers, const std::filesystem::path& local_dir,
+                    const platform::ClockSettings& clock, const platform::CodePage& code_page) {
+  // The text is complete before any file is touched.
+  const std::string text = BuildTimerList(timers, clock, code_page);
+  ReplaceFile(local_dir / "timers.new", text);
+}
+
+}  // namespace tivolo::boxdata

@@ -1,0 +1,31 @@
+// Writing the Timers table as the box's timer list "timers.new": the declaration, "<timers>",
+// per record its timer line (the ten attributes, then the kept ones), its kept child lines
+// and "</timer>", then "</timers>"; every line ends with CR LF.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/code_page.h"
+#include "store/mem_table.h"
+
+namespace tivolo::boxdata {
+
+// The whole file text, the records in the table's current order. Leaves the cursor on the
+// last record. A Begin or End still equal to the value it was read with is written with the
+// seconds it was read with; any other is converted with LocalToUtc.
+std::string BuildTimerList(store::MemTable& timers, const platform::ClockSettings& clock,
+                           const platform::CodePage& code_page = platform::CodePage::System());
+
+// Writes BuildTimerList to local_dir / "timers.new" through a temporary file in the same
+// folder renamed over it, so a failed write leaves any earlier file whole.
+// FileCreateError "Cannot create file <path>" on any failure.
+void WriteTimerList(store::MemTable& timers, const std::filesystem::path& local_dir,
+                    const platform::ClockSettings& clock,
+                    const platform::CodePage& code_page = platform::CodePage::System());
+
+// Writes bytes to path through a temporary file in its folder and a rename.
+void ReplaceFile(const std::filesystem::path& path, std::string_view bytes);
+
+}  // namespace tivolo::boxdata

@@ -1,0 +1,249 @@
+// Writing the timer list: the exact text, and the round trip from the box's file through the
+// tables back to a file that keeps every value, child line and second.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "box_test_support.h"
+#include "boxdata/box_reader.h"
+#include "boxdata/errors.h"
+#include "boxdata/text_lines.h"
+#include "boxdata/timer_file.h"
+#include "boxdata/timer_writer.h"
+#include "boxdata/xml_text.h"
+
+namespace tivolo::boxdata {
+namespace {
+
+using namespace testing;
+
+constexpr const char* kHead = "<?xml version=\"1.0\" ?>\r\n<timers>\r\n";
+
+// Per timer: its attributes decoded, and its child lines.
+struct Canonical {
+  std::map<std::string, std::string> attributes;
+  std::vector<std::string> children;
+};
+
+std::vector<Canonical> CanonicalTimers(std::string_view bytes) {
+  std::vector<Canonical> out;
+  for (const TimerElement& e : ParseTimerList(bytes).timers) {
+    Canonical c;
+    for (const XmlAttribute& a : e.attributes)
+      c.attributes[a.name] = XmlUnescape(a.value);
+    c.children = e.child_lines;
+    out.push_back(std::move(c));
+  }
+  return out;
+}
+
+class WriterTest : public ::testing::Test {
+ protected:
+  // Reads `timers` (with the minimal channel files) and writes it back; returns the text.
+  std::string RoundTrip(std::string_view timers, platform::ClockSettings clock = UtcClock()) {
+    WriteFile(dir_.path() / "timers.xml", timers);
+    BoxTables tables;
+    tables.Open();
+    report_ = ReadBoxFiles(tables, Context(dir_.path(), clock));
+    WriteTimerList(tables.timers, dir_.path(), clock, Utf8());
+    return ReadFile(dir_.path() / "timers.new");
+  }
+
+  // Every attribute and child line of the source, in the same timer order (the source lists
+  // them by begin), is in the written file with the same value.
+  void ExpectPreserved(std::string_view source, std::string_view written) {
+    const auto in = CanonicalTimers(source);
+    const auto out = CanonicalTimers(written);
+    ASSERT_EQ(in.size(), out.size());
+    for (size_t i = 0; i < in.size(); ++i) {
+      for (const auto& [name, value] : in[i].attributes) {
+        const auto it = out[i].attributes.find(name);
+        ASSERT_NE(it, out[i].attributes.end()) << name;
+        EXPECT_EQ(it->second, value) << "timer " << i << " attribute " << name;
+      }
+      EXPECT_EQ(in[i].children, out[i].children) << "timer " << i;
+    }
+    EXPECT_TRUE(ParseTimerList(written).Complete());
+  }
+
+  TempDir dir_;
+  ReadReport report_;
+};
+
+TEST_F(WriterTest, EmptyTableGivesThreeLines) {
+  BoxTables tables;
+  tables.Open();
+  WriteTimerList(tables.timers, dir_.path(), UtcClock(), Utf8());
+  EXPECT_EQ(ReadFile(dir_.path() / "timers.new"),
+            "<?xml version=\"1.0\" ?>\r\n<timers>\r\n</timers>\r\n");
+}
+
+TEST_F(WriterTest, RealTimerListIsWrittenBackWhole) {
+  CopySet(kLarge, dir_.path());
+  const std::string source = ReadFile(kLarge / "timers.xml");
+  const std::string written = RoundTrip(source);
+  ASSERT_EQ(report_.timers, 1);
+  ExpectPreserved(source, written);
+  EXPECT_EQ(written,
+            std::string(kHead) +
+                "<timer begin=\"1731009720\" end=\"1731013800\" "
+                "serviceref=\"1:0:1:3ADB:514:13E:820000:0:0:0:\" repeated=\"0\" name=\"Ojciec "
+                "Mateusz 32 (odc. 2)\" description=\"Policjanci badają sprawę kradzieży laptopa, "
+                "która jest powiązana z zamordowaniem dziennikarza. Śledztwo oficjalnie prowadzi "
+                "komenda sandomierska.\" afterevent=\"auto\" eit=\"19677\" disabled=\"0\" "
+                "justplay=\"0\" marginBefore=\"180\" eventBegin=\"1731009900\" "
+                "eventEnd=\"1731013500\" marginAfter=\"300\" hasEndTime=\"True\" "
+                "rename_repeat=\"1\" always_zap=\"0\" descramble=\"1\" record_ecm=\"0\" "
+                "isAutoTimer=\"1\">\r\n"
+                "\t\t<log code=\"500\" time=\"1731006891\">[AutoTimer] Try to add new timer "
+                "based on AutoTimer Ojciec Mateusz 32 (odc. 2).</log>\r\n"
+                "\t\t<log code=\"509\" time=\"1731006891\">[AutoTimer] Timer start on: Thu Nov  "
+                "7 20:02:00 2024</log>\r\n"
+                "</timer>\r\n</timers>\r\n");
+}
+
+TEST_F(WriterTest, ConstructedListsKeepEveryValue) {
+  CopySet(kSmall, dir_.path());
+  const std::string long_name(700, 'x');
+  const std::string head = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<timers>\r\n";
+  const std::string first =
+      "\t<timer begin=\"1731000000\" end=\"1731003600\" serviceref=\"4097:0:1:1E7:A11A:2268:0:0:"
+      "0:0:https%3a//Host/Live.m3u8?a=1&amp;B=2\" repeated=\"0\" name=\"Tom &amp; Jerry "
+      "&lt;&gt;&quot;&apos; caf&#233; &#xE9;\" description=\"A &amp; B &lt;x&gt;\" "
+      "afterevent=\"auto\" eit=\"\" disabled=\"1\" justplay=\"1\" tags=\"a b\" "
+      "location=\"/media/hdd/movie/\"/>\r\n";
+  const std::string second =
+      "\t<timer begin=\"1730010000\" end=\"1730013600\" serviceref=\"1:0:1:B2:C:3E8:FFFF0000:0:"
+      "0:0:\" repeated=\"127\" name=\"" +
+      long_name +
+      "\" description=\"\" afterevent=\"nothing\""
+      " eit=\"4711\" disabled=\"0\" justplay=\"0\">\r\n"
+      "\t\t<log code=\"15\" time=\"1\">start</log>\r\n"
+      "\r\n"
+      "\t\t<log code=\"16\" time=\"2\">end &amp; more</log>\r\n"
+      "\t</timer>\r\n";
+  // A repeating timer whose first occurrence ended long ago.
+  const std::string weekend =
+      "<timer begin=\"1700000000\" end=\"1700003600\" serviceref=\"1:0:1:B2:C:3E8:FFFF0000:0:0:"
+      "0:\" repeated=\"96\" name=\"Weekend\" description=\"d\" afterevent=\"deepstandby\" "
+      "eit=\"1\" disabled=\"0\" justplay=\"0\"></timer>\r\n";
+  const std::string tail = "</timers>\r\n";
+  const std::string written = RoundTrip(head + first + second + weekend + tail);
+  EXPECT_EQ(report_.timer_list, TimerListState::kComplete);
+  ASSERT_EQ(report_.timers, 3);
+  // The table lists by begin.
+  const std::string sorted_source = head + weekend + second + first + tail;
+  ExpectPreserved(sorted_source, written);
+  EXPECT_NE(written.find("https%3a//Host/Live.m3u8?a=1&amp;B=2\""), std::string::npos);
+  EXPECT_NE(written.find(" name=\"Tom &amp; Jerry &lt;&gt;&quot;&apos; café é\""),
+            std::string::npos);
+  EXPECT_NE(written.find(" description=\"A &amp; B &lt;x&gt;\""), std::string::npos);
+  // Written from the file again, the text is the same.
+  EXPECT_EQ(RoundTrip(written), written);
+}
+
+// Every second count around both changes of daylight time comes back as it was read, also in
+// the hour that the clock gives twice.
+TEST_F(WriterTest, BeginAndEndSecondsSurviveDaylightChanges) {
+  CopySet(kSmall, dir_.path());
+  std::string source = kHead;
+  std::vector<std::pair<int64_t, int64_t>> times;
+  for (const int64_t change : {int64_t{1711846800}, int64_t{1729990800}}) {  // 2024-03-31, 10-27
+    for (int64_t t = change - 7200; t <= change + 7200; t += 599)
+      times.emplace_back(t, t + 1);
+  }
+  for (const auto& [b, e] : times) {
+    source += "<timer begin=\"" + std::to_string(b) + "\" end=\"" + std::to_string(e) +
+              "\" serviceref=\"1:0:1:B2:C:3E8:FFFF0000:0:0:0:\" repeated=\"1\" name=\"n\" "
+              "description=\"\" afterevent=\"nothing\" eit=\"\" disabled=\"0\" "
+              "justplay=\"0\">\r\n</timer>\r\n";
+  }
+  source += "</timers>\r\n";
+  const std::string written = RoundTrip(source, CetClock());
+  // In the hour the clock shows twice the local order is not the order of the seconds, so
+  // compare the pairs as sets.
+  std::vector<std::pair<std::string, std::string>> in, out;
+  for (const auto& c : CanonicalTimers(source)) {
+    in.emplace_back(c.attributes.at("begin"), c.attributes.at("end"));
+  }
+  for (const auto& c : CanonicalTimers(written)) {
+    out.emplace_back(c.attributes.at("begin"), c.attributes.at("end"));
+  }
+  std::sort(in.begin(), in.end());
+  std::sort(out.begin(), out.end());
+  EXPECT_EQ(in, out);
+  EXPECT_EQ(written.size(), source.size());
+}
+
+TEST_F(WriterTest, ChangedTimesAreConvertedAndNamesEscaped) {
+  CopySet(kSmall, dir_.path());
+  WriteFile(dir_.path() / "timers.xml",
+            std::string(kHead) +
+                "<timer begin=\"1752580800\" end=\"1752584400\" "
+                "serviceref=\"1:0:1:B2:C:3E8:FFFF0000:0:0:0:\" name=\"a\" "
+                "description=\"x &lt; y\"></timer>\r\n</timers>\r\n");
+  BoxTables tables;
+  tables.Open();
+  ReadBoxFiles(tables, Context(dir_.path(), CetClock()));
+  store::MemTable& t = tables.timers;
+  t.First();
+  // 15 July 2025 14:00 local (summer, UTC+2) = 12:00 UTC = 1752580800; moved by an hour.
+  EXPECT_DOUBLE_EQ(t.FieldNamed("Begin").AsDateTime(), 45853.0 + 14.0 / 24);
+  t.Edit();
+  t.FieldNamed("Begin").SetAsDateTime(45853.0 + 15.0 / 24);
+  t.FieldNamed("Name").SetAsString(std::string("Q&A \"1\" <'2'>\x01\x1f\t."));
+  t.Post();
+  // A new timer, as the channel picker makes one.
+  t.Append();
+  t.FieldNamed("Begin").SetAsDateTime(45658.0 + 20.0 / 24);  // 1 January 2025 20:00, UTC+1
+  t.FieldNamed("End").SetAsDateTime(45658.0 + 21.0 / 24);
+  t.FieldNamed("Serviceref").SetAsString("1:0:1:B2:C:3E8:FFFF0000:0:0:0:");
+  t.FieldNamed("Afterevent").SetAsString("nothing");
+  t.FieldNamed("RepeatedOrg").SetAsLargeInt(0);
+  t.Post();
+  WriteTimerList(t, dir_.path(), CetClock(), Utf8());
+  EXPECT_EQ(ReadFile(dir_.path() / "timers.new"),
+            std::string(kHead) +
+                "<timer begin=\"1735758000\" end=\"1735761600\" "
+                "serviceref=\"1:0:1:B2:C:3E8:FFFF0000:0:0:0:\" repeated=\"0\" name=\"\" "
+                "description=\"\" afterevent=\"nothing\" eit=\"\" disabled=\"\" "
+                "justplay=\"\">\r\n</timer>\r\n"
+                "<timer begin=\"1752584400\" end=\"1752584400\" "
+                "serviceref=\"1:0:1:B2:C:3E8:FFFF0000:0:0:0:\" repeated=\"0\" "
+                "name=\"Q&amp;A &quot;1&quot; &lt;&apos;2&apos;&gt;&#9;.\" "
+                "description=\"x &lt; y\" afterevent=\"nothing\" eit=\"\" disabled=\"0\" "
+                "justplay=\"0\">\r\n</timer>\r\n"
+                "</timers>\r\n");
+}
+
+TEST_F(WriterTest, AFailedWriteLeavesTheEarlierFileAndNoTemporary) {
+  BoxTables tables;
+  tables.Open();
+  try {
+    WriteTimerList(tables.timers, dir_.path() / "missing", UtcClock(), Utf8());
+    FAIL() << "no error";
+  } catch (const FileCreateError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot create file " + (dir_.path() / "missing" / "timers.new").string());
+    EXPECT_STREQ(e.TypeName(), "FileCreateError");
+  }
+  // "timers.new" is a folder with a file in it: the rename cannot replace it.
+  std::filesystem::create_directory(dir_.path() / "timers.new");
+  WriteFile(dir_.path() / "timers.new" / "keep", "old");
+  EXPECT_THROW(WriteTimerList(tables.timers, dir_.path(), UtcClock(), Utf8()), FileCreateError);
+  EXPECT_EQ(ReadFile(dir_.path() / "timers.new" / "keep"), "old");
+  int entries = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir_.path())) {
+    ++entries;
+  }
+  EXPECT_EQ(entries, 1);
+  // Replacing an ordinary file works and keeps nothing else behind.
+  std::filesystem::remove_all(dir_.path() / "timers.new");
+  WriteFile(dir_.path() / "timers.new", "old");
+  WriteTimerList(tables.timers, dir_.path(), UtcClock(), Utf8());
+  EXPECT_EQ(ReadFile(dir_.path() / "timers.new").substr(0, 5), "<?xml");
+}
+
+}  // namespace
+}  // namespace tivolo::boxdata
