@@ -44,9 +44,11 @@ int64_t DayNumber(DateTime x) {
 }
 
 // Both sides of a transition come out of separately rounded sums, so the same instant can
-// differ in the last bit; comparing whole milliseconds makes equal instants compare equal.
-int64_t Millis(DateTime x) {
-  return std::llround(static_cast<long double>(x) * 86400000.0L);
+// differ in the last bits; instants less than half a millisecond apart count as equal.
+constexpr double kHalfMillisecond = 0.0005 / 86400.0;
+
+bool NotBefore(DateTime a, DateTime b) {
+  return a - b > -kHalfMillisecond;
 }
 
 bool IsDaylightRule(const TimeZoneInfo& tz) {
@@ -54,12 +56,74 @@ bool IsDaylightRule(const TimeZoneInfo& tz) {
          tz.daylight_date.month >= 1 && tz.daylight_date.month <= 12;
 }
 
-// Whether the instant x, given in the frame of the rules' wall clocks, lies in daylight time.
-// d is the start (standard wall time), s_end the end expressed in the same frame as x.
-bool InDaylight(int64_t x, int64_t d, int64_t s_end) {
-  if (d <= s_end) return d <= x && x < s_end;
+// Whether the instant x lies in daylight time: from d (the start) up to s_end (the end),
+// both given in the frame of x.
+bool InDaylight(DateTime x, DateTime d, DateTime s_end) {
+  const bool after_start = NotBefore(x, d);
+  const bool before_end = !NotBefore(x, s_end);
+  if (NotBefore(s_end, d)) return after_start && before_end;
   // Southern hemisphere: daylight time spans the new year.
-  return x < s_end || x >= d;
+  return before_end || after_start;
+}
+
+bool IsLeapYear(int64_t y) {
+  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+unsigned DaysInMonth(int64_t y, unsigned m) {
+  static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return m == 2 && IsLeapYear(y) ? 29 : kDays[m - 1];
+}
+
+bool SameRule(const SystemTime& a, const SystemTime& b) {
+  return a.month == b.month && a.day_of_week == b.day_of_week && a.day == b.day &&
+         a.hour == b.hour && a.minute == b.minute && a.second == b.second;
+}
+
+// The two transition moments of a year; conversions of nearby moments ask for the same year
+// and rules over and over, so the last answer is kept per thread.
+struct Transitions {
+  DateTime start;  // TransitionMoment(year, daylight_date): a standard wall time
+  DateTime end;    // TransitionMoment(year, standard_date): a daylight wall time
+};
+
+Transitions TransitionsOf(int year, const TimeZoneInfo& tz) {
+  struct Cache {
+    bool valid = false;
+    int year = 0;
+    SystemTime standard_date;
+    SystemTime daylight_date;
+    Transitions transitions{};
+  };
+  thread_local Cache cache;
+  if (!cache.valid || cache.year != year || !SameRule(cache.standard_date, tz.standard_date) ||
+      !SameRule(cache.daylight_date, tz.daylight_date)) {
+    const auto y = static_cast<uint16_t>(year);
+    cache.transitions = {TransitionMoment(y, tz.daylight_date),
+                         TransitionMoment(y, tz.standard_date)};
+    cache.year = year;
+    cache.standard_date = tz.standard_date;
+    cache.daylight_date = tz.daylight_date;
+    cache.valid = true;
+  }
+  return cache.transitions;
+}
+
+int YearOf(DateTime x) {
+  int64_t y = 0;
+  unsigned m = 0;
+  unsigned d = 0;
+  CivilFromDays(DayNumber(x) - static_cast<int64_t>(kUnixEpochDay), y, m, d);
+  return static_cast<int>(y);
+}
+
+// The shift helpers, inlined for the conversions' own use.
+inline DateTime ShiftSeconds(DateTime x, long double n) {
+  return static_cast<DateTime>((static_cast<long double>(x) * kSecondsPerDay + n) / kSecondsPerDay);
+}
+
+inline DateTime ShiftMinutes(DateTime x, long double n) {
+  return static_cast<DateTime>((static_cast<long double>(x) * 1440.0L + n) / 1440.0L);
 }
 
 constexpr double kHourFactor = 0.0416666666666666;
@@ -89,7 +153,7 @@ int DayOfWeek(DateTime x) {
 }
 
 DateTime EpochToDateTime(int32_t seconds) {
-  return AddSeconds(kUnixEpochDay, seconds);
+  return ShiftSeconds(kUnixEpochDay, seconds);
 }
 
 int64_t DateTimeToEpoch(DateTime utc) {
@@ -98,6 +162,17 @@ int64_t DateTimeToEpoch(DateTime utc) {
   if (std::isnan(seconds)) return 0;
   if (seconds >= kLimit) return std::numeric_limits<int64_t>::max();
   if (seconds <= -kLimit) return std::numeric_limits<int64_t>::min();
+  constexpr long double kFast = 4.0e15L;  // whole numbers below this convert exactly to double
+  if (seconds > -kFast && seconds < kFast) {
+    // Round half away from zero, like llroundl, without its library call: adding and
+    // removing 2^63 leaves the nearest whole number (ties to even), then ties are fixed.
+    constexpr long double kMagic = 9223372036854775808.0L;
+    const long double magnitude = seconds < 0 ? -seconds : seconds;
+    long double whole = (magnitude + kMagic) - kMagic;
+    if (whole - magnitude == -0.5L) whole += 1.0L;
+    const auto result = static_cast<int64_t>(static_cast<double>(whole));
+    return seconds < 0 ? -result : result;
+  }
   return std::llroundl(seconds);
 }
 
@@ -106,7 +181,7 @@ DateTime AddSeconds(DateTime x, long double n) {
 }
 
 DateTime AddMinutes(DateTime x, long double n) {
-  return static_cast<DateTime>((static_cast<long double>(x) * 1440.0L + n) / 1440.0L);
+  return ShiftMinutes(x, n);
 }
 
 DateTime AddHours(DateTime x, long double n) {
@@ -123,16 +198,13 @@ DateTime TransitionMoment(uint16_t year, const SystemTime& rule) {
     if (rule.day < 5) {
       day += 7 * (rule.day - 1);
     } else {
-      int64_t y = 0;
-      unsigned m = 0;
-      unsigned d = 0;
-      CivilFromDays(day + 28 - static_cast<int64_t>(kUnixEpochDay), y, m, d);
-      day += m == rule.month ? 28 : 21;
+      // The last one: five weeks on when the month still holds that day, else four.
+      day += (day - first) + 28 < DaysInMonth(year, rule.month) ? 28 : 21;
     }
   }
   const long double time_of_day =
       static_cast<long double>(rule.hour) * 3600.0L + rule.minute * 60.0L + rule.second;
-  return AddSeconds(static_cast<DateTime>(day), time_of_day);
+  return ShiftSeconds(static_cast<DateTime>(day), time_of_day);
 }
 
 DateTime UtcToLocal(DateTime utc, const ClockSettings& settings) {
@@ -141,21 +213,16 @@ DateTime UtcToLocal(DateTime utc, const ClockSettings& settings) {
     return utc + shift;
   }
   const TimeZoneInfo& tz = settings.time_zone;
-  const DateTime m = AddMinutes(utc, -static_cast<long double>(tz.bias));
+  const DateTime m = ShiftMinutes(utc, -static_cast<long double>(tz.bias));
   if (!IsDaylightRule(tz) || !InCalendar(utc)) {
-    return AddMinutes(m, -static_cast<long double>(tz.standard_bias));
+    return ShiftMinutes(m, -static_cast<long double>(tz.standard_bias));
   }
-  int year = 0;
-  int month = 0;
-  int day = 0;
-  DecodeDate(utc, year, month, day);
-  const auto y = static_cast<uint16_t>(year);
-  // S is a daylight wall time; bring it to the standard frame of m.
-  const DateTime s = AddMinutes(TransitionMoment(y, tz.standard_date),
-                                static_cast<long double>(tz.daylight_bias - tz.standard_bias));
-  const DateTime d = TransitionMoment(y, tz.daylight_date);
-  const bool daylight = InDaylight(Millis(m), Millis(d), Millis(s));
-  return AddMinutes(m, -static_cast<long double>(daylight ? tz.daylight_bias : tz.standard_bias));
+  const Transitions t = TransitionsOf(YearOf(utc), tz);
+  // The end is a daylight wall time; bring it to the standard frame of m.
+  const DateTime end =
+      ShiftMinutes(t.end, static_cast<long double>(tz.daylight_bias - tz.standard_bias));
+  const bool daylight = InDaylight(m, t.start, end);
+  return ShiftMinutes(m, -static_cast<long double>(daylight ? tz.daylight_bias : tz.standard_bias));
 }
 
 DateTime LocalToUtc(DateTime local, const ClockSettings& settings) {
@@ -164,20 +231,15 @@ DateTime LocalToUtc(DateTime local, const ClockSettings& settings) {
     return local - shift;
   }
   const TimeZoneInfo& tz = settings.time_zone;
-  const DateTime b = AddMinutes(local, static_cast<long double>(tz.bias));
+  const DateTime b = ShiftMinutes(local, static_cast<long double>(tz.bias));
   if (!IsDaylightRule(tz) || !InCalendar(local)) {
-    return AddMinutes(b, static_cast<long double>(tz.standard_bias));
+    return ShiftMinutes(b, static_cast<long double>(tz.standard_bias));
   }
-  int year = 0;
-  int month = 0;
-  int day = 0;
-  DecodeDate(local, year, month, day);
-  const auto y = static_cast<uint16_t>(year);
-  // A wall time in the repeated hour before S counts as daylight time (the earlier moment).
-  const DateTime s = TransitionMoment(y, tz.standard_date);
-  const DateTime d = TransitionMoment(y, tz.daylight_date);
-  const bool daylight = InDaylight(Millis(local), Millis(d), Millis(s));
-  return AddMinutes(b, static_cast<long double>(daylight ? tz.daylight_bias : tz.standard_bias));
+  // A wall time in the repeated hour before the end counts as daylight time (the earlier
+  // moment); one in the skipped hour after the start too.
+  const Transitions t = TransitionsOf(YearOf(local), tz);
+  const bool daylight = InDaylight(local, t.start, t.end);
+  return ShiftMinutes(b, static_cast<long double>(daylight ? tz.daylight_bias : tz.standard_bias));
 }
 
 }  // namespace tivolo::platform
