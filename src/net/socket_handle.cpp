@@ -171,6 +171,7 @@ void SocketHandle::Adopt(int fd) {
     throw InvalidSocket();
   }
   std::lock_guard lock(mutex_);
+  receive_timeout_ms_.store(-1, std::memory_order_relaxed);
   fd_ = fd;
   wake_read_ = pipe_fds[0];
   wake_write_ = pipe_fds[1];
@@ -181,8 +182,9 @@ bool SocketHandle::ReleaseSocket(bool reset_local) {
   std::unique_lock lock(mutex_);
   if (!allocated_.load(std::memory_order_relaxed)) return false;
   allocated_.store(false, std::memory_order_release);
-  // The peer sees the end of our data; a call blocked in this socket wakes up.
-  ::shutdown(fd_, SHUT_WR);
+  // The peer sees the end of our data. A thread inside the socket wakes up: a wait through
+  // the wake pipe, a receive because the receiving direction is shut as well.
+  ::shutdown(fd_, users_ > 0 ? SHUT_RDWR : SHUT_WR);
   char byte = 1;
   [[maybe_unused]] ssize_t n = ::write(wake_write_, &byte, 1);
   idle_.wait(lock, [this] { return users_ == 0; });
@@ -257,6 +259,9 @@ int SocketHandle::ConnectPeer(int timeout_ms) {
     if (::getsockopt(use.fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return FailErrno();
     if (error != 0) return Fail(ErrnoToSocketCode(error));
   }
+  // Connected: receives block (bounded by their time-out); sends stay non-blocking per call.
+  int flags = ::fcntl(use.fd, F_GETFL);
+  if (flags >= 0) ::fcntl(use.fd, F_SETFL, flags & ~O_NONBLOCK);
   ReadLocalAddress(use.fd);
   ReadPeerAddress(use.fd);
   return 0;
@@ -277,7 +282,7 @@ void SocketHandle::AcceptPending(SocketHandle& listening) {
     Use use(listening);
     if (use.fd < 0) SocketStack::Get().RaiseSocketFailure(kErrBadFile);
     do {
-      fd = ::accept4(use.fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+      fd = ::accept4(use.fd, nullptr, nullptr, SOCK_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
       FailErrno();
@@ -339,27 +344,34 @@ int SocketHandle::ReceiveInto(void* buffer, int length) {
 int SocketHandle::ReceiveWithin(void* buffer, int length, int wait_ms) {
   Use use(*this);
   if (use.fd < 0) return 0;
-  const auto start = Clock::now();
+  const size_t size = static_cast<size_t>(length);
+  if (wait_ms == 0) {
+    for (;;) {
+      ssize_t n = ::recv(use.fd, buffer, size, MSG_DONTWAIT);
+      if (n >= 0) return static_cast<int>(n);
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) return Fail(kErrTimedOut);
+      return FailErrno();
+    }
+  }
+  // A blocking receive with the bound as the socket's receive time-out: one system call per
+  // chunk, streaming or not. A release from another thread shuts the receiving direction,
+  // which ends the receive with 0.
+  if (receive_timeout_ms_.load(std::memory_order_relaxed) != wait_ms) {
+    timeval tv{};
+    if (wait_ms > 0) {
+      tv.tv_sec = wait_ms / 1000;
+      tv.tv_usec = (wait_ms % 1000) * 1000;
+    }
+    if (::setsockopt(use.fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0) return FailErrno();
+    receive_timeout_ms_.store(wait_ms, std::memory_order_relaxed);
+  }
   for (;;) {
-    // Try first: while data streams in, one system call per chunk and no wait at all.
-    ssize_t n = ::recv(use.fd, buffer, static_cast<size_t>(length), MSG_DONTWAIT);
+    ssize_t n = ::recv(use.fd, buffer, size, 0);
     if (n >= 0) return static_cast<int>(n);
     if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) return FailErrno();
-    int left = wait_ms;
-    if (wait_ms >= 0) {
-      auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-      left = spent.count() >= wait_ms ? 0 : wait_ms - static_cast<int>(spent.count());
-    }
-    switch (WaitOn(use.fd, use.wake, POLLIN, left)) {
-      case WaitResult::kTimedOut:
-        return Fail(kErrTimedOut);
-      case WaitResult::kWoken:
-        if (!HandleAllocated()) return 0;
-        return Fail(kErrInterrupted);
-      case WaitResult::kReady:
-        break;
-    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return Fail(kErrTimedOut);
+    return FailErrno();
   }
 }
 

@@ -70,8 +70,8 @@ class SocketHandle {
 
   // One receive: bytes, 0 at the peer's close (and once released), -1 with the last error.
   int ReceiveInto(void* buffer, int length);
-  // Receives what is there or waits up to wait_ms for it; -1 with last error 10060 when the
-  // wait ran out, 0 when released meanwhile.
+  // Receives what is there or waits up to wait_ms (kWaitForever: no limit) for it; -1 with
+  // last error 10060 when the wait ran out, 0 at the peer's close or when released meanwhile.
   int ReceiveWithin(void* buffer, int length, int wait_ms);
   // Sends what the socket takes, waiting up to wait_ms for room; never raises SIGPIPE.
   // Returns bytes sent or -1 with the last error (10058 after a close, 10060 on time-out).
@@ -91,6 +91,7 @@ class SocketHandle {
   int wake_read_ = -1;
   int wake_write_ = -1;
   int users_ = 0;
+  std::atomic<int> receive_timeout_ms_{-1};  // the socket's receive time-out as last set
   std::string local_ip_;
   std::string peer_ip_;
   int local_port_ = 0;
