@@ -1,0 +1,272 @@
+#include "ftp/fake_ftp_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <stdexcept>
+
+namespace tivolo::testing {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kSlice = std::chrono::milliseconds(20);
+
+void CloseFd(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+void SendAll(int fd, const std::string& bytes) {
+  std::size_t sent = 0;
+  while (fd >= 0 && sent < bytes.size()) {
+    ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) return;  // the client went away; the test's own checks will say so
+    sent += static_cast<std::size_t>(n);
+  }
+}
+
+}  // namespace
+
+bool FakeFtpSession::WaitReadable(int fd, std::chrono::milliseconds bound) {
+  auto deadline = Clock::now() + bound;
+  while (!server_.stop_ && Clock::now() < deadline) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(kSlice.count())) > 0) return true;
+  }
+  return false;
+}
+
+void FakeFtpSession::Send(const std::string& text) {
+  SendAll(control_, text);
+}
+
+std::string FakeFtpSession::Read(std::chrono::milliseconds bound) {
+  auto deadline = Clock::now() + bound;
+  for (;;) {
+    auto lf = buffered_.find('\n');
+    if (lf != std::string::npos) {
+      std::string line = buffered_.substr(0, lf);
+      buffered_.erase(0, lf + 1);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      server_.Record(line);
+      return line;
+    }
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0 || !WaitReadable(control_, left)) return "";
+    char chunk[4096];
+    ssize_t n = ::recv(control_, chunk, sizeof chunk, 0);
+    if (n <= 0) return "";
+    buffered_.append(chunk, static_cast<std::size_t>(n));
+  }
+}
+
+std::string FakeFtpSession::Expect(const std::string& prefix) {
+  std::string line = Read();
+  if (line.compare(0, prefix.size(), prefix) != 0)
+    Fail("expected \"" + prefix + "...\", got \"" + line + "\"");
+  return line;
+}
+
+void FakeFtpSession::Login() {
+  Reply("220 fake box ready");
+  Expect("user ");
+  Reply("331 Password required");
+  Expect("pass ");
+  Reply("230 Logged in");
+  Expect("type ");
+  Reply("200 Type set");
+  Expect("syst");
+  Reply("215 UNIX Type: L8");
+}
+
+void FakeFtpSession::AcceptPort() {
+  std::string line = Expect("PORT ");
+  int h1, h2, h3, h4, p1, p2;
+  if (std::sscanf(line.c_str(), "PORT %d,%d,%d,%d,%d,%d", &h1, &h2, &h3, &h4, &p1, &p2) != 6) {
+    Fail("bad PORT command \"" + line + "\"");
+    Reply("501 Syntax error");
+    return;
+  }
+  port_ip_ = std::to_string(h1) + "." + std::to_string(h2) + "." + std::to_string(h3) + "." +
+             std::to_string(h4);
+  port_port_ = p1 * 256 + p2;
+  if (port_ip_ != client_ip_) Fail("PORT names " + port_ip_ + ", client is " + client_ip_);
+  Reply("200 PORT command successful");
+}
+
+bool FakeFtpSession::ConnectData() {
+  CloseData();
+  data_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port_port_));
+  if (::inet_pton(AF_INET, port_ip_.c_str(), &addr.sin_addr) != 1 ||
+      ::connect(data_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    Fail("cannot connect to the data port " + port_ip_ + ":" + std::to_string(port_port_));
+    CloseData();
+    return false;
+  }
+  return true;
+}
+
+void FakeFtpSession::AcceptPasv() {
+  Expect("PASV");
+  CloseFd(passive_);
+  passive_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  if (::bind(passive_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::listen(passive_, 1) != 0 ||
+      ::getsockname(passive_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    Fail("cannot listen for the passive data connection");
+    Reply("425 Cannot open passive connection");
+    return;
+  }
+  int port = ntohs(addr.sin_port);
+  Reply("227 Entering Passive Mode (127,0,0,1," + std::to_string(port / 256) + "," +
+        std::to_string(port % 256) + ").");
+}
+
+bool FakeFtpSession::AcceptData() {
+  CloseData();
+  if (passive_ < 0 || !WaitReadable(passive_, std::chrono::seconds(10))) {
+    Fail("the client did not connect to the passive port");
+    return false;
+  }
+  data_ = ::accept4(passive_, nullptr, nullptr, SOCK_CLOEXEC);
+  CloseFd(passive_);
+  return data_ >= 0;
+}
+
+void FakeFtpSession::SendData(const std::string& bytes) {
+  SendAll(data_, bytes);
+}
+
+std::string FakeFtpSession::ReceiveDataUntilClose(std::chrono::milliseconds bound) {
+  std::string received;
+  auto deadline = Clock::now() + bound;
+  while (data_ >= 0) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0 || !WaitReadable(data_, left)) {
+      Fail("the data connection was not closed in time");
+      break;
+    }
+    char chunk[65536];
+    ssize_t n = ::recv(data_, chunk, sizeof chunk, 0);
+    if (n <= 0) break;
+    received.append(chunk, static_cast<std::size_t>(n));
+  }
+  return received;
+}
+
+void FakeFtpSession::CloseData() {
+  CloseFd(data_);
+}
+
+bool FakeFtpSession::WaitForClientClose(std::chrono::milliseconds bound) {
+  auto deadline = Clock::now() + bound;
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0 || !WaitReadable(control_, left)) return false;
+    char chunk[4096];
+    ssize_t n = ::recv(control_, chunk, sizeof chunk, 0);
+    if (n <= 0) return true;
+    buffered_.append(chunk, static_cast<std::size_t>(n));
+  }
+}
+
+void FakeFtpSession::Sleep(std::chrono::milliseconds how_long) {
+  auto deadline = Clock::now() + how_long;
+  while (!server_.stop_ && Clock::now() < deadline)
+    std::this_thread::sleep_for(kSlice);
+}
+
+void FakeFtpSession::Fail(const std::string& what) {
+  server_.RecordFailure(what);
+}
+
+FakeFtpServer::FakeFtpServer(Script script, int sessions)
+    : script_(std::move(script)), sessions_(sessions) {
+  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::listen(listener_, 4) != 0 ||
+      ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+    throw std::runtime_error("fake FTP server cannot listen");
+  port_ = ntohs(addr.sin_port);
+  thread_ = std::thread([this] { Run(); });
+}
+
+FakeFtpServer::~FakeFtpServer() {
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+  CloseFd(listener_);
+}
+
+void FakeFtpServer::Run() {
+  for (int index = 0; index < sessions_ && !stop_; ++index) {
+    FakeFtpSession session(*this);
+    session.index_ = index;
+    // The client connects within the test's own bounds; wait a little longer than those.
+    auto deadline = Clock::now() + std::chrono::seconds(30);
+    while (!stop_ && Clock::now() < deadline) {
+      pollfd p{listener_, POLLIN, 0};
+      if (::poll(&p, 1, static_cast<int>(kSlice.count())) <= 0) continue;
+      sockaddr_in peer{};
+      socklen_t len = sizeof peer;
+      session.control_ =
+          ::accept4(listener_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
+      if (session.control_ < 0) continue;
+      char ip[INET_ADDRSTRLEN] = {};
+      ::inet_ntop(AF_INET, &peer.sin_addr, ip, sizeof ip);
+      session.client_ip_ = ip;
+      break;
+    }
+    if (session.control_ < 0) {
+      if (!stop_) RecordFailure("no client connected");
+      return;
+    }
+    script_(session);
+    session.CloseData();
+    CloseFd(session.passive_);
+    CloseFd(session.control_);
+  }
+}
+
+void FakeFtpServer::Join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+std::string FakeFtpServer::Commands() {
+  Join();
+  std::lock_guard lock(mutex_);
+  return commands_;
+}
+
+std::string FakeFtpServer::Failures() {
+  Join();
+  std::lock_guard lock(mutex_);
+  return failures_;
+}
+
+void FakeFtpServer::Record(const std::string& command) {
+  std::lock_guard lock(mutex_);
+  commands_ += command + "\n";
+}
+
+void FakeFtpServer::RecordFailure(const std::string& what) {
+  std::lock_guard lock(mutex_);
+  failures_ += what + "\n";
+}
+
+}  // namespace tivolo::testing

@@ -1,0 +1,662 @@
+// The FTP client against scripted fake servers: the command streams, the accepted codes, and
+// the faults real servers will not produce, each ending in the expected exception in time.
+#include "net/ftp_client.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "ftp/fake_ftp_server.h"
+#include "servers/server_process.h"
+
+namespace tivolo::net {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::FakeFtpServer;
+using testing::FakeFtpSession;
+using Clock = std::chrono::steady_clock;
+
+std::string Join(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const auto& l : lines)
+    out += "[" + l + "]";
+  return out;
+}
+
+bool PortAcceptsConnections(int port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  ::close(fd);
+  return ok;
+}
+
+class FtpClientTest : public ::testing::Test {
+ protected:
+  void Connect(FakeFtpServer& server) {
+    client.SetHost("127.0.0.1");
+    client.SetPort(server.Port());
+    client.SetUser("root");
+    client.SetPassword("dreambox");
+    client.SetTransferType(FtpTransferType::Ascii);
+    // Short bounds, so the fault cases end quickly; each test checks its error came in time.
+    client.SetIdleTimeout(800ms);
+    client.SetAcceptTimeout(800ms);
+    client.SetConnectTimeout(2s);
+  }
+  // Runs fn and returns "TypeName code: message" of what it raised, with the time it took.
+  template <typename Fn>
+  std::string Failure(Fn fn) {
+    auto start = Clock::now();
+    std::string result = "nothing raised";
+    try {
+      fn();
+    } catch (const ProtocolReplyError& e) {
+      result = e.TypeName() + " " + std::to_string(e.Code()) + ": " + e.what();
+    } catch (const SocketError& e) {
+      result = e.TypeName() + " " + std::to_string(e.Code());
+    } catch (const NetError& e) {
+      result = e.TypeName() + ": " + e.what();
+    }
+    elapsed = Clock::now() - start;
+    return result;
+  }
+  FtpClient client;
+  testing::TempDir dir;
+  Clock::duration elapsed{};
+};
+
+TEST_F(FtpClientTest, LoginSequenceAndSystem) {
+  FakeFtpServer server([](FakeFtpSession& s) {
+    s.Login();
+    s.Expect("CWD ");
+    s.Reply("250 OK");
+    s.WaitForClientClose();
+  });
+  Connect(server);
+  std::vector<std::string> status;
+  client.SetOnStatus(
+      [&](NetComponent&, NetStatus, const std::string& text) { status.push_back(text); });
+  client.OpenAndLogin(true);
+  EXPECT_EQ(client.ServerSystem(), " UNIX Type: L8");
+  client.ChangeRemoteDir("/etc/enigma2");
+  client.Close();
+  EXPECT_EQ(server.Commands(), "user root\npass dreambox\ntype A\nsyst\nCWD /etc/enigma2\n");
+  EXPECT_EQ(server.Failures(), "");
+  EXPECT_EQ(
+      Join(status),
+      "[Connecting to 127.0.0.1.][Connected.][Disconnecting from 127.0.0.1.][Not connected.]");
+}
+
+TEST_F(FtpClientTest, UserAnswered230SendsNoPassword) {
+  FakeFtpServer server([](FakeFtpSession& s) {
+    s.Reply("220 ready");
+    s.Expect("user ");
+    s.Reply("230 Welcome, no password needed");
+    s.Expect("type ");
+    s.Reply("200 ok");
+    s.Expect("syst");
+    s.Reply("500 syst not understood");
+    s.WaitForClientClose();
+  });
+  Connect(server);
+  client.OpenAndLogin(true);
+  EXPECT_EQ(client.ServerSystem(), "Unknown");
+  EXPECT_TRUE(client.IsOpen());
+  client.Close();
+  EXPECT_EQ(server.Commands(), "user root\ntype A\nsyst\n");
+}
+
+TEST_F(FtpClientTest, MultiLineGreetingAndLogin) {
+  FakeFtpServer server([](FakeFtpSession& s) {
+    s.Send("220-Welcome to the box\r\n220-  second line\r\n220 ready\r\n");
+    s.Expect("user ");
+    s.Send("230-Logged in\r\n230 enjoy\r\n");
+    s.Expect("type ");
+    s.Reply("200 ok");
+    s.Expect("syst");
+    s.Reply("215 UNIX");
+    s.WaitForClientClose();
+  });
+  Connect(server);
+  client.OpenAndLogin(true);
+  EXPECT_EQ(client.ServerSystem(), " UNIX");
+  client.Close();
+  EXPECT_EQ(server.Commands(), "user root\ntype A\nsyst\n");
+}
+
+struct LoginFault {
+  const char* name;
+  const char* greeting;
+  const char* syst_reply;  // nullptr: the login fails before "syst"
+  const char* expected;
+};
+
+class FtpLoginFaultTest : public FtpClientTest, public ::testing::WithParamInterface<LoginFault> {};
+
+TEST_P(FtpLoginFaultTest, FailsAndCloses) {
+  const LoginFault& c = GetParam();
+  FakeFtpServer server([&](FakeFtpSession& s) {
+    s.Reply(c.greeting);
+    if (!c.syst_reply) {
+      s.WaitForClientClose();
+      return;
+    }
+    s.Expect("user ");
+    s.Reply("331 Password required");
+    s.Expect("pass ");
+    s.Reply(std::string(c.syst_reply).rfind("530", 0) == 0 ? c.syst_reply : "230 ok");
+    if (std::string(c.syst_reply).rfind("530", 0) != 0) {
+      s.Expect("type ");
+      s.Reply("200 ok");
+      s.Expect("syst");
+      s.Reply(c.syst_reply);
+    }
+    s.WaitForClientClose();
+  });
+  Connect(server);
+  EXPECT_EQ(Failure([&] { client.OpenAndLogin(true); }), c.expected);
+  EXPECT_FALSE(client.Socket().HandleAllocated());
+  EXPECT_EQ(server.Failures(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, FtpLoginFaultTest,
+    ::testing::Values(LoginFault{"Greeting421", "421 Too many users", nullptr,
+                                 "ProtocolReplyError 421: 421 Too many users"},
+                      LoginFault{"Syst502", "220 ready", "502 Command not implemented",
+                                 "ProtocolReplyError 502: 502 Command not implemented"},
+                      LoginFault{"Password530", "220 ready", "530 Login incorrect.",
+                                 "ProtocolReplyError 530: 530 Login incorrect."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FtpClientTest, OpenAndLoginOnAnOpenClientClosesIt) {
+  FakeFtpServer server(
+      [](FakeFtpSession& s) {
+        s.Login();
+        if (s.Index() == 0) {
+          s.Expect("CWD ");
+          s.Reply("550 No such folder");
+        }
+        s.WaitForClientClose();
+      },
+      2);
+  Connect(server);
+  client.OpenAndLogin(true);
+  EXPECT_EQ(Failure([&] { client.ChangeRemoteDir("/nowhere"); }),
+            "ProtocolReplyError 550: 550 No such folder");
+  EXPECT_EQ(Failure([&] { client.OpenAndLogin(true); }), "AlreadyConnected: Already connected.");
+  EXPECT_FALSE(client.Socket().HandleAllocated());
+  client.OpenAndLogin(true);  // starts afresh
+  client.Close();
+  EXPECT_EQ(server.Failures(), "");
+}
+
+// The listing data of a fake "nlst", as sent, and the entries it must give.
+struct ListingCase {
+  const char* name;
+  std::string data;
+  const char* entries;
+};
+
+class FtpListingTest : public FtpClientTest, public ::testing::WithParamInterface<ListingCase> {};
+
+TEST_P(FtpListingTest, NamesAsSent) {
+  const ListingCase& c = GetParam();
+  FakeFtpServer server([&](FakeFtpSession& s) {
+    s.Login();
+    s.AcceptPort();
+    s.Expect("nlst userbouquet*.*");
+    s.ConnectData();
+    s.Reply("150 Here comes the listing");
+    s.SendData(c.data);
+    s.CloseData();
+    s.Reply("226 Transfer complete");
+    s.WaitForClientClose();
+  });
+  Connect(server);
+  client.OpenAndLogin(true);
+  std::vector<std::string> names{"stale entry"};
+  client.ListDirectory(names, "userbouquet*.*", false);
+  EXPECT_EQ(Join(names), c.entries);
+  client.Close();
+  EXPECT_EQ(server.Failures(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Data, FtpListingTest,
+    ::testing::Values(ListingCase{"CrLf", "userbouquet.a.tv\r\nuserbouquet.b.radio\r\n",
+                                  "[userbouquet.a.tv][userbouquet.b.radio]"},
+                      ListingCase{"NoFinalLineEnd", "userbouquet.a.tv\r\nuserbouquet.b.radio",
+                                  "[userbouquet.a.tv][userbouquet.b.radio]"},
+                      ListingCase{"Lf", "userbouquet.a.tv\nuserbouquet.b.radio\n",
+                                  "[userbouquet.a.tv][userbouquet.b.radio]"},
+                      ListingCase{"Empty", "", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FtpClientTest, PortCommandNamesTheControlAddress) {
+  // AcceptPort checks the address; here the exact text for the port the client listens on.
+  FakeFtpServer server([](FakeFtpSession& s) {
+    s.Login();
+    std::string port = s.Expect("PORT ");
+    int p = s.DataPort();
+    (void)p;
+    s.Reply("200 ok");
+    s.Expect("nlst lamedb");
+    s.Reply("550 No such file");
+    s.WaitForClientClose();
+  });
+  Connect(server);
+  client.OpenAndLogin(true);
+  EXPECT_EQ(Failure([&] {
+              std::vector<std::string> names;
+              client.ListDirectory(names, "lamedb", false);
+            }),
+            "ProtocolReplyError 550: 550 No such file");
+  client.Close();
+  std::string commands = server.Commands();
+  auto at = commands.find("PORT 127,0,0,1,");
+  ASSERT_NE(at, std::string::npos) << commands;
+  int p1 = 0, p2 = 0;
+  ASSERT_EQ(std::sscanf(commands.c_str() + at, "PORT 127,0,0,1,%d,%d", &p1, &p2), 2);
+  // The listening socket is closed once the listing failed.
+  EXPECT_FALSE(PortAcceptsConnections(p1 * 256 + p2));
+}
+
+TEST_F(FtpClientTest, MaskMatchingNothingRaisesAfterThePortExchange) {
+  FakeFtpServer server([](FakeFtpSession& s) {
+    s.Login();
+    s.AcceptPort();
+    s.Expect("nlst userbouquet*.*");
+    s.Reply("450 No files found");
+    s.Expect("CWD ");  // the control connection stays usable
+    s.Reply("250 ok");
+    s.WaitForClientClose();
+  });
+  Connect(server);
+  client.OpenAndLogin(true);
+  std::vector<std::string> names;
+  EXPECT_EQ(Failure([&] { client.ListDirectory(names, "userbouquet*.*", false); }),
+            "ProtocolReplyError 450: 450 No files found");
+  client.ChangeRemoteDir("/etc/enigma2");
+  client.Close();
+  EXPECT_EQ(server.Failures(), "");
+}
+
+struct FinalReplyCase {
+  const char* name;
+  const char* replies;
+  const char* expected;
+};
+
+class FtpFinalReplyTest : public FtpClientTest,
+                          public ::testing::WithParamInterface<FinalReplyCase> {};
+
+TEST_P(FtpFinalReplyTest, Download) {
+  const FinalReplyCase& c = GetParam();
+  FakeFtpServer server([&](FakeFtpSession& s) {
+    s.Login();
+    s.AcceptPort();
+    s.Expect("retr timers.xml");
+    s.ConnectData();
+    s.Reply("150 Opening");
+    s.SendData("<timers>\r\n</timers>\r\n");
+    s.CloseData();
+    s.Send(c.replies);
+    s.WaitForClientClose();
+  });
+  Connect(server);
+  client.OpenAndLogin(true);
+  std::string local = dir / "timers.xml";
+  testing::WriteFileBytes(local, "earlier copy");
+  std::string outcome = Failure([&] { client.Download("timers.xml", local, true); });
+  client.Close();
+  EXPECT_EQ(outcome, c.expected);
+  EXPECT_LT(elapsed, 1500ms);
+  EXPECT_EQ(testing::ReadFileBytes(local),
+            outcome == "nothing raised" ? "<timers>\r\n</timers>\r\n" : "earlier copy");
+  // No temporary file is left behind either way.
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+    files += entry.is_regular_file();
+  EXPECT_EQ(files, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, FtpFinalReplyTest,
+    ::testing::Values(FinalReplyCase{"Complete226", "226 Transfer complete\r\n", "nothing raised"},
+                      FinalReplyCase{"Complete250", "250 ok\r\n", "nothing raised"},
+                      FinalReplyCase{"Aborted426Then226",
+                                     "426 Connection closed\r\n226 Abort ok\r\n", "nothing raised"},
+                      FinalReplyCase{"Aborted426Then451",
+                                     "426 Connection closed\r\n451 Local error\r\n",
+                                     "ProtocolReplyError 451: 451 Local error"},
+                      FinalReplyCase{"Failed451", "451 Local error in processing\r\n",
+                                     "ProtocolReplyError 451: 451 Local error in processing"},
+                      FinalReplyCase{"StopsMidLine", "22", "SocketError 10060"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FtpClientTest, FinalReplyBeforeTheDataConnectionCloses) {
+  FakeFtpServer server([](FakeFtpSession& s) {
+    s.Login();
+    s.AcceptPort();
+    s.Expect("retr lamedb");
+    s.ConnectData();
+    s.Reply("150 Opening");
+    s.Reply("226 Transfer complete");  // before any data
+    s.Sleep(100ms);
+    s.SendData(std::string(100000, 'x'));
+    s.CloseData();
+    s.WaitForClientClose();
+  });
+  Connect(server);
+  client.OpenAndLogin(true);
+  std::string local = dir / "lamedb";
+  client.Download("lamedb", local, false);
+  client.Close();
+  EXPECT_EQ(testing::ReadFileBytes(local), std::string(100000, 'x'));
+  EXPECT_EQ(server.Failures(), "");
+}
+
+TEST_F(FtpClientTest, ServerFinishedBeforeWeWaitForTheConnection) {
+  // The server connects, sends, closes and replies 226 all at once, before the client starts
+  // waiting for the data connection: the pending connection is still accepted.
+  FakeFtpServer server([](FakeFtpSession& s) {
+    s.Login();
+    s.AcceptPort();
+    s.Expect("retr bouquets.tv");
+    s.ConnectData();
+    s.SendData("#NAME Bouquets (TV)\n");
+    s.CloseData();
+    s.Send("150 Opening\r\n226 Transfer complete\r\n");
+    s.WaitForClientClose();
+  });
+  Connect(server);
+  client.OpenAndLogin(true);
+  std::string local = dir / "bouquets.tv";
+  client.Download("bouquets.tv", local, true);
+  client.Close();
+  EXPECT_EQ(testing::ReadFileBytes(local), "#NAME Bouquets (TV)\n");
+}
+
+TEST_F(FtpClientTest, DownloadMayOverwrite) {
+  FakeFtpServer server([](FakeFtpSession& s) {
+    s.Login();
+    s.AcceptPort();
+    s.Expect("retr lamedb");
+    s.ConnectData();
+    s.Reply("125 Data connection already open");
+    s.SendData("eDVB services /4/\n");
+    s.CloseData();
+    s.Reply("226 ok");
+    s.WaitForClientClose();
+  });
+  Connect(server);
+  client.OpenAndLogin(true);
+  std::string local = dir / "lamedb";
+  testing::WriteFileBytes(local, "old");
+  EXPECT_EQ(Failure([&] { client.Download("lamedb", local, false); }),
+            "FtpFileAlreadyExists: Destination file already exists.");
+  EXPECT_EQ(testing::ReadFileBytes(local), "old");
+  client.Download("lamedb", local, true);
+  client.Close();
+  EXPECT_EQ(testing::ReadFileBytes(local), "eDVB services /4/\n");
+  // The refused download sent nothing: one PORT only.
+  EXPECT_EQ(server.Commands().find("PORT"), server.Commands().rfind("PORT"));
+}
+
+TEST_F(FtpClientTest, UploadCommandsAndEmptyFile) {
+  FakeFtpServer server([](FakeFtpSession& s) {
+    s.Login();
+    for (const char* command : {"STOR timers.xml", "APPE timers.xml", "STOU "}) {
+      s.AcceptPort();
+      std::string line = s.Expect(command);
+      if (line != command) s.Fail("got \"" + line + "\"");
+      s.ConnectData();
+      s.Reply("150 Ok to send data");
+      std::string received = s.ReceiveDataUntilClose();
+      s.CloseData();
+      s.Reply("226 received " + std::to_string(received.size()));
+    }
+    s.WaitForClientClose();
+  });
+  Connect(server);
+  client.OpenAndLogin(true);
+  std::string local = dir / "timers.new";
+  testing::WriteFileBytes(local, "<timers>\r\n</timers>\r\n");
+  client.Upload(local, "timers.xml", false);
+  EXPECT_EQ(client.ReplyText(), "226 received 21");
+  std::string empty = dir / "empty";
+  testing::WriteFileBytes(empty, "");
+  client.Upload(empty, "timers.xml", true);
+  EXPECT_EQ(client.ReplyText(), "226 received 0");
+  client.Upload(local, "", false);
+  client.Close();
+  EXPECT_EQ(server.Failures(), "");
+}
+
+TEST_F(FtpClientTest, ArgumentsWithLineBreaksAreRefusedBeforeSending) {
+  FakeFtpServer server([](FakeFtpSession& s) {
+    s.Login();
+    s.Expect("CWD ");
+    s.Reply("250 ok");
+    s.WaitForClientClose();
+  });
+  Connect(server);
+  client.OpenAndLogin(true);
+  std::vector<std::string> names;
+  std::string local = dir / "x";
+  testing::WriteFileBytes(local, "x");
+  EXPECT_EQ(Failure([&] { client.ChangeRemoteDir("/etc\r\nDELE timers.xml"); }),
+            "FtpInvalidArgument: Invalid folder name: it contains a line break.");
+  EXPECT_EQ(Failure([&] { client.ListDirectory(names, "a\nb", false); }),
+            "FtpInvalidArgument: Invalid mask: it contains a line break.");
+  EXPECT_EQ(Failure([&] { client.Download("timers.xml\r", local, true); }),
+            "FtpInvalidArgument: Invalid file name: it contains a line break.");
+  EXPECT_EQ(Failure([&] { client.Upload(local, "a\nRMD /", false); }),
+            "FtpInvalidArgument: Invalid file name: it contains a line break.");
+  client.ChangeRemoteDir("/etc/enigma2");
+  client.Close();
+  EXPECT_EQ(server.Commands(), "user root\npass dreambox\ntype A\nsyst\nCWD /etc/enigma2\n");
+  FtpClient other;
+  other.SetHost("127.0.0.1");
+  other.SetPort(server.Port());
+  other.SetUser("root\r\nDELE x");
+  EXPECT_EQ(Failure([&] { other.OpenAndLogin(true); }),
+            "FtpInvalidArgument: Invalid user name: it contains a line break.");
+}
+
+// Faults while the client waits for the server to open the data connection.
+struct DataWaitFault {
+  const char* name;
+  std::function<void(FakeFtpSession&)> after_150;
+  const char* expected;
+  std::chrono::milliseconds within;
+};
+
+class FtpDataWaitTest : public FtpClientTest,
+                        public ::testing::WithParamInterface<DataWaitFault> {};
+
+TEST_P(FtpDataWaitTest, EndsWithTheErrorInTime) {
+  const DataWaitFault& c = GetParam();
+  FakeFtpServer server([&](FakeFtpSession& s) {
+    s.Login();
+    s.AcceptPort();
+    s.Expect("retr timers.xml");
+    s.Reply("150 Opening");
+    c.after_150(s);
+  });
+  Connect(server);
+  client.SetAcceptTimeout(3s);  // the control connection must end the wait long before this
+  client.OpenAndLogin(true);
+  std::string local = dir / "timers.xml";
+  testing::WriteFileBytes(local, "earlier copy");
+  EXPECT_EQ(Failure([&] { client.Download("timers.xml", local, true); }), c.expected);
+  EXPECT_LT(elapsed, c.within);
+  EXPECT_EQ(testing::ReadFileBytes(local), "earlier copy");
+  client.Close();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, FtpDataWaitTest,
+    ::testing::Values(
+        DataWaitFault{"Reply425",
+                      [](FakeFtpSession& s) {
+                        s.Sleep(100ms);
+                        s.Reply("425 Cannot open data connection");
+                        s.WaitForClientClose();
+                      },
+                      "ProtocolReplyError 425: 425 Cannot open data connection", 1500ms},
+        DataWaitFault{"Reply425InTheSamePacket",
+                      [](FakeFtpSession& s) {
+                        s.Reply("425 Cannot open data connection");
+                        s.WaitForClientClose();
+                      },
+                      "ProtocolReplyError 425: 425 Cannot open data connection", 1500ms},
+        DataWaitFault{"Reply421",
+                      [](FakeFtpSession& s) {
+                        s.Sleep(100ms);
+                        s.Reply("421 Service not available, closing control connection");
+                      },
+                      "ProtocolReplyError 421: 421 Service not available, closing control "
+                      "connection",
+                      1500ms},
+        DataWaitFault{"ControlClosed", [](FakeFtpSession& s) { s.Sleep(100ms); },
+                      "ConnClosedGracefully: Connection Closed Gracefully.", 1500ms},
+        DataWaitFault{"NeverConnects", [](FakeFtpSession& s) { s.WaitForClientClose(5s); },
+                      "SocketError 10060", 4500ms}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FtpClientTest, BrokenDownloadKeepsTheEarlierFile) {
+  FakeFtpServer server([](FakeFtpSession& s) {
+    s.Login();
+    s.AcceptPort();
+    s.Expect("retr timers.xml");
+    s.ConnectData();
+    s.Reply("150 Opening");
+    s.SendData("<timers>\r\n<timer begin=\"17");  // cut off: the box went away
+    s.CloseData();
+    // and the control connection closes without a final reply
+  });
+  Connect(server);
+  client.OpenAndLogin(true);
+  std::string local = dir / "timers.xml";
+  testing::WriteFileBytes(local, "<timers>\r\n</timers>\r\n");
+  EXPECT_EQ(Failure([&] { client.Download("timers.xml", local, true); }),
+            "ConnClosedGracefully: Connection Closed Gracefully.");
+  EXPECT_EQ(testing::ReadFileBytes(local), "<timers>\r\n</timers>\r\n");
+  client.Close();
+}
+
+TEST_F(FtpClientTest, SilentServerTimesOut) {
+  FakeFtpServer server([](FakeFtpSession& s) {
+    s.Login();
+    s.Expect("CWD ");
+    s.WaitForClientClose();  // accepts the command and never answers
+  });
+  Connect(server);
+  client.OpenAndLogin(true);
+  EXPECT_EQ(Failure([&] { client.ChangeRemoteDir("/etc/enigma2"); }), "SocketError 10060");
+  EXPECT_LT(elapsed, 2s);
+  client.Close();
+}
+
+TEST_F(FtpClientTest, SilentDataConnectionTimesOut) {
+  FakeFtpServer server([](FakeFtpSession& s) {
+    s.Login();
+    s.AcceptPort();
+    s.Expect("retr lamedb");
+    s.ConnectData();
+    s.Reply("150 Opening");
+    s.SendData("eDVB");
+    s.WaitForClientClose();  // keeps the data connection open and silent
+  });
+  Connect(server);
+  client.OpenAndLogin(true);
+  std::string local = dir / "lamedb";
+  EXPECT_EQ(Failure([&] { client.Download("lamedb", local, true); }), "SocketError 10060");
+  EXPECT_LT(elapsed, 2s);
+  EXPECT_FALSE(std::filesystem::exists(local));
+  client.Close();
+}
+
+TEST_F(FtpClientTest, TransferTypeChangeSendsTheCommandWhenOpen) {
+  FakeFtpServer server([](FakeFtpSession& s) {
+    s.Login();
+    s.Expect("type I");
+    s.Reply("200 Switching to Binary mode.");
+    s.WaitForClientClose();
+  });
+  Connect(server);
+  client.OpenAndLogin(true);
+  client.SetTransferType(FtpTransferType::Ascii);  // unchanged: nothing sent
+  client.SetTransferType(FtpTransferType::Binary);
+  client.Close();
+  EXPECT_EQ(server.Commands(), "user root\npass dreambox\ntype A\nsyst\ntype I\n");
+}
+
+TEST_F(FtpClientTest, PassiveDownload) {
+  FakeFtpServer server([](FakeFtpSession& s) {
+    s.Login();
+    s.AcceptPasv();
+    s.Expect("retr lamedb");
+    s.AcceptData();
+    s.Reply("150 Opening");
+    s.SendData("passive bytes");
+    s.CloseData();
+    s.Reply("226 ok");
+    s.WaitForClientClose();
+  });
+  Connect(server);
+  client.SetPassive(true);
+  client.OpenAndLogin(true);
+  std::string local = dir / "lamedb";
+  client.Download("lamedb", local, true);
+  client.Close();
+  EXPECT_EQ(testing::ReadFileBytes(local), "passive bytes");
+  EXPECT_EQ(server.Failures(), "");
+}
+
+TEST_F(FtpClientTest, AbortTransferFromAnotherThread) {
+  FakeFtpServer server([](FakeFtpSession& s) {
+    s.Login();
+    s.AcceptPort();
+    s.Expect("retr lamedb");
+    s.ConnectData();
+    s.Reply("150 Opening");
+    s.SendData("part");
+    s.Expect("ABOR");
+    s.Reply("426 aborted");
+    s.Reply("226 ok");
+    s.WaitForClientClose();
+  });
+  Connect(server);
+  client.SetIdleTimeout(5s);
+  client.OpenAndLogin(true);
+  std::string local = dir / "lamedb";
+  testing::WriteFileBytes(local, "earlier");
+  std::thread aborter([&] {
+    std::this_thread::sleep_for(200ms);
+    client.AbortTransfer();
+  });
+  EXPECT_EQ(Failure([&] { client.Download("lamedb", local, true); }),
+            "FtpTransferAborted: Transfer aborted.");
+  aborter.join();
+  EXPECT_LT(elapsed, 2s);
+  EXPECT_EQ(testing::ReadFileBytes(local), "earlier");
+  client.Close();
+}
+
+}  // namespace
+}  // namespace tivolo::net
