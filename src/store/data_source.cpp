@@ -1,6 +1,7 @@
 #include "store/data_source.h"
 
 #include <algorithm>
+#include <array>
 
 #include "store/mem_table.h"
 
@@ -63,11 +64,23 @@ void DataSource::Detach(DataLink& link) {
 // turn comes is called once.
 template <class Fn>
 void DataSource::Dispatch(Fn fn) {
-  if (links_.empty()) return;
-  std::vector<DataLink*> snapshot = links_;
-  for (DataLink* link : snapshot) {
-    if (std::find(links_.begin(), links_.end(), link) == links_.end()) continue;
-    fn(*link);
+  size_t n = links_.size();
+  if (n == 0) return;
+  if (n == 1) {
+    fn(*links_[0]);
+    return;
+  }
+  std::array<DataLink*, 8> small;
+  std::vector<DataLink*> large;
+  DataLink** copy = small.data();
+  if (n > small.size()) {
+    large = links_;
+    copy = large.data();
+  } else {
+    std::copy(links_.begin(), links_.end(), small.begin());
+  }
+  for (size_t i = 0; i < n; ++i) {
+    if (std::find(links_.begin(), links_.end(), copy[i]) != links_.end()) fn(*copy[i]);
   }
 }
 

@@ -2,6 +2,7 @@
 #include "store/mem_table.h"
 
 #include <algorithm>
+#include <array>
 #include <stdexcept>
 
 #include "store/errors.h"
@@ -169,20 +170,34 @@ void MemTable::Fire(const Event& event) {
   handler(*this);
 }
 
-void MemTable::Notify(void (DataSource::*fn)()) {
-  std::vector<DataSource*> sources = sources_;
-  for (DataSource* ds : sources) {
-    if (std::find(sources_.begin(), sources_.end(), ds) != sources_.end()) (ds->*fn)();
+// Calls fn for each source still bound when its turn comes; a callback may unbind sources.
+template <class Fn>
+static void ForEachSource(const std::vector<DataSource*>& live, Fn fn) {
+  size_t n = live.size();
+  if (n == 1) {
+    fn(*live[0]);
+    return;
+  }
+  std::array<DataSource*, 8> small;
+  std::vector<DataSource*> large;
+  DataSource** copy = small.data();
+  if (n > small.size()) {
+    large = live;
+    copy = large.data();
+  } else {
+    std::copy(live.begin(), live.end(), small.begin());
+  }
+  for (size_t i = 0; i < n; ++i) {
+    if (std::find(live.begin(), live.end(), copy[i]) != live.end()) fn(*copy[i]);
   }
 }
 
+void MemTable::Notify(void (DataSource::*fn)()) {
+  ForEachSource(sources_, [fn](DataSource& ds) { (ds.*fn)(); });
+}
+
 void MemTable::NotifyField(Field& field) {
-  std::vector<DataSource*> sources = sources_;
-  for (DataSource* ds : sources) {
-    if (std::find(sources_.begin(), sources_.end(), ds) != sources_.end()) {
-      ds->NotifyFieldChanged(field);
-    }
-  }
+  ForEachSource(sources_, [&field](DataSource& ds) { ds.NotifyFieldChanged(field); });
 }
 
 void MemTable::SetState(DatasetState state) {
@@ -222,6 +237,9 @@ void TableOps::CreateStorage(MemTable& t) {
       auto it = std::find_if(t.field_defs_.begin(), t.field_defs_.end(),
                              [&](const FieldDef& f) { return SameName(f.name, name); });
       if (it == t.field_defs_.end()) t.Fail(FormatMessage("Field '%s' not found", name.c_str()));
+      if (index.parts.size() == 32) {
+        t.Fail(FormatMessage("Index '%s' has too many fields", d.name.c_str()));
+      }
       KeyPart part;
       part.def = static_cast<int>(it - t.field_defs_.begin());
       part.descending = HasOption(d.options, IndexOption::Descending);
@@ -249,7 +267,8 @@ void TableOps::CreateStorage(MemTable& t) {
     }
   }
   m.indexes = std::move(indexes);
-  m.records.clear();
+  m.store.Configure(t.field_defs_.size(), m.num_count, m.str_count,
+                    static_cast<size_t>(t.grow_by_));
   m.used.clear();
   m.max_id = -1;
   m.record_total = 0;
@@ -394,7 +413,7 @@ void MemTable::StoreFieldValue(Field& field, Value value) {
   }
   size_t def = static_cast<size_t>(field.DefIndex());
   size_t slot = static_cast<size_t>(field.Slot());
-  buf.data.nulls[def] = value.null;
+  buf.data.nulls[def] = value.null ? 1 : 0;
   if (field.UsesText()) {
     buf.data.strs[slot] = value.null ? std::string() : std::move(value.str);
   } else {
@@ -411,7 +430,15 @@ void MemTable::StoreFieldValue(Field& field, Value value) {
 void TableOps::Calc(MemTable& t, RecordBuffer& buf, bool temp_state) {
   MemTable::Impl& m = *t.impl_;
   if (m.calc_count == 0) return;
-  buf.calc.assign(m.calc_count, Value{});
+  if (buf.calc.size() == m.calc_count) {
+    for (Value& v : buf.calc) {
+      v.null = true;
+      v.num = 0;
+      v.str.clear();
+    }
+  } else {
+    buf.calc.assign(m.calc_count, Value{});
+  }
   if (!t.OnCalcFields) return;
   RecordBuffer* saved = m.calc_target;
   m.calc_target = &buf;
@@ -430,7 +457,7 @@ void TableOps::Calc(MemTable& t, RecordBuffer& buf, bool temp_state) {
 }
 
 void TableOps::ReadRecord(MemTable& t, int32_t id, RecordBuffer& buf) {
-  buf.data = t.impl_->records[static_cast<size_t>(id)];
+  t.impl_->store.Get(id, buf.data);
   buf.id_ = id;
   Calc(t, buf, true);
 }
@@ -476,6 +503,10 @@ void MemTable::Next() {
     ++m.cur;
     m.eof = false;
     TableOps::ReadCurrent(*this);
+    // A scan reads records in index order, scattered in memory: fetch ahead.
+    size_t ahead = static_cast<size_t>(m.cur) + 3;
+    if (ahead < m.hi) m.store.PrefetchBlock(m.Order().At(ahead));
+    if (ahead + 3 < m.hi) m.store.PrefetchSlot(m.Order().At(ahead + 3));
     Notify(&DataSource::NotifyDataSetScrolled);
   } else {
     m.eof = true;

@@ -6,8 +6,15 @@
 namespace tivolo::store {
 
 size_t OrderList::BlockOf(size_t pos) const {
+  size_t b = last_block_;
+  if (b < blocks_.size() && pos >= starts_[b] && pos < starts_[b] + blocks_[b].size()) return b;
+  if (++b < blocks_.size() && pos >= starts_[b] && pos < starts_[b] + blocks_[b].size()) {
+    last_block_ = b;
+    return b;
+  }
   auto it = std::upper_bound(starts_.begin(), starts_.end(), pos);
-  return static_cast<size_t>(it - starts_.begin()) - 1;
+  last_block_ = static_cast<size_t>(it - starts_.begin()) - 1;
+  return last_block_;
 }
 
 int32_t OrderList::At(size_t pos) const {

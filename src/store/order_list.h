@@ -24,7 +24,8 @@ class OrderList {
   void Renumber(size_t from_block);
 
   std::vector<std::vector<int32_t>> blocks_;
-  std::vector<size_t> starts_;  // position of each block's first entry
+  std::vector<size_t> starts_;     // position of each block's first entry
+  mutable size_t last_block_ = 0;  // scans ask for neighbouring positions
   size_t size_ = 0;
 };
 

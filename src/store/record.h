@@ -17,7 +17,7 @@ class Field;
 struct RecordData {
   std::vector<int64_t> nums;
   std::vector<std::string> strs;
-  std::vector<bool> nulls;  // true: null
+  std::vector<uint8_t> nulls;  // 1: null
 };
 
 // One field's value detached from any record: null, or a number (integers, the packed

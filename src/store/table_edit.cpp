@@ -36,7 +36,7 @@ void TableOps::StartInsert(MemTable& t) {
   RecordBuffer buf;
   buf.data.nums.assign(m.num_count, 0);
   buf.data.strs.assign(m.str_count, std::string());
-  buf.data.nulls.assign(t.field_defs_.size(), true);
+  buf.data.nulls.assign(t.field_defs_.size(), 1);
   buf.calc.assign(m.calc_count, Value{});
   for (auto& counter : m.counters) {
     if (counter.last == std::numeric_limits<int64_t>::max()) {
@@ -47,7 +47,7 @@ void TableOps::StartInsert(MemTable& t) {
     // Only the low 32 bits are kept, read back as a signed number.
     int32_t low = static_cast<int32_t>(static_cast<uint32_t>(counter.last & 0xffffffff));
     buf.data.nums[static_cast<size_t>(m.def_slot[static_cast<size_t>(counter.def)])] = low;
-    buf.data.nulls[static_cast<size_t>(counter.def)] = false;
+    buf.data.nulls[static_cast<size_t>(counter.def)] = 0;
   }
   m.pending = std::move(buf);
   m.insert_return = m.cur;
@@ -158,11 +158,11 @@ void TableOps::CheckConstraints(MemTable& t, const RecordData& rec, int32_t self
     }
     // Entries are in key order: any duplicate sits in the run of equal keys.
     OrderList& order = index.order;
+    size_t n = index.parts.size();
     size_t lo = 0, hi = order.Size();
     while (lo < hi) {
       size_t mid = (lo + hi) / 2;
-      const RecordData& other = m.records[static_cast<size_t>(order.At(mid))];
-      if (CompareKeys(index.parts, index.parts.size(), other, rec) < 0) {
+      if (CompareToEntry(m, index, n, rec, order.At(mid)) > 0) {
         lo = mid + 1;
       } else {
         hi = mid;
@@ -170,9 +170,7 @@ void TableOps::CheckConstraints(MemTable& t, const RecordData& rec, int32_t self
     }
     for (size_t pos = lo; pos < order.Size(); ++pos) {
       int32_t id = order.At(pos);
-      if (CompareKeys(index.parts, index.parts.size(), m.records[static_cast<size_t>(id)], rec)) {
-        break;
-      }
+      if (CompareToEntry(m, index, n, rec, id) != 0) break;
       if (id == self) continue;
       if (index.primary) {
         throw EngineError(FormatMessage("Primary Key constraint '%s' violated. Duplicate found.",
@@ -194,41 +192,37 @@ void TableOps::StoreRecord(MemTable& t) {
   int32_t self = inserting ? -1 : m.pending.id_;
   CheckConstraints(t, m.pending.data, self);
   long pos = -1;
+  const RecordData& rec = m.pending.data;
   if (inserting) {
     int32_t id = m.max_id + 1;
-    size_t need = static_cast<size_t>(id) + 1;
-    if (need > m.records.capacity()) {
-      size_t grow = static_cast<size_t>(t.grow_by_ > 0 ? t.grow_by_ : 1000);
-      m.records.reserve(m.records.capacity() + grow);
-      m.used.reserve(m.records.capacity());
-    }
-    if (m.records.size() < need) {
-      m.records.resize(need);
-      m.used.resize(need, 0);
-    }
-    m.records[static_cast<size_t>(id)] = std::move(m.pending.data);
+    if (m.used.size() <= static_cast<size_t>(id)) m.used.resize(static_cast<size_t>(id) + 1, 0);
+    m.store.Put(id, rec);
     m.used[static_cast<size_t>(id)] = 1;
     m.max_id = id;
     ++m.record_total;
     m.natural.PushBack(id);
     if (!m.current) pos = static_cast<long>(m.natural.Size()) - 1;
     for (TableIndex& index : m.indexes) {
-      size_t at = Place(t, index, id);
+      SetEntryKey(index, id, rec);
+      size_t at = Place(t, index, rec, id);
       if (&index == m.current) pos = static_cast<long>(at);
     }
   } else {
     int32_t id = self;
-    RecordData& stored = m.records[static_cast<size_t>(id)];
+    RecordData stored;
+    m.store.Get(id, stored);
     std::vector<TableIndex*> moved;
     for (TableIndex& index : m.indexes) {
-      if (CompareKeys(index.parts, index.parts.size(), stored, m.pending.data) != 0) {
+      if (CompareKeys(index.parts, index.parts.size(), stored, rec) != 0) {
         index.order.Erase(FindEntry(t, &index, id));
         moved.push_back(&index);
       }
     }
-    stored = std::move(m.pending.data);
+    m.store.Put(id, rec);
+    for (TableIndex& index : m.indexes)
+      SetEntryKey(index, id, rec);
     for (TableIndex* index : moved)
-      Place(t, *index, id);
+      Place(t, *index, rec, id);
     pos = static_cast<long>(FindEntry(t, m.current, id));
   }
   m.pending = RecordBuffer{};
@@ -244,12 +238,16 @@ void TableOps::RemoveRecord(MemTable& t, int32_t id) {
     index.order.Erase(FindEntry(t, &index, id));
   m.natural.Erase(FindEntry(t, nullptr, id));
   m.used[static_cast<size_t>(id)] = 0;
-  m.records[static_cast<size_t>(id)] = RecordData{};
+  m.store.Free(id);
   --m.record_total;
   if (m.record_total == 0) {
     // An empty table numbers its slots from 0 again.
-    m.records.clear();
+    m.store.Clear();
     m.used.clear();
+    for (TableIndex& index : m.indexes) {
+      index.words.clear();
+      index.key_nulls.clear();
+    }
     m.max_id = -1;
   } else if (id == m.max_id) {
     while (m.max_id >= 0 && !m.used[static_cast<size_t>(m.max_id)])

@@ -10,6 +10,7 @@
 #include "store/mem_table.h"
 #include "store/order_list.h"
 #include "store/record.h"
+#include "store/record_store.h"
 
 namespace tivolo::store {
 
@@ -25,6 +26,10 @@ struct TableIndex {
   IndexDef def;
   std::vector<KeyPart> parts;
   OrderList order;
+  // Each record's key by identifier, so a search touches no record: per part the value (for
+  // text, its first 8 bytes as an ordered number) and a null bit.
+  std::vector<int64_t> words;
+  std::vector<uint32_t> key_nulls;
   bool primary = false;
   bool unique = false;
   std::string constraint_name;
@@ -56,8 +61,8 @@ struct MemTable::Impl {
   std::vector<int> def_slot;  // per field definition: slot in nums or strs
   std::vector<bool> def_text;
   size_t num_count = 0, str_count = 0;
-  std::vector<RecordData> records;  // indexed by record identifier
-  std::vector<uint8_t> used;        // 1: slot holds a record
+  RecordStore store;
+  std::vector<uint8_t> used;  // by record identifier; 1: the slot holds a record
   int32_t max_id = -1;
   size_t record_total = 0;
   struct Counter {
@@ -97,6 +102,9 @@ struct MemTable::Impl {
 // Key comparison over the first n parts of an index: negative, zero or positive.
 int CompareKeys(const std::vector<KeyPart>& parts, size_t n, const RecordData& a,
                 const RecordData& b);
+// The same comparison of a record's key with the stored entry of record id.
+int CompareToEntry(const MemTable::Impl& m, const TableIndex& index, size_t n, const RecordData& a,
+                   int32_t id);
 
 // The table's internal steps, shared by its source files.
 struct TableOps {
@@ -107,7 +115,8 @@ struct TableOps {
   static void ReadCurrent(MemTable& t);
   static void Calc(MemTable& t, RecordBuffer& buf, bool temp_state);
   static void UpdateBounds(MemTable& t);
-  static size_t Place(MemTable& t, TableIndex& index, int32_t id);
+  static size_t Place(MemTable& t, TableIndex& index, const RecordData& key, int32_t id);
+  static void SetEntryKey(TableIndex& index, int32_t id, const RecordData& rec);
   static size_t FindEntry(MemTable& t, TableIndex* index, int32_t id);  // null: identifier order
   static void StoreRecord(MemTable& t);
   static void RemoveRecord(MemTable& t, int32_t id);

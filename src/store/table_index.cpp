@@ -10,8 +10,11 @@ namespace tivolo::store {
 
 namespace {
 
-int CompareText(const std::string& a, const std::string& b, bool case_insensitive) {
-  if (!case_insensitive) return a.compare(b) < 0 ? -1 : (a == b ? 0 : 1);
+int CompareText(std::string_view a, std::string_view b, bool case_insensitive) {
+  if (!case_insensitive) {
+    int c = a.compare(b);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+  }
   size_t n = std::min(a.size(), b.size());
   for (size_t i = 0; i < n; ++i) {
     unsigned char x = static_cast<unsigned char>(a[i]);
@@ -80,17 +83,78 @@ void TableOps::ChooseIndex(MemTable& t) {
   t.Fail(FormatMessage("No index for fields '%s'", t.index_field_names_.c_str()));
 }
 
+// Text keys are compared on their first 8 bytes first, as a number of the same order.
+static int64_t TextWord(std::string_view text, bool case_insensitive) {
+  uint64_t w = 0;
+  for (size_t i = 0; i < 8; ++i) {
+    unsigned char c = i < text.size() ? static_cast<unsigned char>(text[i]) : 0;
+    if (case_insensitive && c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c - 'A' + 'a');
+    w = (w << 8) | c;
+  }
+  return static_cast<int64_t>(w ^ (uint64_t{1} << 63));
+}
+
+void TableOps::SetEntryKey(TableIndex& index, int32_t id, const RecordData& rec) {
+  size_t parts = index.parts.size();
+  size_t i = static_cast<size_t>(id);
+  if (index.key_nulls.size() <= i) {
+    index.key_nulls.resize(i + 1, 0);
+    index.words.resize((i + 1) * parts, 0);
+  }
+  uint32_t nulls = 0;
+  for (size_t p = 0; p < parts; ++p) {
+    const KeyPart& part = index.parts[p];
+    int64_t w = 0;
+    if (rec.nulls[static_cast<size_t>(part.def)]) {
+      nulls |= uint32_t{1} << p;
+    } else if (part.text) {
+      w = TextWord(rec.strs[static_cast<size_t>(part.slot)], part.case_insensitive);
+    } else {
+      w = rec.nums[static_cast<size_t>(part.slot)];
+    }
+    index.words[i * parts + p] = w;
+  }
+  index.key_nulls[i] = nulls;
+}
+
+int CompareToEntry(const MemTable::Impl& m, const TableIndex& index, size_t n, const RecordData& a,
+                   int32_t id) {
+  size_t parts = index.parts.size();
+  const int64_t* words = index.words.data() + static_cast<size_t>(id) * parts;
+  uint32_t nulls = index.key_nulls[static_cast<size_t>(id)];
+  for (size_t i = 0; i < n; ++i) {
+    const KeyPart& p = index.parts[i];
+    bool an = a.nulls[static_cast<size_t>(p.def)];
+    bool bn = (nulls >> i) & 1;
+    int c;
+    if (an || bn) {
+      c = an == bn ? 0 : (an ? -1 : 1);
+    } else if (p.text) {
+      const std::string& text = a.strs[static_cast<size_t>(p.slot)];
+      int64_t x = TextWord(text, p.case_insensitive);
+      c = x < words[i] ? -1 : (x > words[i] ? 1 : 0);
+      if (c == 0) {
+        c = CompareText(text, m.store.Str(id, static_cast<size_t>(p.slot)), p.case_insensitive);
+      }
+    } else {
+      int64_t x = a.nums[static_cast<size_t>(p.slot)];
+      c = x < words[i] ? -1 : (x > words[i] ? 1 : 0);
+    }
+    if (p.descending) c = -c;
+    if (c != 0) return c;
+  }
+  return 0;
+}
+
 // Bisection among the entries in key order; an equal probe places the new entry right before
 // the probed one, so equal keys do not always go last.
-size_t TableOps::Place(MemTable& t, TableIndex& index, int32_t id) {
+size_t TableOps::Place(MemTable& t, TableIndex& index, const RecordData& key, int32_t id) {
   MemTable::Impl& m = *t.impl_;
-  const RecordData& key = m.records[static_cast<size_t>(id)];
+  size_t n = index.parts.size();
   long lo = 0, hi = static_cast<long>(index.order.Size()) - 1;
   while (lo <= hi) {
     long mid = (lo + hi) / 2;
-    const RecordData& other =
-        m.records[static_cast<size_t>(index.order.At(static_cast<size_t>(mid)))];
-    int c = CompareKeys(index.parts, index.parts.size(), key, other);
+    int c = CompareToEntry(m, index, n, key, index.order.At(static_cast<size_t>(mid)));
     if (c < 0) {
       hi = mid - 1;
     } else if (c > 0) {
@@ -119,22 +183,23 @@ size_t TableOps::FindEntry(MemTable& t, TableIndex* index, int32_t id) {
     }
     return lo;
   }
-  const RecordData& key = m.records[static_cast<size_t>(id)];
+  RecordData key;
+  m.store.Get(id, key);
   OrderList& order = index->order;
+  size_t n = index->parts.size();
   size_t lo = 0, hi = order.Size();
   while (lo < hi) {
     size_t mid = (lo + hi) / 2;
-    const RecordData& other = m.records[static_cast<size_t>(order.At(mid))];
-    if (CompareKeys(index->parts, index->parts.size(), other, key) < 0) {
+    if (CompareToEntry(m, *index, n, key, order.At(mid)) > 0) {
       lo = mid + 1;
     } else {
       hi = mid;
     }
   }
   for (size_t pos = lo; pos < order.Size(); ++pos) {
-    if (order.At(pos) == id) return pos;
-    const RecordData& other = m.records[static_cast<size_t>(order.At(pos))];
-    if (CompareKeys(index->parts, index->parts.size(), other, key) != 0) break;
+    int32_t other = order.At(pos);
+    if (other == id) return pos;
+    if (CompareToEntry(m, *index, n, key, other) != 0) break;
   }
   for (size_t pos = 0; pos < order.Size(); ++pos) {  // never expected: the order is sorted
     if (order.At(pos) == id) return pos;
@@ -150,13 +215,12 @@ void TableOps::UpdateBounds(MemTable& t) {
     m.hi = order.Size();
     return;
   }
-  const std::vector<KeyPart>& parts = m.current->parts;
   size_t k = m.range_parts;
   auto bound = [&](bool upper) {
     size_t lo = 0, hi = order.Size();
     while (lo < hi) {
       size_t mid = (lo + hi) / 2;
-      int c = CompareKeys(parts, k, m.records[static_cast<size_t>(order.At(mid))], m.range_key);
+      int c = -CompareToEntry(m, *m.current, k, m.range_key, order.At(mid));  // entry vs key
       if (upper ? c <= 0 : c < 0) {
         lo = mid + 1;
       } else {
@@ -196,12 +260,12 @@ RecordData TableOps::FillRangeKey(MemTable& t) {
   RecordData key;
   key.nums.assign(m.num_count, 0);
   key.strs.assign(m.str_count, std::string());
-  key.nulls.assign(t.field_defs_.size(), true);
+  key.nulls.assign(t.field_defs_.size(), 1);
   for (size_t i = 0; i < fields.size(); ++i) {
     const KeyPart& part = m.current->parts[i];
     Field& target = *m.def_fields[static_cast<size_t>(part.def)];
     Value v = target.FromField(*fields[i], fields[i]->GetValue());
-    key.nulls[static_cast<size_t>(part.def)] = v.null;
+    key.nulls[static_cast<size_t>(part.def)] = v.null ? 1 : 0;
     if (part.text) {
       key.strs[static_cast<size_t>(part.slot)] = std::move(v.str);
     } else {
