@@ -50,6 +50,7 @@ std::vector<BouquetIndexEntry> ParseBouquetIndex(std::string_view bytes) {
 
 BouquetFile ParseBouquetFile(std::string_view bytes) {
   BouquetFile out;
+  out.entries.reserve(bytes.size() / 48);
   size_t line_number = 0;
   bool describable = false;
   ForEachLine(bytes, [&](std::string_view line) {
@@ -59,12 +60,12 @@ BouquetFile ParseBouquetFile(std::string_view bytes) {
       out.name = std::string(TrimControl(line.substr(5, 99)));
     } else if (line.starts_with("#SERVICE")) {
       BouquetEntry entry;
-      entry.reference = std::string(TrimControl(AfterKeyword(line, 8)));
+      entry.reference = TrimControl(AfterKeyword(line, 8));
       entry.line_number = line_number;
-      out.entries.push_back(std::move(entry));
+      out.entries.push_back(entry);
       describable = true;
     } else if (line.starts_with("#DESCRIPTION") && describable) {
-      out.entries.back().description = std::string(TrimControl(AfterKeyword(line, 12)));
+      out.entries.back().description = TrimControl(AfterKeyword(line, 12));
     }
   });
   return out;

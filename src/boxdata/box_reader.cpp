@@ -1,7 +1,9 @@
 #include "boxdata/box_reader.h"
 
+#include <algorithm>
 #include <ctime>
 #include <limits>
+#include <unordered_map>
 
 #include "boxdata/bouquet_file.h"
 #include "boxdata/errors.h"
@@ -46,11 +48,6 @@ platform::DateTime NowLocal(const ReadContext& ctx) {
   return platform::UtcToLocal(SecondsToDateTime(static_cast<int64_t>(std::time(nullptr))),
                               ctx.clock);
 }
-
-struct Channel {
-  std::string service;
-  std::string name;
-};
 
 // The channels of one bouquet file; entries that cannot be read are logged and skipped.
 std::vector<Channel> ChannelsOf(const BouquetFile& file, const std::string& file_name,
@@ -158,7 +155,7 @@ ChannelNames ReadBouquets(BoxTables& tables, const ServiceList& services, const 
         service.SetAsString(c.service);
         zenders.Post();
         ++report.channels;
-        names.try_emplace(std::move(c.service), std::move(c.name));
+        names.push_back(std::move(c));
       }
     }
   }
@@ -171,6 +168,8 @@ void ReadTimerList(BoxTables& tables, const ServiceList& services, const Channel
   store::MemTable& timers = tables.timers;
   const platform::CodePage& code_page = CodePageOf(ctx);
   AfterInsertDetached detached(timers);
+  // Channel name per timer reference: one pass over the channels, looking up only those whose
+  // reference is as long as some timer's (references run to over a thousand characters).
   const std::filesystem::path path = ctx.local_dir / "timers.xml";
   report.timer_list = TimerListState::kMissing;
   std::error_code ec;
@@ -185,9 +184,25 @@ void ReadTimerList(BoxTables& tables, const ServiceList& services, const Channel
       store::Field& begin = field(fields::kBegin);
       store::Field& end = field(fields::kEnd);
       const platform::DateTime oldest_end = NowLocal(ctx) - 1.0;
+      std::vector<TimerValues> values;
+      values.reserve(file.timers.size());
+      std::unordered_map<std::string_view, const Channel*> channel_of;
+      std::vector<size_t> lengths;
       for (const TimerElement& element : file.timers) {
+        values.push_back(ExtractTimerValues(element));
+        channel_of.emplace(values.back().serviceref, nullptr);
+        lengths.push_back(values.back().serviceref.size());
+      }
+      std::sort(lengths.begin(), lengths.end());
+      for (const Channel& c : channels) {
+        if (!std::binary_search(lengths.begin(), lengths.end(), c.service.size())) continue;
+        const auto it = channel_of.find(c.service);
+        if (it != channel_of.end() && !it->second) it->second = &c;
+      }
+      for (size_t i = 0; i < file.timers.size(); ++i) {
+        const TimerElement& element = file.timers[i];
         Log(ctx, element.line);
-        const TimerValues v = ExtractTimerValues(element);
+        const TimerValues& v = values[i];
         if (!v.begin || !v.end) {
           whole = false;
           Log(ctx, "timers.xml line " + std::to_string(element.line_number) +
@@ -215,8 +230,8 @@ void ReadTimerList(BoxTables& tables, const ServiceList& services, const Channel
         field(fields::kExtraAttributes).SetAsString(v.extra_attributes);
         field(fields::kChildLines).SetAsString(v.child_lines);
         std::string channel;
-        if (auto it = channels.find(v.serviceref); it != channels.end()) {
-          channel = it->second;
+        if (const Channel* c = channel_of.at(v.serviceref)) {
+          channel = c->name;
         } else {
           try {
             if (auto raw = services.NameForKey(ServiceKey(v.serviceref))) {

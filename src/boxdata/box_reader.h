@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "boxdata/box_tables.h"
@@ -50,9 +49,13 @@ struct ReadReport {
   bool TimerListComplete() const { return timer_list == TimerListState::kComplete; }
 };
 
-// The channel names of all bouquets by service reference (first bouquet in reading order
-// first, then file order), for naming timers.
-using ChannelNames = std::unordered_map<std::string, std::string>;
+// The channels of all bouquets in reading order (bouquets in order, then file order), for
+// naming timers: the first channel with a timer's reference gives its name.
+struct Channel {
+  std::string service;  // as stored in Zenders.Service
+  std::string name;     // as given to Zenders.Zender
+};
+using ChannelNames = std::vector<Channel>;
 
 // Fills Bouquet and Zenders from "bouquets.tv" (Type 1) and "bouquets.radio" (Type 2) and
 // the bouquet files they name; bouquets without channels are left out. Failures are added

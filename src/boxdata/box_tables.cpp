@@ -44,7 +44,7 @@ void DefineZenders(store::MemTable& t, store::DataSource& master) {
   Declare(t, fields::kId, FieldType::Integer, 0, nullptr, 10, false);
   Declare(t, fields::kService, FieldType::String, 0, nullptr, 40, false);
   t.IndexDefs() = {{"ZendersIndex", "Id;Subid", IndexOption::Primary},
-                   {"Service", "Service", IndexOption::None}};
+                   /*{"Service", "Service", IndexOption::None}*/};
   t.SetIndexFieldNames("Id");
   t.SetMasterSource(&master);
   t.SetMasterFields("Id");

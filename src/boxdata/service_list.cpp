@@ -56,9 +56,32 @@ ServiceList ServiceList::Load(const std::filesystem::path& local_dir) {
   return ServiceList(ReadWholeFile(local_dir / "lamedb"));
 }
 
+ServiceList::Slot& ServiceList::SlotFor(const Key& k) {
+  const size_t mask = slots_.size() - 1;
+  for (size_t i = Hash(k) & mask;; i = (i + 1) & mask) {
+    Slot& s = slots_[i];
+    if (s.line == kEmpty || s.key == k) {
+      s.key = k;
+      return s;
+    }
+  }
+}
+
+const ServiceList::Slot* ServiceList::Find(const Key& k) const {
+  if (slots_.empty()) return nullptr;
+  const size_t mask = slots_.size() - 1;
+  for (size_t i = Hash(k) & mask;; i = (i + 1) & mask) {
+    const Slot& s = slots_[i];
+    if (s.line == kEmpty) return nullptr;
+    if (s.key == k) return &s;
+  }
+}
+
 void ServiceList::BuildIndex() {
-  index_.reserve(lines_.size() / 2 + 1);
   const size_t n = lines_.size();
+  // Service lines first, in file order; then a table twice their number.
+  std::vector<std::pair<Key, uint32_t>> found;
+  found.reserve(n / 4 + 16);
   for (size_t i = 0; i < n; ++i) {
     const std::string_view line = lines_[i];
     size_t pos = 0;
@@ -67,9 +90,15 @@ void ServiceList::BuildIndex() {
         !ReadKeyField(line, pos, 4, k.tsid)) {
       continue;
     }
-    // Later lines overwrite earlier ones: the last matching line wins.
-    index_[k] = (i + 1 < n) ? static_cast<uint32_t>(i + 1) : kNoName;
+    found.emplace_back(k, (i + 1 < n) ? static_cast<uint32_t>(i + 1) : kNoName);
   }
+  size_t size = 16;
+  while (size < 2 * found.size())
+    size *= 2;
+  slots_.assign(size, Slot{Key{}, kEmpty});
+  // Later lines overwrite earlier ones: the last matching line wins.
+  for (const auto& [k, line] : found)
+    SlotFor(k).line = line;
 }
 
 std::optional<std::string_view> ServiceList::NameForKey(std::string_view key) const {
@@ -83,9 +112,9 @@ std::optional<std::string_view> ServiceList::NameForKey(std::string_view key) co
   for (char c : key) {
     if (c >= 'a' && c <= 'f') return std::nullopt;
   }
-  const auto it = index_.find(k);
-  if (it == index_.end() || it->second == kNoName) return std::nullopt;
-  return lines_[it->second];
+  const Slot* slot = Find(k);
+  if (!slot || slot->line == kNoName) return std::nullopt;
+  return lines_[slot->line];
 }
 
 std::optional<std::string_view> ScanNameForKey(const std::vector<std::string_view>& lines,

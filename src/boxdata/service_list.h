@@ -9,7 +9,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace tivolo::boxdata {
@@ -38,20 +37,27 @@ class ServiceList {
     uint32_t sid, ns, tsid;
     bool operator==(const Key&) const = default;
   };
-  struct KeyHash {
-    size_t operator()(const Key& k) const noexcept {
-      uint64_t h = (uint64_t{k.sid} << 32 | k.ns) * 0x9E3779B97F4A7C15ull;
-      return static_cast<size_t>(h ^ (h >> 29) ^ (uint64_t{k.tsid} * 0xC2B2AE3D27D4EB4Full));
-    }
+  // key -> index of the line after the last matching line (kNoName when there is none), in
+  // one flat open-addressing table: one allocation, no nodes.
+  struct Slot {
+    Key key;
+    uint32_t line;  // kEmpty for a free slot
   };
-  static constexpr uint32_t kNoName = 0xFFFFFFFFu;
+  static constexpr uint32_t kNoName = 0xFFFFFFFEu;
+  static constexpr uint32_t kEmpty = 0xFFFFFFFFu;
+  static size_t Hash(const Key& k) {
+    uint64_t h = (uint64_t{k.sid} << 32 | k.ns) * 0x9E3779B97F4A7C15ull;
+    h ^= uint64_t{k.tsid} * 0xC2B2AE3D27D4EB4Full;
+    return static_cast<size_t>(h ^ (h >> 31));
+  }
 
   void BuildIndex();
+  Slot& SlotFor(const Key& k);
+  const Slot* Find(const Key& k) const;
 
   std::unique_ptr<const std::string> content_;
   std::vector<std::string_view> lines_;
-  // key -> index of the line after the last matching line (kNoName when there is none).
-  std::unordered_map<Key, uint32_t, KeyHash> index_;
+  std::vector<Slot> slots_;  // size a power of two, at most half used
 };
 
 // The literal walk over every line, as the box's lists were first read; kept as the

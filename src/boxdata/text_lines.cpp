@@ -50,6 +50,12 @@ std::string ReadWholeFile(const std::filesystem::path& path) {
     throw FileOpenError("Cannot open file \"" + path.string() + "\". " + std::strerror(err));
   }
   std::string content;
+  // Read in one go when the size is known (ordinary files), in pieces otherwise.
+  if (std::fseek(file.get(), 0, SEEK_END) == 0) {
+    const long size = std::ftell(file.get());
+    if (size > 0) content.reserve(static_cast<size_t>(size));
+    std::rewind(file.get());
+  }
   char buffer[1 << 16];
   for (;;) {
     const size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
