@@ -1,0 +1,76 @@
+// The program's settings in config.ini beside the executable, section "DB7025": loading them
+// with their defaults, the main window's caption, and the settings dialog's Save without
+// the window itself.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tivolo::app {
+
+inline constexpr char kConfigSection[] = "DB7025";
+inline constexpr char kConfigFileName[] = "config.ini";
+inline constexpr char kInvalidAddressMessage[] = "Ongeldig IP adres";
+
+struct Settings {
+  std::string ip;
+  std::string username;
+  std::string password;
+  int32_t utc_offset = 0;  // whole hours, local = UTC + utc_offset when !utc_auto
+  bool utc_auto = true;
+  // Read only, never written: for a box behind a forwarded port or a simulated box.
+  uint16_t ftp_port = 21;
+  uint16_t telnet_port = 23;
+};
+
+// The settings dialog's controls; the defaults are what it shows on the first run.
+struct SettingsEntries {
+  std::string ip = "192.168.1.1";
+  std::string username = "root";
+  std::string password;
+  double offset = 0;  // the spin box's value
+  bool automatic = true;
+};
+
+// program_dir is the executable's folder with its trailing "/".
+std::string ConfigFilePath(const std::string& program_dir);
+
+// An integer as the configuration holds it: decimal with an optional sign, or hexadecimal
+// after "$", or after "0x"/"0X" when more follows. False (value untouched) when it does not
+// parse or does not fit 32 bits.
+bool ParseConfigInteger(std::string_view text, int32_t& value);
+
+// Reads the keys of section "DB7025"; missing keys (or a missing file) give their defaults.
+// Throws platform::ProfileFileError when the file exists but cannot be read.
+Settings LoadConfiguration(const std::string& config_file);
+
+// "Tivolo  " + ip + ":   (v0.2)".
+std::string MainCaption(const Settings& settings);
+
+// Leading and trailing blanks and control characters removed.
+std::string TrimEntry(std::string_view text);
+
+// A dotted quad of four decimal numbers 0 to 255 (no leading zeros, which resolvers read as
+// octal), or a host name: labels of letters, digits and hyphens, 1 to 63 characters each, not
+// beginning or ending with a hyphen, at most 253 characters, the last label beginning with a
+// letter so that nothing number-like (1234567890, 192.168.1.300, 192.168.1.1a) passes.
+bool IsValidAddress(std::string_view address);
+
+// The dialog's controls filled from the loaded settings (not on the first run).
+SettingsEntries EntriesFrom(const Settings& settings);
+
+// Writes "Ip", "Username", "Password", "UTC_Offset" and "UTC_Auto", in this order, each at
+// once. Throws platform::ProfileFileError("Unable to write to <path>").
+void SaveConfiguration(const std::string& config_file, const Settings& settings);
+
+enum class SaveResult { kSaved, kInvalidAddress };
+
+// The dialog's Save: an address that fails IsValidAddress (after trimming) gives
+// kInvalidAddress and changes nothing (the caller shows kInvalidAddressMessage). Otherwise
+// the trimmed entries become the settings, then SaveConfiguration writes them; when that
+// throws, the settings are already in effect.
+SaveResult SaveEntries(const SettingsEntries& entries, Settings& settings,
+                       const std::string& config_file);
+
+}  // namespace tivolo::app
