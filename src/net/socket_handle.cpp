@@ -57,7 +57,7 @@ sockaddr_in MakeAddress(const std::string& ip, int port, bool* valid) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
-  *valid = true;
+  *valid = port >= 0 && port <= 65535;
   if (ip.empty()) {
     address.sin_addr.s_addr = htonl(INADDR_ANY);
   } else if (IsDottedQuad(ip)) {
