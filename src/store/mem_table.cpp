@@ -100,13 +100,24 @@ MemTable::~MemTable() {
 }
 
 void MemTable::SetIndexFieldNames(std::string names) {
-  index_field_names_ = std::move(names);
-  if (!Active()) return;
+  if (!Active()) {
+    index_field_names_ = std::move(names);
+    return;
+  }
   EndPendingChange();
-  int32_t id = impl_->cur >= 0 ? impl_->cur_buf.id_ : -1;
-  TableOps::ChooseIndex(*this);
+  std::string old = index_field_names_;
+  index_field_names_ = std::move(names);
+  try {
+    TableOps::ChooseIndex(*this);
+  } catch (...) {
+    index_field_names_ = old;  // the table keeps its order
+    throw;
+  }
+  Impl& m = *impl_;
+  int32_t id = m.cur >= 0 ? m.cur_buf.id_ : -1;
+  if (m.has_range && TableOps::LinkActive(*this)) m.range_key = TableOps::FillRangeKey(*this);
   TableOps::UpdateBounds(*this);
-  long pos = id >= 0 ? static_cast<long>(TableOps::FindEntry(*this, impl_->current, id)) : -1;
+  long pos = id >= 0 ? static_cast<long>(TableOps::FindEntry(*this, m.current, id)) : -1;
   TableOps::SetCursor(*this, pos);
   Notify(&DataSource::NotifyDataSetChanged);
 }

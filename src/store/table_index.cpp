@@ -60,9 +60,11 @@ int CompareKeys(const std::vector<KeyPart>& parts, size_t n, const RecordData& a
 
 void TableOps::ChooseIndex(MemTable& t) {
   MemTable::Impl& m = *t.impl_;
-  m.current = nullptr;
   std::vector<std::string> given = SplitNames(t.index_field_names_);
-  if (given.empty()) return;
+  if (given.empty()) {
+    m.current = nullptr;
+    return;
+  }
   auto usable = [](const TableIndex& index) {
     return !HasOption(index.def.options, IndexOption::Descending) &&
            !HasOption(index.def.options, IndexOption::Expression);

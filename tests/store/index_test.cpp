@@ -105,6 +105,29 @@ TEST_F(TimersOrder, EditingMovesARecordOnlyWhenItsKeyChanged) {
   EXPECT_EQ(Scan(t_, "Name"), "C,B2,A");
 }
 
+TEST_F(TimersOrder, SwitchingTheOrderAtRunTimeKeepsTheCurrentRecord) {
+  Add("x", kDay + 3 * kHour, kDay);
+  t_.Edit();
+  t_.FieldNamed("Zender").SetAsString("B");
+  t_.Post();
+  Add("y", kDay + 1 * kHour, kDay);
+  t_.Edit();
+  t_.FieldNamed("Zender").SetAsString("C");
+  t_.Post();
+  Add("z", kDay + 2 * kHour, kDay);
+  t_.Edit();
+  t_.FieldNamed("Zender").SetAsString("A");
+  t_.Post();
+  t_.SetIndexFieldNames("Zender");
+  EXPECT_EQ(t_.FieldNamed("Name").AsString(), "z");
+  EXPECT_EQ(Scan(t_, "Name"), "z,x,y");
+  EXPECT_EQ(ErrorOf([&] { t_.SetIndexFieldNames("Name"); }), "Timers: No index for fields 'Name'");
+  EXPECT_EQ(t_.IndexFieldNames(), "Zender");
+  EXPECT_EQ(Scan(t_, "Name"), "z,x,y");
+  t_.SetIndexFieldNames("");
+  EXPECT_EQ(Scan(t_, "Name"), "x,y,z");
+}
+
 TEST(IndexChoice, ExactListThenWholeNamePrefixIgnoringCase) {
   auto choose = [](const std::string& names) {
     MemTable t("T");
