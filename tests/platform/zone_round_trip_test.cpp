@@ -64,12 +64,18 @@ class ZoneTest : public ::testing::TestWithParam<Zone> {
 };
 
 TEST_P(ZoneTest, AgreesWithTheCLibrary) {
-  // Every 10 minutes, and every second around each change of the C library's offset.
+  // Every 10 minutes (hour in instrumented builds), and every second around each change of the C
+  // library's offset.
   const long long begin = YearStart(std::max(GetParam().first_year, 2006));
   const long long end = YearStart(2038) - 86400;
   long previous = LibcOffset(begin);
   int changes = 0;
-  for (long long s = begin; s < end; s += 600) {
+#ifdef TIVOLO_SLOW_BUILD
+  const long long step = 3600;
+#else
+  const long long step = 600;
+#endif
+  for (long long s = begin; s < end; s += step) {
     const long offset = LibcOffset(s);
     ASSERT_EQ(LocalSeconds(s) - s, offset) << GetParam().name << " at " << s;
     if (offset != previous) {
@@ -96,7 +102,7 @@ TEST_P(ZoneTest, EverySecondOf2006To2011ComesBackExceptInTheRepeatedHour) {
   // can only fail to come back where the daylight decision changes.
 #ifdef TIVOLO_SLOW_BUILD
   const bool every_second = false;
-  const long long stride = 61;
+  const long long stride = 127;
 #else
   const bool every_second = GetParam().daylight;
   const long long stride = 7;
@@ -105,7 +111,7 @@ TEST_P(ZoneTest, EverySecondOf2006To2011ComesBackExceptInTheRepeatedHour) {
     CheckRoundTrips(*this, YearStart(2006), YearStart(2012), 1, failures);
   } else {
     for (int year = 2006; year <= 2012; ++year) {
-      CheckRoundTrips(*this, YearStart(year) - 2 * 86400, YearStart(year) + 2 * 86400, 1, failures);
+      CheckRoundTrips(*this, YearStart(year) - 86400, YearStart(year) + 86400, 1, failures);
       if (year == 2012) break;
       for (const SystemTime* rule :
            {&settings_.time_zone.daylight_date, &settings_.time_zone.standard_date}) {
@@ -113,7 +119,7 @@ TEST_P(ZoneTest, EverySecondOf2006To2011ComesBackExceptInTheRepeatedHour) {
         const long long moment =
             DateTimeToEpoch(TransitionMoment(static_cast<uint16_t>(year), *rule));
         // The moment is a wall time; its UTC instant lies within a day of it.
-        CheckRoundTrips(*this, moment - 2 * 86400, moment + 2 * 86400, 1, failures);
+        CheckRoundTrips(*this, moment - 86400, moment + 86400, 1, failures);
       }
     }
     CheckRoundTrips(*this, YearStart(2006), YearStart(2012), stride, failures);
