@@ -88,7 +88,7 @@ void FtpClient::SetTransferType(FtpTransferType type) {
 }
 
 void FtpClient::SendTypeCommand() {
-  SendCommand(std::string("type ") + (transfer_type_ == FtpTransferType::Ascii ? "A" : "I"), {200});
+  SendCommand(std::string("type ") + (transfer_type_ == FtpTransferType::Ascii ? "A" : "I"), 200);
 }
 
 void FtpClient::OpenAndLogin(bool log_in) {
@@ -101,7 +101,7 @@ void FtpClient::OpenAndLogin(bool log_in) {
     ReadReply({220});
     if (log_in) {
       int code = SendCommand("user " + user_, {230, 331});
-      if (code == 331) SendCommand("pass " + password_, {230});
+      if (code == 331) SendCommand("pass " + password_, 230);
       SendTypeCommand();
       code = SendCommand("syst", {200, 215, 500});
       server_system_ = SystemFromReply(code, ReplyText());
@@ -118,7 +118,7 @@ void FtpClient::OpenAndLogin(bool log_in) {
 
 void FtpClient::ChangeRemoteDir(const std::string& directory) {
   CheckArgument(directory, "folder name");
-  SendCommand("CWD " + directory, {250});
+  SendCommand("CWD " + directory, 250);
 }
 
 void FtpClient::ListDirectory(std::vector<std::string>& destination, const std::string& mask,
@@ -195,7 +195,7 @@ void FtpClient::Transfer(const std::string& command, Stream* sink, Stream* sourc
 
   TcpConnection* data = nullptr;
   if (passive_) {
-    SendCommand("PASV", {227});
+    SendCommand("PASV", 227);
     auto address = ParsePassiveReply(ReplyText());
     if (!address) throw FtpBadPassiveReply(ReplyText());
     auto client = std::make_unique<TcpClient>();
@@ -226,7 +226,7 @@ void FtpClient::Transfer(const std::string& command, Stream* sink, Stream* sourc
     l.SetBoundIP(Socket().LocalIP());
     SetData(std::move(listener));
     l.PrepareListen();
-    SendCommand(FtpPortCommand(l.ListeningIP(), l.ListeningPort()), {200});
+    SendCommand(FtpPortCommand(l.ListeningIP(), l.ListeningPort()), 200);
     SendCommand(command, {125, 150});
     WaitForDataPeer(l);
   }
