@@ -23,6 +23,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// Receive chunk of data connections. Larger than the control connection's 32 KiB: a big
+// download then costs a quarter of the receive and write calls and keeps pace with other
+// clients on loopback; the memory it takes does not grow with the file.
+constexpr int kDataChunk = 256 * 1024;
+
 void CheckArgument(const std::string& value, const char* what) {
   if (HasLineBreak(value)) throw FtpInvalidArgument(what);
 }
@@ -206,6 +211,7 @@ void FtpClient::Transfer(const std::string& command, Stream* sink, Stream* sourc
     data->SetOnWorkBegin(OnWorkBegin());
     data->SetOnWorkEnd(OnWorkEnd());
     data->SetBounds(Bounds());
+    data->SetRecvBufferSize(kDataChunk);
     SetData(std::move(client));
     SendLine(command);
     static_cast<TcpClient*>(data)->Open();
@@ -222,6 +228,7 @@ void FtpClient::Transfer(const std::string& command, Stream* sink, Stream* sourc
     data->SetOnWorkBegin(OnWorkBegin());
     data->SetOnWorkEnd(OnWorkEnd());
     data->SetBounds(Bounds());
+    data->SetRecvBufferSize(kDataChunk);
     // The server connects back to the address it reached us on.
     l.SetBoundIP(Socket().LocalIP());
     SetData(std::move(listener));
