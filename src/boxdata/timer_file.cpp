@@ -196,10 +196,10 @@ TimerValues ExtractTimerValues(const TimerElement& element) {
     seen[which] = true;
     switch (which) {
       case 0:
-        v.begin = ParseDecimal(a.value).value_or(0);
+        v.begin = ParseDecimal(a.value);
         break;
       case 1:
-        v.end = ParseDecimal(a.value).value_or(0);
+        v.end = ParseDecimal(a.value);
         break;
       case 2:
         v.serviceref = UpperReferenceFields(TrimControl(XmlUnescape(TrimControl(a.value))));

@@ -39,7 +39,7 @@ TimerListFile ParseTimerList(std::string_view bytes);
 // The ten attributes the program works with, taken from an element; the others and the child
 // lines are kept as text for the writer.
 struct TimerValues {
-  std::optional<int64_t> begin, end;  // seconds since 1970 UTC
+  std::optional<int64_t> begin, end;  // seconds since 1970 UTC; nothing when absent or empty
   std::string serviceref;             // decoded, trimmed, its ten fields in upper case
   int64_t repeated = 0;
   std::string name;                    // decoded, UTF-8

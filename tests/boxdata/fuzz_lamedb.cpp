@@ -9,6 +9,24 @@
 
 using namespace tivolo::boxdata;
 
+namespace {
+
+// "XXXX:XXXXXXXX:XXXX:" in upper-case hexadecimal, as ServiceKey makes it.
+bool IsServiceKey(std::string_view key) {
+  if (key.size() != 19) return false;
+  for (size_t i = 0; i < key.size(); ++i) {
+    const char c = key[i];
+    if (i == 4 || i == 13 || i == 18) {
+      if (c != ':') return false;
+    } else if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ServiceList list(std::string(reinterpret_cast<const char*>(data), size));
   // Keys of the lines themselves, and of references made from the input.
@@ -24,8 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (line.size() >= 19) {
       const std::string key = UpperReferenceFields(line.substr(0, 19));
-      if (key[4] == ':' && key[13] == ':' && key[18] == ':' &&
-          list.NameForKey(key) != ScanNameForKey(list.Lines(), key)) {
+      if (IsServiceKey(key) && list.NameForKey(key) != ScanNameForKey(list.Lines(), key)) {
         std::abort();
       }
     }

@@ -101,7 +101,8 @@ TEST_F(ReaderTest, LargeSetNamesAndTheRealTimer) {
   bool polish = false, ampersand = false, stream = false;
   // A stream channel named by its #DESCRIPTION; its URL, over 1,500 characters, keeps its case.
   std::string stream_line;
-  for (std::string_view line : SplitLines(ReadFile(kLarge / "userbouquet.dbe10.tv"))) {
+  const std::string dbe10 = ReadFile(kLarge / "userbouquet.dbe10.tv");
+  for (std::string_view line : SplitLines(dbe10)) {
     if (line.find("GrjngoWesterny") != std::string_view::npos) stream_line = line.substr(9);
   }
   ASSERT_GT(stream_line.size(), 800u);
