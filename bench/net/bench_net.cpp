@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -107,6 +108,25 @@ void Finish(benchmark::State& state, int64_t total, long rss_growth) {
   state.counters["rss_growth_KiB"] = static_cast<double>(rss_growth);
 }
 
+// One transfer through a plain recv loop into one reused buffer; the bytes received.
+int64_t PlainTransfer(const Sender& sender, std::vector<char>& buffer) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(sender.Port()));
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  int64_t received = 0;
+  ssize_t n;
+  while ((n = ::recv(fd, buffer.data(), buffer.size(), 0)) > 0)
+    received += n;
+  ::close(fd);
+  return received;
+}
+
 void BM_PlainRecvLoop(benchmark::State& state) {
   Block();
   const int64_t total = state.range(0) * kMiB;
@@ -115,22 +135,8 @@ void BM_PlainRecvLoop(benchmark::State& state) {
   for (auto _ : state) {
     Sender sender(total);
     const long before = ResidentKiB();
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(sender.Port()));
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-      state.SkipWithError("connect failed");
-      break;
-    }
-    int64_t received = 0;
-    ssize_t n;
-    while ((n = ::recv(fd, buffer.data(), buffer.size(), 0)) > 0)
-      received += n;
-    ::close(fd);
+    if (PlainTransfer(sender, buffer) != total) state.SkipWithError("short transfer");
     growth = std::max(growth, ResidentKiB() - before);
-    if (received != total) state.SkipWithError("short transfer");
   }
   Finish(state, total, growth);
 }
@@ -165,6 +171,49 @@ void BM_ReceiveIntoFileStream(benchmark::State& state) {
               [] { return std::make_unique<FileStream>("/dev/null", FileStream::Mode::kCreate); });
 }
 
+// Both receivers in turn within each iteration, so that a machine busy with other work slows
+// both alike; the counters give each one's throughput and our share of the plain loop's.
+void BM_AlternatingRatio(benchmark::State& state) {
+  using Clock = std::chrono::steady_clock;
+  Block();
+  const int64_t total = state.range(0) * kMiB;
+  std::vector<char> buffer(TcpClient::kDefaultBufferSize);
+  TcpClient client;
+  client.SetHost("127.0.0.1");
+  Clock::duration plain{}, ours{};
+  long growth = 0;
+  for (auto _ : state) {
+    {
+      Sender plain_sender(total);
+      const auto start = Clock::now();
+      if (PlainTransfer(plain_sender, buffer) != total) state.SkipWithError("short transfer");
+      plain += Clock::now() - start;
+    }
+    Sender sender(total);
+    const long before = ResidentKiB();
+    const auto start = Clock::now();
+    client.SetPort(sender.Port());
+    client.Open();
+    DiscardStream stream;
+    client.ReceiveIntoStream(stream);
+    ours += Clock::now() - start;
+    growth = std::max(growth, ResidentKiB() - before);
+    if (stream.Position() != total) state.SkipWithError("short transfer");
+  }
+  const double bytes = static_cast<double>(total) * static_cast<double>(state.iterations());
+  const double plain_s = std::chrono::duration<double>(plain).count();
+  const double ours_s = std::chrono::duration<double>(ours).count();
+  state.counters["plain_MiBps"] = bytes / kMiB / plain_s;
+  state.counters["ours_MiBps"] = bytes / kMiB / ours_s;
+  state.counters["ours_share"] = plain_s / ours_s;
+  state.counters["rss_growth_KiB"] = static_cast<double>(growth);
+}
+
+BENCHMARK(BM_AlternatingRatio)
+    ->Arg(256)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(8);
 BENCHMARK(BM_PlainRecvLoop)->Arg(64)->Arg(256)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReceiveIntoStream)->Arg(64)->Arg(256)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReceiveIntoFileStream)->Arg(256)->Unit(benchmark::kMillisecond)->UseRealTime();
