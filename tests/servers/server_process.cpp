@@ -81,6 +81,18 @@ ServerProcess::~ServerProcess() {
 
 bool ServerProcess::Start(const std::vector<std::string>& argv, bool wait_ready, std::string* error,
                           std::chrono::milliseconds bound) {
+  // A script that picks its port before the server binds it can lose that port to another
+  // test in between; the server then ends at once, and a second try picks another port.
+  for (int attempt = 1;; ++attempt) {
+    bool ended_early = false;
+    if (StartOnce(argv, wait_ready, error, bound, &ended_early)) return true;
+    if (!ended_early || attempt == 3) return false;
+  }
+}
+
+bool ServerProcess::StartOnce(const std::vector<std::string>& argv, bool wait_ready,
+                              std::string* error, std::chrono::milliseconds bound,
+                              bool* ended_early) {
   Stop();
   int pipe_fds[2];
   if (::pipe2(pipe_fds, O_CLOEXEC) != 0) {
@@ -140,6 +152,7 @@ bool ServerProcess::Start(const std::vector<std::string>& argv, bool wait_ready,
       if (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
           info.si_pid == pid_) {
         *error = argv[0] + " ended before it accepted connections";
+        *ended_early = true;
         Stop();
         return false;
       }

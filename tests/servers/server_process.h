@@ -48,7 +48,8 @@ class ServerProcess {
   ServerProcess& operator=(const ServerProcess&) = delete;
 
   // Returns false with a reason in *error when the process did not start or print a port in
-  // time; nothing is left running then.
+  // time; nothing is left running then. A server that ends before it accepts is tried again
+  // (up to three times in all).
   bool Start(const std::vector<std::string>& argv, bool wait_ready, std::string* error,
              std::chrono::milliseconds bound = std::chrono::seconds(10));
   void Stop();
@@ -58,6 +59,9 @@ class ServerProcess {
   bool Running() const { return pid_ > 0; }
 
  private:
+  bool StartOnce(const std::vector<std::string>& argv, bool wait_ready, std::string* error,
+                 std::chrono::milliseconds bound, bool* ended_early);
+
   pid_t pid_ = -1;
   int port_ = 0;
 };
