@@ -72,8 +72,7 @@ std::vector<Channel> ChannelsOf(const BouquetFile& file, const std::string& file
     c.service = UpperReferenceFields(entry.reference);
     if (!entry.description.empty()) {
       c.name = ChannelNameFromBox(entry.description, code_page);
-    } else if (auto raw =
-                   services.NameForKey(FormatServiceKey(f.value[3], f.value[6], f.value[4]))) {
+    } else if (auto raw = services.NameFor(f.value[3], f.value[6], f.value[4])) {
       c.name = ChannelNameFromBox(*raw, code_page);
     } else {
       c.name = "?";

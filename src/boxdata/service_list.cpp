@@ -112,7 +112,12 @@ std::optional<std::string_view> ServiceList::NameForKey(std::string_view key) co
   for (char c : key) {
     if (c >= 'a' && c <= 'f') return std::nullopt;
   }
-  const Slot* slot = Find(k);
+  return NameFor(k.sid, k.ns, k.tsid);
+}
+
+std::optional<std::string_view> ServiceList::NameFor(uint32_t sid, uint32_t ns,
+                                                     uint32_t tsid) const {
+  const Slot* slot = Find(Key{sid, ns, tsid});
   if (!slot || slot->line == kNoName) return std::nullopt;
   return lines_[slot->line];
 }

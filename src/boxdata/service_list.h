@@ -31,6 +31,8 @@ class ServiceList {
   // case, equal the key; nothing when no line matches or the last match is the final line.
   // The key is a ServiceKey; any other text matches nothing.
   std::optional<std::string_view> NameForKey(std::string_view key) const;
+  // The same for the key FormatServiceKey(sid, ns, tsid), without making the text.
+  std::optional<std::string_view> NameFor(uint32_t sid, uint32_t ns, uint32_t tsid) const;
 
  private:
   struct Key {

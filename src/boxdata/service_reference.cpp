@@ -1,7 +1,5 @@
 #include "boxdata/service_reference.h"
 
-#include <cstdio>
-
 #include "boxdata/errors.h"
 #include "boxdata/text_lines.h"
 
@@ -58,9 +56,22 @@ ReferenceFields ParseReferenceFields(std::string_view reference) {
 }
 
 std::string FormatServiceKey(uint32_t sid, uint32_t ns, uint32_t tsid) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%04X:%08X:%04X:", sid, ns, tsid);
-  return buffer;
+  // "%04X:%08X:%04X:", written out.
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(27);
+  auto put = [&](uint32_t v, int min_digits) {
+    int digits = 8;
+    while (digits > min_digits && ((v >> (4 * (digits - 1))) & 0xF) == 0)
+      --digits;
+    for (int d = digits - 1; d >= 0; --d)
+      out += kHex[(v >> (4 * d)) & 0xF];
+    out += ':';
+  };
+  put(sid, 4);
+  put(ns, 8);
+  put(tsid, 4);
+  return out;
 }
 
 std::string ServiceKey(std::string_view reference) {

@@ -48,12 +48,14 @@ TEST_F(TablesTest, SizesAndDisplaySettings) {
   timers.FieldNamed("Zender").SetAsString(std::string(25, 'z'));
   timers.FieldNamed("Name").SetAsString(std::string(450, 'n'));
   timers.FieldNamed("Serviceref").SetAsString(long_ref);
+  timers.FieldNamed("Description").SetAsString(std::string(300, 'd'));
   timers.FieldNamed("Afterevent").SetAsString(std::string(25, 'a'));
   timers.Post();
   timers.First();
   EXPECT_EQ(timers.FieldNamed("Zender").AsString(), std::string(20, 'z'));
   EXPECT_EQ(timers.FieldNamed("Name").AsString(), std::string(450, 'n'));
   EXPECT_EQ(timers.FieldNamed("Serviceref").AsString(), long_ref);
+  EXPECT_EQ(timers.FieldNamed("Description").AsString(), std::string(300, 'd'));
   EXPECT_EQ(timers.FieldNamed("Afterevent").AsString(), std::string(20, 'a'));
   EXPECT_EQ(timers.FieldNamed("Name").DisplayLabel(), "Description");
   EXPECT_EQ(timers.FieldNamed("Name").DisplayWidth(), 40);
