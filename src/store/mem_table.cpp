@@ -498,6 +498,10 @@ void TableOps::SetCursor(MemTable& t, long pos) {
 
 // ---- Cursor ----
 
+namespace {
+constexpr size_t kPrefetchBlocks = 4;
+}  // namespace
+
 void MemTable::First() {
   EndPendingChange();
   Fire(BeforeScroll);
@@ -513,11 +517,13 @@ void MemTable::Next() {
   if (m.cur >= 0 && static_cast<size_t>(m.cur) + 1 < m.hi) {
     ++m.cur;
     m.eof = false;
+    // A scan reads records in index order, scattered in memory; each read is long enough that
+    // the next record's cache miss would not overlap it, so fetch a few records ahead.
+    OrderList& order = m.Order();
+    size_t ahead = static_cast<size_t>(m.cur) + kPrefetchBlocks;
+    if (ahead < m.hi) m.store.PrefetchBlock(order.At(ahead));
+    if (ahead + kPrefetchBlocks < m.hi) m.store.PrefetchSlot(order.At(ahead + kPrefetchBlocks));
     TableOps::ReadCurrent(*this);
-    // A scan reads records in index order, scattered in memory: fetch ahead.
-    size_t ahead = static_cast<size_t>(m.cur) + 3;
-    if (ahead < m.hi) m.store.PrefetchBlock(m.Order().At(ahead));
-    if (ahead + 3 < m.hi) m.store.PrefetchSlot(m.Order().At(ahead + 3));
     Notify(&DataSource::NotifyDataSetScrolled);
   } else {
     m.eof = true;

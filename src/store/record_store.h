@@ -1,7 +1,9 @@
-// Internal: the stored records of a table, one compact byte block per record slot, held in
-// chunks of GrowBy slots so that growing never moves the records already stored. A record is
-// read by decoding its block into a RecordData; one block per record keeps a scan in index
-// order to about one cache miss per record.
+// Internal: the stored records of a table. Each record is one compact byte block; the slots
+// that point to the blocks come in chunks of GrowBy slots (rounded up to a power of two), so
+// growing never moves what is stored. Blocks are packed into large arenas in the order they
+// are written, away from the allocator's churn of pending records, so a scan in index order
+// stays within a small, dense area of memory. Space of replaced or deleted blocks is taken
+// back by compaction once it outweighs the live blocks.
 #pragma once
 
 #include <cstdint>
@@ -19,36 +21,49 @@ class RecordStore {
   RecordStore() = default;
   RecordStore(const RecordStore&) = delete;
   RecordStore& operator=(const RecordStore&) = delete;
-  ~RecordStore() { Clear(); }
 
   // Shapes the blocks: field definitions, numeric and text slots.
   void Configure(size_t field_count, size_t num_count, size_t str_count, size_t grow_by);
   void Clear();  // frees every slot and the room they took
 
-  size_t Room() const { return chunks_.size() * grow_by_; }
-  void Put(int32_t id, const RecordData& rec);  // grows the room in GrowBy steps when needed
+  size_t Room() const { return chunks_.size() * chunk_size_; }
+  void Put(int32_t id, const RecordData& rec);  // grows the room a chunk at a time
   void Get(int32_t id, RecordData& out) const;
   void Free(int32_t id);
-  // Hints for a scan: bring a slot, or the block a slot points to, towards the cache.
-  void PrefetchSlot(int32_t id) const { __builtin_prefetch(&Slot(id)); }
-  void PrefetchBlock(int32_t id) const { __builtin_prefetch(Slot(id)); }
 
   bool IsNull(int32_t id, size_t def) const;
   int64_t Num(int32_t id, size_t slot) const;
   std::string_view Str(int32_t id, size_t slot) const;
 
+  // Scan hints: bring a slot, or the block a slot points to, towards the cache.
+  void PrefetchSlot(int32_t id) const { __builtin_prefetch(&Slot(id)); }
+  void PrefetchBlock(int32_t id) const { __builtin_prefetch(Block(id)); }
+
+  size_t LiveBytes() const { return live_bytes_; }
+  size_t DeadBytes() const { return dead_bytes_; }
+
  private:
   char*& Slot(int32_t id) const {
     size_t i = static_cast<size_t>(id);
-    return chunks_[i / grow_by_][i % grow_by_];
+    return chunks_[i >> chunk_shift_][i & (chunk_size_ - 1)];
   }
   const char* Block(int32_t id) const { return Slot(id); }
-  size_t NullBytes() const { return (field_count_ + 7) / 8; }
+  size_t NullBytes() const { return field_count_; }
+  size_t BlockSize(const char* block) const;
+  char* Allocate(size_t size);
+  void Compact();
 
   size_t field_count_ = 0, num_count_ = 0, str_count_ = 0;
-  size_t grow_by_ = 1000;
-  // Slots hold owned blocks (new[]), null when free; 8 bytes a slot keeps them in cache.
-  std::vector<std::unique_ptr<char*[]>> chunks_;
+  // A slot is found by shift and mask: a division sat on every record read of a scan.
+  size_t chunk_size_ = 1024;
+  unsigned chunk_shift_ = 10;
+  std::vector<std::unique_ptr<char*[]>> chunks_;  // null slot: free
+
+  static constexpr size_t kArenaSize = 256 * 1024;
+  std::vector<std::unique_ptr<char[]>> arenas_;
+  char* next_ = nullptr;  // free space at the end of the current arena
+  size_t left_ = 0;
+  size_t live_bytes_ = 0, dead_bytes_ = 0;
 };
 
 }  // namespace tivolo::store
