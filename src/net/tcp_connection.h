@@ -7,7 +7,9 @@
 // wakes it.
 //
 // Threads: one thread at a time, except that one thread may receive (ReadAvailable,
-// ReadLine, ...) while another sends (SendText, ...) or closes (Close).
+// ReadLine, ...) while another sends (SendText, ...) or closes (Close). A close waits for a
+// call inside the socket to leave it (it wakes it first); the connection itself must outlive
+// every thread that uses it.
 #pragma once
 
 #include <atomic>
