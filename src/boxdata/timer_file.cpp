@@ -122,7 +122,14 @@ TimerListFile ParseTimerList(std::string_view bytes) {
           return std::string_view::npos;
         }();
         const std::string_view inner = rest.substr(0, end);
-        if (!TrimControl(inner).empty()) element.child_lines.emplace_back(inner);
+        if (IsTimerLine(inner)) {
+          // Kept as a child line it would be read back as a timer of its own.
+          element.well_formed = false;
+          out.problems.push_back("timers.xml line " + std::to_string(line_number) +
+                                 ": a timer inside a timer");
+        } else if (!TrimControl(inner).empty()) {
+          element.child_lines.emplace_back(inner);
+        }
         if (end != std::string_view::npos) {
           element.closed = true;
           if (HasRootEnd(rest.substr(end))) out.has_end_tag = true;

@@ -218,6 +218,8 @@ TEST(TimerListTest, CutOffAndMalformedListsAreIncomplete) {
   EXPECT_FALSE(ParseTimerList("<timers>\n<timer begin=\"1\n</timer>\n</timers>\n").Complete());
   EXPECT_FALSE(ParseTimerList("<timers>\n<timer begin=1></timer>\n</timers>\n").Complete());
   EXPECT_FALSE(ParseTimerList("").Complete());
+  EXPECT_FALSE(
+      ParseTimerList("<timers>\n<timer a=\"1\"><timer b=\"2\"></timer>\n</timers>\n").Complete());
   EXPECT_TRUE(ParseTimerList("<timers>\n</timers>").Complete());
   EXPECT_TRUE(ParseTimerList("<timers><timer begin=\"1\"></timer></timers>").Complete());
 }
