@@ -48,8 +48,10 @@ class ServiceList {
   static constexpr uint32_t kNoName = 0xFFFFFFFEu;
   static constexpr uint32_t kEmpty = 0xFFFFFFFFu;
   static size_t Hash(const Key& k) {
-    uint64_t h = (uint64_t{k.sid} << 32 | k.ns) * 0x9E3779B97F4A7C15ull;
-    h ^= uint64_t{k.tsid} * 0xC2B2AE3D27D4EB4Full;
+    // splitmix64's finaliser over the three numbers: every input bit reaches the low bits.
+    uint64_t h = (uint64_t{k.sid} << 32 | k.ns) ^ (uint64_t{k.tsid} * 0x9E3779B97F4A7C15ull);
+    h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9ull;
+    h = (h ^ (h >> 27)) * 0x94D049BB133111EBull;
     return static_cast<size_t>(h ^ (h >> 31));
   }
 
