@@ -2,7 +2,7 @@
 # run-fuzzers.sh BIN_DIR SECONDS: runs every fuzz_* in BIN_DIR for SECONDS each.
 # A target's seed corpus is tests/*/corpus/<target name without fuzz_> when present.
 set -euo pipefail
-bin_dir=$1
+bin_dir=$(cd "$1" && pwd)
 seconds=$2
 root=$(cd "$(dirname "$0")/.." && pwd)
 status=0
