@@ -7,16 +7,6 @@ namespace tivolo::net {
 
 namespace {
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
-
 // A decimal number of at most six digits, nothing else; -1 otherwise.
 int SmallNumber(std::string_view text) {
   std::string_view t = text;
@@ -107,70 +97,6 @@ std::vector<std::string> SplitListing(std::string_view text) {
   }
   if (start < text.size()) lines.emplace_back(text.substr(start));
   return lines;
-}
-
-int ReplyCodeOf(std::string_view line) {
-  if (line.size() >= 3 && EqualNoCase(line.substr(0, 3), "+OK")) return 1;
-  if (line.size() >= 4 && EqualNoCase(line.substr(0, 4), "-ERR")) return 0;
-  if (line.size() < 3) return 0;
-  int code = 0;
-  for (char c : line.substr(0, 3)) {
-    if (c < '0' || c > '9') return 0;
-    code = code * 10 + (c - '0');
-  }
-  return code;
-}
-
-const std::string& FtpReply::Text() const {
-  static const std::string kEmpty;
-  return lines.empty() ? kEmpty : lines.back();
-}
-
-bool FtpReplyParser::Feed(std::string_view bytes) {
-  // Drop what is consumed before the buffer grows, so a long session does not accumulate.
-  if (scanned_start_ > 0 && scanned_start_ * 2 >= buffer_.size()) {
-    buffer_.erase(0, scanned_start_);
-    search_from_ -= scanned_start_;
-    scanned_start_ = 0;
-  }
-  buffer_.append(bytes);
-  return buffer_.find('\n', search_from_) != std::string::npos ||
-         buffer_.size() - scanned_start_ <= kMaxLine;
-}
-
-std::optional<std::string> FtpReplyParser::NextLine() {
-  std::size_t lf = buffer_.find('\n', search_from_);
-  if (lf == std::string::npos) {
-    search_from_ = buffer_.size();
-    return std::nullopt;
-  }
-  std::string line =
-      TrimControls(std::string_view(buffer_).substr(scanned_start_, lf - scanned_start_));
-  scanned_start_ = lf + 1;
-  search_from_ = scanned_start_;
-  return line;
-}
-
-std::optional<FtpReply> FtpReplyParser::Next() {
-  while (auto line = NextLine()) {
-    if (line->empty()) continue;  // blank lines are skipped, also inside a reply
-    if (partial_.lines.empty()) {
-      partial_.lines.push_back(*line);
-      if (line->size() > 3 && (*line)[3] == '-') {
-        end_marker_ = line->substr(0, 3) + ' ';
-        continue;
-      }
-    } else {
-      partial_.lines.push_back(*line);
-      if (line->size() >= 4 && !EqualNoCase(std::string_view(*line).substr(0, 4), end_marker_))
-        continue;
-    }
-    FtpReply reply = std::move(partial_);
-    partial_ = FtpReply();
-    reply.code = ReplyCodeOf(reply.lines.back());
-    return reply;
-  }
-  return std::nullopt;
 }
 
 }  // namespace tivolo::net

@@ -29,17 +29,17 @@ bool StartsWithNoCase(const std::string& text, const char* prefix) {
   return text.size() >= n && ::strncasecmp(text.c_str(), prefix, n) == 0;
 }
 
-int ReplyCodeOf(const std::string& line) {
-  if (StartsWithNoCase(line, "+OK")) return 1;
-  if (StartsWithNoCase(line, "-ERR")) return 0;
-  std::string head = line.substr(0, 3);
+}  // namespace
+
+int ReplyCodeOf(std::string_view line) {
+  if (line.size() >= 3 && ::strncasecmp(line.data(), "+OK", 3) == 0) return 1;
+  if (line.size() >= 4 && ::strncasecmp(line.data(), "-ERR", 4) == 0) return 0;
+  if (line.size() < 3) return 0;
   int code = 0;
-  auto [end, ec] = std::from_chars(head.data(), head.data() + head.size(), code);
-  if (ec != std::errc() || end != head.data() + head.size()) return 0;
+  auto [end, ec] = std::from_chars(line.data(), line.data() + 3, code);
+  if (ec != std::errc() || end != line.data() + 3) return 0;
   return code;
 }
-
-}  // namespace
 
 TcpConnection::~TcpConnection() {
   socket_.ReleaseSocket(true);

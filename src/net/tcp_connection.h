@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "net/byte_buffer.h"
@@ -30,6 +31,10 @@ namespace tivolo::net {
 // (kWaitForever, -2, from socket_handle.h.)
 // Passed as a wait: truly no limit; only a close (from another thread) or data ends it.
 inline constexpr int kWaitUnbounded = -3;
+
+// Reply code of a reply line: 1 for "+OK", 0 for "-ERR" (any case), else the first three
+// characters as a decimal number, 0 when they are not one.
+int ReplyCodeOf(std::string_view line);
 
 struct NetBounds {
   std::chrono::milliseconds connect{15000};  // TcpClient::Open's connect
