@@ -24,7 +24,11 @@ std::vector<Line> SplitLines(std::string_view text) {
   while (start < text.size()) {
     const size_t lf = text.find('\n', start);
     if (lf == std::string_view::npos) {
-      lines.push_back({text.substr(start), {}});
+      // A CR that ends the text belongs to the line end, as in CR LF: the next write adds the
+      // LF, and the line must read the same before and after.
+      size_t body_end = text.size();
+      if (text[body_end - 1] == '\r') --body_end;
+      lines.push_back({text.substr(start, body_end - start), text.substr(body_end)});
       break;
     }
     size_t body_end = lf;
@@ -216,6 +220,7 @@ std::string SetProfileValue(std::string_view text, std::string_view section, std
       append_line(i);
       if (i == *last_content) {
         if (lines[i].end.empty()) out.append(eol);
+        if (lines[i].end == "\r") out.append("\n");
         out.append(new_line);
         out.append(eol);
       }

@@ -91,6 +91,9 @@ TEST(ProfileTextTest, SetChangesOneLineAndNothingElse) {
   EXPECT_EQ(SetProfileValue("[A]\r\nx=1\r\n", "B", "y", "2"), "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n");
   EXPECT_EQ(SetProfileValue("[A]\nx=1\n[A]\nx=2\n", "a", "X", "3"), "[A]\nX=3\n[A]\nx=2\n");
   EXPECT_EQ(SetProfileValue("[A]", "A", "k", ""), "[A]\nk=\n");
+  // A text that ends in a lone CR: the section line is the same before and after the write.
+  EXPECT_EQ(SetProfileValue("p=1\n[DB7025\r", "DB7025", "Ip", "v"), "p=1\n[DB7025\r\nIp=v\n");
+  EXPECT_EQ(FindProfileValue("[A]\nk=1\r", "A", "k"), "1");
 }
 
 class ProfileFileTest : public ::testing::Test {
