@@ -4,16 +4,10 @@
 #include <limits>
 
 #include "platform/profile_file.h"
+#include "platform/text.h"
 
 namespace tivolo::app {
 namespace {
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 bool IsLetter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -94,7 +88,7 @@ bool ParseConfigInteger(std::string_view text, int32_t& value) {
   if (digits.empty()) return false;
   int64_t magnitude = 0;
   for (char c : digits) {
-    const int d = base == 16 ? HexDigit(c) : (IsDigit(c) ? c - '0' : -1);
+    const int d = base == 16 ? platform::HexDigitValue(c) : (IsDigit(c) ? c - '0' : -1);
     if (d < 0) return false;
     magnitude = magnitude * base + d;
     if (magnitude > int64_t{std::numeric_limits<int32_t>::max()} + 1) return false;

@@ -1,16 +1,10 @@
 #include "boxdata/service_list.h"
 
 #include "boxdata/text_lines.h"
+#include "platform/text.h"
 
 namespace tivolo::boxdata {
 namespace {
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // Reads one ":"-terminated field at s[pos] in the form "%0*X" gives it: at least min_width
 // digits, no leading zero beyond that width, at most eight digits. Only such a prefix can
@@ -20,7 +14,7 @@ bool ReadKeyField(std::string_view s, size_t& pos, size_t min_width, uint32_t& v
   size_t digits = 0;
   const size_t start = pos;
   while (pos < s.size()) {
-    const int d = HexDigit(s[pos]);
+    const int d = platform::HexDigitValue(s[pos]);
     if (d < 0) break;
     if (++digits > 8) return false;
     v = v * 16 + static_cast<uint32_t>(d);

@@ -2,23 +2,17 @@
 
 #include "boxdata/errors.h"
 #include "boxdata/text_lines.h"
+#include "platform/text.h"
 
 namespace tivolo::boxdata {
 namespace {
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 uint32_t ParseHexField(std::string_view raw) {
   const std::string_view text = TrimControl(raw);
   if (text.empty()) throw ConversionError("'' is not a valid integer value");
   uint64_t v = 0;
   for (char c : text) {
-    const int d = HexDigit(c);
+    const int d = platform::HexDigitValue(c);
     if (d < 0) throw ConversionError("'" + std::string(text) + "' is not a valid integer value");
     v = v * 16 + static_cast<unsigned>(d);
     if (v > 0xFFFFFFFFull) {

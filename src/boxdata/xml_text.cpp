@@ -2,26 +2,10 @@
 
 #include <cstdint>
 
+#include "platform/text.h"
+
 namespace tivolo::boxdata {
 namespace {
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 // A numeric reference at text[pos] ("&#...;"): its code point and length, or 0.
 size_t NumericReference(std::string_view text, size_t pos, uint32_t& cp) {
@@ -104,7 +88,7 @@ std::string XmlUnescape(std::string_view text) {
     uint32_t cp = 0;
     if (rest.starts_with("&#")) {
       if (const size_t len = NumericReference(text, i, cp)) {
-        AppendUtf8(out, cp);
+        platform::AppendUtf8(out, static_cast<char32_t>(cp));
         i += len;
         continue;
       }
