@@ -419,7 +419,11 @@ void MemTable::StoreFieldValue(Field& field, Value value) {
   RecordBuffer& buf = m.calc_target ? *m.calc_target : m.pending;
   if (field.IsCalculated()) {
     if (buf.calc.size() < m.calc_count) buf.calc.resize(m.calc_count);
-    buf.calc[static_cast<size_t>(field.Slot())] = std::move(value);
+    // Handlers set calculated fields on every record read; most values carry no text.
+    Value& to = buf.calc[static_cast<size_t>(field.Slot())];
+    to.null = value.null;
+    to.num = value.num;
+    if (!value.str.empty() || !to.str.empty()) to.str = std::move(value.str);
     return;
   }
   size_t def = static_cast<size_t>(field.DefIndex());
