@@ -1,5 +1,13 @@
 # Helpers shared by every layer's CMakeLists.txt.
 
+# Real box files from public settings packages, kept beside the repository rather than in it.
+set(TIVOLO_FIXTURES_DIR "${CMAKE_SOURCE_DIR}/../shared/fixtures/real"
+    CACHE PATH "Folder of the real box files the tests and benchmarks read")
+if(NOT IS_DIRECTORY "${TIVOLO_FIXTURES_DIR}")
+  message(WARNING "No real box files in ${TIVOLO_FIXTURES_DIR}: the tests that read them will "
+                  "fail. Set TIVOLO_FIXTURES_DIR to their folder.")
+endif()
+
 # tivolo_add_library(NAME name SOURCES ... [DEPS ...])
 # A static library for one layer; its headers are included as "layer/file.h" from src/.
 function(tivolo_add_library)
@@ -18,7 +26,7 @@ function(tivolo_add_test)
   target_link_libraries(${A_NAME} PRIVATE ${A_DEPS} GTest::gtest GTest::gtest_main Threads::Threads)
   target_compile_definitions(${A_NAME} PRIVATE
     TIVOLO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-    TIVOLO_FIXTURES_DIR="${CMAKE_SOURCE_DIR}/../shared/fixtures/real")
+    TIVOLO_FIXTURES_DIR="${TIVOLO_FIXTURES_DIR}")
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 300)
   endif()
@@ -36,7 +44,7 @@ function(tivolo_add_bench)
   target_include_directories(${A_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/bench)
   target_compile_definitions(${A_NAME} PRIVATE
     TIVOLO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-    TIVOLO_FIXTURES_DIR="${CMAKE_SOURCE_DIR}/../shared/fixtures/real")
+    TIVOLO_FIXTURES_DIR="${TIVOLO_FIXTURES_DIR}")
   target_link_libraries(${A_NAME} PRIVATE ${A_DEPS} benchmark::benchmark Threads::Threads)
 endfunction()
 
