@@ -8,6 +8,7 @@
 #include "store/date_format.h"
 #include "store/errors.h"
 #include "store/mem_table.h"
+#include "store/record_store.h"
 
 namespace tivolo::store {
 
@@ -21,6 +22,20 @@ Value ValueIn(const RecordBuffer& buffer, const Field& field) {
     return v;
   }
   int def = field.DefIndex();
+  if (const RecordStore* store = buffer.stored_in_) {
+    int32_t id = buffer.RecordId();
+    if (def < 0 || static_cast<size_t>(def) >= store->FieldCount() ||
+        store->IsNull(id, static_cast<size_t>(def))) {
+      return v;
+    }
+    v.null = false;
+    if (field.UsesText()) {
+      v.str = store->Str(id, static_cast<size_t>(slot));
+    } else {
+      v.num = store->Num(id, static_cast<size_t>(slot));
+    }
+    return v;
+  }
   if (def < 0 || static_cast<size_t>(def) >= buffer.data.nulls.size() || buffer.data.nulls[def]) {
     return v;
   }
@@ -404,6 +419,51 @@ Value BooleanField::FromString(std::string_view text) const {
 }
 
 // ---- RecordBuffer ----
+
+RecordBuffer::RecordBuffer(const RecordBuffer& other) : calc(other.calc), id_(other.id_) {
+  if (other.stored_in_) {
+    other.stored_in_->Get(id_, data);
+  } else {
+    data = other.data;
+  }
+}
+
+RecordBuffer& RecordBuffer::operator=(const RecordBuffer& other) {
+  if (this == &other) return *this;
+  calc = other.calc;
+  id_ = other.id_;
+  stored_in_ = nullptr;
+  if (other.stored_in_) {
+    other.stored_in_->Get(id_, data);
+  } else {
+    data = other.data;
+  }
+  return *this;
+}
+
+RecordBuffer::RecordBuffer(RecordBuffer&& other)
+    : data(std::move(other.data)), calc(std::move(other.calc)), id_(other.id_) {
+  if (other.stored_in_) other.stored_in_->Get(id_, data);
+}
+
+RecordBuffer& RecordBuffer::operator=(RecordBuffer&& other) {
+  if (this == &other) return *this;
+  calc = std::move(other.calc);
+  id_ = other.id_;
+  stored_in_ = nullptr;
+  if (other.stored_in_) {
+    other.stored_in_->Get(id_, data);
+  } else {
+    data = std::move(other.data);
+  }
+  return *this;
+}
+
+void RecordBuffer::Materialize() {
+  if (!stored_in_) return;
+  stored_in_->Get(id_, data);
+  stored_in_ = nullptr;
+}
 
 bool RecordBuffer::IsNull(const Field& field) const {
   return ValueIn(*this, field).null;

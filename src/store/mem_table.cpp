@@ -428,6 +428,7 @@ void MemTable::StoreFieldValue(Field& field, Value value) {
   }
   size_t def = static_cast<size_t>(field.DefIndex());
   size_t slot = static_cast<size_t>(field.Slot());
+  buf.Materialize();  // a calculation handler may write to the record being read
   buf.data.nulls[def] = value.null ? 1 : 0;
   if (field.UsesText()) {
     buf.data.strs[slot] = value.null ? std::string() : std::move(value.str);
@@ -474,16 +475,21 @@ void TableOps::Calc(MemTable& t, RecordBuffer& buf, bool temp_state) {
 void TableOps::ReadRecord(MemTable& t, int32_t id, RecordBuffer& buf) {
   t.impl_->store.Get(id, buf.data);
   buf.id_ = id;
+  buf.stored_in_ = nullptr;
   Calc(t, buf, true);
 }
 
+// The cursor's record is read from storage field by field as it is asked for: a scan that looks
+// at a few fields of each record then neither copies nor fetches the rest.
 void TableOps::ReadCurrent(MemTable& t) {
   MemTable::Impl& m = *t.impl_;
   if (m.cur < 0) {
     m.cur_buf = RecordBuffer{};
     return;
   }
-  ReadRecord(t, m.Order().At(static_cast<size_t>(m.cur)), m.cur_buf);
+  m.cur_buf.id_ = m.Order().At(static_cast<size_t>(m.cur));
+  m.cur_buf.stored_in_ = &m.store;
+  Calc(t, m.cur_buf, true);
 }
 
 // Puts the cursor at pos (clamped to the visible records) and reads that record.

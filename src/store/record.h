@@ -10,6 +10,7 @@
 namespace tivolo::store {
 
 class Field;
+class RecordStore;
 
 // Stored part of a record: one slot per field definition (numbers and date-times in `nums`,
 // text in `strs`, each field using the slot its field object names) and a null flag per
@@ -36,6 +37,13 @@ struct Value {
 class RecordBuffer {
  public:
   RecordBuffer() = default;
+  // A copy or a move always holds the values itself, even of a buffer that reads them from the
+  // table's storage.
+  RecordBuffer(const RecordBuffer& other);
+  RecordBuffer& operator=(const RecordBuffer& other);
+  RecordBuffer(RecordBuffer&& other);
+  RecordBuffer& operator=(RecordBuffer&& other);
+  ~RecordBuffer() = default;
 
   int32_t RecordId() const { return id_; }  // -1 for a record not yet stored
   bool IsNull(const Field& field) const;
@@ -50,6 +58,11 @@ class RecordBuffer {
   RecordData data;
   std::vector<Value> calc;
   int32_t id_ = -1;
+  // Set while the stored values are read on demand from record id_ in this storage instead of
+  // from `data`: the cursor's record, which a scan reads only in the fields it asks for. The
+  // table reads the current record again whenever it changes or frees what is stored there.
+  const RecordStore* stored_in_ = nullptr;
+  void Materialize();  // brings the stored values into `data`; no-op when already there
 };
 
 }  // namespace tivolo::store

@@ -32,6 +32,7 @@ class RecordStore {
   void Get(int32_t id, RecordData& out) const;
   void Free(int32_t id);
 
+  size_t FieldCount() const { return field_count_; }
   bool IsNull(int32_t id, size_t def) const;
   int64_t Num(int32_t id, size_t slot) const;
   std::string_view Str(int32_t id, size_t slot) const;

@@ -87,5 +87,39 @@ TEST_F(ViewTest, MakingARowCurrentIsAMove) {
   EXPECT_EQ(view_.CurrentRow(), 0);
 }
 
+// The current record is read from storage as its fields are asked for; what a caller keeps of
+// it must not follow later changes, and a handler writing to it must not reach the storage.
+TEST_F(ViewTest, TheCurrentRecordKeptByACallerIsASnapshot) {
+  Field& name = t_.FieldNamed("Name");
+  t_.First();
+  RecordBuffer kept = t_.ActiveBuffer();
+  RecordBuffer assigned;
+  assigned = t_.ActiveBuffer();
+  t_.Edit();
+  name.SetAsString("changed");
+  t_.Post();
+  EXPECT_EQ(name.AsString(), "changed");
+  t_.First();
+  t_.Delete();  // frees the stored record the copies came from
+  EXPECT_EQ(name.AsString(), "t1");
+  EXPECT_EQ(kept.AsString(name) + " " + assigned.AsString(name), "t0 t0");
+  EXPECT_EQ(RecordBuffer(std::move(kept)).AsString(name), "t0");
+}
+
+TEST_F(ViewTest, AHandlerWritingADataFieldWhileARecordIsReadLeavesTheStoredValue) {
+  auto handler = t_.OnCalcFields;
+  t_.OnCalcFields = [&](MemTable& t) {
+    handler(t);
+    t.FieldNamed("Name").SetAsString("seen " + t.FieldNamed("Name").AsString());
+  };
+  t_.First();
+  EXPECT_EQ(t_.FieldNamed("Name").AsString(), "seen t0");
+  EXPECT_EQ(view_.RecordAt(1).AsString(t_.FieldNamed("Name")), "seen t1");
+  t_.OnCalcFields = handler;
+  t_.Next();
+  t_.First();
+  EXPECT_EQ(t_.FieldNamed("Name").AsString(), "t0");
+}
+
 }  // namespace
 }  // namespace tivolo::store
