@@ -420,12 +420,12 @@ Value BooleanField::FromString(std::string_view text) const {
 
 // ---- RecordBuffer ----
 
-RecordBuffer::RecordBuffer(const RecordBuffer& other) : calc(other.calc), id_(other.id_) {
-  if (other.stored_in_) {
-    other.stored_in_->Get(id_, data);
-  } else {
-    data = other.data;
-  }
+RecordBuffer::RecordBuffer(const RecordBuffer& other) {
+  *this = other;
+}
+
+RecordBuffer::RecordBuffer(RecordBuffer&& other) {
+  *this = std::move(other);
 }
 
 RecordBuffer& RecordBuffer::operator=(const RecordBuffer& other) {
@@ -441,21 +441,13 @@ RecordBuffer& RecordBuffer::operator=(const RecordBuffer& other) {
   return *this;
 }
 
-RecordBuffer::RecordBuffer(RecordBuffer&& other)
-    : data(std::move(other.data)), calc(std::move(other.calc)), id_(other.id_) {
-  if (other.stored_in_) other.stored_in_->Get(id_, data);
-}
-
 RecordBuffer& RecordBuffer::operator=(RecordBuffer&& other) {
   if (this == &other) return *this;
+  if (other.stored_in_) return *this = other;  // the values still have to be read
   calc = std::move(other.calc);
   id_ = other.id_;
   stored_in_ = nullptr;
-  if (other.stored_in_) {
-    other.stored_in_->Get(id_, data);
-  } else {
-    data = std::move(other.data);
-  }
+  data = std::move(other.data);
   return *this;
 }
 

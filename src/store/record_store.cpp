@@ -14,17 +14,6 @@ namespace {
 size_t Aligned(size_t size) {
   return (size + 7) & ~size_t{7};
 }
-
-// A scan overwrites the same buffer record after record: copying into the room the string
-// already has skips the general replace, which weighed on every text field of every read.
-void CopyText(std::string& to, const char* from, size_t len) {
-  if (len <= to.size()) {
-    if (len) std::memcpy(to.data(), from, len);
-    to.resize(len);
-  } else {
-    to.assign(from, len);
-  }
-}
 }  // namespace
 
 void RecordStore::Configure(size_t field_count, size_t num_count, size_t str_count,
@@ -137,7 +126,7 @@ void RecordStore::Get(int32_t id, RecordData& out) const {
     uint32_t len;
     std::memcpy(&len, p, 4);
     p += 4;
-    CopyText(out.strs[s], p, len);
+    out.strs[s].assign(p, len);
     p += len;
   }
 }
