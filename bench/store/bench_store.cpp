@@ -1,4 +1,4 @@
-// A table shaped like Timers (declared fields, calculated day fields, an index on Begin;End
+// The tests' Timers-shaped table (declared fields, calculated day fields, an index on Begin;End
 // and one on Zender), filled with 100,000 timers at random times, then scanned.
 #include <benchmark/benchmark.h>
 
@@ -7,6 +7,7 @@
 #include <string>
 
 #include "store/store.h"
+#include "store_fixtures.h"
 
 namespace {
 
@@ -22,30 +23,13 @@ class CountingLink : public DataLink {
 
 struct TimersShaped {
   TimersShaped() {
-    t.SetTableName("Timers");
-    t.DeclareField("Zender", FieldType::String, 20);
-    t.DeclareField("Name", FieldType::String, 40);
-    t.DeclareField("Begin", FieldType::DateTime);
-    t.DeclareField("End", FieldType::DateTime);
-    t.DeclareField("Repeated", FieldType::Boolean, 0, FieldKind::Calculated);
-    for (const char* d : {"d1", "d2", "d3", "d4", "d5", "d6", "d0"}) {
-      t.DeclareField(d, FieldType::Boolean, 0, FieldKind::Calculated);
-    }
-    t.DeclareField("Afterevent", FieldType::String, 20);
-    t.DeclareField("Justplay", FieldType::Largeint);
-    t.DeclareField("Disabled", FieldType::Largeint);
-    t.DeclareField("Serviceref", FieldType::String, 40);
-    t.DeclareField("Description", FieldType::String, 40);
-    t.DeclareField("Eit", FieldType::Largeint);
-    t.DeclareField("RepeatedOrg", FieldType::Largeint);
-    t.IndexDefs() = {{"BeginEnd", "Begin;End", IndexOption::None},
-                     {"testje", "Zender", IndexOption::None}};
-    t.SetIndexFieldNames("Begin;End");
+    testing::DefineTimers(t);
     t.Open();
     repeated_org = &t.FieldNamed("RepeatedOrg");
     repeated = &t.FieldNamed("Repeated");
     for (const char* d : {"d1", "d2", "d3", "d4", "d5", "d6", "d0"})
       days.push_back(&t.FieldNamed(d));
+    // The same repetition handler, with its field objects looked up once instead of per record.
     t.OnCalcFields = [this](MemTable&) {
       int32_t mask = repeated_org->AsInteger();
       repeated->SetAsBoolean(mask != 0);
