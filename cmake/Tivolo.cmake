@@ -1,11 +1,17 @@
 # Helpers shared by every layer's CMakeLists.txt.
 
 # Real box files from public settings packages, kept beside the repository rather than in it.
-set(TIVOLO_FIXTURES_DIR "${CMAKE_SOURCE_DIR}/../shared/fixtures/real"
+# The environment variable of the same name reaches through `make`, which configures by preset.
+if(DEFINED ENV{TIVOLO_FIXTURES_DIR})
+  set(_tivolo_fixtures "$ENV{TIVOLO_FIXTURES_DIR}")
+else()
+  set(_tivolo_fixtures "${CMAKE_SOURCE_DIR}/../shared/fixtures/real")
+endif()
+set(TIVOLO_FIXTURES_DIR "${_tivolo_fixtures}"
     CACHE PATH "Folder of the real box files the tests and benchmarks read")
 if(NOT IS_DIRECTORY "${TIVOLO_FIXTURES_DIR}")
   message(WARNING "No real box files in ${TIVOLO_FIXTURES_DIR}: the tests that read them will "
-                  "fail. Set TIVOLO_FIXTURES_DIR to their folder.")
+                  "fail. Set TIVOLO_FIXTURES_DIR (cache or environment) to their folder.")
 endif()
 
 # tivolo_add_library(NAME name SOURCES ... [DEPS ...])
