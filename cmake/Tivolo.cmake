@@ -1,18 +1,8 @@
 # Helpers shared by every layer's CMakeLists.txt.
 
-# Real box files from public settings packages, kept beside the repository rather than in it.
-# The environment variable of the same name reaches through `make`, which configures by preset.
-if(DEFINED ENV{TIVOLO_FIXTURES_DIR})
-  set(_tivolo_fixtures "$ENV{TIVOLO_FIXTURES_DIR}")
-else()
-  set(_tivolo_fixtures "${CMAKE_SOURCE_DIR}/../shared/fixtures/real")
-endif()
-set(TIVOLO_FIXTURES_DIR "${_tivolo_fixtures}"
-    CACHE PATH "Folder of the real box files the tests and benchmarks read")
-if(NOT IS_DIRECTORY "${TIVOLO_FIXTURES_DIR}")
-  message(WARNING "No real box files in ${TIVOLO_FIXTURES_DIR}: the tests that read them will "
-                  "fail. Set TIVOLO_FIXTURES_DIR (cache or environment) to their folder.")
-endif()
+# Real box files from public settings packages, kept in the repository so that a clone alone
+# passes its tests.
+set(TIVOLO_REAL_DATA_DIR "${CMAKE_SOURCE_DIR}/tests/data/real")
 
 # tivolo_add_library(NAME name SOURCES ... [DEPS ...])
 # A static library for one layer; its headers are included as "layer/file.h" from src/.
@@ -32,7 +22,7 @@ function(tivolo_add_test)
   target_link_libraries(${A_NAME} PRIVATE ${A_DEPS} GTest::gtest GTest::gtest_main Threads::Threads)
   target_compile_definitions(${A_NAME} PRIVATE
     TIVOLO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-    TIVOLO_FIXTURES_DIR="${TIVOLO_FIXTURES_DIR}")
+    TIVOLO_REAL_DATA_DIR="${TIVOLO_REAL_DATA_DIR}")
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 300)
   endif()
@@ -50,7 +40,7 @@ function(tivolo_add_bench)
   target_include_directories(${A_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/bench)
   target_compile_definitions(${A_NAME} PRIVATE
     TIVOLO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-    TIVOLO_FIXTURES_DIR="${TIVOLO_FIXTURES_DIR}")
+    TIVOLO_REAL_DATA_DIR="${TIVOLO_REAL_DATA_DIR}")
   target_link_libraries(${A_NAME} PRIVATE ${A_DEPS} benchmark::benchmark Threads::Threads)
 endfunction()
 

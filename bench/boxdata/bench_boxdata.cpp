@@ -20,7 +20,7 @@ namespace tivolo::boxdata {
 namespace {
 
 const std::filesystem::path kLarge =
-    std::filesystem::path(TIVOLO_FIXTURES_DIR) / "dekoderymailZgemma-enigma2-update";
+    std::filesystem::path(TIVOLO_REAL_DATA_DIR) / "dekoderymailZgemma-enigma2-update";
 
 const platform::CodePage& Utf8() {
   static const platform::CodePage page("UTF-8");

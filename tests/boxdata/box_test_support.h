@@ -17,7 +17,7 @@
 
 namespace tivolo::boxdata::testing {
 
-inline const std::filesystem::path kFixtures = TIVOLO_FIXTURES_DIR;
+inline const std::filesystem::path kFixtures = TIVOLO_REAL_DATA_DIR;
 inline const std::filesystem::path kLarge = kFixtures / "dekoderymailZgemma-enigma2-update";
 inline const std::filesystem::path kMedium = kFixtures / "horsti58-Enigma2-Settings";
 inline const std::filesystem::path kSmall = kFixtures / "mtcnl-e2_mtcnl_ziggo-regio_9700";

@@ -56,7 +56,7 @@ std::set<std::string> FillBoxFolder(const std::string& root) {
   std::string folder = root + "/etc/enigma2";
   fs::create_directories(folder);
   std::set<std::string> names;
-  std::string source = std::string(TIVOLO_FIXTURES_DIR) + "/dekoderymailZgemma-enigma2-update";
+  std::string source = std::string(TIVOLO_REAL_DATA_DIR) + "/dekoderymailZgemma-enigma2-update";
   for (const auto& entry : fs::directory_iterator(source)) {
     std::string name = entry.path().filename().string();
     if (name == "README.txt" || name == "lamedb5") continue;
