@@ -107,7 +107,7 @@ void BM_FtpClientDownload(benchmark::State& state) {
     client.SetPort(Shared().server.Port());
     client.SetUser("anonymous");
     client.SetPassword("bench@");
-    client.SetTransferType(tivolo::net::FtpTransferType::Binary);
+    client.SetTransferType(tivolo::net::FtpTransferType::kBinary);
     client.OpenAndLogin(true);
     client.Download(BlobName(mib), local, true);
     client.Close();

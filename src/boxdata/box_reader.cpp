@@ -23,16 +23,10 @@ void Log(const ReadContext& ctx, std::string_view line) {
   if (ctx.log) ctx.log(line);
 }
 
-std::string TypeNameOf(const std::exception& e) {
-  if (const auto* b = dynamic_cast<const BoxDataError*>(&e)) return b->TypeName();
-  if (const auto* d = dynamic_cast<const store::DatabaseError*>(&e)) return d->TypeName();
-  return "Exception";
-}
-
 void AddFailure(ReadReport& report, const ReadContext& ctx, std::string file,
                 const std::exception& e) {
   Log(ctx, e.what());
-  report.failures.push_back({std::move(file), e.what(), TypeNameOf(e)});
+  report.failures.push_back({std::move(file), e.what(), platform::TypeNameOf(e)});
 }
 
 platform::DateTime SecondsToDateTime(int64_t seconds) {
@@ -252,7 +246,7 @@ void ReadTimerList(BoxTables& tables, const ServiceList& services, const Channel
       }
       report.timer_list = whole ? TimerListState::kComplete : TimerListState::kIncomplete;
     } catch (const std::exception& e) {
-      if (timers.State() == store::DatasetState::Insert) timers.Cancel();
+      if (timers.State() == store::DatasetState::kInsert) timers.Cancel();
       report.timer_list = TimerListState::kIncomplete;
       AddFailure(report, ctx, "timers.xml", e);
     }
@@ -276,7 +270,7 @@ ReadReport ReadBoxFiles(BoxTables& tables, const ReadContext& ctx) {
   } catch (const std::exception& e) {
     // The store refused a channel: what was read so far stays, the timers are still read.
     for (store::MemTable* t : {&tables.zenders, &tables.bouquet}) {
-      if (t->State() == store::DatasetState::Insert || t->State() == store::DatasetState::Edit) {
+      if (t->State() == store::DatasetState::kInsert || t->State() == store::DatasetState::kEdit) {
         t->Cancel();
       }
     }

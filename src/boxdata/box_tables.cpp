@@ -19,7 +19,7 @@ std::string CatalogueName(const char* table) {
 
 store::Field& Declare(store::MemTable& t, const char* name, FieldType type, int size,
                       const char* label, int width, bool visible,
-                      FieldKind kind = FieldKind::Data) {
+                      FieldKind kind = FieldKind::kData) {
   store::Field& f = t.DeclareField(name, type, size, kind);
   if (label) f.SetDisplayLabel(label);
   f.SetDisplayWidth(width);
@@ -29,23 +29,23 @@ store::Field& Declare(store::MemTable& t, const char* name, FieldType type, int 
 
 void DefineBouquet(store::MemTable& t) {
   t.SetTableName(CatalogueName("Bouquet"));
-  t.FieldDefs() = {{fields::kId, FieldType::AutoInc, 0},
-                   {fields::kBouquet, FieldType::String, kBouquetSize},
-                   {fields::kType, FieldType::Smallint, 0}};
-  t.IndexDefs() = {{"Id", "Id", IndexOption::Primary | IndexOption::Unique}};
+  t.FieldDefs() = {{fields::kId, FieldType::kAutoInc, 0},
+                   {fields::kBouquet, FieldType::kString, kBouquetSize},
+                   {fields::kType, FieldType::kSmallint, 0}};
+  t.IndexDefs() = {{"Id", "Id", IndexOption::kPrimary | IndexOption::kUnique}};
   t.SetGrowBy(1000);
 }
 
 void DefineZenders(store::MemTable& t, store::DataSource& master) {
   t.SetTableName(CatalogueName("Zenders"));
   // A stream channel's reference holds its URL: Service keeps any length.
-  Declare(t, fields::kZender, FieldType::String, kZenderSize, "Channel", 30, true);
-  Declare(t, fields::kSubId, FieldType::AutoInc, 0, nullptr, 10, false);
-  Declare(t, fields::kId, FieldType::Integer, 0, nullptr, 10, false);
-  Declare(t, fields::kService, FieldType::String, 0, nullptr, 40, false);
+  Declare(t, fields::kZender, FieldType::kString, kZenderSize, "Channel", 30, true);
+  Declare(t, fields::kSubId, FieldType::kAutoInc, 0, nullptr, 10, false);
+  Declare(t, fields::kId, FieldType::kInteger, 0, nullptr, 10, false);
+  Declare(t, fields::kService, FieldType::kString, 0, nullptr, 40, false);
   // No index on Service: nothing orders or searches by it, and keeping one over references
   // of up to 1,500 characters took a fifth of the start-up reading.
-  t.IndexDefs() = {{"ZendersIndex", "Id;Subid", IndexOption::Primary}};
+  t.IndexDefs() = {{"ZendersIndex", "Id;Subid", IndexOption::kPrimary}};
   t.SetIndexFieldNames("Id");
   t.SetMasterSource(&master);
   t.SetMasterFields("Id");
@@ -54,31 +54,32 @@ void DefineZenders(store::MemTable& t, store::DataSource& master) {
 
 void DefineTimers(store::MemTable& t) {
   t.SetTableName(CatalogueName("Timers"));
-  Declare(t, fields::kZender, FieldType::String, kZenderSize, "Channel", 20, true);
-  Declare(t, fields::kName, FieldType::String, 0, "Description", 40, true);
-  Declare(t, fields::kBegin, FieldType::DateTime, 0, "Begin", 18, true)
+  Declare(t, fields::kZender, FieldType::kString, kZenderSize, "Channel", 20, true);
+  Declare(t, fields::kName, FieldType::kString, 0, "Description", 40, true);
+  Declare(t, fields::kBegin, FieldType::kDateTime, 0, "Begin", 18, true)
       .SetDisplayFormat(kBeginEndFormat);
-  Declare(t, fields::kEnd, FieldType::DateTime, 0, "End", 18, true)
+  Declare(t, fields::kEnd, FieldType::kDateTime, 0, "End", 18, true)
       .SetDisplayFormat(kBeginEndFormat);
-  Declare(t, fields::kRepeated, FieldType::Boolean, 0, "Repeated", 5, true, FieldKind::Calculated);
+  Declare(t, fields::kRepeated, FieldType::kBoolean, 0, "Repeated", 5, true,
+          FieldKind::kCalculated);
   for (const char* day : {"d1", "d2", "d3", "d4", "d5", "d6", "d0"}) {
-    Declare(t, day, FieldType::Boolean, 0, nullptr, 2, true, FieldKind::Calculated);
+    Declare(t, day, FieldType::kBoolean, 0, nullptr, 2, true, FieldKind::kCalculated);
   }
-  Declare(t, fields::kAfterevent, FieldType::String, kAftereventSize, "Afterevent", 10, true);
-  Declare(t, fields::kJustplay, FieldType::Largeint, 0, nullptr, 15, false);
-  Declare(t, fields::kDisabled, FieldType::Largeint, 0, nullptr, 15, false);
-  Declare(t, fields::kServiceref, FieldType::String, 0, nullptr, 40, false);
-  Declare(t, fields::kDescription, FieldType::String, 0, nullptr, 40, false);
-  Declare(t, fields::kEit, FieldType::Largeint, 0, nullptr, 15, false);
-  Declare(t, fields::kRepeatedOrg, FieldType::Largeint, 0, nullptr, 15, false);
-  Declare(t, fields::kExtraAttributes, FieldType::String, 0, nullptr, 40, false);
-  Declare(t, fields::kChildLines, FieldType::String, 0, nullptr, 40, false);
-  Declare(t, fields::kBeginSeconds, FieldType::Largeint, 0, nullptr, 15, false);
-  Declare(t, fields::kEndSeconds, FieldType::Largeint, 0, nullptr, 15, false);
-  Declare(t, fields::kBeginRead, FieldType::DateTime, 0, nullptr, 18, false);
-  Declare(t, fields::kEndRead, FieldType::DateTime, 0, nullptr, 18, false);
-  t.IndexDefs() = {{"BeginEnd", "Begin;End", IndexOption::None},
-                   {"testje", "Zender", IndexOption::None}};
+  Declare(t, fields::kAfterevent, FieldType::kString, kAftereventSize, "Afterevent", 10, true);
+  Declare(t, fields::kJustplay, FieldType::kLargeint, 0, nullptr, 15, false);
+  Declare(t, fields::kDisabled, FieldType::kLargeint, 0, nullptr, 15, false);
+  Declare(t, fields::kServiceref, FieldType::kString, 0, nullptr, 40, false);
+  Declare(t, fields::kDescription, FieldType::kString, 0, nullptr, 40, false);
+  Declare(t, fields::kEit, FieldType::kLargeint, 0, nullptr, 15, false);
+  Declare(t, fields::kRepeatedOrg, FieldType::kLargeint, 0, nullptr, 15, false);
+  Declare(t, fields::kExtraAttributes, FieldType::kString, 0, nullptr, 40, false);
+  Declare(t, fields::kChildLines, FieldType::kString, 0, nullptr, 40, false);
+  Declare(t, fields::kBeginSeconds, FieldType::kLargeint, 0, nullptr, 15, false);
+  Declare(t, fields::kEndSeconds, FieldType::kLargeint, 0, nullptr, 15, false);
+  Declare(t, fields::kBeginRead, FieldType::kDateTime, 0, nullptr, 18, false);
+  Declare(t, fields::kEndRead, FieldType::kDateTime, 0, nullptr, 18, false);
+  t.IndexDefs() = {{"BeginEnd", "Begin;End", IndexOption::kNone},
+                   {"testje", "Zender", IndexOption::kNone}};
   t.SetIndexFieldNames("Begin;End");
   t.OnCalcFields = TimersCalcFields;
   t.SetGrowBy(1000);

@@ -2,36 +2,36 @@
 // class name shown with it.
 #pragma once
 
-#include <stdexcept>
 #include <string>
+#include "platform/error.h"
 
 namespace tivolo::boxdata {
 
-class BoxDataError : public std::runtime_error {
+class BoxDataError : public platform::Error {
  public:
-  using std::runtime_error::runtime_error;
-  virtual const char* TypeName() const { return "BoxDataError"; }
+  using platform::Error::Error;
+  std::string TypeName() const override { return "BoxDataError"; }
 };
 
 // A file of the box could not be opened or read.
 class FileOpenError : public BoxDataError {
  public:
   using BoxDataError::BoxDataError;
-  const char* TypeName() const override { return "FileOpenError"; }
+  std::string TypeName() const override { return "FileOpenError"; }
 };
 
 // "Cannot create file %s": the timer list could not be written.
 class FileCreateError : public BoxDataError {
  public:
   using BoxDataError::BoxDataError;
-  const char* TypeName() const override { return "FileCreateError"; }
+  std::string TypeName() const override { return "FileCreateError"; }
 };
 
 // A field of a service reference that is empty or not hexadecimal.
 class ConversionError : public BoxDataError {
  public:
   using BoxDataError::BoxDataError;
-  const char* TypeName() const override { return "ConversionError"; }
+  std::string TypeName() const override { return "ConversionError"; }
 };
 
 }  // namespace tivolo::boxdata

@@ -93,7 +93,7 @@ void FtpClient::SetTransferType(FtpTransferType type) {
 }
 
 void FtpClient::SendTypeCommand() {
-  SendCommand(std::string("type ") + (transfer_type_ == FtpTransferType::Ascii ? "A" : "I"), 200);
+  SendCommand(std::string("type ") + (transfer_type_ == FtpTransferType::kAscii ? "A" : "I"), 200);
 }
 
 void FtpClient::OpenAndLogin(bool log_in) {

@@ -26,7 +26,7 @@ namespace tivolo::net {
 
 class OneShotListener;
 
-enum class FtpTransferType { Binary, Ascii };
+enum class FtpTransferType { kBinary, kAscii };
 
 class FtpFileAlreadyExists : public NetError {
  public:
@@ -116,7 +116,7 @@ class FtpClient : public TcpClient {
   std::string password_;
   bool passive_ = false;
   std::string server_system_;
-  FtpTransferType transfer_type_ = FtpTransferType::Binary;
+  FtpTransferType transfer_type_ = FtpTransferType::kBinary;
 
   std::atomic<bool> aborted_{false};
   mutable std::mutex data_mutex_;

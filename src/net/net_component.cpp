@@ -4,17 +4,17 @@ namespace tivolo::net {
 
 std::string StatusText(NetStatus status, const std::string& argument) {
   switch (status) {
-    case NetStatus::nsResolving:
+    case NetStatus::kResolving:
       return "Resolving hostname " + argument + ".";
-    case NetStatus::nsConnecting:
+    case NetStatus::kConnecting:
       return "Connecting to " + argument + ".";
-    case NetStatus::nsConnected:
+    case NetStatus::kConnected:
       return "Connected.";
-    case NetStatus::nsDisconnecting:
+    case NetStatus::kDisconnecting:
       return "Disconnecting from " + argument + ".";
-    case NetStatus::nsDisconnected:
+    case NetStatus::kDisconnected:
       return "Not connected.";
-    case NetStatus::nsText:
+    case NetStatus::kText:
       return argument;
   }
   return argument;

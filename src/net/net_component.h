@@ -10,15 +10,8 @@
 
 namespace tivolo::net {
 
-enum class NetStatus {
-  nsResolving,
-  nsConnecting,
-  nsConnected,
-  nsDisconnecting,
-  nsDisconnected,
-  nsText
-};
-enum class WorkMode { wkRead, wkWrite };
+enum class NetStatus { kResolving, kConnecting, kConnected, kDisconnecting, kDisconnected, kText };
+enum class WorkMode { kRead, kWrite };
 
 class NetComponent;
 
@@ -65,7 +58,7 @@ class NetComponent {
     int64_t maximum = 0;
     int64_t total = 0;
   };
-  WorkRecord& Record(WorkMode mode) { return mode == WorkMode::wkRead ? read_work_ : write_work_; }
+  WorkRecord& Record(WorkMode mode) { return mode == WorkMode::kRead ? read_work_ : write_work_; }
 
   SocketStackUse stack_use_;
   StatusEvent on_status_;

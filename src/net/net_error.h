@@ -2,15 +2,15 @@
 // program shows to the user next to the message.
 #pragma once
 
-#include <stdexcept>
 #include <string>
+#include "platform/error.h"
 
 namespace tivolo::net {
 
-class NetError : public std::runtime_error {
+class NetError : public platform::Error {
  public:
-  explicit NetError(const std::string& message) : std::runtime_error(message) {}
-  virtual std::string TypeName() const { return "NetError"; }
+  explicit NetError(const std::string& message) : platform::Error(message) {}
+  std::string TypeName() const override { return "NetError"; }
 };
 
 // Conditions that end an exchange in an expected way (the peer closed).
@@ -54,32 +54,6 @@ class CouldNotBindSocket : public SocketHandleError {
   CouldNotBindSocket()
       : SocketHandleError("Could not bind socket. Address and port are already in use.") {}
   std::string TypeName() const override { return "CouldNotBindSocket"; }
-};
-
-class StackError : public NetError {
- public:
-  using NetError::NetError;
-  std::string TypeName() const override { return "StackError"; }
-};
-
-class StackInitializationFailed : public StackError {
- public:
-  StackInitializationFailed() : StackError("Winsock Initialization Error.") {}
-  std::string TypeName() const override { return "StackInitializationFailed"; }
-};
-
-// Kept for callers that catch it; the POSIX stack loads no library and never raises it.
-class StackCannotLoadLibrary : public NetError {
- public:
-  explicit StackCannotLoadLibrary(const std::string& library)
-      : NetError(library + " could not be loaded.") {}
-  std::string TypeName() const override { return "StackCannotLoadLibrary"; }
-};
-
-class StackSetSizeExceeded : public StackError {
- public:
-  StackSetSizeExceeded() : StackError("Set Size Exceeded.") {}
-  std::string TypeName() const override { return "StackSetSizeExceeded"; }
 };
 
 class AlreadyConnected : public NetError {

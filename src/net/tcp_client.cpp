@@ -17,10 +17,10 @@ void TcpClient::Open() {
     socket_.SetLocalIP(bound_ip_);
     socket_.SetLocalPort(0);
     socket_.BindLocal();
-    if (!IsDottedQuad(host_)) ReportStatus(NetStatus::nsResolving, host_);
+    if (!IsDottedQuad(host_)) ReportStatus(NetStatus::kResolving, host_);
     socket_.SetPeerIP(SocketStack::Get().HostToAddress(host_));
     socket_.SetPeerPort(port_);
-    ReportStatus(NetStatus::nsConnecting, socket_.PeerIP());
+    ReportStatus(NetStatus::kConnecting, socket_.PeerIP());
     auto bound = bounds_.connect.count();
     int timeout =
         bound <= 0 ? kWaitForever : static_cast<int>(std::min<decltype(bound)>(bound, INT_MAX));
@@ -35,7 +35,7 @@ void TcpClient::Open() {
     }
     throw;
   }
-  ReportStatus(NetStatus::nsConnected, socket_.PeerIP());
+  ReportStatus(NetStatus::kConnected, socket_.PeerIP());
   NotifyConnected();
 }
 

@@ -142,7 +142,7 @@ void TcpConnection::SendBytes(const void* data, size_t count) {
       if (code == kErrShutdown) CloseLink();
       SocketStack::Get().RaiseSocketFailure(code);
     }
-    WorkProgress(WorkMode::wkWrite, sent);
+    WorkProgress(WorkMode::kWrite, sent);
     p += sent;
     count -= static_cast<size_t>(sent);
   }
@@ -175,7 +175,7 @@ int TcpConnection::ReceiveChunk(bool raise_if_closed, int wait, ByteBuffer* targ
   if (into_input_buffer) {
     input_buffer_.Append(buffer.Data(), static_cast<size_t>(count));
   } else {
-    WorkProgress(WorkMode::wkRead, count);
+    WorkProgress(WorkMode::kRead, count);
   }
   DetectPeerClose(raise_if_closed, false);
   return count;
@@ -244,7 +244,7 @@ void TcpConnection::ReceiveIntoStream(Stream& stream, int64_t count, bool until_
   if (count >= 0 && stream.Size() < stream.Position() + count) {
     stream.SetSize(stream.Position() + count);
   }
-  WorkStarted(WorkMode::wkRead, until_closed ? 0 : count);
+  WorkStarted(WorkMode::kRead, until_closed ? 0 : count);
   try {
     int64_t remaining = until_closed ? INT64_MAX : count;
     size_t buffered = static_cast<size_t>(std::min<int64_t>(remaining, BufferedCount()));
@@ -264,10 +264,10 @@ void TcpConnection::ReceiveIntoStream(Stream& stream, int64_t count, bool until_
       }
     }
   } catch (...) {
-    WorkFinished(WorkMode::wkRead);
+    WorkFinished(WorkMode::kRead);
     throw;
   }
-  WorkFinished(WorkMode::wkRead);
+  WorkFinished(WorkMode::kRead);
   if (stream.Size() > stream.Position()) stream.SetSize(stream.Position());
 }
 
@@ -278,7 +278,7 @@ void TcpConnection::SendStream(Stream& stream, bool from_start, bool with_length
     uint32_t length = htonl(static_cast<uint32_t>(count));
     SendBytes(&length, sizeof length);
   }
-  WorkStarted(WorkMode::wkWrite, count);
+  WorkStarted(WorkMode::kWrite, count);
   try {
     std::vector<char> scratch(static_cast<size_t>(send_buffer_size_));
     int64_t left = count;
@@ -291,10 +291,10 @@ void TcpConnection::SendStream(Stream& stream, bool from_start, bool with_length
       left -= static_cast<int64_t>(got);
     }
   } catch (...) {
-    WorkFinished(WorkMode::wkWrite);
+    WorkFinished(WorkMode::kWrite);
     throw;
   }
-  WorkFinished(WorkMode::wkWrite);
+  WorkFinished(WorkMode::kWrite);
 }
 
 void TcpConnection::Close() {
@@ -310,7 +310,7 @@ void TcpConnection::CloseLink() {
   }
   const std::string peer = socket_.PeerIP();
   try {
-    ReportStatus(NetStatus::nsDisconnecting, peer);
+    ReportStatus(NetStatus::kDisconnecting, peer);
   } catch (...) {
     socket_.ReleaseSocket(true);
     closed_by_peer_.store(true, std::memory_order_release);
@@ -320,7 +320,7 @@ void TcpConnection::CloseLink() {
   socket_.ReleaseSocket(true);
   closed_by_peer_.store(true, std::memory_order_release);
   closing_.store(false, std::memory_order_release);
-  ReportStatus(NetStatus::nsDisconnected, peer);
+  ReportStatus(NetStatus::kDisconnected, peer);
   NotifyDisconnected();
 }
 
@@ -346,7 +346,7 @@ std::string TcpConnection::TakeBuffered(size_t count) {
 void TcpConnection::DropBuffered(size_t count) {
   input_buffer_.Drop(count);
   line_searched_ = 0;
-  WorkProgress(WorkMode::wkRead, static_cast<int64_t>(count));
+  WorkProgress(WorkMode::kRead, static_cast<int64_t>(count));
 }
 
 }  // namespace tivolo::net

@@ -6,11 +6,11 @@ using namespace telnet;
 
 const char* TelnetCommandName(TelnetCommand command) {
   switch (command) {
-    case TelnetCommand::ecRemoteEcho:
+    case TelnetCommand::kRemoteEcho:
       return "ecRemoteEcho";
-    case TelnetCommand::ecLocalEcho:
+    case TelnetCommand::kLocalEcho:
       return "ecLocalEcho";
-    case TelnetCommand::ecNoEcho:
+    case TelnetCommand::kNoEcho:
       return "ecNoEcho";
   }
   return "?";
@@ -19,18 +19,18 @@ const char* TelnetCommandName(TelnetCommand command) {
 TelnetAnswer AnswerFor(uint8_t verb, uint8_t option) {
   switch (verb) {
     case kWill:
-      if (option == kOptEcho) return {kDo, TelnetCommand::ecRemoteEcho};
+      if (option == kOptEcho) return {kDo, TelnetCommand::kRemoteEcho};
       if (option == kOptEndOfRecord) return {kDo, std::nullopt};
       return {kDont, std::nullopt};
     case kWont:
-      if (option == kOptEcho) return {kDont, TelnetCommand::ecLocalEcho};
+      if (option == kOptEcho) return {kDont, TelnetCommand::kLocalEcho};
       return {kDont, std::nullopt};
     case kDo:
-      if (option == kOptEcho) return {kWill, TelnetCommand::ecLocalEcho};
+      if (option == kOptEcho) return {kWill, TelnetCommand::kLocalEcho};
       if (option == kOptTerminalType) return {kWill, std::nullopt};
       return {kWont, std::nullopt};
     default:  // kDont
-      if (option == kOptEcho) return {kWont, TelnetCommand::ecNoEcho};
+      if (option == kOptEcho) return {kWont, TelnetCommand::kNoEcho};
       return {kWont, std::nullopt};
   }
 }

@@ -12,9 +12,9 @@ namespace tivolo::net {
 
 // The box's echo negotiation, as reported through OnTelnetCommand.
 enum class TelnetCommand {
-  ecRemoteEcho,  // the box offered to echo (WILL ECHO)
-  ecLocalEcho,   // the box refused to echo (WONT ECHO) or asked us to echo (DO ECHO)
-  ecNoEcho,      // the box asked us not to echo (DONT ECHO)
+  kRemoteEcho,  // the box offered to echo (WILL ECHO)
+  kLocalEcho,   // the box refused to echo (WONT ECHO) or asked us to echo (DO ECHO)
+  kNoEcho,      // the box asked us not to echo (DONT ECHO)
 };
 
 const char* TelnetCommandName(TelnetCommand command);

@@ -2,15 +2,15 @@
 // beside it.
 #pragma once
 
-#include <stdexcept>
 #include <string>
+#include "platform/error.h"
 
 namespace tivolo::platform {
 
-class ExecutablePathError : public std::runtime_error {
+class ExecutablePathError : public Error {
  public:
-  using std::runtime_error::runtime_error;
-  virtual const char* TypeName() const { return "ExecutablePathError"; }
+  using Error::Error;
+  std::string TypeName() const override { return "ExecutablePathError"; }
 };
 
 // Absolute path of the running executable (/proc/self/exe, symbolic links resolved).

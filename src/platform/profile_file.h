@@ -5,16 +5,16 @@
 #pragma once
 
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
+#include "platform/error.h"
 
 namespace tivolo::platform {
 
-class ProfileFileError : public std::runtime_error {
+class ProfileFileError : public Error {
  public:
-  using std::runtime_error::runtime_error;
-  virtual const char* TypeName() const { return "ProfileFileError"; }
+  using Error::Error;
+  std::string TypeName() const override { return "ProfileFileError"; }
 };
 
 // Values are read up to this many bytes (never splitting a UTF-8 character).

@@ -44,7 +44,7 @@ void DataSource::DropTable() {
 }
 
 DatasetState DataSource::State() const {
-  return table_ ? table_->State() : DatasetState::Inactive;
+  return table_ ? table_->State() : DatasetState::kInactive;
 }
 
 void DataSource::Attach(DataLink& link) {

@@ -43,21 +43,21 @@ std::string FormatMessage(const char* format, ...) {
 
 const char* FieldTypeName(FieldType type) {
   switch (type) {
-    case FieldType::AutoInc:
+    case FieldType::kAutoInc:
       return "AutoInc";
-    case FieldType::String:
+    case FieldType::kString:
       return "String";
-    case FieldType::Smallint:
+    case FieldType::kSmallint:
       return "Smallint";
-    case FieldType::Integer:
+    case FieldType::kInteger:
       return "Integer";
-    case FieldType::Largeint:
+    case FieldType::kLargeint:
       return "Largeint";
-    case FieldType::DateTime:
+    case FieldType::kDateTime:
       return "DateTime";
-    case FieldType::Boolean:
+    case FieldType::kBoolean:
       return "Boolean";
-    case FieldType::Unknown:
+    case FieldType::kUnknown:
       break;
   }
   return "Unknown";

@@ -3,16 +3,16 @@
 // name as a "Name: " prefix, engine failures a " - Native error: NNNNN" suffix.
 #pragma once
 
-#include <stdexcept>
 #include <string>
+#include "platform/error.h"
 
 namespace tivolo::store {
 
 // A failure of a dataset operation or of a field conversion.
-class DatabaseError : public std::runtime_error {
+class DatabaseError : public platform::Error {
  public:
-  explicit DatabaseError(const std::string& message) : std::runtime_error(message) {}
-  virtual const char* TypeName() const { return "DatabaseError"; }
+  explicit DatabaseError(const std::string& message) : platform::Error(message) {}
+  std::string TypeName() const override { return "DatabaseError"; }
 };
 
 // A failure reported by the storage engine, with its error number.
@@ -20,7 +20,7 @@ class EngineError : public DatabaseError {
  public:
   EngineError(const std::string& text, int error_code);
   int ErrorCode() const { return error_code_; }
-  const char* TypeName() const override { return "EngineError"; }
+  std::string TypeName() const override { return "EngineError"; }
 
  private:
   int error_code_;

@@ -144,7 +144,7 @@ void Field::Bind(MemTable* table, int def_index, int slot) {
 }
 
 bool Field::UsesText() const {
-  return type_ == FieldType::String;
+  return type_ == FieldType::kString;
 }
 
 void Field::BadAccess(const char* as_type) const {
@@ -235,18 +235,18 @@ Value Field::FromBoolean(bool) const {
 Value Field::FromField(const Field& source, const Value& v) const {
   if (v.null) return Value{};
   switch (type_) {
-    case FieldType::String:
+    case FieldType::kString:
       return FromString(source.ToString(v));
-    case FieldType::AutoInc:
-    case FieldType::Smallint:
-    case FieldType::Integer:
-    case FieldType::Largeint:
+    case FieldType::kAutoInc:
+    case FieldType::kSmallint:
+    case FieldType::kInteger:
+    case FieldType::kLargeint:
       return FromLargeInt(source.ToLargeInt(v));
-    case FieldType::DateTime:
+    case FieldType::kDateTime:
       return FromDateTime(source.ToDateTime(v));
-    case FieldType::Boolean:
+    case FieldType::kBoolean:
       return FromBoolean(source.ToBoolean(v));
-    case FieldType::Unknown:
+    case FieldType::kUnknown:
       break;
   }
   BadAccess(FieldTypeName(source.DataType()));
@@ -255,7 +255,7 @@ Value Field::FromField(const Field& source, const Value& v) const {
 // ---- StringField ----
 
 StringField::StringField(std::string name, int size, FieldKind kind)
-    : Field(std::move(name), FieldType::String, size, kind) {}
+    : Field(std::move(name), FieldType::kString, size, kind) {}
 
 std::string StringField::ToString(const Value& v) const {
   return v.null ? std::string() : v.str;
@@ -272,7 +272,7 @@ Value StringField::FromString(std::string_view text) const {
 // ---- Integer fields ----
 
 IntegerField::IntegerField(std::string name, FieldKind kind)
-    : IntegerField(std::move(name), FieldType::Integer, kind, std::numeric_limits<int32_t>::min(),
+    : IntegerField(std::move(name), FieldType::kInteger, kind, std::numeric_limits<int32_t>::min(),
                    std::numeric_limits<int32_t>::max()) {}
 
 IntegerField::IntegerField(std::string name, FieldType type, FieldKind kind, int64_t min,
@@ -307,14 +307,14 @@ Value IntegerField::FromLargeInt(int64_t value) const {
 }
 
 SmallintField::SmallintField(std::string name, FieldKind kind)
-    : IntegerField(std::move(name), FieldType::Smallint, kind, -32768, 32767) {}
+    : IntegerField(std::move(name), FieldType::kSmallint, kind, -32768, 32767) {}
 
 AutoIncField::AutoIncField(std::string name, FieldKind kind)
-    : IntegerField(std::move(name), FieldType::AutoInc, kind, std::numeric_limits<int32_t>::min(),
+    : IntegerField(std::move(name), FieldType::kAutoInc, kind, std::numeric_limits<int32_t>::min(),
                    std::numeric_limits<int32_t>::max()) {}
 
 LargeintField::LargeintField(std::string name, FieldKind kind)
-    : Field(std::move(name), FieldType::Largeint, 0, kind) {}
+    : Field(std::move(name), FieldType::kLargeint, 0, kind) {}
 
 std::string LargeintField::ToString(const Value& v) const {
   return v.null ? std::string() : std::to_string(v.num);
@@ -344,7 +344,7 @@ constexpr double kMsecPerDay = 86400000.0;
 }  // namespace
 
 DateTimeField::DateTimeField(std::string name, FieldKind kind)
-    : Field(std::move(name), FieldType::DateTime, 0, kind) {}
+    : Field(std::move(name), FieldType::kDateTime, 0, kind) {}
 
 DateTime DateTimeField::ToDateTime(const Value& v) const {
   if (v.null) return 0;
@@ -391,7 +391,7 @@ Value DateTimeField::FromString(std::string_view text) const {
 // ---- BooleanField ----
 
 BooleanField::BooleanField(std::string name, FieldKind kind)
-    : Field(std::move(name), FieldType::Boolean, 0, kind) {}
+    : Field(std::move(name), FieldType::kBoolean, 0, kind) {}
 
 std::string BooleanField::ToString(const Value& v) const {
   if (v.null) return std::string();

@@ -24,7 +24,7 @@ class Field {
   const std::string& FieldName() const { return name_; }
   FieldType DataType() const { return type_; }
   FieldKind Kind() const { return kind_; }
-  bool IsCalculated() const { return kind_ == FieldKind::Calculated; }
+  bool IsCalculated() const { return kind_ == FieldKind::kCalculated; }
   int Size() const { return size_; }
   MemTable* DataSet() const { return table_; }
 
@@ -98,7 +98,7 @@ class Field {
 // character and never splits a multi-byte sequence. The empty text is stored as null.
 class StringField : public Field {
  public:
-  StringField(std::string name, int size, FieldKind kind = FieldKind::Data);
+  StringField(std::string name, int size, FieldKind kind = FieldKind::kData);
   std::string ToString(const Value& v) const override;
   Value FromString(std::string_view text) const override;
 };
@@ -106,7 +106,7 @@ class StringField : public Field {
 // Signed integer fields share the text conversion; subclasses set the range.
 class IntegerField : public Field {
  public:
-  IntegerField(std::string name, FieldKind kind = FieldKind::Data);
+  IntegerField(std::string name, FieldKind kind = FieldKind::kData);
   std::string ToString(const Value& v) const override;
   int64_t ToLargeInt(const Value& v) const override;
   Value FromString(std::string_view text) const override;
@@ -124,19 +124,19 @@ class IntegerField : public Field {
 
 class SmallintField : public IntegerField {
  public:
-  SmallintField(std::string name, FieldKind kind = FieldKind::Data);
+  SmallintField(std::string name, FieldKind kind = FieldKind::kData);
 };
 
 // Numbered by the store when a record is created; may also be assigned.
 class AutoIncField : public IntegerField {
  public:
-  AutoIncField(std::string name, FieldKind kind = FieldKind::Data);
+  AutoIncField(std::string name, FieldKind kind = FieldKind::kData);
 };
 
 // 64-bit; AsInteger reads the low 32 bits and stores a 32-bit value sign-extended.
 class LargeintField : public Field {
  public:
-  LargeintField(std::string name, FieldKind kind = FieldKind::Data);
+  LargeintField(std::string name, FieldKind kind = FieldKind::kData);
   std::string ToString(const Value& v) const override;
   int64_t ToLargeInt(const Value& v) const override;
   Value FromString(std::string_view text) const override;
@@ -147,7 +147,7 @@ class LargeintField : public Field {
 // the nearest millisecond.
 class DateTimeField : public Field {
  public:
-  DateTimeField(std::string name, FieldKind kind = FieldKind::Data);
+  DateTimeField(std::string name, FieldKind kind = FieldKind::kData);
   std::string ToString(const Value& v) const override;
   DateTime ToDateTime(const Value& v) const override;
   std::string ToDisplayText(const Value& v) const override;
@@ -163,7 +163,7 @@ class DateTimeField : public Field {
 // A truth value; a field without value reads false and shows as empty text.
 class BooleanField : public Field {
  public:
-  BooleanField(std::string name, FieldKind kind = FieldKind::Data);
+  BooleanField(std::string name, FieldKind kind = FieldKind::kData);
   std::string ToString(const Value& v) const override;
   bool ToBoolean(const Value& v) const override;
   std::string ToDisplayText(const Value& v) const override;

@@ -15,21 +15,21 @@ namespace {
 std::unique_ptr<Field> CreateField(const std::string& name, FieldType type, int size,
                                    FieldKind kind) {
   switch (type) {
-    case FieldType::AutoInc:
+    case FieldType::kAutoInc:
       return std::make_unique<AutoIncField>(name, kind);
-    case FieldType::String:
+    case FieldType::kString:
       return std::make_unique<StringField>(name, size, kind);
-    case FieldType::Smallint:
+    case FieldType::kSmallint:
       return std::make_unique<SmallintField>(name, kind);
-    case FieldType::Integer:
+    case FieldType::kInteger:
       return std::make_unique<IntegerField>(name, kind);
-    case FieldType::Largeint:
+    case FieldType::kLargeint:
       return std::make_unique<LargeintField>(name, kind);
-    case FieldType::DateTime:
+    case FieldType::kDateTime:
       return std::make_unique<DateTimeField>(name, kind);
-    case FieldType::Boolean:
+    case FieldType::kBoolean:
       return std::make_unique<BooleanField>(name, kind);
-    case FieldType::Unknown:
+    case FieldType::kUnknown:
       break;
   }
   throw DatabaseError(FormatMessage("Field '%s' has no valid type", name.c_str()));
@@ -227,7 +227,7 @@ void TableOps::CreateStorage(MemTable& t) {
   }
   for (size_t i = 0; i < t.field_defs_.size(); ++i) {
     const FieldDef& d = t.field_defs_[i];
-    if (d.type == FieldType::Unknown) {
+    if (d.type == FieldType::kUnknown) {
       t.Fail(FormatMessage("Field '%s' has no valid type", d.name.c_str()));
     }
     for (size_t j = 0; j < i; ++j) {
@@ -240,8 +240,8 @@ void TableOps::CreateStorage(MemTable& t) {
   for (const IndexDef& d : t.index_defs_) {
     TableIndex index;
     index.def = d;
-    index.primary = HasOption(d.options, IndexOption::Primary);
-    index.unique = HasOption(d.options, IndexOption::Unique);
+    index.primary = HasOption(d.options, IndexOption::kPrimary);
+    index.unique = HasOption(d.options, IndexOption::kUnique);
     std::string table = t.table_name_.empty() ? t.name_ : t.table_name_;
     index.constraint_name = table + "." + (d.name.empty() ? std::string("Primary") : d.name);
     for (const std::string& name : SplitNames(d.fields)) {
@@ -253,8 +253,8 @@ void TableOps::CreateStorage(MemTable& t) {
       }
       KeyPart part;
       part.def = static_cast<int>(it - t.field_defs_.begin());
-      part.descending = HasOption(d.options, IndexOption::Descending);
-      part.case_insensitive = HasOption(d.options, IndexOption::CaseInsensitive);
+      part.descending = HasOption(d.options, IndexOption::kDescending);
+      part.case_insensitive = HasOption(d.options, IndexOption::kCaseInsensitive);
       index.parts.push_back(part);
     }
     indexes.push_back(std::move(index));
@@ -264,10 +264,10 @@ void TableOps::CreateStorage(MemTable& t) {
   m.num_count = m.str_count = 0;
   m.counters.clear();
   for (size_t i = 0; i < t.field_defs_.size(); ++i) {
-    bool text = t.field_defs_[i].type == FieldType::String;
+    bool text = t.field_defs_[i].type == FieldType::kString;
     m.def_text.push_back(text);
     m.def_slot.push_back(static_cast<int>(text ? m.str_count++ : m.num_count++));
-    if (t.field_defs_[i].type == FieldType::AutoInc) {
+    if (t.field_defs_[i].type == FieldType::kAutoInc) {
       m.counters.push_back(MemTable::Impl::Counter{static_cast<int>(i), 0});
     }
   }
@@ -317,7 +317,7 @@ void TableOps::BuildFields(MemTable& t) {
   } else {
     t.automatic_.clear();
     for (const FieldDef& d : t.field_defs_) {
-      t.automatic_.push_back(CreateField(d.name, d.type, d.size, FieldKind::Data));
+      t.automatic_.push_back(CreateField(d.name, d.type, d.size, FieldKind::kData));
       bind(*t.automatic_.back());
       t.field_list_.push_back(t.automatic_.back().get());
     }
@@ -326,7 +326,7 @@ void TableOps::BuildFields(MemTable& t) {
   for (size_t i = 0; i < t.field_defs_.size(); ++i) {
     if (m.def_fields[i]) continue;
     const FieldDef& d = t.field_defs_[i];
-    m.hidden_fields.push_back(CreateField(d.name, d.type, d.size, FieldKind::Data));
+    m.hidden_fields.push_back(CreateField(d.name, d.type, d.size, FieldKind::kData));
     m.hidden_fields.back()->Bind(&t, static_cast<int>(i), m.def_slot[i]);
     m.def_fields[i] = m.hidden_fields.back().get();
   }
@@ -365,10 +365,10 @@ void MemTable::Open() {
   // The first record is current before anyone hears of the new state.
   m.cur = m.Visible() ? static_cast<long>(m.lo) : -1;
   m.eof = m.cur < 0;
-  state_ = DatasetState::Browse;
+  state_ = DatasetState::kBrowse;
   TableOps::ReadCurrent(*this);
-  state_ = DatasetState::Inactive;
-  SetState(DatasetState::Browse);
+  state_ = DatasetState::kInactive;
+  SetState(DatasetState::kBrowse);
 }
 
 void MemTable::Close() {
@@ -380,7 +380,7 @@ void MemTable::Close() {
   m.eof = true;
   m.has_range = false;
   m.lo = m.hi = 0;
-  SetState(DatasetState::Inactive);
+  SetState(DatasetState::kInactive);
 }
 
 // ---- Fields ----
@@ -406,15 +406,15 @@ Field& MemTable::FieldNamed(std::string_view name) const {
 const RecordBuffer& MemTable::ActiveBuffer() const {
   const Impl& m = *impl_;
   if (m.calc_target) return *m.calc_target;
-  if (state_ == DatasetState::Edit || state_ == DatasetState::Insert) return m.pending;
-  if (state_ == DatasetState::Inactive || m.cur < 0) return m.empty;
+  if (state_ == DatasetState::kEdit || state_ == DatasetState::kInsert) return m.pending;
+  if (state_ == DatasetState::kInactive || m.cur < 0) return m.empty;
   return m.cur_buf;
 }
 
 void MemTable::StoreFieldValue(Field& field, Value value) {
   Impl& m = *impl_;
-  bool writable = state_ == DatasetState::Edit || state_ == DatasetState::Insert ||
-                  state_ == DatasetState::SetKey || state_ == DatasetState::CalcFields;
+  bool writable = state_ == DatasetState::kEdit || state_ == DatasetState::kInsert ||
+                  state_ == DatasetState::kCalcFields;
   if (!writable) throw EngineError("Dataset not in edit or insert mode", kErrorNotInEditMode);
   RecordBuffer& buf = m.calc_target ? *m.calc_target : m.pending;
   if (field.IsCalculated()) {
@@ -464,7 +464,7 @@ void TableOps::Calc(MemTable& t, RecordBuffer& buf, bool temp_state) {
     ~Restore() { m.calc_target = saved; }
   } restore{m, saved};
   if (temp_state) {
-    TempState temp(t.state_, DatasetState::CalcFields);
+    TempState temp(t.state_, DatasetState::kCalcFields);
     t.Fire(t.OnCalcFields);
   } else {
     // Automatic recalculation while editing: the table stays in its state.
@@ -562,15 +562,15 @@ int MemTable::RecordCount() const {
 
 int MemTable::ViewRowCount() const {
   if (!Active()) return 0;
-  return RecordCount() + (state_ == DatasetState::Insert ? 1 : 0);
+  return RecordCount() + (state_ == DatasetState::kInsert ? 1 : 0);
 }
 
 RecordBuffer MemTable::ViewRecordAt(int row) {
   Impl& m = *impl_;
   if (row < 0 || row >= ViewRowCount()) throw std::out_of_range("ViewRecordAt: no such row");
-  if (state_ == DatasetState::Insert && row == RecordCount()) return m.pending;
+  if (state_ == DatasetState::kInsert && row == RecordCount()) return m.pending;
   long pos = static_cast<long>(m.lo) + row;
-  if (state_ == DatasetState::Edit && pos == m.cur) return m.pending;
+  if (state_ == DatasetState::kEdit && pos == m.cur) return m.pending;
   RecordBuffer buf;
   TableOps::ReadRecord(*this, m.Order().At(static_cast<size_t>(pos)), buf);
   return buf;
@@ -578,7 +578,7 @@ RecordBuffer MemTable::ViewRecordAt(int row) {
 
 int MemTable::ViewCurrentRow() const {
   if (!Active()) return -1;
-  if (state_ == DatasetState::Insert) return RecordCount();
+  if (state_ == DatasetState::kInsert) return RecordCount();
   if (impl_->cur < 0) return -1;
   return static_cast<int>(impl_->cur - static_cast<long>(impl_->lo));
 }

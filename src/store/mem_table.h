@@ -52,14 +52,12 @@ class MemTable {
   void SetGrowBy(int records) { grow_by_ = records > 0 ? records : 1000; }
   bool ReadOnly() const { return read_only_; }
   void SetReadOnly(bool read_only) { read_only_ = read_only; }
-  bool Exclusive() const { return exclusive_; }
-  void SetExclusive(bool exclusive) { exclusive_ = exclusive; }
 
   // Declares a persistent field object (data or calculated). A table that declares fields uses
   // exactly those; a declared data field missing from FieldDefs is added to them at Open. A
   // table without declared fields gets one field object per definition at every Open.
   Field& DeclareField(std::string name, FieldType type, int size = 0,
-                      FieldKind kind = FieldKind::Data);
+                      FieldKind kind = FieldKind::kData);
 
   // ---- Events; each may be cleared and set again at any time ----
   Event BeforeInsert, AfterInsert;
@@ -72,7 +70,7 @@ class MemTable {
   Event OnCalcFields;
 
   // ---- Opening and closing ----
-  bool Active() const { return state_ != DatasetState::Inactive; }
+  bool Active() const { return state_ != DatasetState::kInactive; }
   void SetActive(bool active);
   void Open();   // nothing for an open table
   void Close();  // ends any pending change by dropping it; the records stay for the next Open
@@ -141,14 +139,13 @@ class MemTable {
   std::string master_fields_;
   int grow_by_ = 1000;
   bool read_only_ = false;
-  bool exclusive_ = false;
 
   std::vector<std::unique_ptr<Field>> declared_;   // persistent field objects
   std::vector<std::unique_ptr<Field>> automatic_;  // created at Open when none are declared
   std::vector<Field*> field_list_;
   std::vector<DataSource*> sources_;
 
-  DatasetState state_ = DatasetState::Inactive;
+  DatasetState state_ = DatasetState::kInactive;
   bool modified_ = false;
   std::unique_ptr<Impl> impl_;
 };

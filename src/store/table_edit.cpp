@@ -11,7 +11,7 @@ namespace tivolo::store {
 void MemTable::EndPendingChange() {
   CheckActive();
   Notify(&DataSource::NotifyEndPendingChange);
-  if (state_ == DatasetState::Edit || state_ == DatasetState::Insert) {
+  if (state_ == DatasetState::kEdit || state_ == DatasetState::kInsert) {
     Notify(&DataSource::NotifyUpdateRecord);
     if (modified_) {
       Post();
@@ -32,7 +32,7 @@ void TableOps::StartInsert(MemTable& t) {
   if (t.read_only_) t.Fail("Cannot modify a read-only dataset");
   t.Fire(t.BeforeInsert);
   t.Fire(t.BeforeScroll);
-  if (t.state_ != DatasetState::Browse) return;  // a handler started something else
+  if (t.state_ != DatasetState::kBrowse) return;  // a handler started something else
   RecordBuffer buf;
   buf.data.nums.assign(m.num_count, 0);
   buf.data.strs.assign(m.str_count, std::string());
@@ -52,7 +52,7 @@ void TableOps::StartInsert(MemTable& t) {
   m.pending = std::move(buf);
   m.insert_return = m.cur;
   m.eof = true;
-  t.SetState(DatasetState::Insert);
+  t.SetState(DatasetState::kInsert);
   CopyMasterValues(t);
   t.Fire(t.OnNewRecord);
   t.modified_ = false;
@@ -62,7 +62,7 @@ void TableOps::StartInsert(MemTable& t) {
 }
 
 void MemTable::Edit() {
-  if (state_ == DatasetState::Edit || state_ == DatasetState::Insert) return;
+  if (state_ == DatasetState::kEdit || state_ == DatasetState::kInsert) return;
   CheckActive();
   Impl& m = *impl_;
   if (m.cur < 0) {
@@ -73,43 +73,38 @@ void MemTable::Edit() {
   EndPendingChange();
   if (read_only_) Fail("Cannot modify a read-only dataset");
   Fire(BeforeEdit);
-  if (state_ != DatasetState::Browse || m.cur < 0) return;
+  if (state_ != DatasetState::kBrowse || m.cur < 0) return;
   m.pending = m.cur_buf;
   TableOps::Calc(*this, m.pending, true);
-  SetState(DatasetState::Edit);
+  SetState(DatasetState::kEdit);
   Notify(&DataSource::NotifyRecordChanged);
   Fire(AfterEdit);
 }
 
 void MemTable::Post() {
-  if (state_ != DatasetState::Edit && state_ != DatasetState::Insert &&
-      state_ != DatasetState::SetKey) {
+  if (state_ != DatasetState::kEdit && state_ != DatasetState::kInsert) {
     Fail("Dataset not in edit or insert mode");
   }
   Notify(&DataSource::NotifyUpdateRecord);
-  if (state_ == DatasetState::SetKey) {
-    SetState(DatasetState::Browse);
-    return;
-  }
   Notify(&DataSource::NotifyEndPendingChange);
   Fire(BeforePost);
   // A handler or a detail may have ended the change already.
-  if (state_ != DatasetState::Edit && state_ != DatasetState::Insert) return;
+  if (state_ != DatasetState::kEdit && state_ != DatasetState::kInsert) return;
   TableOps::StoreRecord(*this);
   Fire(AfterPost);
 }
 
 void MemTable::Cancel() {
-  if (state_ != DatasetState::Edit && state_ != DatasetState::Insert) return;
-  bool inserting = state_ == DatasetState::Insert;
+  if (state_ != DatasetState::kEdit && state_ != DatasetState::kInsert) return;
+  bool inserting = state_ == DatasetState::kInsert;
   Notify(&DataSource::NotifyEndPendingChange);
   Fire(BeforeCancel);
   if (inserting) Fire(BeforeScroll);
-  if (state_ != DatasetState::Edit && state_ != DatasetState::Insert) return;
+  if (state_ != DatasetState::kEdit && state_ != DatasetState::kInsert) return;
   Impl& m = *impl_;
   m.pending = RecordBuffer{};
   TableOps::SetCursor(*this, inserting ? m.insert_return : m.cur);
-  SetState(DatasetState::Browse);
+  SetState(DatasetState::kBrowse);
   Notify(&DataSource::NotifyDataSetChanged);
   Fire(AfterCancel);
   if (inserting) Fire(AfterScroll);
@@ -117,7 +112,7 @@ void MemTable::Cancel() {
 
 void MemTable::Delete() {
   CheckActive();
-  if (state_ == DatasetState::Insert || state_ == DatasetState::SetKey) {
+  if (state_ == DatasetState::kInsert) {
     Cancel();
     return;
   }
@@ -127,13 +122,13 @@ void MemTable::Delete() {
   Fire(BeforeDelete);
   Fire(BeforeScroll);
   if (m.cur < 0) return;  // a handler emptied the view
-  if (state_ == DatasetState::Edit) m.pending = RecordBuffer{};
+  if (state_ == DatasetState::kEdit) m.pending = RecordBuffer{};
   long pos = m.cur;
   TableOps::RemoveRecord(*this, m.Order().At(static_cast<size_t>(pos)));
   TableOps::UpdateBounds(*this);
   // The following record takes the deleted one's place; at the end, the one before it.
   TableOps::SetCursor(*this, pos);
-  SetState(DatasetState::Browse);
+  SetState(DatasetState::kBrowse);
   Notify(&DataSource::NotifyDataSetChanged);
   Fire(AfterDelete);
   Fire(AfterScroll);
@@ -188,7 +183,7 @@ void TableOps::CheckConstraints(MemTable& t, const RecordData& rec, int32_t self
 // record current and data set change sent.
 void TableOps::StoreRecord(MemTable& t) {
   MemTable::Impl& m = *t.impl_;
-  bool inserting = t.state_ == DatasetState::Insert;
+  bool inserting = t.state_ == DatasetState::kInsert;
   int32_t self = inserting ? -1 : m.pending.id_;
   CheckConstraints(t, m.pending.data, self);
   long pos = -1;
@@ -228,7 +223,7 @@ void TableOps::StoreRecord(MemTable& t) {
   m.pending = RecordBuffer{};
   UpdateBounds(t);
   SetCursor(t, pos);
-  t.SetState(DatasetState::Browse);
+  t.SetState(DatasetState::kBrowse);
   t.Notify(&DataSource::NotifyDataSetChanged);
 }
 

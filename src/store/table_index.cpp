@@ -66,8 +66,8 @@ void TableOps::ChooseIndex(MemTable& t) {
     return;
   }
   auto usable = [](const TableIndex& index) {
-    return !HasOption(index.def.options, IndexOption::Descending) &&
-           !HasOption(index.def.options, IndexOption::Expression);
+    return !HasOption(index.def.options, IndexOption::kDescending) &&
+           !HasOption(index.def.options, IndexOption::kExpression);
   };
   for (TableIndex& index : m.indexes) {
     std::vector<std::string> names = SplitNames(index.def.fields);
@@ -290,7 +290,6 @@ void TableOps::CopyMasterValues(MemTable& t) {
 
 void MemTable::MasterChanged() {
   if (!Active() || !TableOps::LinkActive(*this)) return;
-  if (MasterSource()->DataSet()->State() == DatasetState::SetKey) return;
   Impl& m = *impl_;
   EndPendingChange();
   size_t old_parts = m.range_parts;

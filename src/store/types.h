@@ -11,35 +11,34 @@ namespace tivolo::store {
 using DateTime = double;
 
 enum class FieldType {
-  Unknown,
-  AutoInc,   // 32-bit signed, numbered by the store when a record is created
-  String,    // UTF-8 text; Size counts characters, 0 means no limit
-  Smallint,  // 16-bit signed
-  Integer,   // 32-bit signed
-  Largeint,  // 64-bit signed
-  DateTime,  // day number and milliseconds since midnight
-  Boolean,   // a truth value (the program uses it only for calculated fields)
+  kUnknown,
+  kAutoInc,   // 32-bit signed, numbered by the store when a record is created
+  kString,    // UTF-8 text; Size counts characters, 0 means no limit
+  kSmallint,  // 16-bit signed
+  kInteger,   // 32-bit signed
+  kLargeint,  // 64-bit signed
+  kDateTime,  // day number and milliseconds since midnight
+  kBoolean,   // a truth value (the program uses it only for calculated fields)
 };
 
-enum class FieldKind { Data, Calculated };
+enum class FieldKind { kData, kCalculated };
 
 // Codes are part of the contract: callers compare State() against these numbers.
 enum class DatasetState : int {
-  Inactive = 0,
-  Browse = 1,
-  Edit = 2,
-  Insert = 3,
-  SetKey = 4,
-  CalcFields = 5,
+  kInactive = 0,
+  kBrowse = 1,
+  kEdit = 2,
+  kInsert = 3,
+  kCalcFields = 5,
 };
 
 enum class IndexOption : unsigned {
-  None = 0,
-  Primary = 1,
-  Unique = 2,
-  Descending = 4,
-  CaseInsensitive = 8,
-  Expression = 16,
+  kNone = 0,
+  kPrimary = 1,
+  kUnique = 2,
+  kDescending = 4,
+  kCaseInsensitive = 8,
+  kExpression = 16,
 };
 
 constexpr IndexOption operator|(IndexOption a, IndexOption b) {
@@ -51,14 +50,14 @@ constexpr bool HasOption(IndexOption set, IndexOption one) {
 
 struct FieldDef {
   std::string name;
-  FieldType type = FieldType::Unknown;
+  FieldType type = FieldType::kUnknown;
   int size = 0;  // strings only: characters kept; 0 keeps any length
 };
 
 struct IndexDef {
   std::string name;
   std::string fields;  // field names separated by ";", matched ignoring case
-  IndexOption options = IndexOption::None;
+  IndexOption options = IndexOption::kNone;
 };
 
 // Name of a field type as error messages show it ("String", "DateTime", ...).

@@ -226,7 +226,7 @@ TEST_F(WriterTest, AFailedWriteLeavesTheEarlierFileAndNoTemporary) {
   } catch (const FileCreateError& e) {
     EXPECT_EQ(std::string(e.what()),
               "Cannot create file " + (dir_.path() / "missing" / "timers.new").string());
-    EXPECT_STREQ(e.TypeName(), "FileCreateError");
+    EXPECT_EQ(e.TypeName(), "FileCreateError");
   }
   // "timers.new" is a folder with a file in it: the rename cannot replace it.
   std::filesystem::create_directory(dir_.path() / "timers.new");

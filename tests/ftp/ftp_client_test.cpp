@@ -49,7 +49,7 @@ class FtpClientTest : public ::testing::Test {
     client.SetPort(server.Port());
     client.SetUser("root");
     client.SetPassword("dreambox");
-    client.SetTransferType(FtpTransferType::Ascii);
+    client.SetTransferType(FtpTransferType::kAscii);
     // Short bounds, so the fault cases end quickly; each test checks its error came in time.
     client.SetIdleTimeout(800ms);
     client.SetAcceptTimeout(800ms);
@@ -598,8 +598,8 @@ TEST_F(FtpClientTest, TransferTypeChangeSendsTheCommandWhenOpen) {
   });
   Connect(server);
   client.OpenAndLogin(true);
-  client.SetTransferType(FtpTransferType::Ascii);  // unchanged: nothing sent
-  client.SetTransferType(FtpTransferType::Binary);
+  client.SetTransferType(FtpTransferType::kAscii);  // unchanged: nothing sent
+  client.SetTransferType(FtpTransferType::kBinary);
   client.Close();
   EXPECT_EQ(server.Commands(), "user root\npass dreambox\ntype A\nsyst\ntype I\n");
 }

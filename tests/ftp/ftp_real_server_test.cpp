@@ -107,7 +107,7 @@ class RealFtpServerTest : public ::testing::Test {
     client.SetPort(server.Port());
     client.SetUser(user);
     client.SetPassword(password);
-    client.SetTransferType(FtpTransferType::Ascii);
+    client.SetTransferType(FtpTransferType::kAscii);
     client.SetOnStatus(
         [this](NetComponent&, NetStatus, const std::string& text) { log += text + "\n"; });
     client.OpenAndLogin(true);
@@ -165,7 +165,7 @@ TEST_F(RealFtpServerTest, VsftpdBinaryAndPassive) {
     bytes += static_cast<char>((i * 7919) % 256);
   WriteFileBytes(BoxFile("blob.bin"), bytes);
   Login("anonymous", "tivolo@");
-  client.SetTransferType(FtpTransferType::Binary);
+  client.SetTransferType(FtpTransferType::kBinary);
   client.ChangeRemoteDir(BoxFolder());
   client.Download("blob.bin", Local("active.bin"), true);
   EXPECT_TRUE(SameBytes(ReadFileBytes(Local("active.bin")), bytes));

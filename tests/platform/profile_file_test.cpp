@@ -157,7 +157,7 @@ TEST_F(ProfileFileTest, FailuresSayUnableToWrite) {
     FAIL() << "no error";
   } catch (const ProfileFileError& e) {
     EXPECT_EQ(std::string(e.what()), "Unable to write to " + nowhere);
-    EXPECT_STREQ(e.TypeName(), "ProfileFileError");
+    EXPECT_EQ(e.TypeName(), "ProfileFileError");
   }
   // A folder where the file should be: neither read nor replaced.
   fs::create_directory(path_);

@@ -14,10 +14,10 @@ using testing::ErrorOf;
 class FieldsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    t_.FieldDefs() = {{"S", FieldType::String, 20},      {"Long", FieldType::String, 0},
-                      {"Small", FieldType::Smallint, 0}, {"Int", FieldType::Integer, 0},
-                      {"Big", FieldType::Largeint, 0},   {"When", FieldType::DateTime, 0},
-                      {"Auto", FieldType::AutoInc, 0}};
+    t_.FieldDefs() = {{"S", FieldType::kString, 20},      {"Long", FieldType::kString, 0},
+                      {"Small", FieldType::kSmallint, 0}, {"Int", FieldType::kInteger, 0},
+                      {"Big", FieldType::kLargeint, 0},   {"When", FieldType::kDateTime, 0},
+                      {"Auto", FieldType::kAutoInc, 0}};
     t_.Open();
     t_.Append();
   }
@@ -131,7 +131,7 @@ TEST_F(FieldsTest, AssigningOutsideEditOrInsertFailsWithTheEngineNumber) {
     F("S").SetAsString("x");
   } catch (const EngineError& e) {
     EXPECT_EQ(e.ErrorCode(), 10007);
-    EXPECT_STREQ(e.TypeName(), "EngineError");
+    EXPECT_EQ(e.TypeName(), "EngineError");
   }
 }
 
@@ -140,7 +140,7 @@ class BadIntegerText : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(BadIntegerText, FailsAndKeepsTheValue) {
   MemTable t("T");
-  t.FieldDefs() = {{"Big", FieldType::Largeint, 0}, {"Int", FieldType::Integer, 0}};
+  t.FieldDefs() = {{"Big", FieldType::kLargeint, 0}, {"Int", FieldType::kInteger, 0}};
   t.Open();
   t.Append();
   for (const char* name : {"Big", "Int"}) {

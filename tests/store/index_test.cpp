@@ -131,13 +131,13 @@ TEST_F(TimersOrder, SwitchingTheOrderAtRunTimeKeepsTheCurrentRecord) {
 TEST(IndexChoice, ExactListThenWholeNamePrefixIgnoringCase) {
   auto choose = [](const std::string& names) {
     MemTable t("T");
-    t.FieldDefs() = {{"Id", FieldType::Integer, 0},
-                     {"SubId", FieldType::Integer, 0},
-                     {"Name", FieldType::String, 10}};
-    t.IndexDefs() = {{"Down", "Name", IndexOption::Descending},
-                     {"IdSub", "Id;Subid", IndexOption::None},
-                     {"IdOnly", "ID", IndexOption::None},
-                     {"Name", "Name;Id", IndexOption::None}};
+    t.FieldDefs() = {{"Id", FieldType::kInteger, 0},
+                     {"SubId", FieldType::kInteger, 0},
+                     {"Name", FieldType::kString, 10}};
+    t.IndexDefs() = {{"Down", "Name", IndexOption::kDescending},
+                     {"IdSub", "Id;Subid", IndexOption::kNone},
+                     {"IdOnly", "ID", IndexOption::kNone},
+                     {"Name", "Name;Id", IndexOption::kNone}};
     t.SetIndexFieldNames(names);
     std::string error = ErrorOf([&] { t.Open(); });
     if (!error.empty()) return error;

@@ -50,11 +50,11 @@ size_t PlaceInModel(std::vector<Row>& rows, const Row& row) {
 class RandomIndexed : public ::testing::Test {
  protected:
   void SetUp() override {
-    t_.FieldDefs() = {{"Tag", FieldType::Integer, 0},
-                      {"K1", FieldType::Integer, 0},
-                      {"K2", FieldType::Integer, 0},
-                      {"No", FieldType::AutoInc, 0}};
-    t_.IndexDefs() = {{"Tags", "Tag", IndexOption::Unique}, {"Keys", "K1;K2", IndexOption::None}};
+    t_.FieldDefs() = {{"Tag", FieldType::kInteger, 0},
+                      {"K1", FieldType::kInteger, 0},
+                      {"K2", FieldType::kInteger, 0},
+                      {"No", FieldType::kAutoInc, 0}};
+    t_.IndexDefs() = {{"Tags", "Tag", IndexOption::kUnique}, {"Keys", "K1;K2", IndexOption::kNone}};
     t_.SetIndexFieldNames("K1;K2");
     t_.SetGrowBy(7);  // many storage chunks
     t_.Open();
@@ -161,7 +161,7 @@ TEST_F(RandomIndexed, MatchesTheReferenceAfterEveryStep) {
       t_.ViewMoveToRow(static_cast<int>(row));
       cur_ = row;
     }
-    ASSERT_EQ(t_.State(), DatasetState::Browse) << what;
+    ASSERT_EQ(t_.State(), DatasetState::kBrowse) << what;
     ASSERT_EQ(t_.RecordCount(), static_cast<int>(rows_.size())) << "step " << step << " " << what;
     ASSERT_EQ(Dump(), ModelDump()) << "step " << step << " " << what;
   }
@@ -225,8 +225,8 @@ TEST_F(RandomIndexed, LargeIndexMatchesTheReferenceAcrossBlocks) {
 // moving the live records; every value must survive the moves.
 TEST(RandomStorage, LongTextsSurviveRewritesDeletesAndCompaction) {
   MemTable t("Texts");
-  t.FieldDefs() = {{"Key", FieldType::Integer, 0}, {"Text", FieldType::String, 0}};
-  t.IndexDefs() = {{"Keys", "Key", IndexOption::Primary}};
+  t.FieldDefs() = {{"Key", FieldType::kInteger, 0}, {"Text", FieldType::kString, 0}};
+  t.IndexDefs() = {{"Keys", "Key", IndexOption::kPrimary}};
   t.SetIndexFieldNames("Key");
   t.SetGrowBy(16);
   t.Open();
@@ -275,8 +275,8 @@ TEST(RandomStorage, LongTextsSurviveRewritesDeletesAndCompaction) {
 // then deleting most of them makes the store compact across both arena sizes.
 TEST(RandomStorage, LargeTableKeepsEveryValueThroughGrowthRewriteAndShrink) {
   MemTable t("Texts");
-  t.FieldDefs() = {{"Key", FieldType::Integer, 0}, {"Text", FieldType::String, 0}};
-  t.IndexDefs() = {{"Keys", "Key", IndexOption::Primary}};
+  t.FieldDefs() = {{"Key", FieldType::kInteger, 0}, {"Text", FieldType::kString, 0}};
+  t.IndexDefs() = {{"Keys", "Key", IndexOption::kPrimary}};
   t.SetIndexFieldNames("Key");
   t.Open();
   std::mt19937 rng(7);
@@ -344,7 +344,7 @@ TEST(RandomMasterDetail, DetailShowsTheCurrentMastersChannelsInAppendOrder) {
   std::mt19937 rng(7364);
 
   auto current_master = [&]() -> int {
-    if (bouquet.State() == DatasetState::Insert) return bouquet_counter;
+    if (bouquet.State() == DatasetState::kInsert) return bouquet_counter;
     return master_cur >= 0 ? masters[static_cast<size_t>(master_cur)] : -1;
   };
   auto expected = [&] {
@@ -366,7 +366,7 @@ TEST(RandomMasterDetail, DetailShowsTheCurrentMastersChannelsInAppendOrder) {
   for (int step = 0; step < 3000; ++step) {
     unsigned op = rng() % 100;
     std::string what;
-    bool inserting = bouquet.State() == DatasetState::Insert;
+    bool inserting = bouquet.State() == DatasetState::kInsert;
     if (op < 12 && !inserting) {
       what = "bouquet append";
       bouquet.Append();

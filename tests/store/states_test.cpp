@@ -57,10 +57,10 @@ TEST_F(StatesTest, AutoincrementLeavesGapsAndNeverReusesNumbers) {
   t_.Post();
   t_.Append();  // 5, never assigned: dropped when First ends the pending change
   t_.Edit();    // nothing while inserting
-  EXPECT_EQ(t_.State(), DatasetState::Insert);
+  EXPECT_EQ(t_.State(), DatasetState::kInsert);
   t_.First();
   t_.Edit();
-  EXPECT_EQ(t_.State(), DatasetState::Edit);
+  EXPECT_EQ(t_.State(), DatasetState::kEdit);
   t_.Cancel();
   t_.Last();
   t_.Delete();  // deletes B (4); the next record still gets 6, not 4
@@ -101,7 +101,7 @@ TEST_F(StatesTest, DeleteCursorAndEmptyTableRules) {
             "Bouquet: Cannot perform this operation on an empty dataset");
   t_.Append();
   EXPECT_EQ(ErrorOf([&] { t_.Delete(); }), "");  // discards the new record
-  EXPECT_EQ(t_.State(), DatasetState::Browse);
+  EXPECT_EQ(t_.State(), DatasetState::kBrowse);
   EXPECT_EQ(t_.RecordCount(), 0);
   AddBouquet("A");
   AddBouquet("B");
@@ -121,7 +121,7 @@ TEST_F(StatesTest, DeleteCursorAndEmptyTableRules) {
   t_.AfterInsert = [&](MemTable&) { trace.push_back("AfterInsert"); };
   t_.AfterEdit = [&](MemTable&) { trace.push_back("AfterEdit"); };
   t_.Edit();
-  EXPECT_EQ(t_.State(), DatasetState::Insert);
+  EXPECT_EQ(t_.State(), DatasetState::kInsert);
   EXPECT_EQ(trace, std::vector<std::string>{"AfterInsert"});
 }
 
@@ -192,7 +192,7 @@ TEST_F(StatesTest, HandlersMayPostOrCancelInsideAfterInsertAndBeRemoved) {
     t.Post();
   };
   t_.Append();
-  EXPECT_EQ(t_.State(), DatasetState::Browse);
+  EXPECT_EQ(t_.State(), DatasetState::kBrowse);
   EXPECT_EQ(t_.RecordCount(), 1);
   auto saved = t_.AfterInsert;
   t_.AfterInsert = nullptr;  // as a reader does while filling the table
@@ -205,7 +205,7 @@ TEST_F(StatesTest, HandlersMayPostOrCancelInsideAfterInsertAndBeRemoved) {
   EXPECT_EQ(runs, 1);
   t_.AfterInsert = [](MemTable& t) { t.Cancel(); };
   t_.Append();
-  EXPECT_EQ(t_.State(), DatasetState::Browse);
+  EXPECT_EQ(t_.State(), DatasetState::kBrowse);
   EXPECT_EQ(t_.RecordCount(), 4);
 }
 
@@ -224,7 +224,7 @@ TEST_F(StatesTest, TableWideFailuresCarryTheNamePrefix) {
             "Error creating table - no fields were specified - Native error: 10025");
   EXPECT_FALSE(empty.Active());
   MemTable noindex("Timers");
-  noindex.FieldDefs() = {{"Begin", FieldType::DateTime, 0}};
+  noindex.FieldDefs() = {{"Begin", FieldType::kDateTime, 0}};
   noindex.SetIndexFieldNames("Begin");
   EXPECT_EQ(ErrorOf([&] { noindex.Open(); }), "Timers: No index for fields 'Begin'");
 }
@@ -232,15 +232,15 @@ TEST_F(StatesTest, TableWideFailuresCarryTheNamePrefix) {
 TEST_F(StatesTest, ConstraintFailuresLeaveThePendingRecord) {
   MemTable t("Keys");
   t.SetTableName("Keys");
-  t.FieldDefs() = {{"A", FieldType::Integer, 0}, {"B", FieldType::Integer, 0}};
-  t.IndexDefs() = {{"Pk", "A", IndexOption::Primary}, {"Ub", "B", IndexOption::Unique}};
+  t.FieldDefs() = {{"A", FieldType::kInteger, 0}, {"B", FieldType::kInteger, 0}};
+  t.IndexDefs() = {{"Pk", "A", IndexOption::kPrimary}, {"Ub", "B", IndexOption::kUnique}};
   t.Open();
   t.Append();
   t.FieldNamed("B").SetAsInteger(1);
   EXPECT_EQ(
       ErrorOf([&] { t.Post(); }),
       "Constraint 'Keys.Pk' violated. Value in field 'A' cannot be null - Native error: 30330");
-  EXPECT_EQ(t.State(), DatasetState::Insert);
+  EXPECT_EQ(t.State(), DatasetState::kInsert);
   EXPECT_EQ(t.FieldNamed("B").AsInteger(), 1);
   t.FieldNamed("A").SetAsInteger(1);
   t.Post();
@@ -264,9 +264,9 @@ TEST_F(StatesTest, ConstraintFailuresLeaveThePendingRecord) {
 
 TEST(DeclaredFields, MissingDefinitionsAreAddedAndUndeclaredTablesGetOnePerDefinition) {
   MemTable t("T");
-  t.FieldDefs() = {{"A", FieldType::Integer, 0}};
-  t.DeclareField("B", FieldType::String, 5);
-  t.DeclareField("C", FieldType::Boolean, 0, FieldKind::Calculated);
+  t.FieldDefs() = {{"A", FieldType::kInteger, 0}};
+  t.DeclareField("B", FieldType::kString, 5);
+  t.DeclareField("C", FieldType::kBoolean, 0, FieldKind::kCalculated);
   t.Open();
   ASSERT_EQ(t.FieldDefs().size(), 2u);
   EXPECT_EQ(t.FieldDefs()[1].name, "B");
@@ -274,7 +274,7 @@ TEST(DeclaredFields, MissingDefinitionsAreAddedAndUndeclaredTablesGetOnePerDefin
   EXPECT_EQ(t.FindField("A"), nullptr);
   EXPECT_EQ(t.FieldNamed("B").Size(), 5);
   MemTable u("U");
-  u.FieldDefs() = {{"A", FieldType::Integer, 0}, {"B", FieldType::String, 4}};
+  u.FieldDefs() = {{"A", FieldType::kInteger, 0}, {"B", FieldType::kString, 4}};
   u.Open();
   ASSERT_EQ(u.Fields().size(), 2u);
   EXPECT_EQ(u.Fields()[1]->FieldName(), "B");

@@ -11,21 +11,21 @@ namespace tivolo::store::testing {
 // Bouquet: Id autoinc (primary, unique), Bouquet text(20), Type smallint; no chosen order.
 inline void DefineBouquet(MemTable& t) {
   t.SetTableName("Bouquet");
-  t.FieldDefs() = {{"Id", FieldType::AutoInc, 0},
-                   {"Bouquet", FieldType::String, 20},
-                   {"Type", FieldType::Smallint, 0}};
-  t.IndexDefs() = {{"Id", "Id", IndexOption::Primary | IndexOption::Unique}};
+  t.FieldDefs() = {{"Id", FieldType::kAutoInc, 0},
+                   {"Bouquet", FieldType::kString, 20},
+                   {"Type", FieldType::kSmallint, 0}};
+  t.IndexDefs() = {{"Id", "Id", IndexOption::kPrimary | IndexOption::kUnique}};
 }
 
 // Zenders: detail of the bouquet source by Id, ordered by ZendersIndex (Id;Subid).
 inline void DefineZenders(MemTable& t, DataSource* master) {
   t.SetTableName("Zenders");
-  t.FieldDefs() = {{"Zender", FieldType::String, 20},
-                   {"SubId", FieldType::AutoInc, 0},
-                   {"Id", FieldType::Integer, 0},
-                   {"Service", FieldType::String, 40}};
-  t.IndexDefs() = {{"ZendersIndex", "Id;Subid", IndexOption::Primary},
-                   {"Service", "Service", IndexOption::None}};
+  t.FieldDefs() = {{"Zender", FieldType::kString, 20},
+                   {"SubId", FieldType::kAutoInc, 0},
+                   {"Id", FieldType::kInteger, 0},
+                   {"Service", FieldType::kString, 40}};
+  t.IndexDefs() = {{"ZendersIndex", "Id;Subid", IndexOption::kPrimary},
+                   {"Service", "Service", IndexOption::kNone}};
   t.SetIndexFieldNames("Id");
   t.SetMasterFields("Id");
   t.SetMasterSource(master);
@@ -34,23 +34,23 @@ inline void DefineZenders(MemTable& t, DataSource* master) {
 // Timers with its declared fields, calculated day fields and the repetition handler.
 inline void DefineTimers(MemTable& t) {
   t.SetTableName("Timers");
-  t.DeclareField("Zender", FieldType::String, 20).SetDisplayLabel("Channel");
-  t.DeclareField("Name", FieldType::String, 40).SetDisplayLabel("Description");
-  t.DeclareField("Begin", FieldType::DateTime);
-  t.DeclareField("End", FieldType::DateTime);
-  t.DeclareField("Repeated", FieldType::Boolean, 0, FieldKind::Calculated);
+  t.DeclareField("Zender", FieldType::kString, 20).SetDisplayLabel("Channel");
+  t.DeclareField("Name", FieldType::kString, 40).SetDisplayLabel("Description");
+  t.DeclareField("Begin", FieldType::kDateTime);
+  t.DeclareField("End", FieldType::kDateTime);
+  t.DeclareField("Repeated", FieldType::kBoolean, 0, FieldKind::kCalculated);
   for (const char* d : {"d1", "d2", "d3", "d4", "d5", "d6", "d0"}) {
-    t.DeclareField(d, FieldType::Boolean, 0, FieldKind::Calculated);
+    t.DeclareField(d, FieldType::kBoolean, 0, FieldKind::kCalculated);
   }
-  t.DeclareField("Afterevent", FieldType::String, 20);
-  t.DeclareField("Justplay", FieldType::Largeint);
-  t.DeclareField("Disabled", FieldType::Largeint);
-  t.DeclareField("Serviceref", FieldType::String, 40);
-  t.DeclareField("Description", FieldType::String, 40);
-  t.DeclareField("Eit", FieldType::Largeint);
-  t.DeclareField("RepeatedOrg", FieldType::Largeint);
-  t.IndexDefs() = {{"BeginEnd", "Begin;End", IndexOption::None},
-                   {"testje", "Zender", IndexOption::None}};
+  t.DeclareField("Afterevent", FieldType::kString, 20);
+  t.DeclareField("Justplay", FieldType::kLargeint);
+  t.DeclareField("Disabled", FieldType::kLargeint);
+  t.DeclareField("Serviceref", FieldType::kString, 40);
+  t.DeclareField("Description", FieldType::kString, 40);
+  t.DeclareField("Eit", FieldType::kLargeint);
+  t.DeclareField("RepeatedOrg", FieldType::kLargeint);
+  t.IndexDefs() = {{"BeginEnd", "Begin;End", IndexOption::kNone},
+                   {"testje", "Zender", IndexOption::kNone}};
   t.SetIndexFieldNames("Begin;End");
   t.OnCalcFields = [](MemTable& table) {
     int32_t mask = table.FieldNamed("RepeatedOrg").AsInteger();

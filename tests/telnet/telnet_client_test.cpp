@@ -210,7 +210,7 @@ TEST_F(TelnetClientTest, NegotiationAnswersByteForByte) {
             "split: 255 251 24\n");
   EXPECT_EQ(Text(), "ok" + Bytes({255}) + "!");
   ASSERT_EQ(commands.size(), 1u);
-  EXPECT_EQ(commands[0], TelnetCommand::ecRemoteEcho);
+  EXPECT_EQ(commands[0], TelnetCommand::kRemoteEcho);
   EXPECT_EQ(pieces.front(), "");  // a piece of commands only is still handed over, empty
   EXPECT_EQ(disconnects, 1);
 }
@@ -428,8 +428,8 @@ TEST_F(RealTelnetServerTest, BusyboxTelnetdLogin) {
   RunDialogue();
   // busybox opens with DO ECHO, DO NAWS, WILL ECHO, WILL SGA.
   ASSERT_GE(commands.size(), 2u);
-  EXPECT_EQ(commands[0], TelnetCommand::ecLocalEcho);
-  EXPECT_EQ(commands[1], TelnetCommand::ecRemoteEcho);
+  EXPECT_EQ(commands[0], TelnetCommand::kLocalEcho);
+  EXPECT_EQ(commands[1], TelnetCommand::kRemoteEcho);
 }
 
 TEST_F(RealTelnetServerTest, InetutilsTelnetdLoginWithTerminalType) {
