@@ -1,0 +1,75 @@
+// Copying the box's files into the program's folder at start-up: the bouquet files
+// ("userbouquet*.*"), "lamedb", "bouquets.tv", "bouquets.radio" and "timers.xml" from
+// "/etc/enigma2", every listing before the first download. Qt-free: it reports through
+// FetchObserver and runs on whatever thread calls Run, so that a window can show progress
+// and offer Cancel while it runs.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tivolo::net {
+class FtpClient;
+}
+
+namespace tivolo::transfer {
+
+// Where the box is and how to log in; the ports are 21 and 23 on a real box.
+struct BoxAddress {
+  std::string host;
+  uint16_t ftp_port = 21;
+  uint16_t telnet_port = 23;
+  std::string user;
+  std::string password;
+};
+
+// Called on the thread that runs the fetch.
+class FetchObserver {
+ public:
+  virtual ~FetchObserver() = default;
+  // A line for the log: "asStatusText : " followed by each status text of the FTP client.
+  virtual void Log(const std::string& line) = 0;
+  // Before each download: the file's name, its place (1-based) and the number of files.
+  virtual void Progress(const std::string& file, int index, int count) = 0;
+};
+
+struct FetchResult {
+  bool ok = false;
+  bool cancelled = false;             // ended by Cancel; ok is false then too
+  std::vector<std::string> fetched;   // the names this run downloaded whole, in order
+  std::string error_type;             // when !ok: the error's class name ...
+  std::string error_message;          // ... and its message
+  // True when this run brought `name` from the box (a fresh copy, not one of an earlier run).
+  bool Fetched(std::string_view name) const;
+  // The "Alert!" text: the two Dutch lines, a blank line, then type name and message.
+  std::string AlertText() const;
+};
+
+class BoxFetch {
+ public:
+  BoxFetch(BoxAddress box, std::filesystem::path local_dir, FetchObserver& observer);
+  ~BoxFetch();
+  BoxFetch(const BoxFetch&) = delete;
+  BoxFetch& operator=(const BoxFetch&) = delete;
+
+  // Runs the whole fetch and closes the connection whatever happened; never throws.
+  FetchResult Run();
+  // Any thread: ends a running fetch within a second (the result says cancelled).
+  void Cancel();
+
+ private:
+  BoxAddress box_;
+  std::filesystem::path local_dir_;
+  FetchObserver& observer_;
+  std::atomic<bool> cancelled_{false};
+  std::mutex client_mutex_;
+  net::FtpClient* client_ = nullptr;  // the running fetch's client, for Cancel
+};
+
+}  // namespace tivolo::transfer
