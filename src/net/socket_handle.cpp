@@ -407,17 +407,37 @@ int SocketHandle::ReceiveWithin(void* buffer, int length, int wait_ms) {
   // A blocking receive with the bound as the socket's receive time-out: one system call per
   // chunk, streaming or not. A release from another thread shuts the receiving direction,
   // which ends the receive with 0.
-  if (receive_timeout_ms_.load(std::memory_order_relaxed) != wait_ms) {
-    timeval tv{};
-    if (wait_ms > 0) {
-      tv.tv_sec = wait_ms / 1000;
-      tv.tv_usec = (wait_ms % 1000) * 1000;
-    }
-    if (::setsockopt(use.fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0) return FailErrno();
-    receive_timeout_ms_.store(wait_ms, std::memory_order_relaxed);
-  }
+  if (!SetReceiveTimeout(use.fd, wait_ms)) return FailErrno();
   for (;;) {
     ssize_t n = ::recv(use.fd, buffer, size, 0);
+    if (n >= 0) return static_cast<int>(n);
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return Fail(kErrTimedOut);
+    return FailErrno();
+  }
+}
+
+bool SocketHandle::SetReceiveTimeout(int fd, int wait_ms) {
+  if (receive_timeout_ms_.load(std::memory_order_relaxed) == wait_ms) return true;
+  timeval tv{};
+  if (wait_ms > 0) {
+    tv.tv_sec = wait_ms / 1000;
+    tv.tv_usec = (wait_ms % 1000) * 1000;
+  }
+  if (::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0) return false;
+  receive_timeout_ms_.store(wait_ms, std::memory_order_relaxed);
+  return true;
+}
+
+int SocketHandle::SpliceWithin(int pipe_fd, int length, int wait_ms) {
+  Use use(*this);
+  if (use.fd < 0) return 0;
+  // The socket's receive time-out bounds a splice as it bounds a receive, and a release from
+  // another thread ends it with 0 the same way.
+  if (!SetReceiveTimeout(use.fd, wait_ms)) return FailErrno();
+  for (;;) {
+    ssize_t n = ::splice(use.fd, nullptr, pipe_fd, nullptr, static_cast<size_t>(length),
+                         SPLICE_F_MOVE | SPLICE_F_MORE);
     if (n >= 0) return static_cast<int>(n);
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) return Fail(kErrTimedOut);

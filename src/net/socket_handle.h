@@ -80,6 +80,8 @@ class SocketHandle {
   // Receives what is there or waits up to wait_ms (kWaitForever: no limit) for it; -1 with
   // last error 10060 when the wait ran out, 0 at the peer's close or when released meanwhile.
   int ReceiveWithin(void* buffer, int length, int wait_ms);
+  // As ReceiveWithin, but the bytes go into the pipe pipe_fd (splice) instead of memory.
+  int SpliceWithin(int pipe_fd, int length, int wait_ms);
   // Sends what the socket takes, waiting up to wait_ms for room; never raises SIGPIPE.
   // Returns bytes sent or -1 with the last error (10058 after a close, 10060 on time-out).
   int SendFrom(const void* buffer, int length, int wait_ms = kWaitForever);
@@ -90,6 +92,8 @@ class SocketHandle {
   void ReadPeerAddress(int fd);
   void Adopt(int fd);
   void CloseNow();  // mutex_ held, users_ == 0
+  // Sets the socket's receive time-out to wait_ms (none when <= 0) unless it is already so.
+  bool SetReceiveTimeout(int fd, int wait_ms);
 
   mutable std::mutex mutex_;
   std::condition_variable idle_;

@@ -20,6 +20,9 @@ class Stream {
   virtual void Write(const void* buffer, size_t count) = 0;
   // Sets the size; the position is kept unless it lies beyond the new end.
   virtual void SetSize(int64_t size) = 0;
+  // The file descriptor behind the stream, for moving received bytes into it without passing
+  // them through memory (the bytes go at Position(); Seek past them afterwards); -1 if none.
+  virtual int Descriptor() const { return -1; }
 };
 
 class MemoryStream : public Stream {
@@ -64,6 +67,7 @@ class FileStream : public Stream {
   size_t Read(void* buffer, size_t count) override;
   void Write(const void* buffer, size_t count) override;
   void SetSize(int64_t size) override;
+  int Descriptor() const override { return fd_; }
 
  private:
   [[noreturn]] void Fail(const char* what, int err) const;

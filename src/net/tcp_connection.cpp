@@ -1,6 +1,8 @@
 #include "net/tcp_connection.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <strings.h>
 #include <algorithm>
@@ -23,6 +25,25 @@ std::string TrimControl(const std::string& text) {
     --end;
   return text.substr(begin, end - begin);
 }
+
+// Pipe between socket and file when splicing: the largest a process may ask for without
+// privileges, so one splice moves as much as a receive into a chunk would.
+constexpr int kSplicePipeSize = 1 << 20;
+
+// The two ends of a pipe, closed on every way out.
+struct Pipe {
+  int fds[2] = {-1, -1};
+  Pipe() {
+    if (::pipe2(fds, O_CLOEXEC) != 0) fds[0] = fds[1] = -1;
+  }
+  ~Pipe() {
+    for (int fd : fds)
+      if (fd >= 0) ::close(fd);
+  }
+  Pipe(const Pipe&) = delete;
+  Pipe& operator=(const Pipe&) = delete;
+  bool Open() const { return fds[0] >= 0; }
+};
 
 bool StartsWithNoCase(const std::string& text, const char* prefix) {
   size_t n = std::strlen(prefix);
@@ -254,6 +275,7 @@ void TcpConnection::ReceiveIntoStream(Stream& stream, int64_t count, bool until_
       if (!until_closed) remaining -= static_cast<int64_t>(buffered);
     }
     ByteBuffer& scratch = recv_chunk_;
+    if (until_closed && stream.Descriptor() >= 0 && SpliceUntilClosed(stream)) remaining = 0;
     while (remaining > 0 && IsOpen()) {
       size_t size = static_cast<size_t>(std::min<int64_t>(remaining, recv_buffer_size_));
       if (scratch.Size() != size) scratch.Resize(size);
@@ -269,6 +291,57 @@ void TcpConnection::ReceiveIntoStream(Stream& stream, int64_t count, bool until_
   }
   WorkFinished(WorkMode::kRead);
   if (stream.Size() > stream.Position()) stream.SetSize(stream.Position());
+}
+
+bool TcpConnection::SpliceUntilClosed(Stream& stream) {
+  Pipe pipe;
+  if (!pipe.Open()) return false;
+  ::fcntl(pipe.fds[1], F_SETPIPE_SZ, kSplicePipeSize);  // a smaller pipe only costs calls
+  const int fd = stream.Descriptor();
+  loff_t offset = stream.Position();
+  bool moved = false;
+  while (IsOpen()) {
+    int count = socket_.SpliceWithin(pipe.fds[1], recv_buffer_size_, EffectiveWait(kWaitForever));
+    if (count == 0) {
+      closed_by_peer_.store(true, std::memory_order_release);
+      break;
+    }
+    if (count < 0) {
+      int code = SocketStack::LastError();
+      if (!moved && code == kErrInvalidArgument) return false;  // no splice for this socket
+      if (code == kErrShutdown && socket_.HandleAllocated()) CloseLink();
+      SocketStack::Get().RaiseSocketFailure(code);
+    }
+    moved = true;
+    size_t left = static_cast<size_t>(count);
+    while (left > 0) {
+      ssize_t written = ::splice(pipe.fds[0], nullptr, fd, &offset, left, SPLICE_F_MOVE);
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) {
+        // This file takes no splice: the rest goes through memory, which also raises the
+        // file's own error if writing fails there as well.
+        stream.Seek(offset);
+        DrainPipe(pipe.fds[0], left, stream);
+        WorkProgress(WorkMode::kRead, count);
+        return false;
+      }
+      left -= static_cast<size_t>(written);
+    }
+    stream.Seek(offset);
+    WorkProgress(WorkMode::kRead, count);
+  }
+  DetectPeerClose(false, false);
+  return true;
+}
+
+void TcpConnection::DrainPipe(int pipe_read, size_t count, Stream& stream) {
+  while (count > 0) {
+    ssize_t n = ::read(pipe_read, recv_chunk_.Data(), std::min(count, recv_chunk_.Size()));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw StreamError("Cannot move received data into the file.");
+    stream.Write(recv_chunk_.Data(), static_cast<size_t>(n));
+    count -= static_cast<size_t>(n);
+  }
 }
 
 void TcpConnection::SendStream(Stream& stream, bool from_start, bool with_length) {

@@ -141,6 +141,13 @@ class TcpConnection : public NetComponent {
   SocketHandle socket_;
 
  private:
+  // Everything received until the peer closes, straight from the socket into the stream's
+  // descriptor through a pipe, so the bytes never pass through our memory. False when the
+  // kernel cannot do that here; the bytes received so far are in the stream then.
+  bool SpliceUntilClosed(Stream& stream);
+  // Received bytes waiting in the pipe go through memory into the stream.
+  void DrainPipe(int pipe_read, size_t count, Stream& stream);
+
   ByteBuffer input_buffer_;
   ByteBuffer recv_chunk_{kDefaultBufferSize};
   std::atomic<bool> closed_by_peer_{false};

@@ -1,11 +1,14 @@
 // Connecting, closing, peer close, streams, bounds and the two-thread use of a connection.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -198,6 +201,60 @@ TEST(PeerCloseTest, ReceiveIntoFileStream) {
   std::remove(path.c_str());
 }
 
+// A file stream whose descriptor takes no splice (opened for appending), so a receive must
+// fall back to copying after the first spliced piece.
+class NoSpliceFile : public Stream {
+ public:
+  explicit NoSpliceFile(const std::string& path)
+      : file_(path, FileStream::Mode::kCreate),
+        append_(::open(path.c_str(), O_WRONLY | O_APPEND)) {}
+  ~NoSpliceFile() override { ::close(append_); }
+  int64_t Size() const override { return file_.Size(); }
+  int64_t Position() const override { return file_.Position(); }
+  void Seek(int64_t position) override { file_.Seek(position); }
+  size_t Read(void* buffer, size_t count) override { return file_.Read(buffer, count); }
+  void Write(const void* buffer, size_t count) override { file_.Write(buffer, count); }
+  void SetSize(int64_t size) override { file_.SetSize(size); }
+  int Descriptor() const override { return append_; }
+
+ private:
+  FileStream file_;
+  int append_;
+};
+
+class FileReceiveTest : public ::testing::TestWithParam<bool> {};
+
+// Buffered bytes first, then the rest straight into the file (or copied where it cannot be).
+TEST_P(FileReceiveTest, EveryByteInOrderAndCounted) {
+  const std::string data = Pattern(3 << 20);
+  const std::string path = ::testing::TempDir() + "net_file_receive_test.bin";
+  ScriptedPeer peer([&data](PeerSocket& socket) { socket.Send("150 here\r\n" + data); });
+  TcpClient client;
+  int64_t progress = 0;
+  client.SetOnWork([&progress](NetComponent&, WorkMode, int64_t total) { progress = total; });
+  OpenTo(client, peer.Port());
+  EXPECT_EQ(client.ReadLine(), "150 here");
+  {
+    std::unique_ptr<Stream> file;
+    if (GetParam()) {
+      file = std::make_unique<FileStream>(path, FileStream::Mode::kCreate);
+    } else {
+      file = std::make_unique<NoSpliceFile>(path);
+    }
+    client.ReceiveIntoStream(*file);
+    EXPECT_EQ(file->Position(), static_cast<int64_t>(data.size()));
+  }
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream read;
+  read << in.rdbuf();
+  EXPECT_TRUE(read.str() == data) << read.str().size();
+  EXPECT_EQ(progress, static_cast<int64_t>(data.size()));
+  std::remove(path.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, FileReceiveTest, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Spliced" : "Copied"; });
+
 TEST(SendTest, SendStreamAndText) {
   std::string received;
   ScriptedPeer peer([&received](PeerSocket& socket) { received = socket.ReceiveAll(); });
@@ -267,6 +324,23 @@ TEST(BoundTest, SilentPeerDuringStreamReceive) {
   MemoryStream stream;
   EXPECT_THROW(client.ReceiveIntoStream(stream), SocketError);
   client.Close();
+}
+
+TEST(BoundTest, SilentPeerDuringFileReceive) {
+  ScriptedPeer peer([](PeerSocket& socket) {
+    socket.Send("some");
+    socket.WaitForClose();
+  });
+  TcpClient client;
+  client.SetIdleTimeout(200ms);
+  OpenTo(client, peer.Port());
+  const std::string path = ::testing::TempDir() + "net_silent_file_test.bin";
+  FileStream file(path, FileStream::Mode::kCreate);
+  const auto start = Clock::now();
+  EXPECT_THROW(client.ReceiveIntoStream(file), SocketError);
+  EXPECT_LT(Clock::now() - start, 5s);
+  client.Close();
+  std::remove(path.c_str());
 }
 
 TEST(BoundTest, EndlessLine) {
