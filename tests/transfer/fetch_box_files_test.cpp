@@ -4,11 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -17,6 +12,7 @@
 #include <thread>
 
 #include "ftp/fake_ftp_server.h"
+#include "net/peer.h"
 #include "net/socket_stack.h"
 #include "servers/server_process.h"
 
@@ -157,15 +153,8 @@ TEST_F(FetchTest, RefusedTimersListingDownloadsNothing) {
 }
 
 TEST_F(FetchTest, RefusedConnectionAlertEndsWithTheSocketError) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), length), 0);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);  // nothing listens there now
-  box = {"127.0.0.1", ntohs(address.sin_port), 23, "root", "dreambox", "/etc/enigma2"};
+  const auto nobody = static_cast<uint16_t>(net::testing::UnusedPort());
+  box = {"127.0.0.1", nobody, 23, "root", "dreambox", "/etc/enigma2"};
   FetchResult result = Run();
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(result.AlertText(), std::string(kAlertLines) + "SocketError" +
