@@ -196,18 +196,18 @@ std::string Dump(const TimerListFile& f) {
 TEST(TimerListTest, IndentedSelfClosingAndChildLines) {
   const TimerListFile f = ParseTimerList(
       "<?xml version=\"1.0\" ?>\r\n<timers>\r\n"
-      "\t<timer begin=\"10\" name='a \"b\"' x = \"1\">\r\n"
+      "\t<timer begin=\"10\" end=\"11\" name='a \"b\"' x = \"1\">\r\n"
       "\t\t<log code=\"500\" time=\"1\">text</log>\r\n\r\n"
       "\t</timer>\r\n"
-      "  <TIMER begin=\"20\" />\r\n"
-      "<timer begin=\"30\"><log/></timer>\r\n"
+      "  <TIMER begin=\"20\" end=\"21\" />\r\n"
+      "<timer begin=\"30\" end=\"31\"><log/></timer>\r\n"
       "<timers_other/>\r\n"
       "</timers>\r\n");
   EXPECT_EQ(Dump(f),
-            "timer@3\n  begin=\"10\n  name='a \"b\"\n  x=\"1\n"
+            "timer@3\n  begin=\"10\n  end=\"11\n  name='a \"b\"\n  x=\"1\n"
             "  |\t\t<log code=\"500\" time=\"1\">text</log>\n  |\n"
-            "timer@7\n  begin=\"20\n"
-            "timer@8\n  begin=\"30\n  |<log/>\n"
+            "timer@7\n  begin=\"20\n  end=\"21\n"
+            "timer@8\n  begin=\"30\n  end=\"31\n  |<log/>\n"
             "end 0 problems");
   EXPECT_TRUE(f.Complete());
 }
@@ -221,7 +221,9 @@ TEST(TimerListTest, CutOffAndMalformedListsAreIncomplete) {
   EXPECT_FALSE(
       ParseTimerList("<timers>\n<timer a=\"1\"><timer b=\"2\"></timer>\n</timers>\n").Complete());
   EXPECT_TRUE(ParseTimerList("<timers>\n</timers>").Complete());
-  EXPECT_TRUE(ParseTimerList("<timers><timer begin=\"1\"></timer></timers>").Complete());
+  // A timer without its end cannot be written back as it was.
+  EXPECT_FALSE(ParseTimerList("<timers><timer begin=\"1\"></timer></timers>").Complete());
+  EXPECT_TRUE(ParseTimerList("<timers><timer begin=\"1\" end=\"2\"></timer></timers>").Complete());
 }
 
 TEST(TimerListTest, ValuesAreReadWholeWithDefaults) {
