@@ -242,11 +242,13 @@ TimerValues ExtractTimerValues(const TimerElement& element) {
       case 4:
         v.name = XmlUnescape(a.value);
         break;
+      // Kept as written, but in the form they take between double quotes, where they are
+      // written back: a value read from single quotes may hold a double quote.
       case 5:
-        v.description = a.value;
+        v.description = SafeAttributeValue(a.value, '"');
         break;
       case 6:
-        v.afterevent = a.value;
+        v.afterevent = SafeAttributeValue(a.value, '"');
         break;
       case 7:
         v.eit = ParseDecimal(a.value);

@@ -43,8 +43,8 @@ struct TimerValues {
   std::string serviceref;             // decoded, trimmed, its ten fields in upper case
   int64_t repeated = 0;
   std::string name;                    // decoded, UTF-8
-  std::string description;             // as written
-  std::string afterevent = "nothing";  // as written
+  std::string description;             // as written, as it stands between double quotes
+  std::string afterevent = "nothing";  // the same
   std::optional<int64_t> eit;
   int64_t disabled = 0;
   int64_t justplay = 0;
