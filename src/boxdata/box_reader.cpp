@@ -161,6 +161,7 @@ void ReadTimerListText(BoxTables& tables, std::string_view bytes, const ServiceL
   store::MemTable& timers = tables.timers;
   const platform::CodePage& code_page = CodePageOf(ctx);
   const TimerListFile file = ParseTimerList(bytes);
+  bool whole = file.Complete();
   for (const std::string& problem : file.problems)
     Log(ctx, problem);
   auto field = [&](const char* name) -> store::Field& { return timers.FieldNamed(name); };
@@ -198,16 +199,26 @@ void ReadTimerListText(BoxTables& tables, std::string_view bytes, const ServiceL
     field(fields::kEndRead).SetAsDateTime(end_local);
     if (v.begin) field(fields::kBeginSeconds).SetAsLargeInt(*v.begin);
     if (v.end) field(fields::kEndSeconds).SetAsLargeInt(*v.end);
-    field(fields::kServiceref).SetAsString(v.serviceref);
-    field(fields::kName).SetAsString(code_page.FromUtf8(v.name));
-    field(fields::kDescription).SetAsString(v.description);
-    field(fields::kAfterevent).SetAsString(v.afterevent);
+    // A text the field cannot hold whole (too long, or cut at a NUL) would be written back
+    // cut: the timer is not read whole.
+    auto keep = [&](const char* name, const std::string& text) {
+      store::Field& f = field(name);
+      f.SetAsString(text);
+      if (f.AsString() == text) return;
+      whole = false;
+      Log(ctx, "timers.xml line " + std::to_string(file.timers[i].line_number) + ": the " +
+                   f.FieldName() + " of the timer does not fit the table");
+    };
+    keep(fields::kServiceref, v.serviceref);
+    keep(fields::kName, code_page.FromUtf8(v.name));
+    keep(fields::kDescription, v.description);
+    keep(fields::kAfterevent, v.afterevent);
     if (v.eit) field(fields::kEit).SetAsLargeInt(*v.eit);
     field(fields::kRepeatedOrg).SetAsLargeInt(v.repeated);
     field(fields::kDisabled).SetAsLargeInt(v.disabled);
     field(fields::kJustplay).SetAsLargeInt(v.justplay);
-    field(fields::kExtraAttributes).SetAsString(v.extra_attributes);
-    field(fields::kChildLines).SetAsString(v.child_lines);
+    keep(fields::kExtraAttributes, v.extra_attributes);
+    keep(fields::kChildLines, v.child_lines);
     std::string channel;
     if (const Channel* c = channel_of.at(v.serviceref)) {
       channel = c->name;
@@ -230,7 +241,7 @@ void ReadTimerListText(BoxTables& tables, std::string_view bytes, const ServiceL
       ++report.timers;
     }
   }
-  report.timer_list = file.Complete() ? TimerListState::kComplete : TimerListState::kIncomplete;
+  report.timer_list = whole ? TimerListState::kComplete : TimerListState::kIncomplete;
 }
 
 void ReadTimerList(BoxTables& tables, const ServiceList& services, const ChannelNames& channels,

@@ -136,7 +136,6 @@ class TimerListParser {
       if (NamedNoCase(t, Kind::kEndTag, "timer")) {
         content_end = t.begin;
         e.closed = true;
-        if (!open.empty() && !fault) fault = "an element that is not closed";
         break;
       }
       if (t.fault && !fault) fault = t.fault;
@@ -153,6 +152,7 @@ class TimerListParser {
         if (!fault) fault = "a declaration";
       }
     }
+    if (!open.empty() && !fault) fault = "an element that is not closed";
     if (!e.closed) Problem(e, "the timer has no </timer>");
     if (fault) {
       Problem(e, std::string("the timer's content has ") + fault + "; it is not kept");

@@ -33,6 +33,10 @@ class FakeFtpSession {
   // Connects to the address of the last PORT command.
   bool ConnectData();
   void SendData(const std::string& bytes);
+  // Sends piece after piece on the control (or the data) connection until the client stops
+  // taking them (it closed, or took nothing for the bound) or `limit` bytes went; the count.
+  size_t Flood(const std::string& piece, size_t limit, bool on_data = false,
+               std::chrono::milliseconds bound = std::chrono::seconds(5));
   std::string ReceiveDataUntilClose(std::chrono::milliseconds bound = std::chrono::seconds(10));
   void CloseData();
   // Waits until the client closes the control connection; false when it did not in time.
