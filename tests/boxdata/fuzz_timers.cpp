@@ -36,10 +36,10 @@ ReadContext Context() {
 // Every stored field of every row, in table order.
 std::string Dump(store::MemTable& t) {
   static constexpr const char* kFields[] = {
-      fields::kZender,       fields::kName,         fields::kBegin,         fields::kEnd,
-      fields::kAfterevent,   fields::kJustplay,     fields::kDisabled,      fields::kServiceref,
-      fields::kDescription,  fields::kEit,          fields::kRepeatedOrg,   fields::kBeginSeconds,
-      fields::kEndSeconds,   fields::kChildLines,   fields::kExtraAttributes};
+      fields::kZender,      fields::kName,       fields::kBegin,          fields::kEnd,
+      fields::kAfterevent,  fields::kJustplay,   fields::kDisabled,       fields::kServiceref,
+      fields::kDescription, fields::kEit,        fields::kRepeatedOrg,    fields::kBeginSeconds,
+      fields::kEndSeconds,  fields::kChildLines, fields::kExtraAttributes};
   std::string out;
   for (t.First(); !t.Eof(); t.Next()) {
     for (const char* name : kFields) {
