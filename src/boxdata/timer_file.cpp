@@ -108,7 +108,7 @@ class TimerListParser {
     e.line = std::string(IndentationBefore(bytes_, start.begin)) +
              std::string(bytes_.substr(start.begin, start.end - start.begin));
     e.attributes = std::move(start.attributes);
-    if (start.fault) Problem(e, std::string("the timer's start tag has ") + start.fault);
+    if (start.fault) Problem(e, std::string("the timer's start tag: ") + start.fault);
     if (!HasNumber(e, "begin") || !HasNumber(e, "end"))
       Problem(e, "the timer has no begin or no end");
     if (!start.tag_ended) return;
@@ -118,6 +118,18 @@ class TimerListParser {
     }
     const size_t content_begin = start.end;
     size_t content_end = bytes_.size();
+    const char* fault = ReadContent(e, content_end);
+    if (!e.closed) Problem(e, "the timer has no </timer>");
+    if (fault) {
+      Problem(e, std::string("the timer's content, which is not kept: ") + fault);
+      return;
+    }
+    e.child_lines = ContentLines(bytes_.substr(content_begin, content_end - content_begin));
+  }
+
+  // Reads up to the timer's end tag, the next timer or the end of the list (setting
+  // content_end where the content stops); the first rule the content breaks, or nullptr.
+  const char* ReadContent(TimerElement& e, size_t& content_end) {
     const char* fault = nullptr;
     std::vector<std::string_view> open;
     for (XmlToken t = tokens_.Next(); t.kind != Kind::kEnd; t = tokens_.Next()) {
@@ -153,12 +165,7 @@ class TimerListParser {
       }
     }
     if (!open.empty() && !fault) fault = "an element that is not closed";
-    if (!e.closed) Problem(e, "the timer has no </timer>");
-    if (fault) {
-      Problem(e, std::string("the timer's content has ") + fault + "; it is not kept");
-      return;
-    }
-    e.child_lines = ContentLines(bytes_.substr(content_begin, content_end - content_begin));
+    return fault;
   }
 
   std::string_view bytes_;
