@@ -52,7 +52,6 @@ class XmlTokenizer {
  public:
   explicit XmlTokenizer(std::string_view text, size_t pos = 0) : text_(text), pos_(pos) {}
   XmlToken Next();
-  size_t Position() const { return pos_; }
 
  private:
   void ReadStartTag(XmlToken& t);
