@@ -23,6 +23,7 @@ std::string_view AfterKeyword(std::string_view line, size_t keyword_size) {
 }  // namespace
 
 std::vector<BouquetIndexEntry> ParseBouquetIndex(std::string_view bytes) {
+  bytes = WithoutByteOrderMark(bytes);
   std::vector<BouquetIndexEntry> out;
   size_t line_number = 0;
   ForEachLine(bytes, [&](std::string_view line) {
@@ -49,6 +50,7 @@ std::vector<BouquetIndexEntry> ParseBouquetIndex(std::string_view bytes) {
 }
 
 BouquetFile ParseBouquetFile(std::string_view bytes) {
+  bytes = WithoutByteOrderMark(bytes);
   BouquetFile out;
   out.entries.reserve(bytes.size() / 48);
   size_t line_number = 0;

@@ -156,95 +156,105 @@ ChannelNames ReadBouquets(BoxTables& tables, const ServiceList& services, const 
   return names;
 }
 
+void ReadTimerListText(BoxTables& tables, std::string_view bytes, const ServiceList& services,
+                       const ChannelNames& channels, const ReadContext& ctx, ReadReport& report) {
+  store::MemTable& timers = tables.timers;
+  const platform::CodePage& code_page = CodePageOf(ctx);
+  const TimerListFile file = ParseTimerList(bytes);
+  bool whole = file.Complete();
+  for (const std::string& problem : file.problems)
+    Log(ctx, problem);
+  auto field = [&](const char* name) -> store::Field& { return timers.FieldNamed(name); };
+  store::Field& begin = field(fields::kBegin);
+  store::Field& end = field(fields::kEnd);
+  const platform::DateTime oldest_end = NowLocal(ctx) - 1.0;
+  // Channel name per timer reference: one pass over the channels, looking up only those whose
+  // reference is as long as some timer's (references run to over a thousand characters).
+  std::vector<TimerValues> values;
+  values.reserve(file.timers.size());
+  std::unordered_map<std::string_view, const Channel*> channel_of;
+  std::vector<size_t> lengths;
+  for (const TimerElement& element : file.timers) {
+    values.push_back(ExtractTimerValues(element));
+    channel_of.emplace(values.back().serviceref, nullptr);
+    lengths.push_back(values.back().serviceref.size());
+  }
+  std::sort(lengths.begin(), lengths.end());
+  for (const Channel& c : channels) {
+    if (!std::binary_search(lengths.begin(), lengths.end(), c.service.size())) continue;
+    const auto it = channel_of.find(c.service);
+    if (it != channel_of.end() && !it->second) it->second = &c;
+  }
+  for (size_t i = 0; i < file.timers.size(); ++i) {
+    Log(ctx, file.timers[i].line);
+    const TimerValues& v = values[i];
+    timers.Append();
+    const platform::DateTime begin_local =
+        platform::UtcToLocal(SecondsToDateTime(v.begin.value_or(0)), ctx.clock);
+    const platform::DateTime end_local =
+        platform::UtcToLocal(SecondsToDateTime(v.end.value_or(0)), ctx.clock);
+    begin.SetAsDateTime(begin_local);
+    end.SetAsDateTime(end_local);
+    field(fields::kBeginRead).SetAsDateTime(begin_local);
+    field(fields::kEndRead).SetAsDateTime(end_local);
+    if (v.begin) field(fields::kBeginSeconds).SetAsLargeInt(*v.begin);
+    if (v.end) field(fields::kEndSeconds).SetAsLargeInt(*v.end);
+    // A text the field cannot hold whole (too long, or cut at a NUL) would be written back
+    // cut: the timer is not read whole.
+    auto keep = [&](const char* name, const std::string& text) {
+      store::Field& f = field(name);
+      f.SetAsString(text);
+      if (f.AsString() == text) return;
+      whole = false;
+      Log(ctx, "timers.xml line " + std::to_string(file.timers[i].line_number) + ": the " +
+                   f.FieldName() + " of the timer does not fit the table");
+    };
+    keep(fields::kServiceref, v.serviceref);
+    keep(fields::kName, code_page.FromUtf8(v.name));
+    keep(fields::kDescription, v.description);
+    keep(fields::kAfterevent, v.afterevent);
+    if (v.eit) field(fields::kEit).SetAsLargeInt(*v.eit);
+    field(fields::kRepeatedOrg).SetAsLargeInt(v.repeated);
+    field(fields::kDisabled).SetAsLargeInt(v.disabled);
+    field(fields::kJustplay).SetAsLargeInt(v.justplay);
+    keep(fields::kExtraAttributes, v.extra_attributes);
+    keep(fields::kChildLines, v.child_lines);
+    std::string channel;
+    if (const Channel* c = channel_of.at(v.serviceref)) {
+      channel = c->name;
+    } else {
+      try {
+        if (auto raw = services.NameForKey(ServiceKey(v.serviceref))) {
+          channel = ChannelNameFromBox(*raw, code_page);
+        }
+      } catch (const ConversionError&) {
+        // A reference without a key names no channel; the timer keeps it as read.
+      }
+    }
+    field(fields::kZender).SetAsString(channel);
+    // A repeating timer's end is only its first occurrence: it never counts as ended.
+    if (v.repeated == 0 && end.AsDateTime() < oldest_end) {
+      timers.Cancel();
+      ++report.timers_dropped;
+    } else {
+      timers.Post();
+      ++report.timers;
+    }
+  }
+  report.timer_list = whole ? TimerListState::kComplete : TimerListState::kIncomplete;
+}
+
 void ReadTimerList(BoxTables& tables, const ServiceList& services, const ChannelNames& channels,
                    const ReadContext& ctx, ReadReport& report) {
   store::MemTable& timers = tables.timers;
-  const platform::CodePage& code_page = CodePageOf(ctx);
   AfterInsertDetached detached(timers);
-  // Channel name per timer reference: one pass over the channels, looking up only those whose
-  // reference is as long as some timer's (references run to over a thousand characters).
   const std::filesystem::path path = ctx.local_dir / "timers.xml";
   report.timer_list = TimerListState::kMissing;
   std::error_code ec;
   if (std::filesystem::exists(path, ec) || ec) {
     report.timer_list = TimerListState::kIncomplete;
     try {
-      const TimerListFile file = ParseTimerList(ReadWholeFile(path));
-      bool whole = file.Complete();
-      for (const std::string& problem : file.problems)
-        Log(ctx, problem);
-      auto field = [&](const char* name) -> store::Field& { return timers.FieldNamed(name); };
-      store::Field& begin = field(fields::kBegin);
-      store::Field& end = field(fields::kEnd);
-      const platform::DateTime oldest_end = NowLocal(ctx) - 1.0;
-      std::vector<TimerValues> values;
-      values.reserve(file.timers.size());
-      std::unordered_map<std::string_view, const Channel*> channel_of;
-      std::vector<size_t> lengths;
-      for (const TimerElement& element : file.timers) {
-        values.push_back(ExtractTimerValues(element));
-        channel_of.emplace(values.back().serviceref, nullptr);
-        lengths.push_back(values.back().serviceref.size());
-      }
-      std::sort(lengths.begin(), lengths.end());
-      for (const Channel& c : channels) {
-        if (!std::binary_search(lengths.begin(), lengths.end(), c.service.size())) continue;
-        const auto it = channel_of.find(c.service);
-        if (it != channel_of.end() && !it->second) it->second = &c;
-      }
-      for (size_t i = 0; i < file.timers.size(); ++i) {
-        const TimerElement& element = file.timers[i];
-        Log(ctx, element.line);
-        const TimerValues& v = values[i];
-        if (!v.begin || !v.end) {
-          whole = false;
-          Log(ctx, "timers.xml line " + std::to_string(element.line_number) +
-                       ": the timer has no begin or no end");
-        }
-        timers.Append();
-        const platform::DateTime begin_local =
-            platform::UtcToLocal(SecondsToDateTime(v.begin.value_or(0)), ctx.clock);
-        const platform::DateTime end_local =
-            platform::UtcToLocal(SecondsToDateTime(v.end.value_or(0)), ctx.clock);
-        begin.SetAsDateTime(begin_local);
-        end.SetAsDateTime(end_local);
-        field(fields::kBeginRead).SetAsDateTime(begin_local);
-        field(fields::kEndRead).SetAsDateTime(end_local);
-        if (v.begin) field(fields::kBeginSeconds).SetAsLargeInt(*v.begin);
-        if (v.end) field(fields::kEndSeconds).SetAsLargeInt(*v.end);
-        field(fields::kServiceref).SetAsString(v.serviceref);
-        field(fields::kName).SetAsString(code_page.FromUtf8(v.name));
-        field(fields::kDescription).SetAsString(v.description);
-        field(fields::kAfterevent).SetAsString(v.afterevent);
-        if (v.eit) field(fields::kEit).SetAsLargeInt(*v.eit);
-        field(fields::kRepeatedOrg).SetAsLargeInt(v.repeated);
-        field(fields::kDisabled).SetAsLargeInt(v.disabled);
-        field(fields::kJustplay).SetAsLargeInt(v.justplay);
-        field(fields::kExtraAttributes).SetAsString(v.extra_attributes);
-        field(fields::kChildLines).SetAsString(v.child_lines);
-        std::string channel;
-        if (const Channel* c = channel_of.at(v.serviceref)) {
-          channel = c->name;
-        } else {
-          try {
-            if (auto raw = services.NameForKey(ServiceKey(v.serviceref))) {
-              channel = ChannelNameFromBox(*raw, code_page);
-            }
-          } catch (const ConversionError&) {
-            // A reference without a key names no channel; the timer keeps it as read.
-          }
-        }
-        field(fields::kZender).SetAsString(channel);
-        // A repeating timer's end is only its first occurrence: it never counts as ended.
-        if (v.repeated == 0 && end.AsDateTime() < oldest_end) {
-          timers.Cancel();
-          ++report.timers_dropped;
-        } else {
-          timers.Post();
-          ++report.timers;
-        }
-      }
-      report.timer_list = whole ? TimerListState::kComplete : TimerListState::kIncomplete;
+      ReadTimerListText(tables, ReadWholeFile(path), services, channels, ctx, report);
     } catch (const std::exception& e) {
       if (timers.State() == store::DatasetState::kInsert) timers.Cancel();
       report.timer_list = TimerListState::kIncomplete;

@@ -68,6 +68,13 @@ ChannelNames ReadBouquets(BoxTables& tables, const ServiceList& services, const 
 void ReadTimerList(BoxTables& tables, const ServiceList& services, const ChannelNames& channels,
                    const ReadContext& ctx, ReadReport& report);
 
+// ReadTimerList's work on the text of a timer list: appends its timers to Timers (with
+// AfterInsert as the caller left it) and sets report.timer_list to kComplete or kIncomplete.
+// The list is complete only when every timer of the text became a row or was dropped as
+// ended, each whole. Errors of the store propagate.
+void ReadTimerListText(BoxTables& tables, std::string_view bytes, const ServiceList& services,
+                       const ChannelNames& channels, const ReadContext& ctx, ReadReport& report);
+
 // The three steps; the tables must be open and empty.
 ReadReport ReadBoxFiles(BoxTables& tables, const ReadContext& ctx);
 

@@ -35,7 +35,7 @@ ServiceList::ServiceList() : content_(std::make_unique<const std::string>()) {}
 ServiceList::ServiceList(std::string content)
     : content_(std::make_unique<const std::string>(std::move(content))) {
   lines_.reserve(content_->size() / 24 + 1);
-  ForEachLine(*content_, [this](std::string_view line) {
+  ForEachLine(WithoutByteOrderMark(*content_), [this](std::string_view line) {
     const std::string_view trimmed = TrimControl(line);
     if (!trimmed.empty()) lines_.push_back(trimmed);
   });

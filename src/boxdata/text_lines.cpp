@@ -15,6 +15,12 @@ std::vector<std::string_view> SplitLines(std::string_view bytes) {
   return lines;
 }
 
+std::string_view WithoutByteOrderMark(std::string_view bytes) {
+  constexpr std::string_view kMark = "\xEF\xBB\xBF";
+  if (bytes.starts_with(kMark)) bytes.remove_prefix(kMark.size());
+  return bytes;
+}
+
 std::string_view TrimControl(std::string_view s) {
   size_t b = 0;
   size_t e = s.size();

@@ -28,6 +28,10 @@ void ForEachLine(std::string_view bytes, F&& f) {
   if (start < n) f(bytes.substr(start));
 }
 
+// The text without a UTF-8 byte-order mark at its start: editors on other systems add one,
+// and it is no part of the first line.
+std::string_view WithoutByteOrderMark(std::string_view bytes);
+
 // Removes characters with codes 0 to 32 from both ends.
 std::string_view TrimControl(std::string_view s);
 

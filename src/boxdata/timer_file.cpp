@@ -1,6 +1,8 @@
 #include "boxdata/timer_file.h"
 
 #include <limits>
+#include <optional>
+#include <set>
 
 #include "boxdata/service_reference.h"
 #include "boxdata/text_lines.h"
@@ -9,77 +11,169 @@
 namespace tivolo::boxdata {
 namespace {
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t';
+using Kind = XmlToken::Kind;
+
+bool NamedNoCase(const XmlToken& t, Kind kind, std::string_view name) {
+  return t.kind == kind && t.name.size() == name.size() && StartsWithNoCase(t.name, name);
 }
 
-bool IsTimerLine(std::string_view indented) {
-  const std::string_view s = TrimIndent(indented);
-  return s.size() > 6 && StartsWithNoCase(s, "<timer") && IsBlank(s[6]);
+bool IsTimerStart(const XmlToken& t) {
+  return NamedNoCase(t, Kind::kStartTag, "timer");
 }
 
-bool IsTimerEnd(std::string_view s) {
-  return StartsWithNoCase(TrimControl(s), "</timer>");
+// Line numbers of positions met in ascending order.
+class LineCounter {
+ public:
+  explicit LineCounter(std::string_view text) : text_(text) {}
+  size_t LineOf(size_t pos) {
+    for (; at_ < pos; ++at_) {
+      const char c = text_[at_];
+      if (c == '\n' || (c == '\r' && (at_ + 1 >= text_.size() || text_[at_ + 1] != '\n'))) {
+        ++line_;
+      }
+    }
+    return line_;
+  }
+
+ private:
+  std::string_view text_;
+  size_t at_ = 0;
+  size_t line_ = 1;
+};
+
+// The blanks and tabs before pos when only they stand between it and its line's start.
+std::string_view IndentationBefore(std::string_view text, size_t pos) {
+  size_t b = pos;
+  while (b > 0 && (text[b - 1] == ' ' || text[b - 1] == '\t'))
+    --b;
+  if (b > 0 && text[b - 1] != '\n' && text[b - 1] != '\r') return {};
+  return text.substr(b, pos - b);
 }
 
-bool HasRootEnd(std::string_view s) {
-  const std::string_view t = TrimControl(s);
-  for (size_t at = t.find("</"); at != std::string_view::npos; at = t.find("</", at + 1)) {
-    if (StartsWithNoCase(t.substr(at), "</timers>")) return true;
+std::vector<std::string> ContentLines(std::string_view content) {
+  std::vector<std::string_view> parts;
+  size_t start = 0;
+  for (size_t i = 0; i < content.size(); ++i) {
+    const char c = content[i];
+    if (c != '\n' && c != '\r') continue;
+    parts.push_back(content.substr(start, i - start));
+    if (c == '\r' && i + 1 < content.size() && content[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  parts.push_back(content.substr(start));
+  std::vector<std::string> lines;
+  for (size_t k = 0; k < parts.size(); ++k) {
+    const bool edge = k == 0 || k + 1 == parts.size();
+    if (edge && TrimControl(parts[k]).empty()) continue;
+    lines.emplace_back(parts[k]);
+  }
+  return lines;
+}
+
+bool HasNumber(const TimerElement& e, std::string_view name) {
+  for (const XmlAttribute& a : e.attributes) {
+    if (a.name == name) return ParseDecimal(a.value).has_value();
   }
   return false;
 }
 
-// Reads the start tag of the line into `element`; returns the text after its ">" (or after
-// "/>", with element.closed set). On a fault, well_formed is cleared and a problem recorded.
-std::string_view ReadStartTag(std::string_view line, TimerElement& element,
-                              std::vector<std::string>& problems) {
-  const std::string_view s = TrimIndent(line);
-  size_t pos = 6;  // after "<timer"
-  auto fault = [&](const char* what) {
-    element.well_formed = false;
-    problems.push_back("timers.xml line " + std::to_string(element.line_number) + ": " + what);
-    return std::string_view();
-  };
-  for (;;) {
-    while (pos < s.size() && IsBlank(s[pos]))
-      ++pos;
-    if (pos >= s.size()) return fault("the timer's start tag does not end on its line");
-    if (s[pos] == '>') return s.substr(pos + 1);
-    if (s[pos] == '/') {
-      if (pos + 1 < s.size() && s[pos + 1] == '>') {
-        element.closed = true;
-        return s.substr(pos + 2);
-      }
-      return fault("stray \"/\" in the timer's start tag");
+class TimerListParser {
+ public:
+  explicit TimerListParser(std::string_view bytes) : bytes_(bytes), tokens_(bytes), lines_(bytes) {}
+
+  TimerListFile Run() {
+    for (;;) {
+      XmlToken t = next_ ? std::move(*next_) : tokens_.Next();
+      next_.reset();
+      if (t.kind == Kind::kEnd) break;
+      if (NamedNoCase(t, Kind::kEndTag, "timers")) out_.has_end_tag = true;
+      // Everything else outside a timer is the box's business, not ours.
+      if (IsTimerStart(t)) ReadTimer(std::move(t));
     }
-    const size_t name_start = pos;
-    while (pos < s.size() && !IsBlank(s[pos]) && s[pos] != '=' && s[pos] != '>' && s[pos] != '/' &&
-           s[pos] != '"' && s[pos] != '\'') {
-      ++pos;
-    }
-    if (pos == name_start) return fault("an attribute of the timer has no name");
-    XmlAttribute attribute;
-    attribute.name = std::string(s.substr(name_start, pos - name_start));
-    while (pos < s.size() && IsBlank(s[pos]))
-      ++pos;
-    if (pos >= s.size() || s[pos] != '=') return fault("an attribute of the timer has no value");
-    ++pos;
-    while (pos < s.size() && IsBlank(s[pos]))
-      ++pos;
-    if (pos >= s.size() || (s[pos] != '"' && s[pos] != '\'')) {
-      return fault("an attribute value of the timer is not quoted");
-    }
-    attribute.quote = s[pos++];
-    const size_t close = s.find(attribute.quote, pos);
-    if (close == std::string_view::npos) {
-      return fault("an attribute value of the timer does not end on its line");
-    }
-    attribute.value = std::string(s.substr(pos, close - pos));
-    pos = close + 1;
-    element.attributes.push_back(std::move(attribute));
+    if (!out_.has_end_tag)
+      out_.problems.push_back("timers.xml has no </timers>: the list is cut off");
+    return std::move(out_);
   }
-}
+
+ private:
+  void Problem(TimerElement& e, std::string_view what) {
+    e.well_formed = false;
+    out_.problems.push_back("timers.xml line " + std::to_string(e.line_number) + ": " +
+                            std::string(what));
+  }
+
+  void ReadTimer(XmlToken start) {
+    TimerElement& e = out_.timers.emplace_back();
+    e.line_number = lines_.LineOf(start.begin);
+    e.line = std::string(IndentationBefore(bytes_, start.begin)) +
+             std::string(bytes_.substr(start.begin, start.end - start.begin));
+    e.attributes = std::move(start.attributes);
+    if (start.fault) Problem(e, std::string("the timer's start tag: ") + start.fault);
+    if (!HasNumber(e, "begin") || !HasNumber(e, "end"))
+      Problem(e, "the timer has no begin or no end");
+    if (!start.tag_ended) return;
+    if (start.self_closing) {
+      e.closed = true;
+      return;
+    }
+    const size_t content_begin = start.end;
+    size_t content_end = bytes_.size();
+    const char* fault = ReadContent(e, content_end);
+    if (!e.closed) Problem(e, "the timer has no </timer>");
+    if (fault) {
+      Problem(e, std::string("the timer's content, which is not kept: ") + fault);
+      return;
+    }
+    e.child_lines = ContentLines(bytes_.substr(content_begin, content_end - content_begin));
+  }
+
+  // Reads up to the timer's end tag, the next timer or the end of the list (setting
+  // content_end where the content stops); the first rule the content breaks, or nullptr.
+  const char* ReadContent(TimerElement& e, size_t& content_end) {
+    const char* fault = nullptr;
+    std::vector<std::string_view> open;
+    for (XmlToken t = tokens_.Next(); t.kind != Kind::kEnd; t = tokens_.Next()) {
+      // A timer inside a timer, or the end of the list, ends this one unclosed: kept as
+      // content, either would be read back as something else.
+      if (IsTimerStart(t)) {
+        content_end = t.begin;
+        next_ = std::move(t);
+        break;
+      }
+      if (NamedNoCase(t, Kind::kEndTag, "timers")) {
+        content_end = t.begin;
+        out_.has_end_tag = true;
+        break;
+      }
+      if (NamedNoCase(t, Kind::kEndTag, "timer")) {
+        content_end = t.begin;
+        e.closed = true;
+        break;
+      }
+      if (t.fault && !fault) fault = t.fault;
+      if (t.kind == Kind::kStartTag && t.tag_ended && !t.self_closing) open.push_back(t.name);
+      if (t.kind == Kind::kEndTag) {
+        if (open.empty() || open.back() != t.name) {
+          if (!fault) fault = "an end tag that matches no start tag";
+        } else {
+          open.pop_back();
+        }
+      }
+      if (t.kind == Kind::kDoctype ||
+          (t.kind == Kind::kPi && t.name.size() == 3 && StartsWithNoCase(t.name, "xml"))) {
+        if (!fault) fault = "a declaration";
+      }
+    }
+    if (!open.empty() && !fault) fault = "an element that is not closed";
+    return fault;
+  }
+
+  std::string_view bytes_;
+  XmlTokenizer tokens_;
+  LineCounter lines_;
+  std::optional<XmlToken> next_;  // a timer's start tag that ended the timer before it
+  TimerListFile out_;
+};
 
 int64_t Saturated(bool negative) {
   return negative ? std::numeric_limits<int64_t>::min() : std::numeric_limits<int64_t>::max();
@@ -88,72 +182,7 @@ int64_t Saturated(bool negative) {
 }  // namespace
 
 TimerListFile ParseTimerList(std::string_view bytes) {
-  TimerListFile out;
-  constexpr size_t kNone = static_cast<size_t>(-1);
-  size_t open = kNone;  // index of the timer whose children are being read
-  size_t line_number = 0;
-  auto unclosed = [&](TimerElement& element) {
-    out.problems.push_back("timers.xml line " + std::to_string(element.line_number) +
-                           ": the timer has no </timer>");
-  };
-  ForEachLine(bytes, [&](std::string_view line) {
-    ++line_number;
-    if (IsTimerLine(line)) {
-      if (open != kNone) unclosed(out.timers[open]);
-      out.timers.emplace_back();
-      TimerElement& element = out.timers.back();
-      element.line_number = line_number;
-      element.line = std::string(line);
-      open = kNone;
-      std::string_view rest = ReadStartTag(line, element, out.problems);
-      if (!element.well_formed) return;
-      if (element.closed) {
-        if (HasRootEnd(rest)) out.has_end_tag = true;
-        return;
-      }
-      // Content after ">" on the timer line itself.
-      const std::string_view trimmed = TrimControl(rest);
-      if (!trimmed.empty()) {
-        const size_t end = [&] {
-          for (size_t at = rest.find("</"); at != std::string_view::npos;
-               at = rest.find("</", at + 1)) {
-            if (StartsWithNoCase(rest.substr(at), "</timer>")) return at;
-          }
-          return std::string_view::npos;
-        }();
-        const std::string_view inner = rest.substr(0, end);
-        if (IsTimerLine(inner)) {
-          // Kept as a child line it would be read back as a timer of its own.
-          element.well_formed = false;
-          out.problems.push_back("timers.xml line " + std::to_string(line_number) +
-                                 ": a timer inside a timer");
-        } else if (!TrimControl(inner).empty()) {
-          element.child_lines.emplace_back(inner);
-        }
-        if (end != std::string_view::npos) {
-          element.closed = true;
-          if (HasRootEnd(rest.substr(end))) out.has_end_tag = true;
-          return;
-        }
-      }
-      open = out.timers.size() - 1;
-      return;
-    }
-    if (open != kNone) {
-      if (IsTimerEnd(line)) {
-        out.timers[open].closed = true;
-        open = kNone;
-        if (HasRootEnd(TrimControl(line).substr(8))) out.has_end_tag = true;
-      } else {
-        out.timers[open].child_lines.emplace_back(line);
-      }
-      return;
-    }
-    if (HasRootEnd(line)) out.has_end_tag = true;
-  });
-  if (open != kNone) unclosed(out.timers[open]);
-  if (!out.has_end_tag) out.problems.push_back("timers.xml has no </timers>: the list is cut off");
-  return out;
+  return TimerListParser(WithoutByteOrderMark(bytes)).Run();
 }
 
 std::optional<int64_t> ParseDecimal(std::string_view text) {
@@ -181,6 +210,7 @@ std::optional<int64_t> ParseDecimal(std::string_view text) {
 TimerValues ExtractTimerValues(const TimerElement& element) {
   TimerValues v;
   bool seen[10] = {};
+  std::set<std::string_view> extra_names;
   static constexpr std::string_view kNames[10] = {
       "begin",       "end",        "serviceref", "repeated", "name",
       "description", "afterevent", "eit",        "disabled", "justplay"};
@@ -189,16 +219,18 @@ TimerValues ExtractTimerValues(const TimerElement& element) {
     for (int k = 0; k < 10; ++k) {
       if (a.name == kNames[k]) which = k;
     }
+    // The first occurrence counts; a repeated one would make the written element invalid.
     if (which < 0) {
+      if (!extra_names.insert(a.name).second) continue;
+      // Kept as text, so it must be fit to be written as it stands.
       v.extra_attributes += ' ';
       v.extra_attributes += a.name;
       v.extra_attributes += '=';
       v.extra_attributes += a.quote;
-      v.extra_attributes += a.value;
+      v.extra_attributes += SafeAttributeValue(a.value, a.quote);
       v.extra_attributes += a.quote;
       continue;
     }
-    // The first occurrence counts; a repeated one would make the written element invalid.
     if (seen[which]) continue;
     seen[which] = true;
     switch (which) {
@@ -217,11 +249,13 @@ TimerValues ExtractTimerValues(const TimerElement& element) {
       case 4:
         v.name = XmlUnescape(a.value);
         break;
+      // Kept as written, but in the form they take between double quotes, where they are
+      // written back: a value read from single quotes may hold a double quote.
       case 5:
-        v.description = a.value;
+        v.description = SafeAttributeValue(a.value, '"');
         break;
       case 6:
-        v.afterevent = a.value;
+        v.afterevent = SafeAttributeValue(a.value, '"');
         break;
       case 7:
         v.eit = ParseDecimal(a.value);
@@ -251,21 +285,6 @@ void AppendAttribute(std::string& out, std::string_view name, std::string_view v
   out += '"';
 }
 
-// Values passed through as read came from a double-quoted attribute and hold no double
-// quote; one read from a single-quoted attribute may, and must not end the value early.
-std::string QuoteSafe(std::string_view value) {
-  std::string out;
-  out.reserve(value.size());
-  for (char c : value) {
-    if (c == '"') {
-      out += "&quot;";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 }  // namespace
 
 void AppendTimerElement(std::string& out, const TimerText& t) {
@@ -275,8 +294,10 @@ void AppendTimerElement(std::string& out, const TimerText& t) {
   AppendAttribute(out, "serviceref", XmlEscape(t.serviceref));
   AppendAttribute(out, "repeated", t.repeated);
   AppendAttribute(out, "name", XmlEscape(t.name));
-  AppendAttribute(out, "description", QuoteSafe(t.description));
-  AppendAttribute(out, "afterevent", QuoteSafe(t.afterevent));
+  // Passed through as read, so references stay as they are; a value from a single-quoted
+  // attribute may hold a double quote, and one typed in may hold anything.
+  AppendAttribute(out, "description", SafeAttributeValue(t.description, '"'));
+  AppendAttribute(out, "afterevent", SafeAttributeValue(t.afterevent, '"'));
   AppendAttribute(out, "eit", t.eit);
   AppendAttribute(out, "disabled", t.disabled);
   AppendAttribute(out, "justplay", t.justplay);

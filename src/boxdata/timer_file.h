@@ -1,6 +1,7 @@
-// The box's timer list "timers.xml", read line by line: each line that begins (after blanks
-// or tabs) with "<timer " opens a timer whose attributes all stand on that line; the lines up
-// to its "</timer>" are its children (such as "<log>" lines), kept as written.
+// The box's timer list "timers.xml". Every "timer" element is read wherever the line breaks
+// fall (the box writes one start tag per line; other tools and hand edits put several on a
+// line or spread one over several); what it holds beyond its start tag is kept as lines for
+// the write-back.
 #pragma once
 
 #include <cstdint>
@@ -9,20 +10,18 @@
 #include <string_view>
 #include <vector>
 
+#include "boxdata/xml_scan.h"
+
 namespace tivolo::boxdata {
 
-struct XmlAttribute {
-  std::string name;
-  std::string value;  // as written, references not decoded
-  char quote = '"';
-};
-
 struct TimerElement {
-  size_t line_number = 0;                // from 1
-  std::string line;                      // the timer line as in the file
+  size_t line_number = 0;                // of its start tag, from 1
+  std::string line;                      // the start tag as in the file, with its indentation
   std::vector<XmlAttribute> attributes;  // in file order
+  // Its content split at line ends; a blank part on the start tag's line or before the end
+  // tag is left out. Empty when the content is not well formed.
   std::vector<std::string> child_lines;
-  bool well_formed = true;  // the start tag was read to its ">" without a fault
+  bool well_formed = true;  // start tag and content read without a fault
   bool closed = false;      // self-closing, or its "</timer>" was found
 };
 
@@ -30,7 +29,8 @@ struct TimerListFile {
   std::vector<TimerElement> timers;
   bool has_end_tag = false;           // "</timers>" seen
   std::vector<std::string> problems;  // one text per fault, for the log
-  // Every timer well formed and closed and the root closed: nothing was cut off.
+  // Every timer well formed, closed and with its begin and end, and the root closed: each
+  // timer of the file can be written back as it was read.
   bool Complete() const { return has_end_tag && problems.empty(); }
 };
 
@@ -43,8 +43,8 @@ struct TimerValues {
   std::string serviceref;             // decoded, trimmed, its ten fields in upper case
   int64_t repeated = 0;
   std::string name;                    // decoded, UTF-8
-  std::string description;             // as written
-  std::string afterevent = "nothing";  // as written
+  std::string description;             // as written, as it stands between double quotes
+  std::string afterevent = "nothing";  // the same
   std::optional<int64_t> eit;
   int64_t disabled = 0;
   int64_t justplay = 0;

@@ -120,10 +120,33 @@ void FtpClient::ChangeRemoteDir(const std::string& directory) {
   SendCommand("CWD " + directory, 250);
 }
 
+namespace {
+
+// Thousands of file names fill well under a megabyte: a listing longer than this is a server
+// that sends without end, and would otherwise take all memory.
+constexpr size_t kMaxListingBytes = size_t{4} << 20;
+
+class BoundedListing : public MemoryStream {
+ public:
+  explicit BoundedListing(const std::string& mask) : mask_(mask) {}
+  void Write(const void* buffer, size_t count) override {
+    if (static_cast<size_t>(Size()) + count > kMaxListingBytes) {
+      throw NetError("Listing of " + mask_ + " too long: more than " +
+                     std::to_string(kMaxListingBytes) + " bytes.");
+    }
+    MemoryStream::Write(buffer, count);
+  }
+
+ private:
+  std::string mask_;
+};
+
+}  // namespace
+
 void FtpClient::ListDirectory(std::vector<std::string>& destination, const std::string& mask,
                               bool details) {
   CheckArgument(mask, "mask");
-  MemoryStream listing;
+  BoundedListing listing(mask);
   TransferIn(TrimControls((details ? "list " : "nlst ") + mask), listing);
   destination = SplitListing(listing.Data());
 }

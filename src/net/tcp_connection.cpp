@@ -102,19 +102,15 @@ int TcpConnection::SendCommand(const std::string& text, int code) {
 
 int TcpConnection::ReadReply(const std::vector<int>& accepted) {
   reply_lines_.clear();
-  std::string line = ReadNonEmptyLine();
-  size_t reply_bytes = line.size();
+  // Blank lines before and inside the reply count too: a peer that sends nothing else would
+  // otherwise keep us reading for ever.
+  size_t reply_bytes = 0;
+  std::string line = ReadNonEmptyLine(reply_bytes);
   reply_lines_.push_back(line);
   if (line.size() > 3 && line[3] == '-') {
     const std::string marker = line.substr(0, 3) + " ";
     for (;;) {
-      line = ReadNonEmptyLine();
-      reply_bytes += line.size();
-      // A peer that keeps a reply open with continuation lines would fill memory.
-      if (reply_bytes > bounds_.max_line) {
-        throw TcpConnectionError("Reply too long: more than " + std::to_string(bounds_.max_line) +
-                                 " bytes in one reply.");
-      }
+      line = ReadNonEmptyLine(reply_bytes);
       reply_lines_.push_back(line);
       if (line.size() < 4 || StartsWithNoCase(line, marker.c_str())) break;
     }
@@ -241,8 +237,19 @@ std::string TcpConnection::ReadLine(const std::string& terminator, int wait) {
 }
 
 std::string TcpConnection::ReadNonEmptyLine() {
+  size_t bytes_read = 0;
+  return ReadNonEmptyLine(bytes_read);
+}
+
+std::string TcpConnection::ReadNonEmptyLine(size_t& bytes_read) {
   for (;;) {
-    std::string line = TrimControl(ReadLine({}, kWaitForever));
+    std::string line = ReadLine({}, kWaitForever);
+    bytes_read += line.size() + 1;  // with its line end
+    if (bytes_read > bounds_.max_line) {
+      throw TcpConnectionError("Reply too long: more than " + std::to_string(bounds_.max_line) +
+                               " bytes in one reply.");
+    }
+    line = TrimControl(line);
     if (!line.empty()) return line;
   }
 }

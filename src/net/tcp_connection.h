@@ -41,7 +41,8 @@ struct NetBounds {
   std::chrono::milliseconds idle{60000};     // a wait of kWaitForever, and waiting to send
   std::chrono::milliseconds accept{60000};   // OneShotListener::WaitForPeer
   size_t max_line = size_t{1} << 20;         // buffered bytes without a line end, and the
-                                             // bytes of all lines of one reply
+                                             // bytes of all lines of one reply, blank ones
+                                             // included
 };
 
 class TcpConnection : public NetComponent {
@@ -98,8 +99,11 @@ class TcpConnection : public NetComponent {
   // empty string with LineTimedOut() set when the wait ran out (wait >= 0 ms) or the peer
   // closed after a partial line; ConnClosedGracefully once the close is known.
   virtual std::string ReadLine(const std::string& terminator = {}, int wait = kWaitForever);
-  // ReadLine until a line is non-empty after trimming control characters and blanks.
+  // ReadLine until a line is non-empty after trimming control characters and blanks. Every
+  // line read, blank ones and line ends included, adds to bytes_read; TcpConnectionError
+  // "Reply too long" once that passes Bounds().max_line (the one-argument form counts from 0).
   std::string ReadNonEmptyLine();
+  std::string ReadNonEmptyLine(size_t& bytes_read);
   bool LineTimedOut() const { return line_timed_out_; }
 
   // One receive (waiting as given), then everything buffered; empty when not open.

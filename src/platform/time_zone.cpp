@@ -1,6 +1,7 @@
 #include "platform/time_zone.h"
 
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -129,6 +130,8 @@ uint32_t Be32(std::string_view b, size_t at) {
 
 struct TzifBlock {
   size_t size = 0;        // header and data
+  size_t times_at = 0;    // offset of the transition times
+  size_t time_size = 4;   // bytes per transition time
   size_t types_at = 0;    // offset of the local time type records
   size_t indices_at = 0;  // offset of the transition type indices
   uint32_t time_count = 0;
@@ -149,6 +152,8 @@ std::optional<TzifBlock> ReadTzifBlock(std::string_view b, size_t at, size_t tim
   if (type == 0 || at + kHeader + data > b.size()) return std::nullopt;
   TzifBlock block;
   block.size = kHeader + static_cast<size_t>(data);
+  block.times_at = at + kHeader;
+  block.time_size = time_size;
   block.indices_at = at + kHeader + static_cast<size_t>(time * time_size);
   block.types_at = block.indices_at + static_cast<size_t>(time);
   block.time_count = static_cast<uint32_t>(time);
@@ -167,6 +172,114 @@ TimeZoneInfo LastTypeOffset(std::string_view b, const TzifBlock& block) {
   TimeZoneInfo tz;
   tz.bias = -utoff / 60;
   return tz;
+}
+
+struct LocalType {
+  int32_t utoff = 0;  // seconds east of UTC
+  bool dst = false;
+};
+
+class Transitions {
+ public:
+  Transitions(std::string_view b, const TzifBlock& block) : b_(b), block_(block) {}
+  uint32_t Count() const { return block_.time_count; }
+  int64_t Time(uint32_t i) const {
+    const size_t at = block_.times_at + i * block_.time_size;
+    if (block_.time_size == 4) return static_cast<int32_t>(Be32(b_, at));
+    return static_cast<int64_t>((static_cast<uint64_t>(Be32(b_, at)) << 32) | Be32(b_, at + 4));
+  }
+  LocalType TypeAfter(uint32_t i) const {
+    return TypeRecord(static_cast<unsigned char>(b_[block_.indices_at + i]));
+  }
+  LocalType TypeRecord(uint32_t type) const {
+    if (type >= block_.type_count) type = 0;
+    const size_t at = block_.types_at + type * 6;
+    return {static_cast<int32_t>(Be32(b_, at)), b_[at + 4] != 0};
+  }
+  bool AnyDaylight() const {
+    for (uint32_t t = 0; t < block_.type_count; ++t) {
+      if (TypeRecord(t).dst) return true;
+    }
+    return false;
+  }
+
+ private:
+  std::string_view b_;
+  const TzifBlock& block_;
+};
+
+// The rule form of a change at a local wall time given in seconds since 1970: its month,
+// its weekday, which of that weekday in the month it is (5 for the last) and its time.
+SystemTime RuleAt(int64_t local) {
+  int64_t days = local / 86400;
+  if (local % 86400 < 0) --days;
+  const int64_t seconds = local - days * 86400;
+  // Civil date from a day count (1970-01-01 is day 0), proleptic Gregorian.
+  const int64_t z = days + 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  const int64_t day = doy - (153 * mp + 2) / 5 + 1;
+  const int64_t month = mp < 10 ? mp + 3 : mp - 9;
+  const int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+  static constexpr int kDaysIn[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  const int64_t month_days = kDaysIn[month - 1] + (month == 2 && leap ? 1 : 0);
+  SystemTime rule;
+  rule.month = static_cast<uint16_t>(month);
+  rule.day_of_week = static_cast<uint16_t>(((days % 7) + 11) % 7);  // day 0 was a Thursday
+  rule.day = static_cast<uint16_t>(day + 7 > month_days ? 5 : (day - 1) / 7 + 1);
+  rule.hour = static_cast<int16_t>(seconds / 3600);
+  rule.minute = static_cast<uint16_t>(seconds % 3600 / 60);
+  rule.second = static_cast<uint16_t>(seconds % 60);
+  return rule;
+}
+
+// The rules of a zone file without a rule string, from its last changes into and out of
+// daylight time. Only while the file still lists changes to come: data that ends in the past
+// cannot tell a zone that keeps its rules from one that gave up daylight time.
+std::optional<TimeZoneInfo> RulesFromTransitions(const Transitions& t, int64_t now) {
+  const uint32_t n = t.Count();
+  if (n < 3 || t.Time(n - 1) <= now) return std::nullopt;
+  std::optional<uint32_t> into;
+  std::optional<uint32_t> out_of;
+  for (uint32_t i = n - 1; i >= 1 && (!into || !out_of); --i) {
+    const bool before = t.TypeAfter(i - 1).dst;
+    const bool after = t.TypeAfter(i).dst;
+    if (!into && !before && after) into = i;
+    if (!out_of && before && !after) out_of = i;
+  }
+  if (!into || !out_of) return std::nullopt;
+  const int32_t standard = t.TypeAfter(*out_of).utoff;
+  const int32_t daylight = t.TypeAfter(*into).utoff;
+  if (t.TypeAfter(*into - 1).utoff != standard || t.TypeAfter(*out_of - 1).utoff != daylight ||
+      daylight == standard) {
+    return std::nullopt;
+  }
+  TimeZoneInfo info;
+  info.bias = -standard / 60;
+  info.daylight_bias = -(daylight - standard) / 60;
+  // A change happens at the wall time in force before it.
+  info.daylight_date = RuleAt(t.Time(*into) + standard);
+  info.standard_date = RuleAt(t.Time(*out_of) + daylight);
+  return info;
+}
+
+// The zone of a file whose rule string is missing or empty: the rules its changes show, else
+// the last offset, with a problem line when that loses daylight time the file knows of (or
+// always, for a damaged file).
+TimeZoneInfo WithoutRuleString(std::string_view b, const TzifBlock& block, const std::string& path,
+                               bool damaged, std::string* problem) {
+  const Transitions transitions(b, block);
+  if (auto derived = RulesFromTransitions(transitions, static_cast<int64_t>(std::time(nullptr)))) {
+    return *derived;
+  }
+  if (damaged || transitions.AnyDaylight()) {
+    SetProblem(problem, "time zone file " + path + " has no rule; its last offset is used");
+  }
+  return LastTypeOffset(b, block);
 }
 
 std::optional<std::string> ReadFile(const std::string& path) {
@@ -256,7 +369,7 @@ TimeZoneInfo ReadSystemTimeZone(std::string* problem) {
     SetProblem(problem, "time zone file " + path + " is damaged; UTC is used");
     return TimeZoneInfo{};
   }
-  if (b.size() < 5 || b[4] < '2') return LastTypeOffset(b, *v1);
+  if (b.size() < 5 || b[4] < '2') return WithoutRuleString(b, *v1, path, false, problem);
   const std::optional<TzifBlock> v2 = ReadTzifBlock(b, v1->size, 8);
   if (!v2) {
     SetProblem(problem, "time zone file " + path + " is damaged; UTC is used");
@@ -266,11 +379,10 @@ TimeZoneInfo ReadSystemTimeZone(std::string* problem) {
   const size_t footer_end =
       footer_at + 1 < b.size() ? b.find('\n', footer_at + 1) : std::string_view::npos;
   if (footer_at >= b.size() || b[footer_at] != '\n' || footer_end == std::string_view::npos) {
-    SetProblem(problem, "time zone file " + path + " has no rule; its last offset is used");
-    return LastTypeOffset(b, *v2);
+    return WithoutRuleString(b, *v2, path, true, problem);
   }
   const std::string footer(b.substr(footer_at + 1, footer_end - footer_at - 1));
-  if (footer.empty()) return LastTypeOffset(b, *v2);
+  if (footer.empty()) return WithoutRuleString(b, *v2, path, false, problem);
   return ParsePosixTz(footer, problem);
 }
 

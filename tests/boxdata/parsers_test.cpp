@@ -11,6 +11,7 @@
 #include "boxdata/service_reference.h"
 #include "boxdata/text_lines.h"
 #include "boxdata/timer_file.h"
+#include "boxdata/xml_scan.h"
 #include "boxdata/xml_text.h"
 
 namespace tivolo::boxdata {
@@ -158,6 +159,22 @@ TEST(BouquetFileTest, NamesServicesAndDescriptions) {
   EXPECT_FALSE(ParseBouquetFile("").has_lines);
 }
 
+TEST(ByteOrderMarkTest, EveryReaderSkipsIt) {
+  const std::string bom = "\xEF\xBB\xBF";
+  ServiceList services(bom + "1a2b:00c00000:03c4:0001:1:0\nNed 1\n");
+  EXPECT_EQ(services.NameForKey("1A2B:00C00000:03C4:").value_or("-"), "Ned 1");
+  const auto index = ParseBouquetIndex(bom +
+                                       "#SERVICE 1:7:1:0:0:0:0:0:0:0:FROM BOUQUET "
+                                       "\"userbouquet.a.tv\" ORDER BY bouquet\n");
+  ASSERT_EQ(index.size(), 1u);
+  EXPECT_EQ(index[0].file_name, "userbouquet.a.tv");
+  EXPECT_EQ(ParseBouquetFile(bom + "#NAME Favourites\n").name, "Favourites");
+  const TimerListFile timers =
+      ParseTimerList(bom + "<timer begin=\"1\" end=\"2\"></timer>\n</timers>\n");
+  EXPECT_EQ(timers.timers.size(), 1u);
+  EXPECT_TRUE(timers.Complete());
+}
+
 // ---- timer list ----
 
 TEST(XmlTextTest, UnescapeDecodesOnceIncludingNumericReferences) {
@@ -179,6 +196,35 @@ TEST(XmlTextTest, EscapeDropsWhatXmlForbids) {
             "bad \xEF\xBF\xBD \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 
+class MalformedXmlTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(MalformedXmlTest, IsRejected) {
+  EXPECT_FALSE(IsWellFormedXml(GetParam())) << GetParam();
+}
+
+INSTANTIATE_TEST_SUITE_P(Documents, MalformedXmlTest,
+                         ::testing::Values("", "<a>", "<a></b>", "<a/><b/>", "x<a/>",
+                                           "<a b=\"1\" b=\"2\"/>", "<a b=\"<\"/>", "<a b=1/>",
+                                           "<a b=\"&nbsp;\"/>", "<a>&#0;</a>", "<a>&#xFFFE;</a>",
+                                           "<a>]]></a>", "<a><!-- x -- y --></a>", "<a>\x01</a>",
+                                           "<a>\xC3</a>", "<a>\xED\xA0\x80</a>",
+                                           "<a b=\"1\"c=\"2\"/>", "<a><?xml version=\"1.0\"?></a>",
+                                           "<!DOCTYPE a><a/>", "<1a/>", "<a>x</a >y",
+                                           "\xEF\xBB\xBF<a/>"));
+
+TEST(XmlScanTest, WellFormedDocumentsAndSafeValues) {
+  EXPECT_TRUE(
+      IsWellFormedXml("<?xml version=\"1.0\" ?>\r\n<timers>\r\n<timer a='\"' b=\"&#233;&amp;\" >"
+                      "<log c = \"x\">caf\xC3\xA9 &lt; ]] > <![CDATA[<&]]><!-- - --><?pi x?></log>"
+                      "<\xC3\xA9l/></timer>\r\n</timers >\r\n<!-- end -->\n"));
+  for (const char* good : {"A &amp; B", "caf\xC3\xA9 &#x1F600; '", "\t"}) {
+    EXPECT_EQ(SafeAttributeValue(good, '"'), good);
+  }
+  EXPECT_EQ(SafeAttributeValue(std::string_view("\"<&x\0\x01\xC3'", 8), '"'),
+            "&quot;&lt;&amp;x\xEF\xBF\xBD'");
+  EXPECT_EQ(SafeAttributeValue("'\"", '\''), "&apos;\"");
+}
+
 std::string Dump(const TimerListFile& f) {
   std::ostringstream out;
   for (const auto& t : f.timers) {
@@ -196,18 +242,18 @@ std::string Dump(const TimerListFile& f) {
 TEST(TimerListTest, IndentedSelfClosingAndChildLines) {
   const TimerListFile f = ParseTimerList(
       "<?xml version=\"1.0\" ?>\r\n<timers>\r\n"
-      "\t<timer begin=\"10\" name='a \"b\"' x = \"1\">\r\n"
+      "\t<timer begin=\"10\" end=\"11\" name='a \"b\"' x = \"1\">\r\n"
       "\t\t<log code=\"500\" time=\"1\">text</log>\r\n\r\n"
       "\t</timer>\r\n"
-      "  <TIMER begin=\"20\" />\r\n"
-      "<timer begin=\"30\"><log/></timer>\r\n"
+      "  <TIMER begin=\"20\" end=\"21\" />\r\n"
+      "<timer begin=\"30\" end=\"31\"><log/></timer>\r\n"
       "<timers_other/>\r\n"
       "</timers>\r\n");
   EXPECT_EQ(Dump(f),
-            "timer@3\n  begin=\"10\n  name='a \"b\"\n  x=\"1\n"
+            "timer@3\n  begin=\"10\n  end=\"11\n  name='a \"b\"\n  x=\"1\n"
             "  |\t\t<log code=\"500\" time=\"1\">text</log>\n  |\n"
-            "timer@7\n  begin=\"20\n"
-            "timer@8\n  begin=\"30\n  |<log/>\n"
+            "timer@7\n  begin=\"20\n  end=\"21\n"
+            "timer@8\n  begin=\"30\n  end=\"31\n  |<log/>\n"
             "end 0 problems");
   EXPECT_TRUE(f.Complete());
 }
@@ -221,7 +267,9 @@ TEST(TimerListTest, CutOffAndMalformedListsAreIncomplete) {
   EXPECT_FALSE(
       ParseTimerList("<timers>\n<timer a=\"1\"><timer b=\"2\"></timer>\n</timers>\n").Complete());
   EXPECT_TRUE(ParseTimerList("<timers>\n</timers>").Complete());
-  EXPECT_TRUE(ParseTimerList("<timers><timer begin=\"1\"></timer></timers>").Complete());
+  // A timer without its end cannot be written back as it was.
+  EXPECT_FALSE(ParseTimerList("<timers><timer begin=\"1\"></timer></timers>").Complete());
+  EXPECT_TRUE(ParseTimerList("<timers><timer begin=\"1\" end=\"2\"></timer></timers>").Complete());
 }
 
 TEST(TimerListTest, ValuesAreReadWholeWithDefaults) {

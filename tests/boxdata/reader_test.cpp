@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 
 #include "box_test_support.h"
 #include "boxdata/box_reader.h"
@@ -265,6 +266,78 @@ TEST_F(ReaderTest, CutOffOrMissingTimerListsAreNotComplete) {
   Write("timers.xml", Timers("<timer end=\"1800000001\"></timer>\n"));
   EXPECT_EQ(ReadBoxFiles(third, Context(dir_.path())).timer_list, TimerListState::kIncomplete);
 }
+
+// Timers written by other tools or by hand: every start tag becomes a row, or the list is
+// not complete (a save would delete the timers that were not read).
+struct LayoutCase {
+  const char* what;
+  std::string file;
+  std::string names;  // of the rows, in table order
+  TimerListState state;
+};
+
+std::string TimerTag(int hour, const char* name, const char* close = ">") {
+  return "<timer begin=\"" + std::to_string(1800000000 + hour * 3600) + "\" end=\"" +
+         std::to_string(1800001800 + hour * 3600) +
+         "\" serviceref=\"1:0:1:1A2B:3C4:1:C00000:0:0:0:\" name=\"" + name + "\"" + close;
+}
+
+class TimerListLayoutTest : public ReaderTest, public ::testing::WithParamInterface<LayoutCase> {};
+
+TEST_P(TimerListLayoutTest, EveryTimerBecomesARowOrTheListIsIncomplete) {
+  WriteMinimalSet();
+  Write("timers.xml", GetParam().file);
+  const ReadReport report = Read(dir_.path());
+  std::string names;
+  for (tables_.timers.First(); !tables_.timers.Eof(); tables_.timers.Next()) {
+    names += (names.empty() ? "" : ",") + tables_.timers.FieldNamed("Name").AsString();
+  }
+  EXPECT_EQ(names, GetParam().names);
+  EXPECT_EQ(report.timer_list, GetParam().state);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, TimerListLayoutTest,
+    ::testing::Values(
+        LayoutCase{"all on one line",
+                   "<?xml version=\"1.0\" ?><timers>" + TimerTag(1, "A") + "</timer>" +
+                       TimerTag(2, "B") + "</timer></timers>",
+                   "A,B", TimerListState::kComplete},
+        LayoutCase{"two on a line",
+                   "<timers>\n" + TimerTag(1, "A") + "<log/></timer>  " + TimerTag(2, "B") +
+                       "</timer>\n</timers>\n",
+                   "A,B", TimerListState::kComplete},
+        LayoutCase{
+            "self-closing, then another",
+            "<timers>\n" + TimerTag(1, "A", "/>") + TimerTag(2, "B") + "\n</timer>\n</timers>\n",
+            "A,B", TimerListState::kComplete},
+        LayoutCase{"byte-order mark before the first",
+                   "\xEF\xBB\xBF" + TimerTag(1, "A") + "</timer>\n</timers>\n", "A",
+                   TimerListState::kComplete},
+        LayoutCase{"NUL before the first",
+                   std::string("<timers>\n\0", 10) + TimerTag(1, "A") + "</timer>\n</timers>\n",
+                   "A", TimerListState::kComplete},
+        LayoutCase{"attributes on lines of their own",
+                   "<timers>\n<timer\r\n begin=\"1800000000\"\n\tend=\"1800001800\"\r\n"
+                   "name = 'A'\n>\n</timer>\n</timers>\n",
+                   "A", TimerListState::kComplete},
+        LayoutCase{"no attributes", "<timers>\n<timer></timer>\n</timers>\n", "",
+                   TimerListState::kIncomplete},
+        LayoutCase{"a timer inside a timer",
+                   "<timers>\n" + TimerTag(1, "A") + TimerTag(2, "B") + "</timer>\n</timers>\n",
+                   "A,B", TimerListState::kIncomplete},
+        LayoutCase{"a raw ampersand", "<timers>\n" + TimerTag(1, "A & B") + "</timer>\n</timers>\n",
+                   "A & B", TimerListState::kIncomplete},
+        LayoutCase{"content that is not well formed",
+                   "<timers>\n" + TimerTag(1, "A") + "\n<log>x</gol>\n</timer>\n</timers>\n", "A",
+                   TimerListState::kIncomplete}),
+    [](const auto& info) {
+      std::string name;
+      for (const char* c = info.param.what; *c; ++c) {
+        if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
+      }
+      return name;
+    });
 
 TEST_F(ReaderTest, AfterInsertIsDetachedWhileReadingAndAttachedAgain) {
   WriteMinimalSet();

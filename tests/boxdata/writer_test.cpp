@@ -11,6 +11,7 @@
 #include "boxdata/text_lines.h"
 #include "boxdata/timer_file.h"
 #include "boxdata/timer_writer.h"
+#include "boxdata/xml_scan.h"
 #include "boxdata/xml_text.h"
 
 namespace tivolo::boxdata {
@@ -215,6 +216,63 @@ TEST_F(WriterTest, ChangedTimesAreConvertedAndNamesEscaped) {
                 "description=\"x &lt; y\" afterevent=\"nothing\" eit=\"\" disabled=\"0\" "
                 "justplay=\"0\">\r\n</timer>\r\n"
                 "</timers>\r\n");
+}
+
+// Text with a NUL, read from a broken file: the list is not complete, and what is written of
+// it is still well formed and holds the timer.
+class NulWriterTest : public WriterTest, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(NulWriterTest, ListIsIncompleteAndTheWrittenFileWellFormed) {
+  CopySet(kSmall, dir_.path());
+  const std::string written = RoundTrip(std::string(kHead) +
+                                        "<timer begin=\"1800000000\" end=\"1800003600\" "
+                                        "serviceref=\"1:0:1:B2:C:3E8:FFFF0000:0:0:0:\" name=\"n\"" +
+                                        GetParam() + "</timer>\r\n</timers>\r\n");
+  EXPECT_EQ(report_.timer_list, TimerListState::kIncomplete);
+  std::string why;
+  EXPECT_TRUE(IsWellFormedXml(written, &why)) << why << "\n" << written;
+  EXPECT_EQ(CanonicalTimers(written).size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Places, NulWriterTest,
+                         ::testing::Values(std::string(" tags=\"t\0g\">\r\n", 14),
+                                           std::string(">\r\n<log>a\0b</log>\r\n", 21),
+                                           std::string(" description=\"d\0e\">\r\n", 21)));
+
+TEST_F(WriterTest, DoubleQuotesInPassedThroughValuesAreEscaped) {
+  CopySet(kSmall, dir_.path());
+  const std::string source = std::string(kHead) +
+                             "<timer begin=\"1800000000\" end=\"1800003600\" "
+                             "serviceref=\"1:0:1:B2:C:3E8:FFFF0000:0:0:0:\" name=\"n\" "
+                             "description='say \"hi\"' tags='a \"b\"'></timer>\r\n</timers>\r\n";
+  WriteFile(dir_.path() / "timers.xml", source);
+  BoxTables tables;
+  tables.Open();
+  ASSERT_TRUE(ReadBoxFiles(tables, Context(dir_.path())).TimerListComplete());
+  // A second timer as the editor leaves it, with quotes typed into its texts.
+  store::MemTable& t = tables.timers;
+  t.Append();
+  t.FieldNamed("Begin").SetAsDateTime(kNow + 2);
+  t.FieldNamed("End").SetAsDateTime(kNow + 2.5);
+  t.FieldNamed("Serviceref").SetAsString("1:0:1:B2:C:3E8:FFFF0000:0:0:0:");
+  t.FieldNamed("Description").SetAsString("a \"quoted\" <word>");
+  t.FieldNamed("Afterevent").SetAsString("\"x\"");
+  for (const char* number : {"RepeatedOrg", "Disabled", "Justplay"})
+    t.FieldNamed(number).SetAsLargeInt(0);
+  t.Post();
+  const std::string written = BuildTimerList(t, UtcClock(), Utf8());
+  std::string why;
+  ASSERT_TRUE(IsWellFormedXml(written, &why)) << why << "\n" << written;
+  EXPECT_NE(
+      written.find(" description=\"a &quot;quoted&quot; &lt;word>\" afterevent=\"&quot;x&quot;\""),
+      std::string::npos)
+      << written;
+  EXPECT_NE(written.find(" description=\"say &quot;hi&quot;\""), std::string::npos) << written;
+  EXPECT_NE(written.find(" tags='a \"b\"'"), std::string::npos) << written;
+  // Read again, the values are those of the first reading.
+  const std::string again = RoundTrip(written);
+  EXPECT_EQ(report_.timer_list, TimerListState::kComplete);
+  EXPECT_EQ(again, written);
 }
 
 TEST_F(WriterTest, AFailedWriteLeavesTheEarlierFileAndNoTemporary) {

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <stdexcept>
 
@@ -174,6 +175,24 @@ bool FakeFtpSession::AcceptData() {
 
 void FakeFtpSession::SendData(const std::string& bytes) {
   SendAll(data_, bytes);
+}
+
+size_t FakeFtpSession::Flood(const std::string& piece, size_t limit, bool on_data,
+                             std::chrono::milliseconds bound) {
+  const int fd = on_data ? data_ : control_;
+  std::string chunk;
+  while (chunk.size() < 65536)
+    chunk += piece;
+  size_t sent = 0;
+  while (fd >= 0 && sent < limit && !server_.stop_) {
+    pollfd p{fd, POLLOUT, 0};
+    if (::poll(&p, 1, static_cast<int>(bound.count())) != 1 || (p.revents & POLLOUT) == 0) break;
+    const ssize_t n = ::send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    if (n <= 0) break;
+    sent += static_cast<size_t>(n);
+  }
+  return sent;
 }
 
 std::string FakeFtpSession::ReceiveDataUntilClose(std::chrono::milliseconds bound) {

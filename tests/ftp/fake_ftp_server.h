@@ -37,6 +37,10 @@ class FakeFtpSession {
   // StrangerWasClosed: true when the client closed that connection within the bound.
   void StrangerConnects(const std::string& from_ip, const std::string& bytes);
   bool StrangerWasClosed(std::chrono::milliseconds bound = std::chrono::seconds(5));
+  // Sends piece after piece on the control (or the data) connection until the client stops
+  // taking them (it closed, or took nothing for the bound) or `limit` bytes went; the count.
+  size_t Flood(const std::string& piece, size_t limit, bool on_data = false,
+               std::chrono::milliseconds bound = std::chrono::seconds(5));
   std::string ReceiveDataUntilClose(std::chrono::milliseconds bound = std::chrono::seconds(10));
   void CloseData();
   // Waits until the client closes the control connection; false when it did not in time.

@@ -245,6 +245,51 @@ INSTANTIATE_TEST_SUITE_P(
                       ListingCase{"Empty", "", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A server that sends without end: the listing and the final reply are bounded, and the
+// client says so in seconds.
+TEST_F(FtpClientTest, EndlessListingRaisesInsteadOfFillingMemory) {
+  FakeFtpServer server([](FakeFtpSession& s) {
+    s.Login();
+    s.AcceptPort();
+    s.Expect("nlst userbouquet*.*");
+    s.ConnectData();
+    s.Reply("150 Here comes the listing");
+    s.Flood("userbouquet.endless.tv\r\n", size_t{64} << 20, true);
+    s.CloseData();
+    s.Reply("226 Transfer complete");
+    s.WaitForClientClose();
+  });
+  Connect(server);
+  client.OpenAndLogin(true);
+  std::vector<std::string> names;
+  EXPECT_EQ(Failure([&] { client.ListDirectory(names, "userbouquet*.*", false); }),
+            "NetError: Listing of userbouquet*.* too long: more than 4194304 bytes.");
+  EXPECT_LT(elapsed, 5s);
+  client.Close();
+}
+
+TEST_F(FtpClientTest, EndlessBlankLinesInsteadOfTheFinalReplyRaise) {
+  FakeFtpServer server([](FakeFtpSession& s) {
+    s.Login();
+    s.AcceptPort();
+    s.Expect("nlst lamedb");
+    s.ConnectData();
+    s.Reply("150 Here comes the listing");
+    s.SendData("lamedb\r\n");
+    s.CloseData();
+    s.Flood(" \t\r\n", size_t{64} << 20);
+    s.WaitForClientClose();
+  });
+  Connect(server);
+  client.SetMaxLineLength(65536);
+  client.OpenAndLogin(true);
+  std::vector<std::string> names;
+  EXPECT_EQ(Failure([&] { client.ListDirectory(names, "lamedb", false); }),
+            "TcpConnectionError: Reply too long: more than 65536 bytes in one reply.");
+  EXPECT_LT(elapsed, 5s);
+  client.Close();
+}
+
 TEST_F(FtpClientTest, PortCommandNamesTheControlAddress) {
   // The exact text: the control connection's address and the port the client listens on.
   FakeFtpServer server([](FakeFtpSession& s) {

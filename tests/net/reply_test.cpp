@@ -1,6 +1,7 @@
 // Line and numbered reply reading against scripted peers.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 #include "net/net_error.h"
@@ -66,6 +67,52 @@ INSTANTIATE_TEST_SUITE_P(
                       ReplyCase{"ThreeLetters", "abc\r\n", "code 0: [abc]"},
                       ReplyCase{"TrimmedLine", "  220 x  \r\n", "code 220: [220 x]"}),
     [](const ::testing::TestParamInfo<ReplyCase>& info) { return std::string(info.param.name); });
+
+// A peer that sends blank lines without end, before or inside a reply: they count toward
+// the reply bound, so reading ends with an error in well under the idle bound.
+struct BlankFloodCase {
+  const char* name;
+  const char* first;  // sent before the blank lines
+  const char* blank;  // one blank line
+};
+
+class BlankFloodTest : public ::testing::TestWithParam<BlankFloodCase> {};
+
+TEST_P(BlankFloodTest, EndsAtTheReplyBound) {
+  const BlankFloodCase c = GetParam();
+  ScriptedPeer peer([&c](PeerSocket& socket) {
+    socket.Send(c.first);
+    std::string chunk;
+    while (chunk.size() < 65536)
+      chunk += c.blank;
+    for (size_t sent = 0; sent < (size_t{64} << 20) && socket.Send(chunk); sent += chunk.size()) {
+    }
+    socket.WaitForClose(2000);
+  });
+  TcpClient client;
+  client.SetIdleTimeout(std::chrono::seconds(2));
+  client.SetMaxLineLength(65536);
+  OpenTo(client, peer.Port());
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    client.ReadReply();
+    ADD_FAILURE() << "no error";
+  } catch (const TcpConnectionError& e) {
+    EXPECT_STREQ(e.what(), "Reply too long: more than 65536 bytes in one reply.");
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  client.Close();
+}
+
+INSTANTIATE_TEST_SUITE_P(Floods, BlankFloodTest,
+                         ::testing::Values(BlankFloodCase{"BeforeTheReply", "", "\r\n"},
+                                           BlankFloodCase{"BlanksAndTabs", "", " \t \r\n"},
+                                           BlankFloodCase{"BareLf", "", "\n"},
+                                           BlankFloodCase{"InsideAMultiLineReply",
+                                                          "230-Welcome\r\n", "\r\n"}),
+                         [](const ::testing::TestParamInfo<BlankFloodCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST(ReadLineTest, CarriageReturnAloneDoesNotEndALine) {
   ScriptedPeer peer([](PeerSocket& socket) {

@@ -7,8 +7,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <utility>
 
+#include "platform/clock.h"
 #include "zone_env.h"
 
 namespace tivolo::platform {
@@ -142,7 +145,8 @@ TEST_F(SystemZoneTest, FallsBackSensibly) {
 // A TZif file: version, then per block the local time types (UT offsets) and the transitions'
 // type indices; footer appended after the second block.
 std::string Tzif(char version, const std::vector<int32_t>& offsets,
-                 const std::vector<uint8_t>& transitions, const std::string& footer) {
+                 const std::vector<uint8_t>& transitions, const std::string& footer,
+                 const std::vector<bool>& daylight = {}) {
   auto be = [](uint64_t v, int bytes) {
     std::string out;
     for (int i = bytes - 1; i >= 0; --i)
@@ -159,8 +163,11 @@ std::string Tzif(char version, const std::vector<int32_t>& offsets,
       out += be(1000000 * (i + 1), time_size);
     for (uint8_t t : transitions)
       out += static_cast<char>(t);
-    for (int32_t off : offsets)
-      out += be(static_cast<uint32_t>(off), 4) + '\0' + '\0';
+    for (size_t i = 0; i < offsets.size(); ++i) {
+      out += be(static_cast<uint32_t>(offsets[i]), 4);
+      out += static_cast<char>(i < daylight.size() && daylight[i] ? 1 : 0);
+      out += '\0';
+    }
     out += std::string("ABC", 4);
     return out;
   };
@@ -184,6 +191,55 @@ TEST_F(SystemZoneTest, ReadsZoneFilesOfEveryVersion) {
   EXPECT_EQ(Read(no_transitions.c_str()), "300 0 0 none none");
   const auto julian = Write("julian", Tzif('2', {3600}, {}, "EST5EDT,J60,J300"));
   EXPECT_EQ(Read(julian.c_str(), &problem), "300 0 0 none none");
+  EXPECT_NE(problem, "");
+}
+
+// Copies of the system's zone file without a rule string: its first (version 1) block
+// alone, and the whole file with an empty rule string.
+std::string AmsterdamVersion1() {
+  std::ifstream in("/usr/share/zoneinfo/Europe/Amsterdam", std::ios::binary);
+  std::string b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (b.size() < 44) return b;
+  auto count = [&](size_t at) {
+    return static_cast<size_t>(static_cast<unsigned char>(b[at])) << 24 |
+           static_cast<size_t>(static_cast<unsigned char>(b[at + 1])) << 16 |
+           static_cast<size_t>(static_cast<unsigned char>(b[at + 2])) << 8 |
+           static_cast<size_t>(static_cast<unsigned char>(b[at + 3]));
+  };
+  const size_t size =
+      44 + count(32) * 5 + count(36) * 6 + count(40) + count(28) * 8 + count(24) + count(20);
+  std::string v1 = b.substr(0, size);
+  v1[4] = '\0';
+  return v1;
+}
+
+std::string AmsterdamEmptyRule() {
+  std::ifstream in("/usr/share/zoneinfo/Europe/Amsterdam", std::ios::binary);
+  std::string b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const size_t footer = b.rfind('\n', b.size() - 2);
+  return footer == std::string::npos ? b : b.substr(0, footer + 1) + "\n";
+}
+
+TEST_F(SystemZoneTest, ZoneFilesWithoutRulesTakeThemFromTheirChanges) {
+  for (const auto& [name, bytes] :
+       {std::pair{"v1", AmsterdamVersion1()}, std::pair{"empty_rule", AmsterdamEmptyRule()}}) {
+    std::string problem = "stale";
+    ClockSettings clock;
+    {
+      ScopedTz scoped(Write(name, bytes).c_str());
+      clock.time_zone = ReadSystemTimeZone(&problem);
+    }
+    EXPECT_EQ(Dump(clock.time_zone), "-60 0 -60 M3.5.0/2:00:00 M10.5.0/3:00:00") << name;
+    EXPECT_EQ(problem, "") << name;
+    // 15 July 2025 12:00 UTC is 14:00 in Amsterdam; 15 January 12:00 is 13:00.
+    EXPECT_DOUBLE_EQ(UtcToLocal(EpochToDateTime(1752580800), clock), 45853.0 + 14.0 / 24) << name;
+    EXPECT_DOUBLE_EQ(UtcToLocal(EpochToDateTime(1736942400), clock), 45672.0 + 13.0 / 24) << name;
+  }
+  // Daylight time that ended long ago cannot be told from rules that still hold: the last
+  // offset is used, and the log says so.
+  std::string problem;
+  const auto past = Write("past", Tzif('\0', {3600, 7200}, {1, 0, 1, 0}, "", {false, true}));
+  EXPECT_EQ(Read(past.c_str(), &problem), "-60 0 0 none none");
   EXPECT_NE(problem, "");
 }
 
