@@ -156,7 +156,7 @@ SaveResult SaveToBox::Run() {
   return result;
 }
 
-SaveResult SaveToBox::Upload(SaveResult& result) {
+void SaveToBox::Upload(SaveResult& result) {
   net::FtpClient ftp;
   ftp.SetHost(input_.box.host);
   ftp.SetPort(input_.box.ftp_port);
@@ -185,12 +185,11 @@ SaveResult SaveToBox::Upload(SaveResult& result) {
   if (!BackupAndConfirm(ftp, result)) {
     result.outcome = SaveOutcome::kDeclined;
     result.message = "Nothing was uploaded: the box keeps its own timer list.";
-    return result;
+    return;
   }
   Step(result, SaveStep::kUpload);
   StoreSafely(ftp);
   result.uploaded = true;
-  return result;
 }
 
 bool SaveToBox::BackupAndConfirm(net::FtpClient& ftp, SaveResult& result) {

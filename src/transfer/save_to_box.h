@@ -111,7 +111,7 @@ class SaveToBox {
 
  private:
   std::string UnknownListReason() const;
-  SaveResult Upload(SaveResult& result);
+  void Upload(SaveResult& result);
   // Fetches the box's list into a backup and asks when it changed; false when the user keeps it.
   bool BackupAndConfirm(net::FtpClient& ftp, SaveResult& result);
   void StoreSafely(net::FtpClient& ftp);

@@ -63,35 +63,35 @@ uint16_t ClosedPort() {
   return ntohs(addr.sin_port);
 }
 
-// The box's login and shell, written as a script for busybox telnetd. It notes each login
-// name, password and command it receives in a file.
+// The box's login and shell as a script for busybox telnetd: the login prompt, a password
+// asked after the login name (none when empty), what killall prints (with the next prompt, in
+// one write), or nothing at all. It notes each name, password and command it receives.
 struct BoxShell {
-  std::string login_prompt = "vuduo2 login: ";
-  std::string host = "vuduo2";
-  std::string password;    // asked for after the login name when not empty
-  std::string kill_reply;  // printed with the next prompt, in one write, after killall
-  bool silent = false;     // never shows anything
+  const char* login_prompt;
+  const char* password;
+  const char* kill_reply;
+  bool silent;
 };
+constexpr BoxShell kPlainBox{"vuduo2 login: ", "", "", false};
 
 std::string ShellScript(const BoxShell& b, const std::string& notes) {
   std::string s = "#!/bin/sh\nnotes='" + notes + "'\n";
   if (b.silent) return s + "exec sleep 60\n";
   s += "strip() { printf '%s' \"$1\" | tr -d '\\r'; }\nwhile :; do\n  printf '%s' '" +
-       b.login_prompt + "'\n  read -r user || exit 0\n  user=$(strip \"$user\")\n" +
+       std::string(b.login_prompt) + "'\n  read -r user || exit 0\n  user=$(strip \"$user\")\n" +
        "  echo \"user:$user\" >> \"$notes\"\n";
-  if (b.password.empty()) {
+  if (*b.password == 0) {
     s += "  [ \"$user\" = root ] && break\n";
   } else {
     s += "  printf 'Password: '\n  read -r pw || exit 0\n  pw=$(strip \"$pw\")\n"
-         "  echo \"pass:$pw\" >> \"$notes\"\n"
-         "  [ \"$user\" = root ] && [ \"$pw\" = '" +
-         b.password + "' ] && break\n";
+         "  echo \"pass:$pw\" >> \"$notes\"\n  [ \"$user\" = root ] && [ \"$pw\" = '" +
+         std::string(b.password) + "' ] && break\n";
   }
-  s += "  printf 'Login incorrect\\n'\ndone\nprompt='root@" + b.host + ":~# '\n" +
-       "printf '%s' \"$prompt\"\nwhile read -r cmd; do\n  cmd=$(strip \"$cmd\")\n" +
+  s += "  printf 'Login incorrect\\n'\ndone\nprompt='root@vuduo2:~# '\n"
+       "printf '%s' \"$prompt\"\nwhile read -r cmd; do\n  cmd=$(strip \"$cmd\")\n"
        "  echo \"cmd:$cmd\" >> \"$notes\"\n";
-  if (!b.kill_reply.empty())
-    s += "  case $cmd in killall*) printf '%s\\r\\n%s' '" + b.kill_reply +
+  if (*b.kill_reply)
+    s += "  case $cmd in killall*) printf '%s\\r\\n%s' '" + std::string(b.kill_reply) +
          "' \"$prompt\"; continue ;; esac\n";
   return s + "  printf '%s' \"$prompt\"\ndone\n";
 }
@@ -152,11 +152,10 @@ class SaveToBoxTest : public ::testing::Test {
     const std::string script = work / "box_shell.sh";
     WriteFileBytes(script, ShellScript(shell, work / "notes"));
     fs::permissions(script, fs::perms::owner_all);
-    StartTelnetd({std::string(TIVOLO_SOURCE_DIR) + "/tests/transfer/box_telnetd.sh", script});
-  }
-  void StartTelnetd(const std::vector<std::string>& argv) {
     std::string error;
-    ASSERT_TRUE(telnet.Start(argv, true, &error)) << error;
+    ASSERT_TRUE(telnet.Start(
+        {std::string(TIVOLO_SOURCE_DIR) + "/tests/transfer/box_telnetd.sh", script}, true, &error))
+        << error;
     input.box.telnet_port = static_cast<uint16_t>(telnet.Port());
   }
   SaveResult Run() {
@@ -177,8 +176,7 @@ class SaveToBoxTest : public ::testing::Test {
 TEST_F(SaveToBoxTest, TablesToBoxAndRestartWithVsftpdAndBusybox) {
   namespace bt = boxdata::testing;
   bt::CopySet(bt::kSmall, Local());
-  std::vector<ExpectedTimer> unused;
-  const std::string start_list = MakeList(3, &unused);
+  const std::string start_list = MakeList(3, nullptr);
   BoxAndStartCopy(start_list);
   boxdata::BoxTables tables;
   tables.Open();
@@ -189,7 +187,7 @@ TEST_F(SaveToBoxTest, TablesToBoxAndRestartWithVsftpdAndBusybox) {
   tables.timers.Post();
   TakeTimerList(input, tables.timers, bt::UtcClock(), bt::Utf8());
   StartVsftpd();
-  StartTelnet(BoxShell{});
+  StartTelnet(kPlainBox);
   if (IsSkipped()) return;
 
   const SaveResult r = Run();
@@ -211,13 +209,12 @@ TEST_F(SaveToBoxTest, TablesToBoxAndRestartWithVsftpdAndBusybox) {
 }
 
 TEST_F(SaveToBoxTest, ChangedListOnTheBoxIsAskedAndNoKeepsIt) {
-  std::vector<ExpectedTimer> unused;
-  BoxAndStartCopy(MakeList(4, &unused));
-  const std::string changed = WithoutCr(MakeList(5, &unused));  // one timer added meanwhile
+  BoxAndStartCopy(MakeList(4, nullptr));
+  const std::string changed = WithoutCr(MakeList(5, nullptr));  // one timer added meanwhile
   WriteFileBytes(BoxDir() + "/timers.xml", changed);
   NewList(2);
   StartVsftpd();
-  StartTelnet(BoxShell{});
+  StartTelnet(kPlainBox);
   if (IsSkipped()) return;
 
   SaveResult r = Run();
@@ -264,7 +261,7 @@ TEST_F(SaveToBoxTest, UnknownOrBadListsSendNothingAndAFailureCanBeTriedAgain) {
   EXPECT_EQ(observer.steps, "Writing the timer list; Checking the timer list; ");
 
   // An unreachable box: the socket error, and no telnet tried (the box's telnet would note it).
-  StartTelnet(BoxShell{});
+  StartTelnet(kPlainBox);
   if (IsSkipped()) return;
   observer.steps.clear();
   NewList(2);
@@ -317,8 +314,7 @@ std::string StoreUpload(FakeFtpSession& s, const char* name, const char* final_r
 class FtpFaultTest : public SaveToBoxTest, public ::testing::WithParamInterface<FtpFault> {};
 
 TEST_P(FtpFaultTest, BoxListStaysWholeAndTheUserIsTold) {
-  std::vector<ExpectedTimer> unused;
-  const std::string box_list = MakeList(3, &unused);
+  const std::string box_list = MakeList(3, nullptr);
   WriteFileBytes(Local() + "/timers.xml", box_list);
   NewList(4);
   input.box.user = "root";
@@ -444,8 +440,7 @@ class TelnetBoxTest : public SaveToBoxTest, public ::testing::WithParamInterface
 
 TEST_P(TelnetBoxTest, RestartsOrTellsWhy) {
   const TelnetCase& c = GetParam();
-  std::vector<ExpectedTimer> unused;
-  const std::string box_list = MakeList(2, &unused);
+  const std::string box_list = MakeList(2, nullptr);
   BoxAndStartCopy(box_list);
   NewList(3);
   FakeFtpServer server([&](FakeFtpSession& s) {
@@ -484,31 +479,31 @@ INSTANTIATE_TEST_SUITE_P(
     Boxes, TelnetBoxTest,
     ::testing::Values(
         TelnetCase{"login_prompt_in_capitals",
-                   {"DM7025 LOGIN: ", "dm7025"},
+                   {"VUDUO2 LOGIN: ", "", "", false},
                    "anonymous",
                    "",
                    "user:root\ncmd:killall -9 enigma2\n",
                    ""},
         TelnetCase{"password_configured",
-                   {.password = "s3cret"},
+                   {"vuduo2 login: ", "s3cret", "", false},
                    "root",
                    "s3cret",
                    "user:root\npass:s3cret\ncmd:killall -9 enigma2\n",
                    ""},
         TelnetCase{"password_not_configured",
-                   {.password = "s3cret"},
+                   {"vuduo2 login: ", "s3cret", "", false},
                    "root",
                    "",
                    "user:root\n",
                    "the box wants a password for root, and no password is configured"},
         TelnetCase{"killall_with_the_prompt",
-                   {.kill_reply = "killall: enigma2: no process killed"},
+                   {"vuduo2 login: ", "", "killall: enigma2: no process killed", false},
                    "anonymous",
                    "",
                    "user:root\ncmd:killall -9 enigma2\n",
                    "the box answered \"killall: enigma2: no process killed\""},
         TelnetCase{"never_a_prompt",
-                   {.silent = true},
+                   {"", "", "", true},
                    "anonymous",
                    "",
                    "",
