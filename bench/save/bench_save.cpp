@@ -76,7 +76,7 @@ void BM_SaveExit200Timers(benchmark::State& state) {
     transfer::SaveInput input;
     input.box = {"127.0.0.1", static_cast<uint16_t>(ftp.Port()),
                  static_cast<uint16_t>(telnet.Port()), "anonymous", ""};
-    input.box_dir = box;
+    input.box.folder = box;
     input.local_dir = local;
     input.read_state = report.timer_list;
     input.fetch_ok = input.timer_list_fetched = true;

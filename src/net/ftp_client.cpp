@@ -1,17 +1,13 @@
 #include "net/ftp_client.h"
 
 #include <fcntl.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <random>
-#include <thread>
 
 #include "net/ftp_protocol.h"
 #include "net/one_shot_listener.h"
@@ -20,8 +16,6 @@
 namespace tivolo::net {
 
 namespace {
-
-using namespace std::chrono_literals;
 
 // Receive chunk of data connections. Larger than the control connection's 32 KiB: a big
 // download then costs a quarter of the receive and write calls and keeps pace with other
@@ -229,8 +223,12 @@ void FtpClient::Transfer(const std::string& command, Stream* sink, Stream* sourc
     data->SetOnWorkEnd(OnWorkEnd());
     data->SetBounds(Bounds());
     data->SetRecvBufferSize(kDataChunk);
-    // The server connects back to the address it reached us on.
+    // The server connects back to the address it reached us on, and only the server may.
     l.SetBoundIP(Socket().LocalIP());
+    l.SetExpectedPeerIP(Socket().PeerIP());
+    l.SetOnPeerRefused([this](const std::string& ip) {
+      ReportStatus(NetStatus::kText, "Refused a data connection from " + ip + ".");
+    });
     SetData(std::move(listener));
     l.PrepareListen();
     SendCommand(FtpPortCommand(l.ListeningIP(), l.ListeningPort()), 200);
@@ -262,41 +260,27 @@ void FtpClient::WaitForDataPeer(OneShotListener& listener) {
     ReadReply();
     RaiseReplyError();
   }
-  // The listener waits for the server; this watcher ends that wait as soon as the control
-  // connection carries a negative reply or closes. A positive reply (the final one of a
-  // server that finished sending early) is left for later: the connection is pending then.
-  std::atomic<bool> stop{false};
-  std::atomic<bool> control_event{false};
-  std::thread watcher([&] {
-    while (!stop) {
-      if (socket_.Wait(POLLIN, 50) != SocketHandle::WaitResult::kReady) {
-        if (!socket_.HandleAllocated()) break;
-        continue;
-      }
-      if (stop) break;
-      char peek[16];
-      ssize_t n = ::recv(socket_.Handle(), peek, sizeof peek, MSG_PEEK | MSG_DONTWAIT);
-      if (n == 0 || (n > 0 && StartsWithFailure(std::string_view(peek, static_cast<size_t>(n)))) ||
-          (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
-        control_event = true;
-        listener.StopWaiting();
-        break;
-      }
-      std::this_thread::sleep_for(20ms);
-    }
-  });
-  bool accepted = false;
-  try {
-    accepted = listener.WaitForPeer();
-  } catch (...) {
-    stop = true;
-    watcher.join();
-    throw;
+  // One wait for both connections: a negative reply or a close on the control connection
+  // ends it at once. A positive reply (the final one of a server that finished sending
+  // early) is left for later: the data connection is pending then, and the control
+  // connection is no longer watched.
+  OneShotListener::Watch control{
+      &socket_, [this] {
+        char peek[16];
+        int n = socket_.Peek(peek, sizeof peek);
+        if (n > 0) {
+          return StartsWithFailure(std::string_view(peek, static_cast<size_t>(n)));
+        }
+        return n == 0 || SocketStack::LastError() != kErrWouldBlock;
+      }};
+  switch (listener.WaitForPeer(control)) {
+    case OneShotListener::PeerWait::kAccepted:
+      return;
+    case OneShotListener::PeerWait::kStopped:
+      throw FtpTransferAborted();
+    case OneShotListener::PeerWait::kWatchEvent:
+      break;
   }
-  stop = true;
-  watcher.join();
-  if (accepted) return;
-  if (!control_event) throw FtpTransferAborted();
   // The server answered instead of connecting; a closed connection raises
   // ConnClosedGracefully here.
   ReadReply();

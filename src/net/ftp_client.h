@@ -5,7 +5,9 @@
 // received data), so a server that stops answering ends in SocketError 10060 instead of a
 // hang. While the client waits for the server to open the data connection it also watches
 // the control connection: an error reply or a closed control connection ends the wait at
-// once. A download lands in a temporary file next to the target and replaces the target only
+// once. Only the control connection's peer may open an active data connection: anyone else
+// who reaches the data port is closed, reported as a status text, and the wait goes on. A
+// download lands in a temporary file next to the target and replaces the target only
 // when the transfer and its final reply succeeded. Command arguments holding CR or LF are
 // refused before anything is sent.
 //

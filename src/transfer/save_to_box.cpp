@@ -181,7 +181,7 @@ void SaveToBox::Upload(SaveResult& result) {
 
   Step(result, SaveStep::kBackup);
   ftp.OpenAndLogin(true);
-  ftp.ChangeRemoteDir(input_.box_dir);
+  ftp.ChangeRemoteDir(input_.box.folder);
   if (!BackupAndConfirm(ftp, result)) {
     result.outcome = SaveOutcome::kDeclined;
     result.message = "Nothing was uploaded: the box keeps its own timer list.";

@@ -47,12 +47,10 @@ class SaveObserver {
 
 // The name the new list is stored under before it is renamed over "timers.xml".
 inline constexpr const char* kUploadName = "timers.xml.upload";
-inline constexpr const char* kBoxDir = "/etc/enigma2";
 
 // Everything the sequence needs, taken on the tables' thread before it starts.
 struct SaveInput {
   BoxAddress box;
-  std::string box_dir = kBoxDir;      // the box's settings folder, as its FTP server names it
   std::filesystem::path local_dir;    // holds "timers.xml" as read at start
   std::string timer_list;             // the text of "timers.new"
   std::vector<ExpectedTimer> timers;  // what that text must read back as

@@ -388,6 +388,37 @@ TEST_F(FtpClientTest, ServerFinishedBeforeWeWaitForTheConnection) {
   EXPECT_EQ(testing::ReadFileBytes(local), "#NAME Bouquets (TV)\n");
 }
 
+TEST_F(FtpClientTest, DataConnectionFromAStrangerIsRefusedAndLogged) {
+  // Someone else on the network reaches the data port first, with a forged listing.
+  FakeFtpServer server([](FakeFtpSession& s) {
+    s.Login();
+    s.AcceptPort();
+    s.Expect("nlst timers.xml");
+    s.StrangerConnects("127.0.0.2", "forged.xml\r\n");
+    s.Reply("150 Here comes the listing");
+    if (!s.StrangerWasClosed()) s.Fail("the stranger's connection stayed open");
+    s.ConnectData();
+    s.SendData("timers.xml\r\n");
+    s.CloseData();
+    s.Reply("226 Done");
+    s.WaitForClientClose();
+  });
+  Connect(server);
+  std::string log;
+  client.SetOnStatus(
+      [&](NetComponent&, NetStatus, const std::string& text) { log += text + "\n"; });
+  client.OpenAndLogin(true);
+  std::vector<std::string> names;
+  client.ListDirectory(names, "timers.xml", false);
+  client.Close();
+  server.Join();
+  EXPECT_EQ(Join(names), "[timers.xml]");
+  EXPECT_NE(log.find("Connected.\nRefused a data connection from 127.0.0.2.\nDisconnecting"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(server.Failures(), "");
+}
+
 TEST_F(FtpClientTest, DownloadMayOverwrite) {
   FakeFtpServer server([](FakeFtpSession& s) {
     s.Login();

@@ -145,7 +145,7 @@ class SaveToBoxTest : public ::testing::Test {
         << error;
     input.box.ftp_port = static_cast<uint16_t>(ftp.Port());
     // vsftpd run as the launching user names real paths.
-    input.box_dir = BoxDir();
+    input.box.folder = BoxDir();
   }
   void StartTelnet(const BoxShell& shell) {
     if (!testing::HaveExecutable("/usr/bin/busybox")) GTEST_SKIP() << "busybox is not installed";
