@@ -10,6 +10,4 @@ void MainWindow::EditExecute() {}
 
 void MainWindow::DeleteExecute() {}
 
-void MainWindow::SaveExitExecute() {}
-
 }  // namespace tivolo::app

@@ -315,4 +315,36 @@ void FtpClient::ReadFinalReply() {
   if (code == 426) ReadReply({226});
 }
 
+void FtpClient::Rename(const std::string& from, const std::string& to) {
+  CheckArgument(from, "file name");
+  CheckArgument(to, "file name");
+  SendCommand("RNFR " + from, 350);
+  SendCommand("RNTO " + to, 250);
+}
+
+int64_t FtpClient::Size(const std::string& remote_name) {
+  CheckArgument(remote_name, "file name");
+  SendCommand("SIZE " + remote_name, 213);
+  const std::string text = ReplyText();
+  // "213 1234": the number follows the code and a blank; nothing else may stand there.
+  size_t pos = 3;
+  while (pos < text.size() && text[pos] == ' ')
+    ++pos;
+  int64_t size = 0;
+  size_t digits = 0;
+  for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos, ++digits) {
+    if (digits >= 18) throw ProtocolReplyError(ReplyCode(), text);
+    size = size * 10 + (text[pos] - '0');
+  }
+  while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\r'))
+    ++pos;
+  if (digits == 0 || pos != text.size()) throw ProtocolReplyError(ReplyCode(), text);
+  return size;
+}
+
+void FtpClient::Delete(const std::string& remote_name) {
+  CheckArgument(remote_name, "file name");
+  SendCommand("DELE " + remote_name, 250);
+}
+
 }  // namespace tivolo::net

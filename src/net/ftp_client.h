@@ -16,6 +16,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -123,6 +124,15 @@ class FtpClient : public TcpClient {
   std::atomic<bool> aborted_{false};
   mutable std::mutex data_mutex_;
   std::unique_ptr<TcpConnection> data_;  // exists only during a transfer
+
+ public:
+  // "RNFR " + from (350), then "RNTO " + to (250): replaces `to` in one step on the server.
+  void Rename(const std::string& from, const std::string& to);
+  // "SIZE " + remote_name (213): the number in the reply. A reply without a number raises
+  // ProtocolReplyError with the reply line.
+  int64_t Size(const std::string& remote_name);
+  // "DELE " + remote_name (250).
+  void Delete(const std::string& remote_name);
 };
 
 }  // namespace tivolo::net

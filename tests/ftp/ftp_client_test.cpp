@@ -732,5 +732,64 @@ TEST_F(FtpClientTest, AbortTransferFromAnotherThread) {
   client.Close();
 }
 
+// Rename, size and delete: the command texts, the codes each accepts, the size read from the
+// reply, and arguments with line breaks refused before anything is sent.
+TEST_F(FtpClientTest, RenameSizeAndDelete) {
+  FakeFtpServer server([](FakeFtpSession& s) {
+    s.Login();
+    s.Expect("RNFR ");
+    s.Reply("350 Ready for RNTO.");
+    s.Expect("RNTO ");
+    s.Reply("250 Rename successful.");
+    s.Expect("SIZE ");
+    s.Reply("213 40960");
+    s.Expect("SIZE ");
+    s.Reply("213 a lot");
+    s.Expect("DELE ");
+    s.Reply("250 Delete operation successful.");
+    s.Expect("RNFR ");
+    s.Reply("550 RNFR command failed.");
+    s.Expect("RNFR ");
+    s.Reply("350 Ready for RNTO.");
+    s.Expect("RNTO ");
+    s.Reply("553 Rename failed.");
+    s.Expect("SIZE ");
+    s.Reply("550 Could not get file size.");
+    s.Expect("DELE ");
+    s.Reply("550 Delete operation failed.");
+    s.WaitForClientClose();
+  });
+  Connect(server);
+  client.OpenAndLogin(true);
+  client.Rename("timers.xml.upload", "timers.xml");
+  EXPECT_EQ(client.Size("timers.xml"), 40960);
+  std::string faults = Failure([&] { client.Size("timers.xml"); }) + "\n";
+  client.Delete("timers.xml.upload");
+  faults += Failure([&] { client.Rename("a", "b"); }) + "\n";
+  faults += Failure([&] { client.Rename("a", "b"); }) + "\n";
+  faults += Failure([&] { client.Size("gone"); }) + "\n";
+  faults += Failure([&] { client.Delete("gone"); }) + "\n";
+  faults += Failure([&] { client.Rename("a\r\nDELE x", "b"); }) + "\n";
+  faults += Failure([&] { client.Rename("a", "b\nDELE x"); }) + "\n";
+  faults += Failure([&] { client.Size("a\nDELE x"); }) + "\n";
+  faults += Failure([&] { client.Delete("a\rDELE x"); }) + "\n";
+  client.Close();
+  EXPECT_EQ(faults,
+            "ProtocolReplyError 213: 213 a lot\n"
+            "ProtocolReplyError 550: 550 RNFR command failed.\n"
+            "ProtocolReplyError 553: 553 Rename failed.\n"
+            "ProtocolReplyError 550: 550 Could not get file size.\n"
+            "ProtocolReplyError 550: 550 Delete operation failed.\n"
+            "FtpInvalidArgument: Invalid file name: it contains a line break.\n"
+            "FtpInvalidArgument: Invalid file name: it contains a line break.\n"
+            "FtpInvalidArgument: Invalid file name: it contains a line break.\n"
+            "FtpInvalidArgument: Invalid file name: it contains a line break.\n");
+  EXPECT_EQ(server.Commands(),
+            "user root\npass dreambox\ntype A\nsyst\n"
+            "RNFR timers.xml.upload\nRNTO timers.xml\nSIZE timers.xml\nSIZE timers.xml\n"
+            "DELE timers.xml.upload\nRNFR a\nRNFR a\nRNTO b\nSIZE gone\nDELE gone\n");
+  EXPECT_EQ(server.Failures(), "");
+}
+
 }  // namespace
 }  // namespace tivolo::net
