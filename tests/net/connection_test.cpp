@@ -5,8 +5,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -14,6 +12,7 @@
 #include "net/stream.h"
 #include "net/tcp_client.h"
 #include "peer.h"
+#include "support/test_files.h"
 
 namespace tivolo::net {
 namespace {
@@ -177,11 +176,9 @@ TEST(PeerCloseTest, ReceiveIntoStreamUntilCloseCutsLongerStream) {
 
 TEST(PeerCloseTest, ReceiveIntoFileStream) {
   const std::string data = Pattern(300000);
-  const std::string path = ::testing::TempDir() + "net_receive_test.bin";
-  {
-    std::ofstream old(path, std::ios::binary);
-    old << std::string(400000, 'o');
-  }
+  const tivolo::testing::TempDir dir;
+  const std::string path = dir / "receive.bin";
+  tivolo::testing::WriteFile(path, std::string(400000, 'o'));
   ScriptedPeer peer([&data](PeerSocket& socket) { socket.Send(data); });
   TcpClient client;
   OpenTo(client, peer.Port());
@@ -191,11 +188,7 @@ TEST(PeerCloseTest, ReceiveIntoFileStream) {
     client.ReceiveIntoStream(file);
     file.Close();
   }
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream read;
-  read << in.rdbuf();
-  EXPECT_TRUE(read.str() == "head" + data);
-  std::remove(path.c_str());
+  EXPECT_TRUE(tivolo::testing::ReadFile(path) == "head" + data);
 }
 
 TEST(SendTest, SendStreamAndText) {
