@@ -1,9 +1,7 @@
 #include "store/record_store.h"
 
-#include <sys/mman.h>
-
 #include <cstring>
-#include <new>
+#include <memory>
 
 namespace tivolo::store {
 
@@ -49,31 +47,19 @@ size_t RecordStore::BlockSize(const char* block) const {
   return Aligned(static_cast<size_t>(p - block));
 }
 
-RecordStore::Arena RecordStore::NewArena(size_t size, bool large) {
-  void* p = large ? std::aligned_alloc(kLargeArenaSize, size) : std::malloc(size);
-  if (!p) throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-  // Only a hint: without huge pages the arena works the same, only slower to scan.
-  if (large) madvise(p, size, MADV_HUGEPAGE);
-#endif
-  return Arena(static_cast<char*>(p));
-}
-
 char* RecordStore::Allocate(size_t size) {
   size = Aligned(size);
   if (size > kArenaSize / 4) {
     // A large record gets an arena of its own; the current arena stays in use.
-    Arena own = NewArena(size, false);
+    Arena own = std::make_unique_for_overwrite<char[]>(size);
     char* p = own.get();
     arenas_.insert(arenas_.end() - (arenas_.empty() ? 0 : 1), std::move(own));
     return p;
   }
   if (size > left_) {
-    bool large = live_bytes_ + dead_bytes_ >= kLargeFrom;
-    size_t arena_size = large ? kLargeArenaSize : kArenaSize;
-    arenas_.push_back(NewArena(arena_size, large));
+    arenas_.push_back(std::make_unique_for_overwrite<char[]>(kArenaSize));
     next_ = arenas_.back().get();
-    left_ = arena_size;
+    left_ = kArenaSize;
   }
   char* p = next_;
   next_ += size;

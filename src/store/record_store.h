@@ -7,7 +7,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -56,22 +55,13 @@ class RecordStore {
   void Compact();
 
   size_t field_count_ = 0, num_count_ = 0, str_count_ = 0;
-  // A slot is found by shift and mask: a division sat on every record read of a scan.
+  // A slot is found by shift and mask, without a division: every record read looks one up.
   size_t chunk_size_ = 1024;
   unsigned chunk_shift_ = 10;
   std::vector<std::unique_ptr<char*[]>> chunks_;  // null slot: free
 
-  // Small tables get small arenas. Once the blocks outgrow kLargeFrom, arenas are one huge page
-  // each where the system offers them: a scan in index order jumps between blocks all over the
-  // arenas, and with small pages the address translation misses cost more than the reads.
   static constexpr size_t kArenaSize = 256 * 1024;
-  static constexpr size_t kLargeArenaSize = 2 * 1024 * 1024;
-  static constexpr size_t kLargeFrom = 4 * 1024 * 1024;
-  struct FreeArena {
-    void operator()(char* p) const { std::free(p); }
-  };
-  using Arena = std::unique_ptr<char[], FreeArena>;
-  static Arena NewArena(size_t size, bool large);
+  using Arena = std::unique_ptr<char[]>;
   std::vector<Arena> arenas_;
   char* next_ = nullptr;  // free space at the end of the current arena
   size_t left_ = 0;

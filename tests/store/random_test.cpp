@@ -6,6 +6,7 @@
 #include <optional>
 #include <random>
 
+#include "boxdata/box_tables.h"
 #include "store_fixtures.h"
 
 namespace tivolo::store {
@@ -271,8 +272,8 @@ TEST(RandomStorage, LongTextsSurviveRewritesDeletesAndCompaction) {
   }
 }
 
-// A table that grows past a few megabytes moves on to larger arenas; rewriting every record and
-// then deleting most of them makes the store compact across both arena sizes.
+// A table of many megabytes spans many arenas; rewriting every record and then deleting most
+// of them makes the store compact them.
 TEST(RandomStorage, LargeTableKeepsEveryValueThroughGrowthRewriteAndShrink) {
   MemTable t("Texts");
   t.FieldDefs() = {{"Key", FieldType::kInteger, 0}, {"Text", FieldType::kString, 0}};
@@ -326,13 +327,10 @@ TEST(RandomStorage, LargeTableKeepsEveryValueThroughGrowthRewriteAndShrink) {
 // ---- A detail table against a filter of all channels by the master's current number ----
 
 TEST(RandomMasterDetail, DetailShowsTheCurrentMastersChannelsInAppendOrder) {
-  MemTable bouquet("Bouquet");
-  testing::DefineBouquet(bouquet);
-  DataSource ds_bouquet("Ds_Bouquet", &bouquet);
-  MemTable zenders("Zenders");
-  testing::DefineZenders(zenders, &ds_bouquet);
-  bouquet.Open();
-  zenders.Open();
+  boxdata::BoxTables tables;
+  MemTable& bouquet = tables.bouquet;
+  MemTable& zenders = tables.zenders;
+  tables.Open();
 
   struct Channel {
     int tag, bouquet;
