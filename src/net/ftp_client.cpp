@@ -280,7 +280,7 @@ void FtpClient::WaitForDataPeer(OneShotListener& listener) {
   std::atomic<bool> control_event{false};
   std::thread watcher([&] {
     while (!stop) {
-      if (socket_.Wait(POLLIN, 50) != SocketHandle::WaitResult::kReady) {
+      if (socket_.Wait(POLLIN, 50ms) != SocketHandle::WaitResult::kReady) {
         if (!socket_.HandleAllocated()) break;
         continue;
       }

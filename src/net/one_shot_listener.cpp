@@ -48,10 +48,10 @@ bool OneShotListener::WaitForPeer() {
     const auto bound = bounds_.accept;
     const auto deadline = Clock::now() + bound;
     while (!abort_.load(std::memory_order_acquire)) {
-      int wait = kWaitForever;
+      WaitBound wait = kNoLimit;
       if (bound.count() > 0) {
-        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        wait = left > 0 ? static_cast<int>(std::min<decltype(left)>(left, INT_MAX)) : 0;
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        wait = std::max(left, std::chrono::milliseconds(0));
       }
       auto result = listen_socket_.Wait(POLLIN, wait);
       if (result == SocketHandle::WaitResult::kReady) {

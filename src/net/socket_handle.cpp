@@ -7,8 +7,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 
 #include "net/net_error.h"
 #include "net/socket_stack.h"
@@ -28,6 +30,12 @@ int FailErrno() {
 }
 
 // Waits on fd and the wake pipe; wait_ms < 0 waits without a limit.
+// A bound as poll takes it: milliseconds, -1 for none.
+int PollMs(WaitBound bound) {
+  if (!bound) return -1;
+  return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(bound->count(), 0, INT_MAX));
+}
+
 SocketHandle::WaitResult WaitOn(int fd, int wake, short events, int wait_ms) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(wait_ms < 0 ? 0 : wait_ms);
   for (;;) {
@@ -238,7 +246,7 @@ void SocketHandle::BindLocal() {
   ReadLocalAddress(use.fd);
 }
 
-int SocketHandle::ConnectPeer(int timeout_ms) {
+int SocketHandle::ConnectPeer(WaitBound bound) {
   Use use(*this);
   if (use.fd < 0) return Fail(kErrShutdown);
   bool valid = false;
@@ -246,7 +254,7 @@ int SocketHandle::ConnectPeer(int timeout_ms) {
   if (!valid || address.sin_addr.s_addr == htonl(INADDR_ANY)) return Fail(kErrAddressNotAvailable);
   if (::connect(use.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     if (errno != EINPROGRESS && errno != EINTR) return FailErrno();
-    switch (WaitOn(use.fd, use.wake, POLLOUT, timeout_ms)) {
+    switch (WaitOn(use.fd, use.wake, POLLOUT, PollMs(bound))) {
       case WaitResult::kTimedOut:
         return Fail(kErrTimedOut);
       case WaitResult::kWoken:
@@ -295,15 +303,15 @@ void SocketHandle::AcceptPending(SocketHandle& listening) {
   ReadPeerAddress(fd);
 }
 
-SocketHandle::WaitResult SocketHandle::Wait(short events, int wait_ms) {
+SocketHandle::WaitResult SocketHandle::Wait(short events, WaitBound bound) {
   Use use(*this);
   if (use.fd < 0) return WaitResult::kWoken;
-  return WaitOn(use.fd, use.wake, events, wait_ms);
+  return WaitOn(use.fd, use.wake, events, PollMs(bound));
 }
 
-bool SocketHandle::WaitReadable(int wait_ms) {
+bool SocketHandle::WaitReadable(WaitBound bound) {
   if (!HandleAllocated()) throw ConnClosedGracefully();
-  switch (Wait(POLLIN, wait_ms)) {
+  switch (Wait(POLLIN, bound)) {
     case WaitResult::kReady:
       return true;
     case WaitResult::kTimedOut:
@@ -341,7 +349,8 @@ int SocketHandle::ReceiveInto(void* buffer, int length) {
   }
 }
 
-int SocketHandle::ReceiveWithin(void* buffer, int length, int wait_ms) {
+int SocketHandle::ReceiveWithin(void* buffer, int length, WaitBound bound) {
+  const int wait_ms = PollMs(bound);
   Use use(*this);
   if (use.fd < 0) return 0;
   const size_t size = static_cast<size_t>(length);
@@ -375,7 +384,8 @@ int SocketHandle::ReceiveWithin(void* buffer, int length, int wait_ms) {
   }
 }
 
-int SocketHandle::SendFrom(const void* buffer, int length, int wait_ms) {
+int SocketHandle::SendFrom(const void* buffer, int length, WaitBound bound) {
+  const int wait_ms = PollMs(bound);
   Use use(*this);
   if (use.fd < 0) return Fail(kErrShutdown);
   const auto start = Clock::now();

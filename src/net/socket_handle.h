@@ -5,15 +5,19 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace tivolo::net {
 
-// A wait of this many milliseconds has no limit.
-inline constexpr int kWaitForever = -2;
+// How long a call may wait: a bound, or none (kNoLimit). A wait without a limit still ends
+// when the socket is released or woken.
+using WaitBound = std::optional<std::chrono::milliseconds>;
+inline constexpr WaitBound kNoLimit = std::nullopt;
 
 class SocketHandle {
  public:
@@ -51,9 +55,9 @@ class SocketHandle {
   // Binds to the local IP (empty = any) and port (0 = any) and reads both back. Address in
   // use raises CouldNotBindSocket, other failures SocketError.
   void BindLocal();
-  // Connects to the peer IP and port within timeout_ms (kWaitForever: no limit). Returns 0,
-  // or -1 with the stack's last error set (10060 when the time ran out).
-  int ConnectPeer(int timeout_ms);
+  // Connects to the peer IP and port within the bound. Returns 0, or -1 with the stack's last
+  // error set (10060 when the time ran out).
+  int ConnectPeer(WaitBound bound);
   void StartListening(int backlog);
   // Accepts one pending connection of the listening handle into this one; SocketError when
   // none can be accepted.
@@ -61,21 +65,21 @@ class SocketHandle {
 
   // Raises ConnClosedGracefully when no socket is allocated. True when readable (data, the
   // peer's close, a pending connection) or when the socket was released meanwhile.
-  bool WaitReadable(int wait_ms);
+  bool WaitReadable(WaitBound bound);
   // Readiness for the given poll events, telling a Wake apart from readiness and time-out.
-  WaitResult Wait(short events, int wait_ms);
+  WaitResult Wait(short events, WaitBound bound);
   // Ends the current or the next wait on this handle with kWoken (until DrainWake).
   void Wake();
   void DrainWake();
 
   // One receive: bytes, 0 at the peer's close (and once released), -1 with the last error.
   int ReceiveInto(void* buffer, int length);
-  // Receives what is there or waits up to wait_ms (kWaitForever: no limit) for it; -1 with
-  // last error 10060 when the wait ran out, 0 at the peer's close or when released meanwhile.
-  int ReceiveWithin(void* buffer, int length, int wait_ms);
-  // Sends what the socket takes, waiting up to wait_ms for room; never raises SIGPIPE.
+  // Receives what is there or waits within the bound for it; -1 with last error 10060 when the
+  // wait ran out, 0 at the peer's close or when released meanwhile.
+  int ReceiveWithin(void* buffer, int length, WaitBound bound);
+  // Sends what the socket takes, waiting within the bound for room; never raises SIGPIPE.
   // Returns bytes sent or -1 with the last error (10058 after a close, 10060 on time-out).
-  int SendFrom(const void* buffer, int length, int wait_ms = kWaitForever);
+  int SendFrom(const void* buffer, int length, WaitBound bound = kNoLimit);
 
  private:
   class Use;

@@ -12,6 +12,7 @@
 #include "net/stream.h"
 #include "net/tcp_client.h"
 #include "peer.h"
+#include "support/test_deadline.h"
 #include "support/test_files.h"
 
 namespace tivolo::net {
@@ -23,6 +24,10 @@ using testing::PeerSocket;
 using testing::ScriptedPeer;
 using testing::StatusLog;
 using Clock = std::chrono::steady_clock;
+
+// Every test of this program, the reply and listener tests too: a peer that keeps sending
+// while a bound of the connection fails to stop the read would otherwise run forever.
+const bool kDeadline = tivolo::testing::InstallTestDeadline(20s);
 
 std::string Pattern(size_t size) {
   std::string data(size, '\0');
@@ -303,9 +308,9 @@ TEST(BoundTest, OwnWaitRunsOutWithoutError) {
   ScriptedPeer peer([](PeerSocket& socket) { socket.WaitForClose(); });
   TcpClient client;
   OpenTo(client, peer.Port());
-  EXPECT_EQ(client.ReadLine({}, 0), "");
+  EXPECT_EQ(client.ReadLine({}, 0ms), "");
   EXPECT_TRUE(client.LineTimedOut());
-  EXPECT_EQ(client.ReadAvailable(0), "");
+  EXPECT_EQ(client.ReadAvailable(0ms), "");
   EXPECT_TRUE(client.IsOpen());
 }
 
@@ -329,7 +334,7 @@ TEST(ThreadTest, CloseWakesUnboundedReaderWhileOtherThreadSends) {
   std::thread reader([&] {
     try {
       for (;;) {
-        echoed += client.ReadAvailable(kWaitUnbounded);
+        echoed += client.ReadAvailable(ReadWait::Unlimited());
         echoed_size = echoed.size();
         client.DetectPeerClose(true, false);
       }
@@ -368,7 +373,7 @@ TEST(ThreadTest, PeerCloseEndsUnboundedReader) {
   std::string pieces;
   try {
     for (;;) {
-      pieces += "[" + client.ReadAvailable(kWaitUnbounded) + "]";
+      pieces += "[" + client.ReadAvailable(ReadWait::Unlimited()) + "]";
       client.DetectPeerClose(true, false);
     }
   } catch (const ConnClosedGracefully&) {
