@@ -222,9 +222,8 @@ TEST_F(RandomIndexed, LargeIndexMatchesTheReferenceAcrossBlocks) {
   ASSERT_EQ(scan(), model());
 }
 
-// Rewriting and deleting long texts leaves dead space behind, which the store takes back by
-// moving the live records; every value must survive the moves.
-TEST(RandomStorage, LongTextsSurviveRewritesDeletesAndCompaction) {
+// Records of very different sizes rewritten and deleted at random keep every value.
+TEST(RandomStorage, LongTextsSurviveRewritesAndDeletes) {
   MemTable t("Texts");
   t.FieldDefs() = {{"Key", FieldType::kInteger, 0}, {"Text", FieldType::kString, 0}};
   t.IndexDefs() = {{"Keys", "Key", IndexOption::kPrimary}};
@@ -234,7 +233,7 @@ TEST(RandomStorage, LongTextsSurviveRewritesDeletesAndCompaction) {
   std::mt19937 rng(99);
   std::vector<std::string> model(200);  // by key; empty: no record
   auto text_for = [&](int key) {
-    size_t len = rng() % 7 == 0 ? 70000 + rng() % 5000 : rng() % 3000;  // some get arenas alone
+    size_t len = rng() % 7 == 0 ? 70000 + rng() % 5000 : rng() % 3000;
     return std::string(len, static_cast<char>('a' + key % 26)) + std::to_string(rng());
   };
   for (int step = 0; step < 4000; ++step) {
@@ -272,8 +271,8 @@ TEST(RandomStorage, LongTextsSurviveRewritesDeletesAndCompaction) {
   }
 }
 
-// A table of many megabytes spans many arenas; rewriting every record and then deleting most
-// of them makes the store compact them.
+// A table of many megabytes: growing it, rewriting every record and then deleting most of
+// them keeps every value.
 TEST(RandomStorage, LargeTableKeepsEveryValueThroughGrowthRewriteAndShrink) {
   MemTable t("Texts");
   t.FieldDefs() = {{"Key", FieldType::kInteger, 0}, {"Text", FieldType::kString, 0}};
