@@ -162,8 +162,7 @@ TEST(IndexChoice, ExactListThenWholeNamePrefixIgnoringCase) {
 }
 
 // Text keys compare as bytes of the code page, so a letter with an accent (a byte from 0x80
-// up) comes after every ASCII letter, both where names differ in their first eight bytes and
-// where they differ only later.
+// up) comes after every ASCII letter, wherever in the name it stands.
 TEST(TextKeyOrder, AccentedLettersComeAfterAscii) {
   const std::vector<std::pair<IndexOption, std::string>> cases = {
       {IndexOption::kNone,
