@@ -29,13 +29,13 @@ int FailErrno() {
   return Fail(ErrnoToSocketCode(errno));
 }
 
-// Waits on fd and the wake pipe; wait_ms < 0 waits without a limit.
 // A bound as poll takes it: milliseconds, -1 for none.
 int PollMs(WaitBound bound) {
   if (!bound) return -1;
   return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(bound->count(), 0, INT_MAX));
 }
 
+// Waits on fd and the wake pipe; wait_ms < 0 waits without a limit.
 SocketHandle::WaitResult WaitOn(int fd, int wake, short events, int wait_ms) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(wait_ms < 0 ? 0 : wait_ms);
   for (;;) {
