@@ -44,11 +44,24 @@ function(tivolo_add_bench)
   target_link_libraries(${A_NAME} PRIVATE ${A_DEPS} benchmark::benchmark Threads::Threads)
 endfunction()
 
-# tivolo_add_fuzzer(NAME fuzz_x SOURCES ... [DEPS ...])
-# Built only with TIVOLO_FUZZ (clang); .ci/run runs every build-fuzz/bin/fuzz_* for a minute.
+# tivolo_add_fuzzer(NAME fuzz_x SOURCES ... [DEPS ...] [LABEL label])
+# With TIVOLO_FUZZ (clang): the libFuzzer target; .ci/run runs every build-fuzz/bin/fuzz_* for
+# a minute. Otherwise, with any compiler: fuzz_x_replay, which runs the target over its seed
+# corpus (corpus/<x> beside the CMakeLists.txt) as the CTest fuzz_x_corpus, under the label
+# (by default the name of the tests folder, which is the layer's).
 function(tivolo_add_fuzzer)
-  cmake_parse_arguments(A "" "NAME" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(A "" "NAME;LABEL" "SOURCES;DEPS" ${ARGN})
   if(NOT TIVOLO_FUZZ)
+    if(NOT A_LABEL)
+      get_filename_component(A_LABEL ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+    endif()
+    string(REGEX REPLACE "^fuzz_" "" corpus ${A_NAME})
+    add_executable(${A_NAME}_replay ${A_SOURCES} ${CMAKE_SOURCE_DIR}/tests/support/fuzz_replay.cpp)
+    target_include_directories(${A_NAME}_replay PRIVATE ${CMAKE_SOURCE_DIR}/src)
+    target_link_libraries(${A_NAME}_replay PRIVATE ${A_DEPS} Threads::Threads)
+    add_test(NAME ${A_NAME}_corpus
+      COMMAND ${A_NAME}_replay ${CMAKE_CURRENT_SOURCE_DIR}/corpus/${corpus})
+    set_tests_properties(${A_NAME}_corpus PROPERTIES LABELS ${A_LABEL} TIMEOUT 120)
     return()
   endif()
   add_executable(${A_NAME} ${A_SOURCES})

@@ -9,6 +9,7 @@
 
 #include "boxdata/box_test_support.h"
 #include "servers/server_process.h"
+#include "support/test_files.h"
 #include "transfer/save_to_box.h"
 
 namespace {
@@ -52,8 +53,8 @@ void BM_SaveExit200Timers(benchmark::State& state) {
   fs::create_directories(box);
   fs::create_directories(work / "vsftpd");
   bt::CopySet(bt::kSmall, local);
-  testing::WriteFileBytes(local + "/timers.xml", TimerList());
-  testing::WriteFileBytes(work / "shell.sh", kShell);
+  testing::WriteFile(local + "/timers.xml", TimerList());
+  testing::WriteFile(work / "shell.sh", kShell);
   fs::permissions(work / "shell.sh", fs::perms::owner_all);
   testing::ServerProcess ftp, telnet;
   std::string error;
@@ -71,7 +72,7 @@ void BM_SaveExit200Timers(benchmark::State& state) {
   Quiet quiet;
   for (auto _ : state) {
     // The box holds the list the table was read from, as at the start of a run.
-    testing::WriteFileBytes(box + "/timers.xml", TimerList());
+    testing::WriteFile(box + "/timers.xml", TimerList());
     const auto start = Clock::now();
     transfer::SaveInput input;
     input.box = {"127.0.0.1", static_cast<uint16_t>(ftp.Port()),

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "servers/server_process.h"
+#include "support/test_files.h"
 #include "transfer/fetch_box_files.h"
 
 extern char** environ;
@@ -27,7 +28,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-using tivolo::testing::ReadFileBytes;
+using tivolo::testing::ReadFile;
 using tivolo::testing::ServerProcess;
 using tivolo::testing::TempDir;
 
@@ -172,7 +173,7 @@ void BM_FetchAgainstCurl(benchmark::State& state) {
     state.SetIterationTime(ours);
   }
   for (const auto& name : s.names) {
-    if (ReadFileBytes(ours_dir + "/" + name) != ReadFileBytes(curl_dir + "/" + name)) {
+    if (ReadFile(ours_dir + "/" + name) != ReadFile(curl_dir + "/" + name)) {
       state.SkipWithError(("different bytes in " + name).c_str());
       return;
     }

@@ -1,13 +1,13 @@
-// The tests' Timers-shaped table (declared fields, calculated day fields, an index on Begin;End
-// and one on Zender), filled with 100,000 timers at random times, then scanned.
+// The program's Timers table (its fields, calculated day fields, indexes and repetition
+// handler), filled with 100,000 timers at random times, then scanned.
 #include <benchmark/benchmark.h>
 
 #include <memory>
 #include <random>
 #include <string>
 
+#include "boxdata/box_tables.h"
 #include "store/store.h"
-#include "store_fixtures.h"
 
 namespace {
 
@@ -21,23 +21,10 @@ class CountingLink : public DataLink {
   long events = 0;
 };
 
-struct TimersShaped {
-  TimersShaped() {
-    testing::DefineTimers(t);
+struct ProgramTimers {
+  ProgramTimers() {
     t.Open();
-    repeated_org = &t.FieldNamed("RepeatedOrg");
-    repeated = &t.FieldNamed("Repeated");
-    for (const char* d : {"d1", "d2", "d3", "d4", "d5", "d6", "d0"})
-      days.push_back(&t.FieldNamed(d));
-    // The same repetition handler, with its field objects looked up once instead of per record.
-    t.OnCalcFields = [this](MemTable&) {
-      int32_t mask = repeated_org->AsInteger();
-      repeated->SetAsBoolean(mask != 0);
-      for (int bit = 0; bit < 7; ++bit) {
-        if (mask & (1 << bit)) days[static_cast<size_t>(bit)]->SetAsBoolean(true);
-      }
-    };
-    ds.Attach(link);
+    tables.ds_timers.Attach(link);
   }
 
   void Fill(int n, unsigned seed) {
@@ -49,6 +36,7 @@ struct TimersShaped {
     Field& afterevent = t.FieldNamed("Afterevent");
     Field& serviceref = t.FieldNamed("Serviceref");
     Field& eit = t.FieldNamed("Eit");
+    Field& repeated_org = t.FieldNamed("RepeatedOrg");
     for (int i = 0; i < n; ++i) {
       // Whole minutes over about three years, as timers are.
       double b = 45000.0 + static_cast<double>(rng() % (3 * 365 * 1440)) / 1440.0;
@@ -60,17 +48,14 @@ struct TimersShaped {
       afterevent.SetAsString("auto");
       serviceref.SetAsString("1:0:19:283D:3FB:1:C00000:0:0:0:");
       eit.SetAsLargeInt(static_cast<int64_t>(rng() % 65536));
-      repeated_org->SetAsLargeInt(i % 10 == 0 ? 31 : 0);
+      repeated_org.SetAsLargeInt(i % 10 == 0 ? 31 : 0);
       t.Post();
     }
   }
 
-  MemTable t{"Timers"};
-  DataSource ds{"Ds_Timers", &t};
+  tivolo::boxdata::BoxTables tables;
+  MemTable& t = tables.timers;
   CountingLink link;
-  Field* repeated_org = nullptr;
-  Field* repeated = nullptr;
-  std::vector<Field*> days;
 };
 
 constexpr int kTimers = 100000;
@@ -78,7 +63,7 @@ constexpr int kTimers = 100000;
 void BM_AppendPost100k(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
-    auto table = std::make_unique<TimersShaped>();
+    auto table = std::make_unique<ProgramTimers>();
     state.ResumeTiming();
     table->Fill(kTimers, 1234);
     benchmark::DoNotOptimize(table->t.RecordCount());
@@ -92,7 +77,7 @@ BENCHMARK(BM_AppendPost100k)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_Scan(benchmark::State& state) {
   const int n_records = static_cast<int>(state.range(0));
-  TimersShaped table;
+  ProgramTimers table;
   table.Fill(n_records, 1234);
   Field& begin = table.t.FieldNamed("Begin");
   for (auto _ : state) {
@@ -110,7 +95,7 @@ void BM_Scan(benchmark::State& state) {
 BENCHMARK(BM_Scan)->Arg(1000)->Arg(kTimers)->Unit(benchmark::kMillisecond);
 
 void BM_RecordCount(benchmark::State& state) {
-  TimersShaped table;
+  ProgramTimers table;
   table.Fill(static_cast<int>(state.range(0)), 99);
   for (auto _ : state)
     benchmark::DoNotOptimize(table.t.RecordCount());

@@ -12,14 +12,15 @@
 #include "app/main_window.h"
 #include "platform/clock.h"
 #include "servers/server_process.h"
+#include "support/test_files.h"
 #include "widgets/message_service.h"
 
 namespace tivolo::app {
 namespace {
 
 namespace fs = std::filesystem;
-using tivolo::testing::ReadFileBytes;
-using tivolo::testing::WriteFileBytes;
+using tivolo::testing::ReadFile;
+using tivolo::testing::WriteFile;
 
 struct Box {
   tivolo::testing::TempDir work;
@@ -33,9 +34,9 @@ struct Box {
     for (const auto& entry : fs::directory_iterator(source)) {
       const std::string name = entry.path().filename().string();
       if (name == "README.txt" || name == "lamedb5") continue;
-      std::string text = ReadFileBytes(entry.path().string());
+      std::string text = ReadFile(entry.path().string());
       text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-      WriteFileBytes(Folder() + "/" + name, text);
+      WriteFile(Folder() + "/" + name, text);
     }
     return server.Start({tivolo::testing::ServersDir() + "/vsftpd.sh", work.Path() + "/root",
                          work.Path() + "/vsftpd"},
@@ -56,9 +57,9 @@ void BM_StartUpUntilShown(benchmark::State& state) {
     state.PauseTiming();
     const std::string profile = box.work.Path() + "/profile" + std::to_string(run++) + "/";
     fs::create_directories(profile);
-    WriteFileBytes(profile + "config.ini",
-                   "[DB7025]\nIp=127.0.0.1\nUsername=anonymous\nPassword=tivolo@\nFtpPort=" +
-                       std::to_string(box.server.Port()) + "\nBoxFolder=" + box.Folder() + "\n");
+    WriteFile(profile + "config.ini",
+              "[DB7025]\nIp=127.0.0.1\nUsername=anonymous\nPassword=tivolo@\nFtpPort=" +
+                  std::to_string(box.server.Port()) + "\nBoxFolder=" + box.Folder() + "\n");
     widgets::ScriptedMessageService messages;
     StartOptions options;
     options.config_file = profile + "config.ini";

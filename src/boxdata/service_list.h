@@ -64,8 +64,7 @@ class ServiceList {
   std::vector<Slot> slots_;  // size a power of two, at most half used
 };
 
-// The literal walk over every line, as the box's lists were first read; kept as the
-// reference for NameForKey and for measurements.
+// The literal walk over every line: the reference NameForKey is checked and measured against.
 std::optional<std::string_view> ScanNameForKey(const std::vector<std::string_view>& lines,
                                                std::string_view key);
 

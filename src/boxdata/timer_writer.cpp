@@ -1,16 +1,9 @@
 #include "boxdata/timer_writer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-
 #include "boxdata/box_tables.h"
 #include "boxdata/errors.h"
 #include "boxdata/timer_file.h"
+#include "platform/safe_file.h"
 
 namespace tivolo::boxdata {
 namespace {
@@ -88,41 +81,16 @@ std::string BuildTimerList(store::MemTable& timers, const platform::ClockSetting
   return out;
 }
 
-void ReplaceFile(const std::filesystem::path& path, std::string_view bytes) {
-  const std::string target = path.string();
-  auto fail = [&]() -> void { throw FileCreateError("Cannot create file " + target); };
-  std::string temp = target + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) fail();
-  bool ok = true;
-  for (size_t done = 0; ok && done < bytes.size();) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0)
-      ok = false;
-    else
-      done += static_cast<size_t>(n);
-  }
-  // mkstemp gives 0600: keep the mode of the file being replaced, else an ordinary 0644.
-  if (ok) {
-    struct stat old {};
-    const mode_t mode = ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-    ok = ::fchmod(fd, mode) == 0;
-  }
-  ok = ok && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && std::rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    ::unlink(temp.c_str());
-    fail();
-  }
-}
-
 void WriteTimerList(store::MemTable& timers, const std::filesystem::path& local_dir,
                     const platform::ClockSettings& clock, const platform::CodePage& code_page) {
   // The text is complete before any file is touched.
   const std::string text = BuildTimerList(timers, clock, code_page);
-  ReplaceFile(local_dir / "timers.new", text);
+  const std::filesystem::path target = local_dir / "timers.new";
+  try {
+    platform::ReplaceFile(target, text);
+  } catch (const platform::FileReplaceError&) {
+    throw FileCreateError("Cannot create file " + target.string());
+  }
 }
 
 }  // namespace tivolo::boxdata

@@ -20,14 +20,11 @@ namespace tivolo::boxdata {
 std::string BuildTimerList(store::MemTable& timers, const platform::ClockSettings& clock,
                            const platform::CodePage& code_page = platform::CodePage::System());
 
-// Writes BuildTimerList to local_dir / "timers.new" through a temporary file in the same
-// folder renamed over it, so a failed write leaves any earlier file whole.
+// Writes BuildTimerList to local_dir / "timers.new" with platform::ReplaceFile, so a failed
+// write leaves any earlier file whole.
 // FileCreateError "Cannot create file <path>" on any failure.
 void WriteTimerList(store::MemTable& timers, const std::filesystem::path& local_dir,
                     const platform::ClockSettings& clock,
                     const platform::CodePage& code_page = platform::CodePage::System());
-
-// Writes bytes to path through a temporary file in its folder and a rename.
-void ReplaceFile(const std::filesystem::path& path, std::string_view bytes);
 
 }  // namespace tivolo::boxdata

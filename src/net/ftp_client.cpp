@@ -12,6 +12,7 @@
 #include "net/ftp_protocol.h"
 #include "net/one_shot_listener.h"
 #include "net/stream.h"
+#include "platform/safe_file.h"
 
 namespace tivolo::net {
 
@@ -35,26 +36,45 @@ bool StartsWithFailure(std::string_view text) {
   return false;
 }
 
-// A name next to target that no other file has: the target's name, a marker and a random
-// suffix, created empty (exclusively, with the usual permissions) to reserve it.
-std::string ReserveTempFile(const std::string& target) {
-  static std::atomic<unsigned> counter{0};
-  std::random_device seed;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".part-%08x%02x", static_cast<unsigned>(seed()),
-                  counter.fetch_add(1) & 0xff);
-    std::string path = target + suffix;
-    int fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      ::close(fd);
-      return path;
-    }
-    if (errno != EEXIST)
-      throw StreamError("Cannot create file " + path + ": " + std::strerror(errno) + ".");
+// The receiving end of a download: appends to a replacement of the local file, which takes
+// the file's place only once the transfer is complete.
+class ReplacementSink : public Stream {
+ public:
+  explicit ReplacementSink(const std::string& target) : file_(Open(target)) {}
+
+  int64_t Size() const override { return static_cast<int64_t>(file_.Size()); }
+  int64_t Position() const override { return Size(); }
+  void Seek(int64_t position) override {
+    if (position != Size()) throw StreamError("A download is written from start to end.");
   }
-  throw StreamError("Cannot create a temporary file next to " + target + ".");
-}
+  size_t Read(void*, size_t) override { return 0; }
+  void Write(const void* buffer, size_t count) override {
+    Guard([&] { file_.Write(std::string_view(static_cast<const char*>(buffer), count)); });
+  }
+  void SetSize(int64_t size) override { Seek(size); }
+  void Commit() {
+    Guard([&] { file_.Commit(); });
+  }
+
+ private:
+  static platform::FileReplacement Open(const std::string& target) {
+    try {
+      return platform::FileReplacement(target);
+    } catch (const platform::FileReplaceError& e) {
+      throw StreamError(std::string(e.what()) + ".");
+    }
+  }
+  template <class Fn>
+  void Guard(Fn fn) {
+    try {
+      fn();
+    } catch (const platform::FileReplaceError& e) {
+      throw StreamError(std::string(e.what()) + ".");
+    }
+  }
+
+  platform::FileReplacement file_;
+};
 
 }  // namespace
 
@@ -158,17 +178,9 @@ void FtpClient::Download(const std::string& remote_name, const std::string& loca
   if (!may_overwrite && std::filesystem::exists(local_file, ec)) throw FtpFileAlreadyExists();
   // The earlier copy stays until the new one is complete: a broken transfer must never
   // leave a cut file where the program reads its lists from.
-  std::string temp = ReserveTempFile(local_file);
-  try {
-    FileStream file(temp, FileStream::Mode::kCreate);
-    TransferIn("retr " + remote_name, file);
-    file.Close();
-    std::filesystem::rename(temp, local_file, ec);
-    if (ec) throw StreamError("Cannot replace file " + local_file + ": " + ec.message() + ".");
-  } catch (...) {
-    std::filesystem::remove(temp, ec);
-    throw;
-  }
+  ReplacementSink file(local_file);
+  TransferIn("retr " + remote_name, file);
+  file.Commit();
 }
 
 void FtpClient::Upload(const std::string& local_file, const std::string& remote_name, bool append) {

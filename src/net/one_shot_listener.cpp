@@ -47,10 +47,10 @@ bool OneShotListener::WaitForPeer() {
   return WaitForPeer(Watch{}) == PeerWait::kAccepted;
 }
 
-int OneShotListener::WaitLeft(std::chrono::steady_clock::time_point deadline) const {
-  if (bounds_.accept.count() <= 0) return kWaitForever;
-  auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left > 0 ? static_cast<int>(std::min<decltype(left)>(left, INT_MAX)) : 0;
+WaitBound OneShotListener::WaitLeft(std::chrono::steady_clock::time_point deadline) const {
+  if (bounds_.accept.count() <= 0) return kNoLimit;
+  auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+  return std::max(left, std::chrono::milliseconds(0));
 }
 
 bool OneShotListener::AcceptExpected() {
@@ -71,7 +71,7 @@ OneShotListener::PeerWait OneShotListener::WaitForPeer(const Watch& watch) {
     const auto deadline = Clock::now() + bounds_.accept;
     while (!abort_.load(std::memory_order_acquire)) {
       bool watched_ready = false;
-      const int wait = WaitLeft(deadline);
+      const WaitBound wait = WaitLeft(deadline);
       auto result = watched
                         ? listen_socket_.WaitWith(POLLIN, *watched, POLLIN, wait, &watched_ready)
                         : listen_socket_.Wait(POLLIN, wait);

@@ -62,7 +62,7 @@ class OneShotListener : public TcpConnection {
 
  private:
   // Milliseconds left until deadline for a handle wait; no limit without a bound.
-  int WaitLeft(std::chrono::steady_clock::time_point deadline) const;
+  WaitBound WaitLeft(std::chrono::steady_clock::time_point deadline) const;
   // Accepts the pending connection; false (closed, reported) when it came from elsewhere.
   bool AcceptExpected();
 

@@ -7,8 +7,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 
 #include "net/net_error.h"
 #include "net/socket_stack.h"
@@ -25,6 +27,12 @@ int Fail(int code) {
 
 int FailErrno() {
   return Fail(ErrnoToSocketCode(errno));
+}
+
+// A bound as poll takes it: milliseconds, -1 for none.
+int PollMs(WaitBound bound) {
+  if (!bound) return -1;
+  return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(bound->count(), 0, INT_MAX));
 }
 
 // What one poll found: which entry was ready (-1: none), and whether a wake pipe fired.
@@ -260,7 +268,7 @@ void SocketHandle::BindLocal() {
   ReadLocalAddress(use.fd);
 }
 
-int SocketHandle::ConnectPeer(int timeout_ms) {
+int SocketHandle::ConnectPeer(WaitBound bound) {
   Use use(*this);
   if (use.fd < 0) return Fail(kErrShutdown);
   bool valid = false;
@@ -268,7 +276,7 @@ int SocketHandle::ConnectPeer(int timeout_ms) {
   if (!valid || address.sin_addr.s_addr == htonl(INADDR_ANY)) return Fail(kErrAddressNotAvailable);
   if (::connect(use.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     if (errno != EINPROGRESS && errno != EINTR) return FailErrno();
-    switch (WaitOn(use.fd, use.wake, POLLOUT, timeout_ms)) {
+    switch (WaitOn(use.fd, use.wake, POLLOUT, PollMs(bound))) {
       case WaitResult::kTimedOut:
         return Fail(kErrTimedOut);
       case WaitResult::kWoken:
@@ -317,14 +325,14 @@ void SocketHandle::AcceptPending(SocketHandle& listening) {
   ReadPeerAddress(fd);
 }
 
-SocketHandle::WaitResult SocketHandle::Wait(short events, int wait_ms) {
+SocketHandle::WaitResult SocketHandle::Wait(short events, WaitBound bound) {
   Use use(*this);
   if (use.fd < 0) return WaitResult::kWoken;
-  return WaitOn(use.fd, use.wake, events, wait_ms);
+  return WaitOn(use.fd, use.wake, events, PollMs(bound));
 }
 
 SocketHandle::WaitResult SocketHandle::WaitWith(short events, SocketHandle& other,
-                                                short other_events, int wait_ms,
+                                                short other_events, WaitBound bound,
                                                 bool* other_ready) {
   *other_ready = false;
   Use use(*this);
@@ -336,14 +344,14 @@ SocketHandle::WaitResult SocketHandle::WaitWith(short events, SocketHandle& othe
   const int fds[] = {use.fd, other_use.fd};
   const int wakes[] = {use.wake, other_use.wake};
   const short polled[] = {events, other_events};
-  PollOutcome outcome = WaitOnAll(fds, wakes, polled, 2, wait_ms);
+  PollOutcome outcome = WaitOnAll(fds, wakes, polled, 2, PollMs(bound));
   *other_ready = outcome.ready == 1;
   return outcome.result;
 }
 
-bool SocketHandle::WaitReadable(int wait_ms) {
+bool SocketHandle::WaitReadable(WaitBound bound) {
   if (!HandleAllocated()) throw ConnClosedGracefully();
-  switch (Wait(POLLIN, wait_ms)) {
+  switch (Wait(POLLIN, bound)) {
     case WaitResult::kReady:
       return true;
     case WaitResult::kTimedOut:
@@ -391,7 +399,8 @@ int SocketHandle::Peek(void* buffer, int length) {
   }
 }
 
-int SocketHandle::ReceiveWithin(void* buffer, int length, int wait_ms) {
+int SocketHandle::ReceiveWithin(void* buffer, int length, WaitBound bound) {
+  const int wait_ms = PollMs(bound);
   Use use(*this);
   if (use.fd < 0) return 0;
   const size_t size = static_cast<size_t>(length);
@@ -429,7 +438,8 @@ bool SocketHandle::SetReceiveTimeout(int fd, int wait_ms) {
   return true;
 }
 
-int SocketHandle::SpliceWithin(int pipe_fd, int length, int wait_ms) {
+int SocketHandle::SpliceWithin(int pipe_fd, int length, WaitBound bound) {
+  const int wait_ms = PollMs(bound);
   Use use(*this);
   if (use.fd < 0) return 0;
   // The socket's receive time-out bounds a splice as it bounds a receive, and a release from
@@ -445,7 +455,8 @@ int SocketHandle::SpliceWithin(int pipe_fd, int length, int wait_ms) {
   }
 }
 
-int SocketHandle::SendFrom(const void* buffer, int length, int wait_ms) {
+int SocketHandle::SendFrom(const void* buffer, int length, WaitBound bound) {
+  const int wait_ms = PollMs(bound);
   Use use(*this);
   if (use.fd < 0) return Fail(kErrShutdown);
   const auto start = Clock::now();

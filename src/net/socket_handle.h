@@ -5,15 +5,19 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace tivolo::net {
 
-// A wait of this many milliseconds has no limit.
-inline constexpr int kWaitForever = -2;
+// How long a call may wait: a bound, or none (kNoLimit). A wait without a limit still ends
+// when the socket is released or woken.
+using WaitBound = std::optional<std::chrono::milliseconds>;
+inline constexpr WaitBound kNoLimit = std::nullopt;
 
 class SocketHandle {
  public:
@@ -51,9 +55,9 @@ class SocketHandle {
   // Binds to the local IP (empty = any) and port (0 = any) and reads both back. Address in
   // use raises CouldNotBindSocket, other failures SocketError.
   void BindLocal();
-  // Connects to the peer IP and port within timeout_ms (kWaitForever: no limit). Returns 0,
-  // or -1 with the stack's last error set (10060 when the time ran out).
-  int ConnectPeer(int timeout_ms);
+  // Connects to the peer IP and port within the bound. Returns 0, or -1 with the stack's last
+  // error set (10060 when the time ran out).
+  int ConnectPeer(WaitBound bound);
   void StartListening(int backlog);
   // Accepts one pending connection of the listening handle into this one; SocketError when
   // none can be accepted.
@@ -61,12 +65,12 @@ class SocketHandle {
 
   // Raises ConnClosedGracefully when no socket is allocated. True when readable (data, the
   // peer's close, a pending connection) or when the socket was released meanwhile.
-  bool WaitReadable(int wait_ms);
+  bool WaitReadable(WaitBound bound);
   // Readiness for the given poll events, telling a Wake apart from readiness and time-out.
-  WaitResult Wait(short events, int wait_ms);
+  WaitResult Wait(short events, WaitBound bound);
   // Waits on this handle (events) and other (other_events) in one poll. kReady tells which
   // through *other_ready; kWoken when either was woken or released.
-  WaitResult WaitWith(short events, SocketHandle& other, short other_events, int wait_ms,
+  WaitResult WaitWith(short events, SocketHandle& other, short other_events, WaitBound bound,
                       bool* other_ready);
   // Ends the current or the next wait on this handle with kWoken (until DrainWake).
   void Wake();
@@ -77,14 +81,14 @@ class SocketHandle {
   // Looks at what is there without taking it or waiting: bytes, 0 at the peer's close or when
   // no socket is allocated, -1 with the last error (10035 when nothing is there yet).
   int Peek(void* buffer, int length);
-  // Receives what is there or waits up to wait_ms (kWaitForever: no limit) for it; -1 with
-  // last error 10060 when the wait ran out, 0 at the peer's close or when released meanwhile.
-  int ReceiveWithin(void* buffer, int length, int wait_ms);
+  // Receives what is there or waits within the bound for it; -1 with last error 10060 when the
+  // wait ran out, 0 at the peer's close or when released meanwhile.
+  int ReceiveWithin(void* buffer, int length, WaitBound bound);
   // As ReceiveWithin, but the bytes go into the pipe pipe_fd (splice) instead of memory.
-  int SpliceWithin(int pipe_fd, int length, int wait_ms);
-  // Sends what the socket takes, waiting up to wait_ms for room; never raises SIGPIPE.
+  int SpliceWithin(int pipe_fd, int length, WaitBound bound);
+  // Sends what the socket takes, waiting within the bound for room; never raises SIGPIPE.
   // Returns bytes sent or -1 with the last error (10058 after a close, 10060 on time-out).
-  int SendFrom(const void* buffer, int length, int wait_ms = kWaitForever);
+  int SendFrom(const void* buffer, int length, WaitBound bound = kNoLimit);
 
  private:
   class Use;

@@ -21,10 +21,8 @@ void TcpClient::Open() {
     socket_.SetPeerIP(SocketStack::Get().HostToAddress(host_));
     socket_.SetPeerPort(port_);
     ReportStatus(NetStatus::kConnecting, socket_.PeerIP());
-    auto bound = bounds_.connect.count();
-    int timeout =
-        bound <= 0 ? kWaitForever : static_cast<int>(std::min<decltype(bound)>(bound, INT_MAX));
-    if (socket_.ConnectPeer(timeout) == -1) {
+    const WaitBound bound = bounds_.connect.count() > 0 ? WaitBound(bounds_.connect) : kNoLimit;
+    if (socket_.ConnectPeer(bound) == -1) {
       SocketStack::Get().RaiseSocketFailure(SocketStack::LastError());
     }
   } catch (...) {

@@ -75,16 +75,6 @@ void TcpConnection::SetSendBufferSize(int size) {
   send_buffer_size_ = std::max(size, 1);
 }
 
-int TcpConnection::EffectiveWait(int wait) const {
-  if (wait == kWaitForever) {
-    auto idle = bounds_.idle.count();
-    if (idle <= 0) return -1;
-    return static_cast<int>(std::min<decltype(idle)>(idle, INT_MAX));
-  }
-  if (wait < 0) return -1;
-  return wait;
-}
-
 bool TcpConnection::IsOpen() {
   DetectPeerClose(false, false);
   return socket_.HandleAllocated();
@@ -151,7 +141,7 @@ void TcpConnection::SendBytes(const void* data, size_t count) {
   const char* p = static_cast<const char*>(data);
   while (count > 0) {
     int piece = static_cast<int>(std::min<size_t>(count, INT_MAX));
-    int sent = socket_.SendFrom(p, piece, EffectiveWait(kWaitForever));
+    int sent = socket_.SendFrom(p, piece, EffectiveWait({}));
     if (sent == 0) closed_by_peer_.store(true, std::memory_order_release);
     DetectPeerClose(true, true);
     if (sent == -1) {
@@ -165,7 +155,7 @@ void TcpConnection::SendBytes(const void* data, size_t count) {
   }
 }
 
-int TcpConnection::ReceiveChunk(bool raise_if_closed, int wait, ByteBuffer* target,
+int TcpConnection::ReceiveChunk(bool raise_if_closed, ReadWait wait, ByteBuffer* target,
                                 bool into_input_buffer) {
   DetectPeerClose(raise_if_closed, false);
   if (!IsOpen()) return 0;
@@ -178,7 +168,7 @@ int TcpConnection::ReceiveChunk(bool raise_if_closed, int wait, ByteBuffer* targ
   if (count == 0) closed_by_peer_.store(true, std::memory_order_release);
   if (count == -1) {
     int code = SocketStack::LastError();
-    if ((code == kErrTimedOut || code == kErrInterrupted) && wait >= 0) {
+    if ((code == kErrTimedOut || code == kErrInterrupted) && wait.IsOwn()) {
       return 0;  // the caller's own wait ran out: not an error
     }
     if (code == kErrShutdown) {
@@ -204,7 +194,7 @@ void TcpConnection::DetectPeerClose(bool raise_if_closed, bool ignore_buffer) {
   if (raise_if_closed && (ignore_buffer || input_buffer_.Empty())) throw ConnClosedGracefully();
 }
 
-std::string TcpConnection::ReadLine(const std::string& terminator, int wait) {
+std::string TcpConnection::ReadLine(const std::string& terminator, ReadWait wait) {
   const std::string line_end = terminator.empty() ? std::string("\n") : terminator;
   line_timed_out_ = false;
   if (line_end != line_searched_for_) {
@@ -243,7 +233,7 @@ std::string TcpConnection::ReadNonEmptyLine() {
 
 std::string TcpConnection::ReadNonEmptyLine(size_t& bytes_read) {
   for (;;) {
-    std::string line = ReadLine({}, kWaitForever);
+    std::string line = ReadLine();
     bytes_read += line.size() + 1;  // with its line end
     if (bytes_read > bounds_.max_line) {
       throw TcpConnectionError("Reply too long: more than " + std::to_string(bounds_.max_line) +
@@ -254,7 +244,7 @@ std::string TcpConnection::ReadNonEmptyLine(size_t& bytes_read) {
   }
 }
 
-std::string TcpConnection::ReadAvailable(int wait) {
+std::string TcpConnection::ReadAvailable(ReadWait wait) {
   if (!IsOpen()) return {};
   ReceiveChunk(false, wait, nullptr, true);
   return TakeBuffered(BufferedCount());
@@ -263,7 +253,7 @@ std::string TcpConnection::ReadAvailable(int wait) {
 void TcpConnection::ReceiveIntoStream(Stream& stream, int64_t count, bool until_closed) {
   if (!until_closed && count == -1) {
     while (BufferedCount() < 4)
-      ReceiveChunk(true, kWaitForever, nullptr, true);
+      ReceiveChunk(true, {}, nullptr, true);
     std::string prefix = TakeBuffered(4);
     uint32_t length = 0;
     std::memcpy(&length, prefix.data(), 4);
@@ -286,7 +276,7 @@ void TcpConnection::ReceiveIntoStream(Stream& stream, int64_t count, bool until_
     while (remaining > 0 && IsOpen()) {
       size_t size = static_cast<size_t>(std::min<int64_t>(remaining, recv_buffer_size_));
       if (scratch.Size() != size) scratch.Resize(size);
-      int received = ReceiveChunk(!until_closed, kWaitForever, &scratch, false);
+      int received = ReceiveChunk(!until_closed, {}, &scratch, false);
       if (received > 0) {
         stream.Write(scratch.Data(), static_cast<size_t>(received));
         if (!until_closed) remaining -= received;
@@ -308,7 +298,7 @@ bool TcpConnection::SpliceUntilClosed(Stream& stream) {
   loff_t offset = stream.Position();
   bool moved = false;
   while (IsOpen()) {
-    int count = socket_.SpliceWithin(pipe.fds[1], recv_buffer_size_, EffectiveWait(kWaitForever));
+    int count = socket_.SpliceWithin(pipe.fds[1], recv_buffer_size_, EffectiveWait({}));
     if (count == 0) {
       closed_by_peer_.store(true, std::memory_order_release);
       break;

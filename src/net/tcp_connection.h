@@ -3,8 +3,8 @@
 //
 // Every wait is bounded (Bounds()): a peer that stays silent, never connects or sends an
 // endless line ends in an exception instead of a hang. The one wait without a limit is a read
-// passed kWaitUnbounded (the telnet reader's); closing the connection from another thread
-// wakes it.
+// passed ReadWait::Unlimited() (the telnet reader's); closing the connection from another
+// thread wakes it.
 //
 // Threads: one thread at a time, except that one thread may receive (ReadAvailable,
 // ReadLine, ...) while another sends (SendText, ...) or closes (Close). A close waits for a
@@ -27,10 +27,30 @@
 
 namespace tivolo::net {
 
-// Passed as a wait: no limit of the caller's own, so the connection's idle bound applies.
-// (kWaitForever, -2, from socket_handle.h.)
-// Passed as a wait: truly no limit; only a close (from another thread) or data ends it.
-inline constexpr int kWaitUnbounded = -3;
+// How long a read may wait for data. By default the connection's idle bound applies, and
+// running out of it raises SocketError 10060. With a bound of the caller's own (0: only what
+// has arrived) running out is no error: the read gives what it has. Unlimited() waits until
+// data, the peer's close or a close from another thread.
+class ReadWait {
+ public:
+  constexpr ReadWait() = default;
+  constexpr ReadWait(std::chrono::milliseconds own) : kind_(Kind::kOwn), own_(own) {}
+  static constexpr ReadWait Unlimited() { return ReadWait(Kind::kUnlimited); }
+
+  constexpr bool IsOwn() const { return kind_ == Kind::kOwn; }
+  // The socket's wait, given the connection's idle bound (none when that is zero or less).
+  constexpr WaitBound For(std::chrono::milliseconds idle) const {
+    if (kind_ == Kind::kOwn) return own_;
+    if (kind_ == Kind::kUnlimited || idle.count() <= 0) return kNoLimit;
+    return idle;
+  }
+
+ private:
+  enum class Kind { kIdle, kOwn, kUnlimited };
+  constexpr explicit ReadWait(Kind kind) : kind_(kind) {}
+  Kind kind_ = Kind::kIdle;
+  std::chrono::milliseconds own_{0};
+};
 
 // Reply code of a reply line: 1 for "+OK", 0 for "-ERR" (any case), else the first three
 // characters as a decimal number, 0 when they are not one.
@@ -38,7 +58,7 @@ int ReplyCodeOf(std::string_view line);
 
 struct NetBounds {
   std::chrono::milliseconds connect{15000};  // TcpClient::Open's connect
-  std::chrono::milliseconds idle{60000};     // a wait of kWaitForever, and waiting to send
+  std::chrono::milliseconds idle{60000};     // a read's default wait, and waiting to send
   std::chrono::milliseconds accept{60000};   // OneShotListener::WaitForPeer
   size_t max_line = size_t{1} << 20;         // buffered bytes without a line end, and the
                                              // bytes of all lines of one reply, blank ones
@@ -98,7 +118,7 @@ class TcpConnection : public NetComponent {
   // A line up to the terminator (empty: LF, and one CR before it is removed). Returns an
   // empty string with LineTimedOut() set when the wait ran out (wait >= 0 ms) or the peer
   // closed after a partial line; ConnClosedGracefully once the close is known.
-  virtual std::string ReadLine(const std::string& terminator = {}, int wait = kWaitForever);
+  virtual std::string ReadLine(const std::string& terminator = {}, ReadWait wait = {});
   // ReadLine until a line is non-empty after trimming control characters and blanks. Every
   // line read, blank ones and line ends included, adds to bytes_read; TcpConnectionError
   // "Reply too long" once that passes Bounds().max_line (the one-argument form counts from 0).
@@ -107,7 +127,7 @@ class TcpConnection : public NetComponent {
   bool LineTimedOut() const { return line_timed_out_; }
 
   // One receive (waiting as given), then everything buffered; empty when not open.
-  std::string ReadAvailable(int wait = kWaitForever);
+  std::string ReadAvailable(ReadWait wait = {});
 
   // Everything buffered, then everything received until the peer closes, into the stream at
   // its position; the stream is cut after the last byte written.
@@ -132,13 +152,11 @@ class TcpConnection : public NetComponent {
  protected:
   // The one place data is received; see the .cpp. Returns the count received, 0 when the
   // wait (wait >= 0 ms) ran out or the peer closed.
-  virtual int ReceiveChunk(bool raise_if_closed, int wait, ByteBuffer* target,
+  virtual int ReceiveChunk(bool raise_if_closed, ReadWait wait, ByteBuffer* target,
                            bool into_input_buffer);
   virtual void NotifyDisconnected();
   [[noreturn]] virtual void RaiseReplyError();
-  // Milliseconds for a handle wait: the idle bound for kWaitForever (no limit when that bound
-  // is zero or less), no limit for kWaitUnbounded, otherwise the value itself.
-  int EffectiveWait(int wait) const;
+  WaitBound EffectiveWait(ReadWait wait) const { return wait.For(bounds_.idle); }
   ByteBuffer& InputBuffer() { return input_buffer_; }
 
   NetBounds bounds_;

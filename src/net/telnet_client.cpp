@@ -13,7 +13,7 @@ TelnetReader::~TelnetReader() {
 
 void TelnetReader::RunOnce() {
   // 1. Wait without a limit for data or the close; closing the socket wakes this wait.
-  std::string piece = client_.ReadAvailable(kWaitUnbounded);
+  std::string piece = client_.ReadAvailable(ReadWait::Unlimited());
   if (Terminated()) return;  // Close was called meanwhile: nothing more is handed over
   // 2. Strip the commands; their answers are sent from here, on this thread.
   received_text_ = client_.ProcessPiece(piece);

@@ -10,6 +10,8 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/safe_file.h"
+
 namespace tivolo::platform {
 namespace {
 
@@ -97,19 +99,8 @@ bool HoldsLineBreak(std::string_view s) {
   return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
-void WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw std::system_error(errno, std::generic_category());
-    }
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-}
-
-// The whole file, or nothing when it does not exist; *mode gets its permission bits.
-std::optional<std::string> ReadWhole(const std::string& path, mode_t* mode) {
+// The whole file, or nothing when it does not exist.
+std::optional<std::string> ReadWhole(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT) return std::nullopt;
@@ -121,7 +112,6 @@ std::optional<std::string> ReadWhole(const std::string& path, mode_t* mode) {
     ::close(fd);
     throw std::system_error(err, std::generic_category());
   }
-  if (mode != nullptr) *mode = st.st_mode & 07777;
   std::string text;
   char buffer[8192];
   while (true) {
@@ -241,7 +231,7 @@ std::string ProfileFile::ReadString(std::string_view section, std::string_view k
                                     std::string_view default_value) const {
   std::optional<std::string> text;
   try {
-    text = ReadWhole(path_, nullptr);
+    text = ReadWhole(path_);
   } catch (const std::system_error&) {
     throw ProfileFileError("Unable to read " + path_);
   }
@@ -259,50 +249,21 @@ void ProfileFile::WriteString(std::string_view section, std::string_view key,
       Trim(key).front() == ';') {
     throw ProfileFileError(failure);
   }
-  namespace fs = std::filesystem;
-  // Replace the file a symbolic link points to, not the link.
-  std::string target = path_;
-  std::error_code ec;
-  if (fs::is_symlink(target, ec)) {
-    const fs::path resolved = fs::weakly_canonical(target, ec);
-    if (!ec) target = resolved.string();
-  }
-  mode_t mode = 0600;
+  // Read what the link points to: the replacement is written there.
+  std::string target;
   std::optional<std::string> old_text;
   try {
-    old_text = ReadWhole(target, &mode);
-  } catch (const std::system_error&) {
+    target = FollowLinks(path_).string();
+    old_text = ReadWhole(target);
+  } catch (const std::exception&) {
     throw ProfileFileError(failure);  // never overwrite what could not be read
   }
   const std::string new_text = SetProfileValue(old_text.value_or(""), section, key, value);
   if (old_text && *old_text == new_text) return;
-
-  const fs::path target_path(target);
-  const fs::path folder = target_path.has_parent_path() ? target_path.parent_path() : fs::path(".");
-  std::string temp = (folder / ("." + target_path.filename().string() + ".XXXXXX")).string();
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) throw ProfileFileError(failure);
-  bool closed = false;
   try {
-    if (::fchmod(fd, mode) != 0) throw std::system_error(errno, std::generic_category());
-    WriteAll(fd, new_text);
-    if (::fsync(fd) != 0) throw std::system_error(errno, std::generic_category());
-    closed = true;
-    if (::close(fd) != 0) throw std::system_error(errno, std::generic_category());
-  } catch (const std::system_error&) {
-    if (!closed) ::close(fd);
-    ::unlink(temp.c_str());
+    ReplaceFile(target, new_text, kPrivateFileMode);
+  } catch (const FileReplaceError&) {
     throw ProfileFileError(failure);
-  }
-  if (::rename(temp.c_str(), target.c_str()) != 0) {
-    ::unlink(temp.c_str());
-    throw ProfileFileError(failure);
-  }
-  // Make the rename itself durable; a failure here no longer loses anything.
-  const int dir_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir_fd >= 0) {
-    ::fsync(dir_fd);
-    ::close(dir_fd);
   }
 }
 

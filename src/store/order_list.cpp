@@ -17,7 +17,7 @@ size_t OrderList::BlockOf(size_t pos) const {
   return last_block_;
 }
 
-int32_t OrderList::AtOtherBlock(size_t pos) const {
+int32_t OrderList::At(size_t pos) const {
   if (pos >= size_) throw std::out_of_range("OrderList::At");
   size_t b = BlockOf(pos);
   return blocks_[b][pos - starts_[b]];

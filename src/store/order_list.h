@@ -12,15 +12,7 @@ namespace tivolo::store {
 class OrderList {
  public:
   size_t Size() const { return size_; }
-  int32_t At(size_t pos) const {
-    // A scan asks for neighbouring positions: the last block used usually holds this one.
-    size_t b = last_block_;
-    if (b < blocks_.size() && pos >= starts_[b]) {
-      size_t offset = pos - starts_[b];
-      if (offset < blocks_[b].size()) return blocks_[b][offset];
-    }
-    return AtOtherBlock(pos);
-  }
+  int32_t At(size_t pos) const;
   void Insert(size_t pos, int32_t id);
   void Erase(size_t pos);
   void PushBack(int32_t id) { Insert(size_, id); }
@@ -29,7 +21,6 @@ class OrderList {
  private:
   static constexpr size_t kMaxBlock = 1024;
   size_t BlockOf(size_t pos) const;  // block holding pos (pos < size_)
-  int32_t AtOtherBlock(size_t pos) const;
   void Renumber(size_t from_block);
 
   std::vector<std::vector<int32_t>> blocks_;

@@ -1,20 +1,12 @@
 #include "store/record_store.h"
 
-#include <sys/mman.h>
-
 #include <cstring>
-#include <new>
+#include <memory>
 
 namespace tivolo::store {
 
 // Block layout: a null flag byte per field definition (a byte reads faster than a bit), then the
 // numeric slots as 8-byte values, then each text slot as a 4-byte length and its bytes.
-
-namespace {
-size_t Aligned(size_t size) {
-  return (size + 7) & ~size_t{7};
-}
-}  // namespace
 
 void RecordStore::Configure(size_t field_count, size_t num_count, size_t str_count,
                             size_t grow_by) {
@@ -33,63 +25,17 @@ void RecordStore::Configure(size_t field_count, size_t num_count, size_t str_cou
 
 void RecordStore::Clear() {
   chunks_.clear();
-  arenas_.clear();
-  next_ = nullptr;
-  left_ = 0;
-  live_bytes_ = dead_bytes_ = 0;
-}
-
-size_t RecordStore::BlockSize(const char* block) const {
-  const char* p = block + NullBytes() + num_count_ * 8;
-  for (size_t s = 0; s < str_count_; ++s) {
-    uint32_t len;
-    std::memcpy(&len, p, 4);
-    p += 4 + len;
-  }
-  return Aligned(static_cast<size_t>(p - block));
-}
-
-RecordStore::Arena RecordStore::NewArena(size_t size, bool large) {
-  void* p = large ? std::aligned_alloc(kLargeArenaSize, size) : std::malloc(size);
-  if (!p) throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-  // Only a hint: without huge pages the arena works the same, only slower to scan.
-  if (large) madvise(p, size, MADV_HUGEPAGE);
-#endif
-  return Arena(static_cast<char*>(p));
-}
-
-char* RecordStore::Allocate(size_t size) {
-  size = Aligned(size);
-  if (size > kArenaSize / 4) {
-    // A large record gets an arena of its own; the current arena stays in use.
-    Arena own = NewArena(size, false);
-    char* p = own.get();
-    arenas_.insert(arenas_.end() - (arenas_.empty() ? 0 : 1), std::move(own));
-    return p;
-  }
-  if (size > left_) {
-    bool large = live_bytes_ + dead_bytes_ >= kLargeFrom;
-    size_t arena_size = large ? kLargeArenaSize : kArenaSize;
-    arenas_.push_back(NewArena(arena_size, large));
-    next_ = arenas_.back().get();
-    left_ = arena_size;
-  }
-  char* p = next_;
-  next_ += size;
-  left_ -= size;
-  return p;
 }
 
 void RecordStore::Put(int32_t id, const RecordData& rec) {
   size_t i = static_cast<size_t>(id);
   while (i >= Room())
-    chunks_.push_back(std::make_unique<char*[]>(chunk_size_));
+    chunks_.push_back(std::make_unique<OwnedBlock[]>(chunk_size_));
   size_t size = NullBytes() + num_count_ * 8;
   for (const std::string& s : rec.strs)
     size += 4 + s.size();
-  char* block = Allocate(size);
-  char* p = block;
+  OwnedBlock block = std::make_unique_for_overwrite<char[]>(size);
+  char* p = block.get();
   for (size_t f = 0; f < field_count_; ++f)
     p[f] = rec.nulls[f] ? 1 : 0;
   p += NullBytes();
@@ -102,15 +48,7 @@ void RecordStore::Put(int32_t id, const RecordData& rec) {
     if (len) std::memcpy(p, s.data(), len);
     p += len;
   }
-  char*& slot = Slot(id);
-  if (slot) {
-    size_t old = BlockSize(slot);
-    live_bytes_ -= old;
-    dead_bytes_ += old;
-  }
-  slot = block;
-  live_bytes_ += Aligned(size);
-  if (dead_bytes_ > kArenaSize && dead_bytes_ > live_bytes_) Compact();
+  Slot(id) = std::move(block);
 }
 
 void RecordStore::Get(int32_t id, RecordData& out) const {
@@ -132,31 +70,7 @@ void RecordStore::Get(int32_t id, RecordData& out) const {
 }
 
 void RecordStore::Free(int32_t id) {
-  char*& slot = Slot(id);
-  if (!slot) return;
-  size_t old = BlockSize(slot);
-  live_bytes_ -= old;
-  dead_bytes_ += old;
-  slot = nullptr;
-  if (dead_bytes_ > kArenaSize && dead_bytes_ > live_bytes_) Compact();
-}
-
-// Copies every live block into fresh arenas, in identifier order, and drops the old ones.
-void RecordStore::Compact() {
-  std::vector<Arena> old = std::move(arenas_);
-  arenas_.clear();
-  next_ = nullptr;
-  left_ = 0;
-  dead_bytes_ = 0;
-  for (auto& chunk : chunks_) {
-    for (size_t i = 0; i < chunk_size_; ++i) {
-      if (!chunk[i]) continue;
-      size_t size = BlockSize(chunk[i]);
-      char* block = Allocate(size);
-      std::memcpy(block, chunk[i], size);
-      chunk[i] = block;
-    }
-  }
+  Slot(id).reset();
 }
 
 bool RecordStore::IsNull(int32_t id, size_t def) const {

@@ -1,13 +1,9 @@
-// Internal: the stored records of a table. Each record is one compact byte block; the slots
-// that point to the blocks come in chunks of GrowBy slots (rounded up to a power of two), so
-// growing never moves what is stored. Blocks are packed into large arenas in the order they
-// are written, away from the allocator's churn of pending records, so a scan in index order
-// stays within a small, dense area of memory. Space of replaced or deleted blocks is taken
-// back by compaction once it outweighs the live blocks.
+// Internal: the stored records of a table. Each record is one compact byte block of its own;
+// the slots that own the blocks come in chunks of GrowBy slots (rounded up to a power of two),
+// so growing never moves what is stored.
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -41,41 +37,20 @@ class RecordStore {
   void PrefetchSlot(int32_t id) const { __builtin_prefetch(&Slot(id)); }
   void PrefetchBlock(int32_t id) const { __builtin_prefetch(Block(id)); }
 
-  size_t LiveBytes() const { return live_bytes_; }
-  size_t DeadBytes() const { return dead_bytes_; }
-
  private:
-  char*& Slot(int32_t id) const {
+  using OwnedBlock = std::unique_ptr<char[]>;
+  OwnedBlock& Slot(int32_t id) const {
     size_t i = static_cast<size_t>(id);
     return chunks_[i >> chunk_shift_][i & (chunk_size_ - 1)];
   }
-  const char* Block(int32_t id) const { return Slot(id); }
+  const char* Block(int32_t id) const { return Slot(id).get(); }
   size_t NullBytes() const { return field_count_; }
-  size_t BlockSize(const char* block) const;
-  char* Allocate(size_t size);
-  void Compact();
 
   size_t field_count_ = 0, num_count_ = 0, str_count_ = 0;
-  // A slot is found by shift and mask: a division sat on every record read of a scan.
+  // A slot is found by shift and mask, without a division: every record read looks one up.
   size_t chunk_size_ = 1024;
   unsigned chunk_shift_ = 10;
-  std::vector<std::unique_ptr<char*[]>> chunks_;  // null slot: free
-
-  // Small tables get small arenas. Once the blocks outgrow kLargeFrom, arenas are one huge page
-  // each where the system offers them: a scan in index order jumps between blocks all over the
-  // arenas, and with small pages the address translation misses cost more than the reads.
-  static constexpr size_t kArenaSize = 256 * 1024;
-  static constexpr size_t kLargeArenaSize = 2 * 1024 * 1024;
-  static constexpr size_t kLargeFrom = 4 * 1024 * 1024;
-  struct FreeArena {
-    void operator()(char* p) const { std::free(p); }
-  };
-  using Arena = std::unique_ptr<char[], FreeArena>;
-  static Arena NewArena(size_t size, bool large);
-  std::vector<Arena> arenas_;
-  char* next_ = nullptr;  // free space at the end of the current arena
-  size_t left_ = 0;
-  size_t live_bytes_ = 0, dead_bytes_ = 0;
+  std::vector<std::unique_ptr<OwnedBlock[]>> chunks_;  // null slot: free
 };
 
 }  // namespace tivolo::store

@@ -207,7 +207,6 @@ void TableOps::StoreRecord(MemTable& t) {
     m.natural.PushBack(id);
     if (!m.current) pos = static_cast<long>(m.natural.Size()) - 1;
     for (TableIndex& index : m.indexes) {
-      SetEntryKey(index, id, rec);
       size_t at = Place(t, index, rec, id);
       if (&index == m.current) pos = static_cast<long>(at);
     }
@@ -223,8 +222,6 @@ void TableOps::StoreRecord(MemTable& t) {
       }
     }
     m.store.Put(id, rec);
-    for (TableIndex& index : m.indexes)
-      SetEntryKey(index, id, rec);
     for (TableIndex* index : moved)
       Place(t, *index, rec, id);
     pos = static_cast<long>(FindEntry(t, m.current, id));
@@ -248,10 +245,6 @@ void TableOps::RemoveRecord(MemTable& t, int32_t id) {
     // An empty table numbers its slots from 0 again.
     m.store.Clear();
     m.used.clear();
-    for (TableIndex& index : m.indexes) {
-      index.words.clear();
-      index.key_nulls.clear();
-    }
     m.max_id = -1;
   } else if (id == m.max_id) {
     while (m.max_id >= 0 && !m.used[static_cast<size_t>(m.max_id)])

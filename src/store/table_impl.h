@@ -27,10 +27,6 @@ struct TableIndex {
   IndexDef def;
   std::vector<KeyPart> parts;
   OrderList order;
-  // Each record's key by identifier, so a search touches no record: per part the value (for
-  // text, its first 8 bytes as an ordered number) and a null bit.
-  std::vector<int64_t> words;
-  std::vector<uint32_t> key_nulls;
   bool primary = false;
   bool unique = false;
   std::string constraint_name;
@@ -117,7 +113,6 @@ struct TableOps {
   static void Calc(MemTable& t, RecordBuffer& buf, bool temp_state);
   static void UpdateBounds(MemTable& t);
   static size_t Place(MemTable& t, TableIndex& index, const RecordData& key, int32_t id);
-  static void SetEntryKey(TableIndex& index, int32_t id, const RecordData& rec);
   static size_t FindEntry(MemTable& t, TableIndex* index, int32_t id);  // null: identifier order
   static void StoreRecord(MemTable& t);
   static void RemoveRecord(MemTable& t, int32_t id);

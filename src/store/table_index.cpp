@@ -85,62 +85,22 @@ void TableOps::ChooseIndex(MemTable& t) {
   t.Fail(FormatMessage("No index for fields '%s'", t.index_field_names_.c_str()));
 }
 
-// Text keys are compared on their first 8 bytes first, as a number of the same order.
-static int64_t TextWord(std::string_view text, bool case_insensitive) {
-  uint64_t w = 0;
-  for (size_t i = 0; i < 8; ++i) {
-    unsigned char c = i < text.size() ? static_cast<unsigned char>(text[i]) : 0;
-    if (case_insensitive && c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c - 'A' + 'a');
-    w = (w << 8) | c;
-  }
-  return static_cast<int64_t>(w ^ (uint64_t{1} << 63));
-}
-
-void TableOps::SetEntryKey(TableIndex& index, int32_t id, const RecordData& rec) {
-  size_t parts = index.parts.size();
-  size_t i = static_cast<size_t>(id);
-  if (index.key_nulls.size() <= i) {
-    index.key_nulls.resize(i + 1, 0);
-    index.words.resize((i + 1) * parts, 0);
-  }
-  uint32_t nulls = 0;
-  for (size_t p = 0; p < parts; ++p) {
-    const KeyPart& part = index.parts[p];
-    int64_t w = 0;
-    if (rec.nulls[static_cast<size_t>(part.def)]) {
-      nulls |= uint32_t{1} << p;
-    } else if (part.text) {
-      w = TextWord(rec.strs[static_cast<size_t>(part.slot)], part.case_insensitive);
-    } else {
-      w = rec.nums[static_cast<size_t>(part.slot)];
-    }
-    index.words[i * parts + p] = w;
-  }
-  index.key_nulls[i] = nulls;
-}
-
 int CompareToEntry(const MemTable::Impl& m, const TableIndex& index, size_t n, const RecordData& a,
                    int32_t id) {
-  size_t parts = index.parts.size();
-  const int64_t* words = index.words.data() + static_cast<size_t>(id) * parts;
-  uint32_t nulls = index.key_nulls[static_cast<size_t>(id)];
   for (size_t i = 0; i < n; ++i) {
     const KeyPart& p = index.parts[i];
-    bool an = a.nulls[static_cast<size_t>(p.def)];
-    bool bn = (nulls >> i) & 1;
+    const size_t def = static_cast<size_t>(p.def);
+    const size_t slot = static_cast<size_t>(p.slot);
+    bool an = a.nulls[def];
+    bool bn = m.store.IsNull(id, def);
     int c;
     if (an || bn) {
       c = an == bn ? 0 : (an ? -1 : 1);
     } else if (p.text) {
-      const std::string& text = a.strs[static_cast<size_t>(p.slot)];
-      int64_t x = TextWord(text, p.case_insensitive);
-      c = x < words[i] ? -1 : (x > words[i] ? 1 : 0);
-      if (c == 0) {
-        c = CompareText(text, m.store.Str(id, static_cast<size_t>(p.slot)), p.case_insensitive);
-      }
+      c = CompareText(a.strs[slot], m.store.Str(id, slot), p.case_insensitive);
     } else {
-      int64_t x = a.nums[static_cast<size_t>(p.slot)];
-      c = x < words[i] ? -1 : (x > words[i] ? 1 : 0);
+      int64_t x = a.nums[slot], y = m.store.Num(id, slot);
+      c = x < y ? -1 : (x > y ? 1 : 0);
     }
     if (p.descending) c = -c;
     if (c != 0) return c;

@@ -12,6 +12,7 @@
 #include "boxdata/timer_writer.h"
 #include "net/ftp_client.h"
 #include "net/telnet_client.h"
+#include "platform/safe_file.h"
 #include "transfer/box_backup.h"
 #include "transfer/telnet_dialogue.h"
 
@@ -135,7 +136,7 @@ SaveResult SaveToBox::Run() {
     }
     Step(result, SaveStep::kWrite);
     const std::filesystem::path written = input_.local_dir / "timers.new";
-    boxdata::ReplaceFile(written, input_.timer_list);
+    platform::ReplaceFile(written, input_.timer_list);
 
     Step(result, SaveStep::kCheck);
     if (std::string fault = CheckWrittenList(ReadWholeFile(written), input_.timers);

@@ -14,12 +14,13 @@
 #include <string>
 
 #include "servers/server_process.h"
+#include "support/test_files.h"
 
 namespace tivolo::app::testing {
 
 namespace fs = std::filesystem;
-using tivolo::testing::ReadFileBytes;
-using tivolo::testing::WriteFileBytes;
+using tivolo::testing::ReadFile;
+using tivolo::testing::WriteFile;
 
 inline const char kRealSet[] = "dekoderymailZgemma-enigma2-update";
 
@@ -47,19 +48,19 @@ inline void FillBoxFolder(const std::string& folder) {
   for (const auto& entry : fs::directory_iterator(source)) {
     const std::string name = entry.path().filename().string();
     if (name == "README.txt" || name == "lamedb5") continue;
-    std::string text = ReadFileBytes(entry.path().string());
+    std::string text = ReadFile(entry.path().string());
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
     if (name == "timers.xml") text = TimersXml(text);
-    WriteFileBytes(folder + "/" + name, text);
+    WriteFile(folder + "/" + name, text);
   }
 }
 
 inline void WriteConfig(const std::string& path, int ftp_port, const std::string& box_folder) {
   fs::create_directories(fs::path(path).parent_path());
-  WriteFileBytes(path,
-                 "[DB7025]\nIp=127.0.0.1\nUsername=anonymous\nPassword=tivolo@\n"
-                 "UTC_Offset=0\nUTC_Auto=1\nFtpPort=" +
-                     std::to_string(ftp_port) + "\nBoxFolder=" + box_folder + "\n");
+  WriteFile(path,
+            "[DB7025]\nIp=127.0.0.1\nUsername=anonymous\nPassword=tivolo@\n"
+            "UTC_Offset=0\nUTC_Auto=1\nFtpPort=" +
+                std::to_string(ftp_port) + "\nBoxFolder=" + box_folder + "\n");
 }
 
 // Runs act on the first modal dialog of type T that opens within the bound; fails the test

@@ -33,7 +33,7 @@ TEST(SaveExitWindow, AskedNoKeepsTheBoxListThenYesSavesRestartsAndEnds) {
   FillBoxFolder(box);
   fs::create_directories(work.Path() + "/vsftpd");
   fs::create_directories(profile);
-  WriteFileBytes(work / "shell.sh", BoxShell(work / "notes"));
+  WriteFile(work / "shell.sh", BoxShell(work / "notes"));
   fs::permissions(work / "shell.sh", fs::perms::owner_all);
   tivolo::testing::ServerProcess ftp, telnet;
   std::string error;
@@ -46,8 +46,8 @@ TEST(SaveExitWindow, AskedNoKeepsTheBoxListThenYesSavesRestartsAndEnds) {
       &error))
       << error;
   WriteConfig(profile + "/config.ini", ftp.Port(), box);
-  WriteFileBytes(profile + "/config.ini", ReadFileBytes(profile + "/config.ini") +
-                                              "TelnetPort=" + std::to_string(telnet.Port()) + "\n");
+  WriteFile(profile + "/config.ini", ReadFile(profile + "/config.ini") +
+                                         "TelnetPort=" + std::to_string(telnet.Port()) + "\n");
   widgets::ScriptedMessageService messages;
   StartOptions options;
   options.config_file = profile + "/config.ini";
@@ -69,12 +69,12 @@ TEST(SaveExitWindow, AskedNoKeepsTheBoxListThenYesSavesRestartsAndEnds) {
   w.AddChange();
   w.RefreshActions();
   // Meanwhile the box wrote its list again.
-  const std::string changed = ReadFileBytes(box + "/timers.xml") + "\n";
+  const std::string changed = ReadFile(box + "/timers.xml") + "\n";
   const std::string on_box = changed.substr(0, changed.find("</timers>")) +
                              "<timer begin=\"1732000000\" end=\"1732003600\" serviceref=\"1:0:1:"
                              "B2:C:3E8:FFFF0000:0:0:0:\" name=\"New on the box\"></timer>\n"
                              "</timers>\n";
-  WriteFileBytes(box + "/timers.xml", on_box);
+  WriteFile(box + "/timers.xml", on_box);
   std::string step_asked;
   messages.on_box = [&](const widgets::ScriptedMessageService::Box&) {
     if (auto* d = qobject_cast<SaveProgressDialog*>(QApplication::activeModalWidget()))
@@ -90,7 +90,7 @@ TEST(SaveExitWindow, AskedNoKeepsTheBoxListThenYesSavesRestartsAndEnds) {
                 "timer differs.\nReplace the box's timer list with this one?",
                 "information: Nothing was uploaded: the box keeps its own timer list."}));
   EXPECT_EQ(step_asked, "Backing up the box's timer list...");
-  EXPECT_EQ(ReadFileBytes(box + "/timers.xml"), on_box);
+  EXPECT_EQ(ReadFile(box + "/timers.xml"), on_box);
   EXPECT_TRUE(w.SaveExit()->isEnabled());
   EXPECT_FALSE(w.TimerTerminate().isActive());
 
@@ -105,9 +105,9 @@ TEST(SaveExitWindow, AskedNoKeepsTheBoxListThenYesSavesRestartsAndEnds) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return !w.isVisible(); }, 3000));
   EXPECT_GE(ending.elapsed(), 800);
   EXPECT_EQ(messages.boxes.size(), 3u);
-  EXPECT_NE(ReadFileBytes(box + "/timers.xml").find("name=\"Saved from the window\""),
+  EXPECT_NE(ReadFile(box + "/timers.xml").find("name=\"Saved from the window\""),
             std::string::npos);
-  EXPECT_EQ(ReadFileBytes(work / "notes"), "user:root\ncmd:killall -9 enigma2\n");
+  EXPECT_EQ(ReadFile(work / "notes"), "user:root\ncmd:killall -9 enigma2\n");
   const std::string log = w.LogText();
   EXPECT_NE(log.find("asStatusText : Disconnecting from 127.0.0.1."), std::string::npos);
   EXPECT_NE(log.find("dm7025 login: "), std::string::npos);

@@ -22,9 +22,9 @@ constexpr int kClickMs = 200;
 class SettingsDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    WriteFileBytes(ConfigFile(),
-                   "; kept\n[DB7025]\nIp=192.168.2.10\nUsername=root\n"
-                   "UTC_Offset=0x10\nUTC_Auto=0\n[Other]\nKey=1\n");
+    WriteFile(ConfigFile(),
+              "; kept\n[DB7025]\nIp=192.168.2.10\nUsername=root\n"
+              "UTC_Offset=0x10\nUTC_Auto=0\n[Other]\nKey=1\n");
     settings = LoadConfiguration(ConfigFile());
   }
   std::string ConfigFile() const { return work.Path() + "/config.ini"; }
@@ -82,7 +82,7 @@ TEST_F(SettingsDialogTest, FromTheMenuSaveWritesAndTheWindowReloads) {
     QTest::keyClick(&d, Qt::Key_S, Qt::AltModifier);
   });
   EXPECT_EQ(messages.Trace(), (std::vector<std::string>{"information: Ongeldig IP adres"}));
-  EXPECT_EQ(ReadFileBytes(ConfigFile()),
+  EXPECT_EQ(ReadFile(ConfigFile()),
             "; kept\n[DB7025]\nIp=10.0.0.20\nUsername=root\nUTC_Offset=-5\nUTC_Auto=0\n"
             "Password=\n[Other]\nKey=1\n");
   EXPECT_EQ(w->windowTitle().toStdString(), "Tivolo  10.0.0.20:   (v0.2)");
@@ -91,13 +91,13 @@ TEST_F(SettingsDialogTest, FromTheMenuSaveWritesAndTheWindowReloads) {
 }
 
 TEST_F(SettingsDialogTest, CancelFromTheMenuLeavesTheFileAndReloadsTheSameValues) {
-  const std::string before = ReadFileBytes(ConfigFile());
+  const std::string before = ReadFile(ConfigFile());
   auto w = Window();
   UseFromMenu(*w, [&](SettingsDialog& d) {
     d.EditIp()->setText("10.0.0.99");
     QTest::keyClick(&d, Qt::Key_C, Qt::AltModifier);
   });
-  EXPECT_EQ(ReadFileBytes(ConfigFile()), before);
+  EXPECT_EQ(ReadFile(ConfigFile()), before);
   EXPECT_EQ(w->windowTitle().toStdString(), "Tivolo  192.168.2.10:   (v0.2)");
   EXPECT_FALSE(w->EndRequested());
 }

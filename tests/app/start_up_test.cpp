@@ -165,9 +165,9 @@ TEST_F(StartUpTest, ARefusedConnectionIsAlertedAndTheOldCopiesAreRead) {
 
 TEST_F(StartUpTest, FilesThatCannotBeReadAreListedInOneErrorBox) {
   fs::create_directories(Profile());
-  WriteFileBytes(Profile() + "/bouquets.tv",
-                 "#NAME TV\n#SERVICE 1:7:1:0:0:0:0:0:0:0:"
-                 "FROM BOUQUET \"userbouquet.gone.tv\" ORDER BY bouquet\n");
+  WriteFile(Profile() + "/bouquets.tv",
+            "#NAME TV\n#SERVICE 1:7:1:0:0:0:0:0:0:0:"
+            "FROM BOUQUET \"userbouquet.gone.tv\" ORDER BY bouquet\n");
   WriteConfig(Profile() + "/config.ini", 1, Profile());
   auto w = Window(false);
   w->StartUp();
@@ -223,7 +223,7 @@ TEST_F(FirstRunTest, SaveWritesTheFiveKeysAndTheStartGoesOn) {
   });
   w->StartUp();
   EXPECT_FALSE(w->EndRequested());
-  EXPECT_EQ(ReadFileBytes(Profile() + "/config.ini"),
+  EXPECT_EQ(ReadFile(Profile() + "/config.ini"),
             "[DB7025]\nIp=127.0.0.1\nUsername=root\nPassword=secret\nUTC_Offset=0\nUTC_Auto=1\n");
   EXPECT_EQ(w->windowTitle().toStdString(), "Tivolo  127.0.0.1:   (v0.2)");
   // Nothing listens on the box's port 21 here: the fetch was tried, and alerted.

@@ -1,5 +1,5 @@
-// Shared helpers of the box data tests: a scratch folder, file helpers, fixed clocks and
-// readable dumps of the tables.
+// Shared helpers of the box data tests: the real file sets, fixed clocks and readable dumps
+// of the tables.
 #pragma once
 
 #include <cstdlib>
@@ -14,6 +14,7 @@
 #include "platform/clock.h"
 #include "platform/code_page.h"
 #include "platform/time_zone.h"
+#include "support/test_files.h"
 
 namespace tivolo::boxdata::testing {
 
@@ -22,36 +23,9 @@ inline const std::filesystem::path kLarge = kFixtures / "dekoderymailZgemma-enig
 inline const std::filesystem::path kMedium = kFixtures / "horsti58-Enigma2-Settings";
 inline const std::filesystem::path kSmall = kFixtures / "mtcnl-e2_mtcnl_ziggo-regio_9700";
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "boxdata-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) std::abort();
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-inline void WriteFile(const std::filesystem::path& p, std::string_view bytes) {
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::string ReadFile(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using tivolo::testing::ReadFile;
+using tivolo::testing::TempDir;
+using tivolo::testing::WriteFile;
 
 // Copies every file of a fixture set into dir.
 inline void CopySet(const std::filesystem::path& set, const std::filesystem::path& dir) {

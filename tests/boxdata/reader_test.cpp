@@ -22,9 +22,7 @@ class ReaderTest : public ::testing::Test {
   ReadReport Read(const std::filesystem::path& dir, platform::ClockSettings clock = UtcClock()) {
     return ReadBoxFiles(tables_, Context(dir, clock, &log_));
   }
-  void Write(const std::string& name, std::string_view bytes) {
-    WriteFile(dir_.path() / name, bytes);
-  }
+  void Write(const std::string& name, std::string_view bytes) { WriteFile(dir_ / name, bytes); }
   // A minimal set: one service in the service list, one bouquet listing it.
   void WriteMinimalSet() {
     Write("lamedb", "eDVB services /4/\nservices\n1a2b:00c00000:03c4:0001:1:0\nNed 1\np:x\nend\n");
@@ -139,7 +137,7 @@ TEST_F(ReaderTest, MissingFilesAreReportedAndTheRestIsRead) {
   Write("timers.xml", Timers("<timer begin=\"1800000000\" end=\"1800003600\" "
                              "serviceref=\"1:0:1:1A2B:3C4:1:C00000:0:0:0:\" name=\"N\">\n"
                              "</timer>\n"));
-  const ReadReport report = Read(dir_.path());
+  const ReadReport report = Read(dir_.Path());
   std::vector<std::string> failed;
   for (const auto& f : report.failures)
     failed.push_back(f.file + " " + f.type_name);
@@ -179,7 +177,7 @@ TEST_F(ReaderTest, BouquetFilesOfEveryForm) {
         "#SERVICE 4097:0:1:ab:2:3:0:0:0:0:http%3a//Host/Live?A=1&b=2:Stream One\n"
         "#DESCRIPTION Stream One\n");
   Write("userbouquet.r.radio", "#NAME Radio\n#SERVICE 1:832:2:0:0:0:0:0:0:0::Numbered\n");
-  ASSERT_TRUE(Read(dir_.path()).failures.empty());
+  ASSERT_TRUE(Read(dir_.Path()).failures.empty());
   // The radio bouquet holds only a marker: it has no channels and is left out.
   EXPECT_EQ(DumpBouquets(tables_),
             "Old form (1): Ned 1 HD;\nB (1): Télé  Monde Long Nam; Stream One;\n");
@@ -216,7 +214,7 @@ TEST_F(ReaderTest, TimerLinesOfNewerReceivers) {
                "<timer begin=\"1730500000\" end=\"" +
                std::to_string(kNowSeconds - 25 * 3600) +
                "\" serviceref=\"1:0:1:0:0:0:0:0:0:0\" name=\"25 hours\"></timer>\n"));
-  const ReadReport report = Read(dir_.path());
+  const ReadReport report = Read(dir_.Path());
   EXPECT_EQ(report.timer_list, TimerListState::kComplete);
   EXPECT_EQ(report.timers, 4);
   EXPECT_EQ(report.timers_dropped, 2);
@@ -245,26 +243,26 @@ TEST_F(ReaderTest, ServiceListOnlyNamesTimersOutsideEveryBouquet) {
   Write("lamedb", "services\n0099:00c00000:03c4:0001:1:0\nTVP? Info\nend\n");
   Write("timers.xml", Timers("<timer begin=\"1800000000\" end=\"1800000001\" "
                              "serviceref=\"1:0:1:99:3C4:1:C00000:0:0:0:\"></timer>\n"));
-  Read(dir_.path());
+  Read(dir_.Path());
   tables_.timers.First();
   EXPECT_EQ(tables_.timers.FieldNamed("Zender").AsString(), "TVP Info");
 }
 
 TEST_F(ReaderTest, CutOffOrMissingTimerListsAreNotComplete) {
   WriteMinimalSet();
-  EXPECT_EQ(Read(dir_.path()).timer_list, TimerListState::kMissing);
+  EXPECT_EQ(Read(dir_.Path()).timer_list, TimerListState::kMissing);
   BoxTables second;
   second.Open();
   Write("timers.xml",
         "<?xml version=\"1.0\" ?>\n<timers>\n<timer begin=\"1800000000\" "
         "end=\"1800000001\" serviceref=\"1:0:1:1A2B:3C4:1:C00000:0:0:0:\">\n");
-  const ReadReport cut = ReadBoxFiles(second, Context(dir_.path()));
+  const ReadReport cut = ReadBoxFiles(second, Context(dir_.Path()));
   EXPECT_EQ(cut.timer_list, TimerListState::kIncomplete);
   EXPECT_EQ(cut.timers, 1);  // what was there is shown all the same
   BoxTables third;
   third.Open();
   Write("timers.xml", Timers("<timer end=\"1800000001\"></timer>\n"));
-  EXPECT_EQ(ReadBoxFiles(third, Context(dir_.path())).timer_list, TimerListState::kIncomplete);
+  EXPECT_EQ(ReadBoxFiles(third, Context(dir_.Path())).timer_list, TimerListState::kIncomplete);
 }
 
 // Timers written by other tools or by hand: every start tag becomes a row, or the list is
@@ -287,7 +285,7 @@ class TimerListLayoutTest : public ReaderTest, public ::testing::WithParamInterf
 TEST_P(TimerListLayoutTest, EveryTimerBecomesARowOrTheListIsIncomplete) {
   WriteMinimalSet();
   Write("timers.xml", GetParam().file);
-  const ReadReport report = Read(dir_.path());
+  const ReadReport report = Read(dir_.Path());
   std::string names;
   for (tables_.timers.First(); !tables_.timers.Eof(); tables_.timers.Next()) {
     names += (names.empty() ? "" : ",") + tables_.timers.FieldNamed("Name").AsString();
@@ -344,7 +342,7 @@ TEST_F(ReaderTest, AfterInsertIsDetachedWhileReadingAndAttachedAgain) {
   Write("timers.xml", Timers("<timer begin=\"1800000000\" end=\"1800000001\"></timer>\n"));
   int calls = 0;
   tables_.timers.AfterInsert = [&](store::MemTable&) { ++calls; };
-  Read(dir_.path());
+  Read(dir_.Path());
   EXPECT_EQ(calls, 0);
   ASSERT_TRUE(tables_.timers.AfterInsert);
   tables_.timers.AfterInsert(tables_.timers);

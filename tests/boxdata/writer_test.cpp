@@ -43,12 +43,12 @@ class WriterTest : public ::testing::Test {
  protected:
   // Reads `timers` (with the minimal channel files) and writes it back; returns the text.
   std::string RoundTrip(std::string_view timers, platform::ClockSettings clock = UtcClock()) {
-    WriteFile(dir_.path() / "timers.xml", timers);
+    WriteFile(dir_ / "timers.xml", timers);
     BoxTables tables;
     tables.Open();
-    report_ = ReadBoxFiles(tables, Context(dir_.path(), clock));
-    WriteTimerList(tables.timers, dir_.path(), clock, Utf8());
-    return ReadFile(dir_.path() / "timers.new");
+    report_ = ReadBoxFiles(tables, Context(dir_.Path(), clock));
+    WriteTimerList(tables.timers, dir_.Path(), clock, Utf8());
+    return ReadFile(dir_ / "timers.new");
   }
 
   // Every attribute and child line of the source, in the same timer order (the source lists
@@ -75,13 +75,12 @@ class WriterTest : public ::testing::Test {
 TEST_F(WriterTest, EmptyTableGivesThreeLines) {
   BoxTables tables;
   tables.Open();
-  WriteTimerList(tables.timers, dir_.path(), UtcClock(), Utf8());
-  EXPECT_EQ(ReadFile(dir_.path() / "timers.new"),
-            "<?xml version=\"1.0\" ?>\r\n<timers>\r\n</timers>\r\n");
+  WriteTimerList(tables.timers, dir_.Path(), UtcClock(), Utf8());
+  EXPECT_EQ(ReadFile(dir_ / "timers.new"), "<?xml version=\"1.0\" ?>\r\n<timers>\r\n</timers>\r\n");
 }
 
 TEST_F(WriterTest, RealTimerListIsWrittenBackWhole) {
-  CopySet(kLarge, dir_.path());
+  CopySet(kLarge, dir_.Path());
   const std::string source = ReadFile(kLarge / "timers.xml");
   const std::string written = RoundTrip(source);
   ASSERT_EQ(report_.timers, 1);
@@ -105,7 +104,7 @@ TEST_F(WriterTest, RealTimerListIsWrittenBackWhole) {
 }
 
 TEST_F(WriterTest, ConstructedListsKeepEveryValue) {
-  CopySet(kSmall, dir_.path());
+  CopySet(kSmall, dir_.Path());
   const std::string long_name(700, 'x');
   const std::string head = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<timers>\r\n";
   const std::string first =
@@ -147,7 +146,7 @@ TEST_F(WriterTest, ConstructedListsKeepEveryValue) {
 // Every second count around both changes of daylight time comes back as it was read, also in
 // the hour that the clock gives twice.
 TEST_F(WriterTest, BeginAndEndSecondsSurviveDaylightChanges) {
-  CopySet(kSmall, dir_.path());
+  CopySet(kSmall, dir_.Path());
   std::string source = kHead;
   std::vector<std::pair<int64_t, int64_t>> times;
   for (const int64_t change : {int64_t{1711846800}, int64_t{1729990800}}) {  // 2024-03-31, 10-27
@@ -178,15 +177,14 @@ TEST_F(WriterTest, BeginAndEndSecondsSurviveDaylightChanges) {
 }
 
 TEST_F(WriterTest, ChangedTimesAreConvertedAndNamesEscaped) {
-  CopySet(kSmall, dir_.path());
-  WriteFile(dir_.path() / "timers.xml",
-            std::string(kHead) +
-                "<timer begin=\"1752580800\" end=\"1752584400\" "
-                "serviceref=\"1:0:1:B2:C:3E8:FFFF0000:0:0:0:\" name=\"a\" "
-                "description=\"x &lt; y\"></timer>\r\n</timers>\r\n");
+  CopySet(kSmall, dir_.Path());
+  WriteFile(dir_ / "timers.xml", std::string(kHead) +
+                                     "<timer begin=\"1752580800\" end=\"1752584400\" "
+                                     "serviceref=\"1:0:1:B2:C:3E8:FFFF0000:0:0:0:\" name=\"a\" "
+                                     "description=\"x &lt; y\"></timer>\r\n</timers>\r\n");
   BoxTables tables;
   tables.Open();
-  ReadBoxFiles(tables, Context(dir_.path(), CetClock()));
+  ReadBoxFiles(tables, Context(dir_.Path(), CetClock()));
   store::MemTable& t = tables.timers;
   t.First();
   // 15 July 2025 14:00 local (summer, UTC+2) = 12:00 UTC = 1752580800; moved by an hour.
@@ -203,8 +201,8 @@ TEST_F(WriterTest, ChangedTimesAreConvertedAndNamesEscaped) {
   t.FieldNamed("Afterevent").SetAsString("nothing");
   t.FieldNamed("RepeatedOrg").SetAsLargeInt(0);
   t.Post();
-  WriteTimerList(t, dir_.path(), CetClock(), Utf8());
-  EXPECT_EQ(ReadFile(dir_.path() / "timers.new"),
+  WriteTimerList(t, dir_.Path(), CetClock(), Utf8());
+  EXPECT_EQ(ReadFile(dir_ / "timers.new"),
             std::string(kHead) +
                 "<timer begin=\"1735758000\" end=\"1735761600\" "
                 "serviceref=\"1:0:1:B2:C:3E8:FFFF0000:0:0:0:\" repeated=\"0\" name=\"\" "
@@ -223,7 +221,7 @@ TEST_F(WriterTest, ChangedTimesAreConvertedAndNamesEscaped) {
 class NulWriterTest : public WriterTest, public ::testing::WithParamInterface<std::string> {};
 
 TEST_P(NulWriterTest, ListIsIncompleteAndTheWrittenFileWellFormed) {
-  CopySet(kSmall, dir_.path());
+  CopySet(kSmall, dir_.Path());
   const std::string written = RoundTrip(std::string(kHead) +
                                         "<timer begin=\"1800000000\" end=\"1800003600\" "
                                         "serviceref=\"1:0:1:B2:C:3E8:FFFF0000:0:0:0:\" name=\"n\"" +
@@ -240,15 +238,15 @@ INSTANTIATE_TEST_SUITE_P(Places, NulWriterTest,
                                            std::string(" description=\"d\0e\">\r\n", 21)));
 
 TEST_F(WriterTest, DoubleQuotesInPassedThroughValuesAreEscaped) {
-  CopySet(kSmall, dir_.path());
+  CopySet(kSmall, dir_.Path());
   const std::string source = std::string(kHead) +
                              "<timer begin=\"1800000000\" end=\"1800003600\" "
                              "serviceref=\"1:0:1:B2:C:3E8:FFFF0000:0:0:0:\" name=\"n\" "
                              "description='say \"hi\"' tags='a \"b\"'></timer>\r\n</timers>\r\n";
-  WriteFile(dir_.path() / "timers.xml", source);
+  WriteFile(dir_ / "timers.xml", source);
   BoxTables tables;
   tables.Open();
-  ASSERT_TRUE(ReadBoxFiles(tables, Context(dir_.path())).TimerListComplete());
+  ASSERT_TRUE(ReadBoxFiles(tables, Context(dir_.Path())).TimerListComplete());
   // A second timer as the editor leaves it, with quotes typed into its texts.
   store::MemTable& t = tables.timers;
   t.Append();
@@ -279,33 +277,33 @@ TEST_F(WriterTest, AFailedWriteLeavesTheEarlierFileAndNoTemporary) {
   BoxTables tables;
   tables.Open();
   try {
-    WriteTimerList(tables.timers, dir_.path() / "missing", UtcClock(), Utf8());
+    WriteTimerList(tables.timers, dir_ / "missing", UtcClock(), Utf8());
     FAIL() << "no error";
   } catch (const FileCreateError& e) {
     EXPECT_EQ(std::string(e.what()),
-              "Cannot create file " + (dir_.path() / "missing" / "timers.new").string());
+              "Cannot create file " + (dir_ / "missing" / "timers.new").string());
     EXPECT_EQ(e.TypeName(), "FileCreateError");
   }
   // "timers.new" is a folder with a file in it: the rename cannot replace it.
-  std::filesystem::create_directory(dir_.path() / "timers.new");
-  WriteFile(dir_.path() / "timers.new" / "keep", "old");
-  EXPECT_THROW(WriteTimerList(tables.timers, dir_.path(), UtcClock(), Utf8()), FileCreateError);
-  EXPECT_EQ(ReadFile(dir_.path() / "timers.new" / "keep"), "old");
+  std::filesystem::create_directory(dir_ / "timers.new");
+  WriteFile(dir_ / "timers.new" / "keep", "old");
+  EXPECT_THROW(WriteTimerList(tables.timers, dir_.Path(), UtcClock(), Utf8()), FileCreateError);
+  EXPECT_EQ(ReadFile(dir_ / "timers.new" / "keep"), "old");
   int entries = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir_.path())) {
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir_.Path())) {
     ++entries;
   }
   EXPECT_EQ(entries, 1);
   // Replacing an ordinary file works and keeps nothing else behind.
-  std::filesystem::remove_all(dir_.path() / "timers.new");
-  WriteFile(dir_.path() / "timers.new", "old");
-  WriteTimerList(tables.timers, dir_.path(), UtcClock(), Utf8());
-  EXPECT_EQ(ReadFile(dir_.path() / "timers.new").substr(0, 5), "<?xml");
+  std::filesystem::remove_all(dir_ / "timers.new");
+  WriteFile(dir_ / "timers.new", "old");
+  WriteTimerList(tables.timers, dir_.Path(), UtcClock(), Utf8());
+  EXPECT_EQ(ReadFile(dir_ / "timers.new").substr(0, 5), "<?xml");
 }
 
 // Saving must leave the user where they were: the grid's row and a change not yet posted.
 TEST_F(WriterTest, WritingMovesNoCursorAndPostsNothing) {
-  CopySet(kSmall, dir_.path());
+  CopySet(kSmall, dir_.Path());
   std::string source = kHead;
   for (const char* begin : {"1731000000", "1731100000", "1731200000"}) {
     source += std::string("<timer begin=\"") + begin + "\" end=\"" + begin +
@@ -314,10 +312,10 @@ TEST_F(WriterTest, WritingMovesNoCursorAndPostsNothing) {
               "justplay=\"0\">\r\n</timer>\r\n";
   }
   source += "</timers>\r\n";
-  WriteFile(dir_.path() / "timers.xml", source);
+  WriteFile(dir_ / "timers.xml", source);
   BoxTables tables;
   tables.Open();
-  ReadBoxFiles(tables, Context(dir_.path()));
+  ReadBoxFiles(tables, Context(dir_.Path()));
   store::MemTable& t = tables.timers;
   t.ViewMoveToRow(1);
   t.Edit();

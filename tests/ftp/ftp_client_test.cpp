@@ -362,12 +362,12 @@ TEST_P(FtpFinalReplyTest, Download) {
   Connect(server);
   client.OpenAndLogin(true);
   std::string local = dir / "timers.xml";
-  testing::WriteFileBytes(local, "earlier copy");
+  testing::WriteFile(local, "earlier copy");
   std::string outcome = Failure([&] { client.Download("timers.xml", local, true); });
   client.Close();
   EXPECT_EQ(outcome, c.expected);
   EXPECT_LT(elapsed, 1500ms);
-  EXPECT_EQ(testing::ReadFileBytes(local),
+  EXPECT_EQ(testing::ReadFile(local),
             outcome == "nothing raised" ? "<timers>\r\n</timers>\r\n" : "earlier copy");
   // No temporary file is left behind either way.
   int files = 0;
@@ -408,7 +408,7 @@ TEST_F(FtpClientTest, FinalReplyBeforeTheDataConnectionCloses) {
   std::string local = dir / "lamedb";
   client.Download("lamedb", local, false);
   client.Close();
-  EXPECT_EQ(testing::ReadFileBytes(local), std::string(100000, 'x'));
+  EXPECT_EQ(testing::ReadFile(local), std::string(100000, 'x'));
   EXPECT_EQ(server.Failures(), "");
 }
 
@@ -430,7 +430,7 @@ TEST_F(FtpClientTest, ServerFinishedBeforeWeWaitForTheConnection) {
   std::string local = dir / "bouquets.tv";
   client.Download("bouquets.tv", local, true);
   client.Close();
-  EXPECT_EQ(testing::ReadFileBytes(local), "#NAME Bouquets (TV)\n");
+  EXPECT_EQ(testing::ReadFile(local), "#NAME Bouquets (TV)\n");
 }
 
 TEST_F(FtpClientTest, DataConnectionFromAStrangerIsRefusedAndLogged) {
@@ -479,13 +479,13 @@ TEST_F(FtpClientTest, DownloadMayOverwrite) {
   Connect(server);
   client.OpenAndLogin(true);
   std::string local = dir / "lamedb";
-  testing::WriteFileBytes(local, "old");
+  testing::WriteFile(local, "old");
   EXPECT_EQ(Failure([&] { client.Download("lamedb", local, false); }),
             "FtpFileAlreadyExists: Destination file already exists.");
-  EXPECT_EQ(testing::ReadFileBytes(local), "old");
+  EXPECT_EQ(testing::ReadFile(local), "old");
   client.Download("lamedb", local, true);
   client.Close();
-  EXPECT_EQ(testing::ReadFileBytes(local), "eDVB services /4/\n");
+  EXPECT_EQ(testing::ReadFile(local), "eDVB services /4/\n");
   // The refused download sent nothing: one PORT only.
   EXPECT_EQ(server.Commands().find("PORT"), server.Commands().rfind("PORT"));
 }
@@ -508,11 +508,11 @@ TEST_F(FtpClientTest, UploadCommandsAndEmptyFile) {
   Connect(server);
   client.OpenAndLogin(true);
   std::string local = dir / "timers.new";
-  testing::WriteFileBytes(local, "<timers>\r\n</timers>\r\n");
+  testing::WriteFile(local, "<timers>\r\n</timers>\r\n");
   client.Upload(local, "timers.xml", false);
   EXPECT_EQ(client.ReplyText(), "226 received 21");
   std::string empty = dir / "empty";
-  testing::WriteFileBytes(empty, "");
+  testing::WriteFile(empty, "");
   client.Upload(empty, "timers.xml", true);
   EXPECT_EQ(client.ReplyText(), "226 received 0");
   client.Upload(local, "", false);
@@ -531,7 +531,7 @@ TEST_F(FtpClientTest, ArgumentsWithLineBreaksAreRefusedBeforeSending) {
   client.OpenAndLogin(true);
   std::vector<std::string> names;
   std::string local = dir / "x";
-  testing::WriteFileBytes(local, "x");
+  testing::WriteFile(local, "x");
   EXPECT_EQ(Failure([&] { client.ChangeRemoteDir("/etc\r\nDELE timers.xml"); }),
             "FtpInvalidArgument: Invalid folder name: it contains a line break.");
   EXPECT_EQ(Failure([&] { client.ListDirectory(names, "a\nb", false); }),
@@ -575,10 +575,10 @@ TEST_P(FtpDataWaitTest, EndsWithTheErrorInTime) {
   client.SetAcceptTimeout(3s);  // the control connection must end the wait long before this
   client.OpenAndLogin(true);
   std::string local = dir / "timers.xml";
-  testing::WriteFileBytes(local, "earlier copy");
+  testing::WriteFile(local, "earlier copy");
   EXPECT_EQ(Failure([&] { client.Download("timers.xml", local, true); }), c.expected);
   EXPECT_LT(elapsed, c.within);
-  EXPECT_EQ(testing::ReadFileBytes(local), "earlier copy");
+  EXPECT_EQ(testing::ReadFile(local), "earlier copy");
   client.Close();
 }
 
@@ -626,10 +626,10 @@ TEST_F(FtpClientTest, BrokenDownloadKeepsTheEarlierFile) {
   Connect(server);
   client.OpenAndLogin(true);
   std::string local = dir / "timers.xml";
-  testing::WriteFileBytes(local, "<timers>\r\n</timers>\r\n");
+  testing::WriteFile(local, "<timers>\r\n</timers>\r\n");
   EXPECT_EQ(Failure([&] { client.Download("timers.xml", local, true); }),
             "ConnClosedGracefully: Connection Closed Gracefully.");
-  EXPECT_EQ(testing::ReadFileBytes(local), "<timers>\r\n</timers>\r\n");
+  EXPECT_EQ(testing::ReadFile(local), "<timers>\r\n</timers>\r\n");
   client.Close();
 }
 
@@ -698,7 +698,7 @@ TEST_F(FtpClientTest, PassiveDownload) {
   std::string local = dir / "lamedb";
   client.Download("lamedb", local, true);
   client.Close();
-  EXPECT_EQ(testing::ReadFileBytes(local), "passive bytes");
+  EXPECT_EQ(testing::ReadFile(local), "passive bytes");
   EXPECT_EQ(server.Failures(), "");
 }
 
@@ -719,7 +719,7 @@ TEST_F(FtpClientTest, AbortTransferFromAnotherThread) {
   client.SetIdleTimeout(5s);
   client.OpenAndLogin(true);
   std::string local = dir / "lamedb";
-  testing::WriteFileBytes(local, "earlier");
+  testing::WriteFile(local, "earlier");
   std::thread aborter([&] {
     std::this_thread::sleep_for(200ms);
     client.AbortTransfer();
@@ -728,7 +728,7 @@ TEST_F(FtpClientTest, AbortTransferFromAnotherThread) {
             "FtpTransferAborted: Transfer aborted.");
   aborter.join();
   EXPECT_LT(elapsed, 2s);
-  EXPECT_EQ(testing::ReadFileBytes(local), "earlier");
+  EXPECT_EQ(testing::ReadFile(local), "earlier");
   client.Close();
 }
 

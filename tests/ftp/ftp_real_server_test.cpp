@@ -15,10 +15,10 @@ namespace tivolo::net {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ReadFileBytes;
+using testing::ReadFile;
 using testing::ServerProcess;
 using testing::TempDir;
-using testing::WriteFileBytes;
+using testing::WriteFile;
 
 const char* const kFetchMasks[] = {"userbouquet*.*", "lamedb", "bouquets.tv", "bouquets.radio",
                                    "timers.xml"};
@@ -61,10 +61,10 @@ std::set<std::string> FillBoxFolder(const std::string& root) {
     std::string name = entry.path().filename().string();
     if (name == "README.txt" || name == "lamedb5") continue;
     // Written fresh (ours, world-readable) with LF line ends, as a box keeps them.
-    WriteFileBytes(folder + "/" + name, CrLfToLf(ReadFileBytes(entry.path().string())));
+    WriteFile(folder + "/" + name, CrLfToLf(ReadFile(entry.path().string())));
     names.insert(name);
   }
-  WriteFileBytes(folder + "/other.conf", "not part of the fetch\n");
+  WriteFile(folder + "/other.conf", "not part of the fetch\n");
   return names;
 }
 
@@ -140,19 +140,18 @@ TEST_F(RealFtpServerTest, VsftpdFetchAndUpload) {
   for (const auto& name : collected) {
     client.Download(name, Local(name), true);
     // ASCII type: LF on the server, CR LF on the wire and so in the local copy.
-    EXPECT_TRUE(SameBytes(ReadFileBytes(Local(name)), LfToCrLf(ReadFileBytes(BoxFile(name)))))
-        << name;
+    EXPECT_TRUE(SameBytes(ReadFile(Local(name)), LfToCrLf(ReadFile(BoxFile(name))))) << name;
   }
   // The save: the new list, written locally with CR LF, lands with LF on the box.
   std::string timers_new =
       "<?xml version=\"1.0\" ?>\r\n<timers>\r\n\t<timer begin=\"1780000000\" "
       "end=\"1780003600\" name=\"Journaal\" />\r\n</timers>\r\n";
-  WriteFileBytes(Local("timers.new"), timers_new);
+  WriteFile(Local("timers.new"), timers_new);
   client.Upload(Local("timers.new"), "timers.xml", false);
-  EXPECT_EQ(ReadFileBytes(BoxFile("timers.xml")), CrLfToLf(timers_new));
+  EXPECT_EQ(ReadFile(BoxFile("timers.xml")), CrLfToLf(timers_new));
   // And back again: the same bytes as uploaded.
   client.Download("timers.xml", Local("timers.xml"), true);
-  EXPECT_EQ(ReadFileBytes(Local("timers.xml")), timers_new);
+  EXPECT_EQ(ReadFile(Local("timers.xml")), timers_new);
   client.Close();
   EXPECT_NE(log.find("Connecting to 127.0.0.1.\nConnected.\n"), std::string::npos) << log;
 }
@@ -163,18 +162,18 @@ TEST_F(RealFtpServerTest, VsftpdBinaryAndPassive) {
   std::string bytes;
   for (int i = 0; i < 200000; ++i)
     bytes += static_cast<char>((i * 7919) % 256);
-  WriteFileBytes(BoxFile("blob.bin"), bytes);
+  WriteFile(BoxFile("blob.bin"), bytes);
   Login("anonymous", "tivolo@");
   client.SetTransferType(FtpTransferType::kBinary);
   client.ChangeRemoteDir(BoxFolder());
   client.Download("blob.bin", Local("active.bin"), true);
-  EXPECT_TRUE(SameBytes(ReadFileBytes(Local("active.bin")), bytes));
+  EXPECT_TRUE(SameBytes(ReadFile(Local("active.bin")), bytes));
   client.SetPassive(true);
   client.Download("blob.bin", Local("passive.bin"), true);
-  EXPECT_TRUE(SameBytes(ReadFileBytes(Local("passive.bin")), bytes));
+  EXPECT_TRUE(SameBytes(ReadFile(Local("passive.bin")), bytes));
   client.Upload(Local("passive.bin"), "blob2.bin", false);
   client.Upload(Local("passive.bin"), "blob2.bin", true);
-  EXPECT_TRUE(SameBytes(ReadFileBytes(BoxFile("blob2.bin")), bytes + bytes));
+  EXPECT_TRUE(SameBytes(ReadFile(BoxFile("blob2.bin")), bytes + bytes));
   std::vector<std::string> details;
   client.ListDirectory(details, "blob.bin", true);
   ASSERT_EQ(details.size(), 1u);
@@ -187,14 +186,14 @@ TEST_F(RealFtpServerTest, VsftpdMissingFileRaises550AndKeepsTheLocalCopy) {
   if (IsSkipped()) return;
   Login("anonymous", "tivolo@");
   client.ChangeRemoteDir(BoxFolder());
-  WriteFileBytes(Local("gone.xml"), "earlier");
+  WriteFile(Local("gone.xml"), "earlier");
   try {
     client.Download("gone.xml", Local("gone.xml"), true);
     ADD_FAILURE() << "no exception";
   } catch (const ProtocolReplyError& e) {
     EXPECT_EQ(e.Code(), 550);
   }
-  EXPECT_EQ(ReadFileBytes(Local("gone.xml")), "earlier");
+  EXPECT_EQ(ReadFile(Local("gone.xml")), "earlier");
   client.Close();
 }
 
@@ -212,8 +211,7 @@ TEST_F(RealFtpServerTest, PyftpdlibExactNamesUploadAndMask550) {
   ASSERT_EQ(collected.size(), 4u);
   for (const auto& name : collected) {
     client.Download(name, Local(name), true);
-    EXPECT_TRUE(SameBytes(ReadFileBytes(Local(name)), LfToCrLf(ReadFileBytes(BoxFile(name)))))
-        << name;
+    EXPECT_TRUE(SameBytes(ReadFile(Local(name)), LfToCrLf(ReadFile(BoxFile(name))))) << name;
   }
   // No mask matching: the mask is refused with 550, and the connection stays usable.
   std::vector<std::string> names;
@@ -224,11 +222,11 @@ TEST_F(RealFtpServerTest, PyftpdlibExactNamesUploadAndMask550) {
     EXPECT_EQ(e.Code(), 550) << e.what();
   }
   std::string timers_new = "<timers>\r\n\t<timer name=\"Nieuws\" />\r\n</timers>\r\n";
-  WriteFileBytes(Local("timers.new"), timers_new);
+  WriteFile(Local("timers.new"), timers_new);
   client.Upload(Local("timers.new"), "timers.xml", false);
-  EXPECT_EQ(ReadFileBytes(BoxFile("timers.xml")), CrLfToLf(timers_new));
+  EXPECT_EQ(ReadFile(BoxFile("timers.xml")), CrLfToLf(timers_new));
   client.Download("timers.xml", Local("timers.xml"), true);
-  EXPECT_EQ(ReadFileBytes(Local("timers.xml")), timers_new);
+  EXPECT_EQ(ReadFile(Local("timers.xml")), timers_new);
   client.Close();
 }
 

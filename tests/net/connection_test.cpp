@@ -17,6 +17,8 @@
 #include "net/stream.h"
 #include "net/tcp_client.h"
 #include "peer.h"
+#include "support/test_deadline.h"
+#include "support/test_files.h"
 
 namespace tivolo::net {
 namespace {
@@ -27,6 +29,10 @@ using testing::PeerSocket;
 using testing::ScriptedPeer;
 using testing::StatusLog;
 using Clock = std::chrono::steady_clock;
+
+// Every test of this program, the reply and listener tests too: a peer that keeps sending
+// while a bound of the connection fails to stop the read would otherwise run forever.
+const bool kDeadline = tivolo::testing::InstallTestDeadline(20s);
 
 std::string Pattern(size_t size) {
   std::string data(size, '\0');
@@ -180,11 +186,9 @@ TEST(PeerCloseTest, ReceiveIntoStreamUntilCloseCutsLongerStream) {
 
 TEST(PeerCloseTest, ReceiveIntoFileStream) {
   const std::string data = Pattern(300000);
-  const std::string path = ::testing::TempDir() + "net_receive_test.bin";
-  {
-    std::ofstream old(path, std::ios::binary);
-    old << std::string(400000, 'o');
-  }
+  const tivolo::testing::TempDir dir;
+  const std::string path = dir / "receive.bin";
+  tivolo::testing::WriteFile(path, std::string(400000, 'o'));
   ScriptedPeer peer([&data](PeerSocket& socket) { socket.Send(data); });
   TcpClient client;
   OpenTo(client, peer.Port());
@@ -194,11 +198,7 @@ TEST(PeerCloseTest, ReceiveIntoFileStream) {
     client.ReceiveIntoStream(file);
     file.Close();
   }
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream read;
-  read << in.rdbuf();
-  EXPECT_TRUE(read.str() == "head" + data);
-  std::remove(path.c_str());
+  EXPECT_TRUE(tivolo::testing::ReadFile(path) == "head" + data);
 }
 
 // A file stream whose descriptor takes no splice (opened for appending), so a receive must
@@ -384,9 +384,9 @@ TEST(BoundTest, OwnWaitRunsOutWithoutError) {
   ScriptedPeer peer([](PeerSocket& socket) { socket.WaitForClose(); });
   TcpClient client;
   OpenTo(client, peer.Port());
-  EXPECT_EQ(client.ReadLine({}, 0), "");
+  EXPECT_EQ(client.ReadLine({}, 0ms), "");
   EXPECT_TRUE(client.LineTimedOut());
-  EXPECT_EQ(client.ReadAvailable(0), "");
+  EXPECT_EQ(client.ReadAvailable(0ms), "");
   EXPECT_TRUE(client.IsOpen());
 }
 
@@ -410,7 +410,7 @@ TEST(ThreadTest, CloseWakesUnboundedReaderWhileOtherThreadSends) {
   std::thread reader([&] {
     try {
       for (;;) {
-        echoed += client.ReadAvailable(kWaitUnbounded);
+        echoed += client.ReadAvailable(ReadWait::Unlimited());
         echoed_size = echoed.size();
         client.DetectPeerClose(true, false);
       }
@@ -449,7 +449,7 @@ TEST(ThreadTest, PeerCloseEndsUnboundedReader) {
   std::string pieces;
   try {
     for (;;) {
-      pieces += "[" + client.ReadAvailable(kWaitUnbounded) + "]";
+      pieces += "[" + client.ReadAvailable(ReadWait::Unlimited()) + "]";
       client.DetectPeerClose(true, false);
     }
   } catch (const ConnClosedGracefully&) {

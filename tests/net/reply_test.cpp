@@ -123,7 +123,7 @@ TEST(ReadLineTest, CarriageReturnAloneDoesNotEndALine) {
   });
   TcpClient client;
   OpenTo(client, peer.Port());
-  EXPECT_EQ(client.ReadLine({}, 100), "");
+  EXPECT_EQ(client.ReadLine({}, std::chrono::milliseconds(100)), "");
   EXPECT_TRUE(client.LineTimedOut());
   client.SendLine("go");
   EXPECT_EQ(client.ReadLine(), "220 ready");

@@ -100,13 +100,13 @@ TEST(SocketStackTest, LivesWhileComponentsExist) {
 
 TEST(SocketHandleTest, WaitWithoutSocket) {
   SocketHandle handle;
-  EXPECT_THROW(handle.WaitReadable(0), ConnClosedGracefully);
+  EXPECT_THROW(handle.WaitReadable(std::chrono::milliseconds(0)), ConnClosedGracefully);
   handle.OpenSocket(SOCK_STREAM, 0);
   handle.SetLocalIP("127.0.0.1");
   handle.BindLocal();
   handle.StartListening(1);  // nobody connects: never readable
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(handle.WaitReadable(0));
+  EXPECT_FALSE(handle.WaitReadable(std::chrono::milliseconds(0)));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
   EXPECT_TRUE(handle.ReleaseSocket(true));
   EXPECT_FALSE(handle.ReleaseSocket(true));

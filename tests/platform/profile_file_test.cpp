@@ -12,17 +12,15 @@
 #include <sstream>
 #include <string>
 
+#include "support/test_files.h"
+
 namespace tivolo::platform {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using tivolo::testing::ReadFile;
+using tivolo::testing::TempDir;
 
 std::string Find(std::string_view text, std::string_view section, std::string_view key) {
   return FindProfileValue(text, section, key).value_or("<missing>");
@@ -98,14 +96,7 @@ TEST(ProfileTextTest, SetChangesOneLineAndNothingElse) {
 
 class ProfileFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("tivolo_ini_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-    path_ = (dir_ / "config.ini").string();
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  void SetUp() override { path_ = (dir_ / "config.ini").string(); }
 
   mode_t Mode(const std::string& path) const {
     struct stat st {};
@@ -113,10 +104,10 @@ class ProfileFileTest : public ::testing::Test {
     return st.st_mode & 0777;
   }
   size_t Entries() const {
-    return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), {}));
+    return static_cast<size_t>(std::distance(fs::directory_iterator(dir_.Path()), {}));
   }
 
-  fs::path dir_;
+  TempDir dir_;
   std::string path_;
 };
 
@@ -125,7 +116,7 @@ TEST_F(ProfileFileTest, MissingFileGivesDefaultsAndIsCreatedPrivate) {
   EXPECT_EQ(file.ReadString("DB7025", "Ip", "dflt"), "dflt");
   ::umask(022);
   file.WriteString("DB7025", "Password", "secret");
-  EXPECT_EQ(Slurp(path_), "[DB7025]\nPassword=secret\n");
+  EXPECT_EQ(ReadFile(path_), "[DB7025]\nPassword=secret\n");
   EXPECT_EQ(Mode(path_), 0600u);
   EXPECT_EQ(file.ReadString("db7025", "PASSWORD", ""), "secret");
   EXPECT_EQ(Entries(), 1u);  // no temporary file left behind
@@ -136,7 +127,7 @@ TEST_F(ProfileFileTest, ExistingFileKeepsItsModeAndOtherContent) {
   ::chmod(path_.c_str(), 0640);
   const ProfileFile file(path_);
   file.WriteString("DB7025", "Ip", "2.2.2.2");
-  EXPECT_EQ(Slurp(path_), "; mine\n[DB7025]\nIp=2.2.2.2\nExtra=yes\n");
+  EXPECT_EQ(ReadFile(path_), "; mine\n[DB7025]\nIp=2.2.2.2\nExtra=yes\n");
   EXPECT_EQ(Mode(path_), 0640u);
   EXPECT_EQ(Entries(), 1u);
 }
@@ -147,7 +138,7 @@ TEST_F(ProfileFileTest, WritesThroughASymbolicLink) {
   fs::create_symlink(real, path_);
   ProfileFile(path_).WriteString("S", "K", "2");
   EXPECT_TRUE(fs::is_symlink(path_));
-  EXPECT_EQ(Slurp(real), "[S]\nK=2\n");
+  EXPECT_EQ(ReadFile(real), "[S]\nK=2\n");
 }
 
 TEST_F(ProfileFileTest, FailuresSayUnableToWrite) {
@@ -202,7 +193,7 @@ TEST_F(ProfileFileTest, RandomWritesMatchAMap) {
     }
   }
   EXPECT_EQ(file.ReadString("Keep", "A", ""), "1");
-  EXPECT_EQ(Slurp(path_).rfind("; header comment\n[Keep]\nA=1\n", 0), 0u);
+  EXPECT_EQ(ReadFile(path_).rfind("; header comment\n[Keep]\nA=1\n", 0), 0u);
   EXPECT_EQ(Entries(), 1u);
 }
 

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "platform/clock.h"
+#include "support/test_files.h"
 #include "zone_env.h"
 
 namespace tivolo::platform {
@@ -89,14 +90,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 class SystemZoneTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("tivolo_tz_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
   std::string Read(const char* tz, std::string* problem = nullptr) {
     ScopedTz scoped(tz);
     std::string ignored;
@@ -104,11 +97,11 @@ class SystemZoneTest : public ::testing::Test {
   }
   std::string Write(const std::string& name, const std::string& bytes) {
     const auto path = (dir_ / name).string();
-    std::ofstream(path, std::ios::binary) << bytes;
+    tivolo::testing::WriteFile(path, bytes);
     return path;
   }
 
-  std::filesystem::path dir_;
+  tivolo::testing::TempDir dir_;
 };
 
 TEST_F(SystemZoneTest, ReadsTheTestZonesFromTheirFiles) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/test_files.h"
+
 namespace tivolo::testing {
 
 // Folder of the server scripts (tests/servers in the source tree).
@@ -15,26 +17,6 @@ std::string ServersDir();
 
 // True when an executable file exists at path.
 bool HaveExecutable(const std::string& path);
-
-// A temporary folder owned by the test, removed with everything in it on destruction.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& Path() const { return path_; }
-  // Path + "/" + name.
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-// Reads a whole file as bytes; writes bytes to a file (creating folders is the caller's job).
-std::string ReadFileBytes(const std::string& path);
-void WriteFileBytes(const std::string& path, const std::string& bytes);
 
 // One server process. Start runs argv in its own process group; the program prints its TCP
 // port on the first line of stdout. With wait_ready, Start then waits until 127.0.0.1:port

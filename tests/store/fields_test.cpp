@@ -3,12 +3,12 @@
 
 #include <cmath>
 
+#include "boxdata/box_tables.h"
 #include "store_fixtures.h"
 
 namespace tivolo::store {
 namespace {
 
-using testing::DefineTimers;
 using testing::ErrorOf;
 
 class FieldsTest : public ::testing::Test {
@@ -159,8 +159,8 @@ INSTANTIATE_TEST_SUITE_P(Texts, BadIntegerText,
                                            "99999999999999999999"));
 
 TEST(CalculatedFields, UnsetBooleansReadFalseAndShowEmpty) {
-  MemTable timers("Timers");
-  DefineTimers(timers);
+  boxdata::BoxTables tables;
+  MemTable& timers = tables.timers;
   timers.Open();
   const std::vector<std::pair<int64_t, std::string>> cases = {{31, "True 1111100"},
                                                               {96, "True 0000011"},

@@ -1,12 +1,16 @@
 // Visible order: index choice, key comparison and placement among equal keys.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "boxdata/box_tables.h"
 #include "store_fixtures.h"
 
 namespace tivolo::store {
 namespace {
 
-using testing::DefineTimers;
 using testing::ErrorOf;
 using testing::Scan;
 
@@ -15,10 +19,7 @@ constexpr double kHour = 1.0 / 24;
 
 class TimersOrder : public ::testing::Test {
  protected:
-  void SetUp() override {
-    DefineTimers(t_);
-    t_.Open();
-  }
+  void SetUp() override { t_.Open(); }
   void Add(const std::string& name, double begin, double end) {
     t_.Append();
     t_.FieldNamed("Name").SetAsString(name);
@@ -26,7 +27,8 @@ class TimersOrder : public ::testing::Test {
     t_.FieldNamed("End").SetAsDateTime(end);
     t_.Post();
   }
-  MemTable t_{"Timers"};
+  boxdata::BoxTables tables_;
+  MemTable& t_ = tables_.timers;
 };
 
 TEST_F(TimersOrder, OrderedByBeginThenEndToTheMillisecond) {
@@ -157,6 +159,32 @@ TEST(IndexChoice, ExactListThenWholeNamePrefixIgnoringCase) {
   EXPECT_EQ(choose("Nam"), "T: No index for fields 'Nam'");
   EXPECT_EQ(choose("SubId"), "T: No index for fields 'SubId'");
   EXPECT_EQ(choose(""), "b,a,c");  // no order chosen: the order of adding
+}
+
+// Text keys compare as bytes of the code page, so a letter with an accent (a byte from 0x80
+// up) comes after every ASCII letter, wherever in the name it stands.
+TEST(TextKeyOrder, AccentedLettersComeAfterAscii) {
+  const std::vector<std::pair<IndexOption, std::string>> cases = {
+      {IndexOption::kNone,
+       "Caf\xE9|Cag|Channel Z|Channel a|Channel \xC4|Channel \xE9|Zebra|apple|\xC4rger|\xE9t\xE9"},
+      {IndexOption::kCaseInsensitive,
+       "apple|Caf\xE9|Cag|Channel a|Channel Z|Channel \xC4|Channel \xE9|Zebra|\xC4rger|\xE9t\xE9"}};
+  for (const auto& [option, want] : cases) {
+    MemTable t("T");
+    t.FieldDefs() = {{"Name", FieldType::kString, 20}};
+    t.IndexDefs() = {{"Name", "Name", option}};
+    t.SetIndexFieldNames("Name");
+    t.Open();
+    for (const char* name : {"\xC4rger", "Channel \xE9", "Zebra", "Channel a", "\xE9t\xE9", "apple",
+                             "Cag", "Channel \xC4", "Channel Z", "Caf\xE9"}) {
+      t.Append();
+      t.FieldNamed("Name").SetAsString(name);
+      t.Post();
+    }
+    std::string got = Scan(t, "Name");
+    std::replace(got.begin(), got.end(), ',', '|');
+    EXPECT_EQ(got, want) << static_cast<unsigned>(option);
+  }
 }
 
 }  // namespace

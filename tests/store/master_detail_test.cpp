@@ -2,13 +2,12 @@
 // across the link, and the full trace of notifications and events.
 #include <gtest/gtest.h>
 
+#include "boxdata/box_tables.h"
 #include "store_fixtures.h"
 
 namespace tivolo::store {
 namespace {
 
-using testing::DefineBouquet;
-using testing::DefineZenders;
 using testing::ErrorOf;
 using testing::Recorder;
 using testing::Scan;
@@ -17,9 +16,10 @@ using testing::TraceEvents;
 class MasterDetail : public ::testing::Test {
  protected:
   void SetUp() override {
-    DefineBouquet(bouquet_);
-    ds_bouquet_.Attach(bouquet_rec_);  // before the link, so the trace shows cause first
-    DefineZenders(zenders_, &ds_bouquet_);
+    // The recorder goes before the detail's link, so that the trace shows cause first.
+    zenders_.SetMasterSource(nullptr);
+    ds_bouquet_.Attach(bouquet_rec_);
+    zenders_.SetMasterSource(&ds_bouquet_);
     ds_zenders_.Attach(zenders_rec_);
     bouquet_.Open();
     zenders_.Open();
@@ -35,11 +35,12 @@ class MasterDetail : public ::testing::Test {
     zenders_.Post();
   }
   std::vector<std::string> trace_;
-  MemTable bouquet_{"Bouquet"};
-  DataSource ds_bouquet_{"Ds_Bouquet", &bouquet_};
+  boxdata::BoxTables tables_;
+  MemTable& bouquet_ = tables_.bouquet;
+  DataSource& ds_bouquet_ = tables_.ds_bouquet;
   Recorder bouquet_rec_{trace_, "B"};
-  MemTable zenders_{"Zenders"};
-  DataSource ds_zenders_{"Ds_Zenders", &zenders_};
+  MemTable& zenders_ = tables_.zenders;
+  DataSource& ds_zenders_ = tables_.ds_zenders;
   Recorder zenders_rec_{trace_, "Z"};
 };
 
@@ -166,9 +167,11 @@ TEST_F(MasterDetail, DeletingABouquetKeepsItsChannelsOutsideEveryRange) {
   // With no bouquet the link field is null, which the primary key refuses.
   zenders_.Append();
   zenders_.FieldNamed("Zender").SetAsString("orphan");
+  // The constraint is named by the table's catalogue name ("Zenders" in the program).
   EXPECT_EQ(ErrorOf([&] { zenders_.Post(); }),
-            "Constraint 'Zenders.ZendersIndex' violated. Value in field 'Id' cannot be null"
-            " - Native error: 30330");
+            "Constraint '" + zenders_.TableName() +
+                ".ZendersIndex' violated. Value in field 'Id' cannot be null"
+                " - Native error: 30330");
   zenders_.Cancel();
   // Closing the master removes the range: every channel shows.
   bouquet_.Close();
@@ -198,11 +201,9 @@ TEST_F(MasterDetail, DestroyingTheMasterFirstLeavesTheDetailUsable) {
   AddBouquet("a");
   AddChannel("a1");
   {
-    MemTable other("Other");
-    DefineBouquet(other);
-    DataSource ds("Ds_Other", &other);
-    other.Open();
-    zenders_.SetMasterSource(&ds);
+    boxdata::BoxTables others;
+    others.bouquet.Open();
+    zenders_.SetMasterSource(&others.ds_bouquet);
     EXPECT_EQ(zenders_.RecordCount(), 0);
   }
   EXPECT_EQ(zenders_.MasterSource(), nullptr);

@@ -1,4 +1,5 @@
-// Tables shaped like the program's three, and a recorder of notifications and events.
+// A small table for tests of the store's own behaviour, and recorders of notifications and
+// events. Tests of the program's tables use boxdata::BoxTables.
 #pragma once
 
 #include <string>
@@ -8,59 +9,13 @@
 
 namespace tivolo::store::testing {
 
-// Bouquet: Id autoinc (primary, unique), Bouquet text(20), Type smallint; no chosen order.
+// Id autoinc (primary, unique), Bouquet text(20), Type smallint; no chosen order.
 inline void DefineBouquet(MemTable& t) {
   t.SetTableName("Bouquet");
   t.FieldDefs() = {{"Id", FieldType::kAutoInc, 0},
                    {"Bouquet", FieldType::kString, 20},
                    {"Type", FieldType::kSmallint, 0}};
   t.IndexDefs() = {{"Id", "Id", IndexOption::kPrimary | IndexOption::kUnique}};
-}
-
-// Zenders: detail of the bouquet source by Id, ordered by ZendersIndex (Id;Subid).
-inline void DefineZenders(MemTable& t, DataSource* master) {
-  t.SetTableName("Zenders");
-  t.FieldDefs() = {{"Zender", FieldType::kString, 20},
-                   {"SubId", FieldType::kAutoInc, 0},
-                   {"Id", FieldType::kInteger, 0},
-                   {"Service", FieldType::kString, 40}};
-  t.IndexDefs() = {{"ZendersIndex", "Id;Subid", IndexOption::kPrimary},
-                   {"Service", "Service", IndexOption::kNone}};
-  t.SetIndexFieldNames("Id");
-  t.SetMasterFields("Id");
-  t.SetMasterSource(master);
-}
-
-// Timers with its declared fields, calculated day fields and the repetition handler.
-inline void DefineTimers(MemTable& t) {
-  t.SetTableName("Timers");
-  t.DeclareField("Zender", FieldType::kString, 20).SetDisplayLabel("Channel");
-  t.DeclareField("Name", FieldType::kString, 40).SetDisplayLabel("Description");
-  t.DeclareField("Begin", FieldType::kDateTime);
-  t.DeclareField("End", FieldType::kDateTime);
-  t.DeclareField("Repeated", FieldType::kBoolean, 0, FieldKind::kCalculated);
-  for (const char* d : {"d1", "d2", "d3", "d4", "d5", "d6", "d0"}) {
-    t.DeclareField(d, FieldType::kBoolean, 0, FieldKind::kCalculated);
-  }
-  t.DeclareField("Afterevent", FieldType::kString, 20);
-  t.DeclareField("Justplay", FieldType::kLargeint);
-  t.DeclareField("Disabled", FieldType::kLargeint);
-  t.DeclareField("Serviceref", FieldType::kString, 40);
-  t.DeclareField("Description", FieldType::kString, 40);
-  t.DeclareField("Eit", FieldType::kLargeint);
-  t.DeclareField("RepeatedOrg", FieldType::kLargeint);
-  t.IndexDefs() = {{"BeginEnd", "Begin;End", IndexOption::kNone},
-                   {"testje", "Zender", IndexOption::kNone}};
-  t.SetIndexFieldNames("Begin;End");
-  t.OnCalcFields = [](MemTable& table) {
-    int32_t mask = table.FieldNamed("RepeatedOrg").AsInteger();
-    table.FieldNamed("Repeated").SetAsBoolean(mask != 0);
-    if (mask == 0) return;
-    const char* days[] = {"d1", "d2", "d3", "d4", "d5", "d6", "d0"};
-    for (int bit = 0; bit < 7; ++bit) {
-      if (mask & (1 << bit)) table.FieldNamed(days[bit]).SetAsBoolean(true);
-    }
-  };
 }
 
 // Writes every notification of one data source into a shared trace as "prefix:what".

@@ -1,19 +1,18 @@
 // The view for bound controls: rows, records with their calculated fields, moves.
 #include <gtest/gtest.h>
 
+#include "boxdata/box_tables.h"
 #include "store_fixtures.h"
 
 namespace tivolo::store {
 namespace {
 
-using testing::DefineTimers;
 using testing::Recorder;
 using testing::TraceEvents;
 
 class ViewTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    DefineTimers(t_);
     t_.Open();
     for (int i = 0; i < 4; ++i) {
       t_.Append();
@@ -23,8 +22,9 @@ class ViewTest : public ::testing::Test {
       t_.Post();
     }
   }
-  MemTable t_{"Timers"};
-  DataSource ds_{"Ds_Timers", &t_};
+  boxdata::BoxTables tables_;
+  MemTable& t_ = tables_.timers;
+  DataSource& ds_ = tables_.ds_timers;
   BoundView view_{t_};
 };
 
@@ -165,14 +165,11 @@ TEST_F(ViewTest, EditsNameTheRowsTheyChange) {
 }
 
 TEST(RowNotifications, ARecordPostedOutOfTheDetailRangeLeavesTheView) {
-  MemTable bouquet{"Bouquet"};
-  DataSource ds_bouquet{"Ds_Bouquet", &bouquet};
-  MemTable zenders{"Zenders"};
-  DataSource ds_zenders{"Ds_Zenders", &zenders};
-  testing::DefineBouquet(bouquet);
-  testing::DefineZenders(zenders, &ds_bouquet);
-  bouquet.Open();
-  zenders.Open();
+  boxdata::BoxTables tables;
+  MemTable& bouquet = tables.bouquet;
+  MemTable& zenders = tables.zenders;
+  DataSource& ds_zenders = tables.ds_zenders;
+  tables.Open();
   for (const char* name : {"one", "two"}) {
     bouquet.Append();
     bouquet.FieldNamed("Bouquet").SetAsString(name);

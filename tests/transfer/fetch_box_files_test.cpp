@@ -15,6 +15,7 @@
 #include "net/peer.h"
 #include "net/socket_stack.h"
 #include "servers/server_process.h"
+#include "support/test_files.h"
 
 namespace tivolo::transfer {
 namespace {
@@ -23,8 +24,8 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testing::FakeFtpServer;
 using testing::FakeFtpSession;
-using testing::ReadFileBytes;
-using testing::WriteFileBytes;
+using testing::ReadFile;
+using testing::WriteFile;
 using Clock = std::chrono::steady_clock;
 
 const char* const kAlertLines =
@@ -69,11 +70,11 @@ class FetchTest : public ::testing::Test {
     for (const auto& entry : fs::directory_iterator(source)) {
       std::string name = entry.path().filename().string();
       if (name == "README.txt") continue;
-      std::string text = ReadFileBytes(entry.path().string());
+      std::string text = ReadFile(entry.path().string());
       text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-      WriteFileBytes(BoxFolder() + "/" + name, text);
+      WriteFile(BoxFolder() + "/" + name, text);
     }
-    WriteFileBytes(BoxFolder() + "/settings", "not fetched\n");
+    WriteFile(BoxFolder() + "/settings", "not fetched\n");
   }
   void StartVsftpd(const std::string& extra = {}) {
     if (!testing::HaveExecutable("/usr/sbin/vsftpd"))
@@ -122,11 +123,11 @@ TEST_F(FetchTest, BouquetsFirstThenTheFourListsFromVsftpd) {
                        std::to_string(expected.size()));
   EXPECT_EQ(Lines(observer.progress), Lines(progress));
   for (const auto& name : expected) {
-    std::string box_text = ReadFileBytes(BoxFolder() + "/" + name);
+    std::string box_text = ReadFile(BoxFolder() + "/" + name);
     std::string crlf;
     for (char c : box_text)
       crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    EXPECT_TRUE(ReadFileBytes(Local() + "/" + name) == crlf) << name;  // type A converts
+    EXPECT_TRUE(ReadFile(Local() + "/" + name) == crlf) << name;  // type A converts
   }
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(Lines(LocalNames()), Lines(expected));
@@ -140,14 +141,14 @@ TEST_F(FetchTest, BouquetsFirstThenTheFourListsFromVsftpd) {
 TEST_F(FetchTest, RefusedTimersListingDownloadsNothing) {
   StartVsftpd("deny_file={timers.xml}");
   if (IsSkipped()) return;
-  WriteFileBytes(Local() + "/lamedb", "earlier copy");
+  WriteFile(Local() + "/lamedb", "earlier copy");
   FetchResult result = Run();
   EXPECT_FALSE(result.ok);
   EXPECT_FALSE(result.cancelled);
   EXPECT_EQ(result.AlertText(),
             std::string(kAlertLines) + "ProtocolReplyError550 Permission denied.");
   EXPECT_EQ(Lines(result.fetched) + Lines(observer.progress), "");
-  EXPECT_EQ(ReadFileBytes(Local() + "/lamedb"), "earlier copy");
+  EXPECT_EQ(ReadFile(Local() + "/lamedb"), "earlier copy");
   EXPECT_EQ(Lines(LocalNames()), "lamedb\n");
   EXPECT_EQ(observer.log.back(), "asStatusText : Not connected.");
 }

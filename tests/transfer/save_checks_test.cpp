@@ -145,11 +145,11 @@ INSTANTIATE_TEST_SUITE_P(
                   kHead + TimerLine("1000", "2000", kRef) +
                       TimerLine("3000", "4000", "1:0:1:B2:C:3E8:FFFF0000:0:0:0:") + kTail,
                   "timer 2 (\"News\") reads back with the service"},
-        // A line break inside a value splits the timer line: the reader sees a broken timer.
+        // A raw line break inside a value is still one timer to an XML reader, as to the box.
         CheckCase{"line_break_in_a_name",
                   kHead + TimerLine("1000", "2000", kRef) +
                       TimerLine("3000", "4000", kRef, "0", "nothing", "a\r\nb") + kTail,
-                  "timer 2 (\"News\") is not written whole"}),
+                  ""}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(DifferingTimers, CountsEachChangedTimerOnce) {

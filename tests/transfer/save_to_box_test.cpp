@@ -13,6 +13,7 @@
 
 #include "ftp/fake_ftp_server.h"
 #include "servers/server_process.h"
+#include "support/test_files.h"
 #include "transfer/box_backup.h"
 
 namespace tivolo::transfer {
@@ -22,8 +23,8 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testing::FakeFtpServer;
 using testing::FakeFtpSession;
-using testing::ReadFileBytes;
-using testing::WriteFileBytes;
+using testing::ReadFile;
+using testing::WriteFile;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kRef = "1:0:19:2B66:3F3:1:C00000:0:0:0:";
@@ -124,12 +125,12 @@ class SaveToBoxTest : public ::testing::Test {
   }
   std::string Local() const { return work.Path() + "/local"; }
   std::string BoxDir() const { return work.Path() + "/root/etc/enigma2"; }
-  std::string Notes() { return fs::exists(work / "notes") ? ReadFileBytes(work / "notes") : ""; }
+  std::string Notes() { return fs::exists(work / "notes") ? ReadFile(work / "notes") : ""; }
 
   // The box's list as it keeps it (LF) and the copy read at start (CR LF, from the fetch).
   void BoxAndStartCopy(const std::string& box_list) {
-    WriteFileBytes(BoxDir() + "/timers.xml", WithoutCr(box_list));
-    WriteFileBytes(Local() + "/timers.xml", box_list);
+    WriteFile(BoxDir() + "/timers.xml", WithoutCr(box_list));
+    WriteFile(Local() + "/timers.xml", box_list);
   }
   void NewList(int count) {
     input.timers.clear();
@@ -149,7 +150,7 @@ class SaveToBoxTest : public ::testing::Test {
   void StartTelnet(const BoxShell& shell) {
     if (!testing::HaveExecutable("/usr/bin/busybox")) GTEST_SKIP() << "busybox is not installed";
     const std::string script = work / "box_shell.sh";
-    WriteFileBytes(script, ShellScript(shell, work / "notes"));
+    WriteFile(script, ShellScript(shell, work / "notes"));
     fs::permissions(script, fs::perms::owner_all);
     std::string error;
     ASSERT_TRUE(telnet.Start(
@@ -187,10 +188,10 @@ TEST_F(SaveToBoxTest, UploadAndRestartWithVsftpdAndBusybox) {
             "Writing the timer list; Checking the timer list; Backing up the box's timer list; "
             "Uploading the timer list; Restarting the receiver; ");
   EXPECT_EQ(observer.questions, "");
-  const std::string on_box = ReadFileBytes(BoxDir() + "/timers.xml");
-  EXPECT_EQ(on_box, WithoutCr(ReadFileBytes(Local() + "/timers.new")));
+  const std::string on_box = ReadFile(BoxDir() + "/timers.xml");
+  EXPECT_EQ(on_box, WithoutCr(ReadFile(Local() + "/timers.new")));
   EXPECT_FALSE(fs::exists(BoxDir() + "/" + kUploadName));
-  EXPECT_EQ(WithoutCr(ReadFileBytes(r.backup.string())), WithoutCr(start_list));
+  EXPECT_EQ(WithoutCr(ReadFile(r.backup.string())), WithoutCr(start_list));
   EXPECT_EQ(Notes(), "user:root\ncmd:killall -9 enigma2\n");
   EXPECT_NE(observer.log.find("asStatusText : Connected.\n"), std::string::npos);
   EXPECT_NE(observer.log.find("vuduo2 login: "), std::string::npos);
@@ -200,7 +201,7 @@ TEST_F(SaveToBoxTest, UploadAndRestartWithVsftpdAndBusybox) {
 TEST_F(SaveToBoxTest, ChangedListOnTheBoxIsAskedAndNoKeepsIt) {
   BoxAndStartCopy(MakeList(4, nullptr));
   const std::string changed = WithoutCr(MakeList(5, nullptr));  // one timer added meanwhile
-  WriteFileBytes(BoxDir() + "/timers.xml", changed);
+  WriteFile(BoxDir() + "/timers.xml", changed);
   NewList(2);
   StartVsftpd();
   StartTelnet(kPlainBox);
@@ -212,17 +213,17 @@ TEST_F(SaveToBoxTest, ChangedListOnTheBoxIsAskedAndNoKeepsIt) {
   EXPECT_EQ(observer.questions,
             "The timer list on the box has changed since it was read at start: 1 timer "
             "differs.\nReplace the box's timer list with this one?\n");
-  EXPECT_EQ(ReadFileBytes(BoxDir() + "/timers.xml"), changed);
+  EXPECT_EQ(ReadFile(BoxDir() + "/timers.xml"), changed);
   EXPECT_FALSE(fs::exists(work / "notes"));  // no telnet
 
   // Not fetched at this start: asked even though the box still holds the copy read.
   input.timer_list_fetched = false;
-  WriteFileBytes(Local() + "/timers.xml", changed);
+  WriteFile(Local() + "/timers.xml", changed);
   observer.answers = {true};
   r = Run();
   EXPECT_EQ(r.outcome, SaveOutcome::kRestarted) << r.message;
   EXPECT_NE(observer.questions.find("not fetched from the box at this start"), std::string::npos);
-  EXPECT_EQ(ReadFileBytes(BoxDir() + "/timers.xml"), WithoutCr(input.timer_list));
+  EXPECT_EQ(ReadFile(BoxDir() + "/timers.xml"), WithoutCr(input.timer_list));
   EXPECT_FALSE(ListBackups(Local()).empty());
 }
 
@@ -304,7 +305,7 @@ class FtpFaultTest : public SaveToBoxTest, public ::testing::WithParamInterface<
 
 TEST_P(FtpFaultTest, BoxListStaysWholeAndTheUserIsTold) {
   const std::string box_list = MakeList(3, nullptr);
-  WriteFileBytes(Local() + "/timers.xml", box_list);
+  WriteFile(Local() + "/timers.xml", box_list);
   NewList(4);
   input.box.user = "root";
   FakeFtpServer server([&](FakeFtpSession& s) {

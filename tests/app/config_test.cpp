@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/profile_file.h"
+#include "support/test_files.h"
 
 namespace tivolo::app {
 namespace {
@@ -25,32 +26,20 @@ std::string Dump(const Settings& s) {
 
 class ConfigTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("tivolo_config_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-    path_ = ConfigFilePath(dir_.string() + "/");
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  void WriteFile(const std::string& text) const { std::ofstream(path_) << text; }
-  std::string ReadFile() const {
-    std::ifstream in(path_);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  void SetUp() override { path_ = ConfigFilePath(dir_.Path() + "/"); }
+  void WriteFile(const std::string& text) const { tivolo::testing::WriteFile(path_, text); }
+  std::string ReadFile() const { return tivolo::testing::ReadFile(path_); }
   Settings LoadWith(const std::string& key, const std::string& value) const {
     WriteFile("[DB7025]\n" + key + "=" + value + "\n");
     return LoadConfiguration(path_);
   }
 
-  fs::path dir_;
+  tivolo::testing::TempDir dir_;
   std::string path_;
 };
 
 TEST_F(ConfigTest, MissingFileAndKeysGiveDefaults) {
-  EXPECT_EQ(path_, dir_.string() + "/config.ini");
+  EXPECT_EQ(path_, dir_.Path() + "/config.ini");
   EXPECT_EQ(Dump(LoadConfiguration(path_)), "ip= user= pass= offset=0 auto=1 ftp=21 telnet=23");
   WriteFile("[DB7025]\nIp=192.168.2.10\n");
   const Settings s = LoadConfiguration(path_);
