@@ -8,7 +8,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   tzdata locales
   vsftpd python3-pyftpdlib busybox-static inetutils-telnetd curl
-  xvfb xdotool xclip fonts-dejavu-core
+  xvfb xdotool fonts-dejavu-core dbus at-spi2-core python3-pyatspi
 )
 
 missing=()
