@@ -87,7 +87,8 @@ def timer(begin, end, service, name, description="", repeated=0, afterevent="aut
 
 def timers_xml(tv, now):
     hour, day = 3600, 86400
-    base = now - now % 300 + day  # tomorrow, on a five-minute mark
+    midnight = int(time.mktime(time.localtime(now)[:3] + (0, 0, 0, 0, 0, -1)))
+    base = midnight + day  # tomorrow, local time
     auto = [("tags", ""), ("always_zap", "0"), ("rename_repeat", "1"),
             ("conflict_detection", "1"), ("descramble", "1"), ("record_ecm", "0")]
     done = now - now % 300 - 3 * hour
