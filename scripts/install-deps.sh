@@ -8,7 +8,8 @@ packages=(
   clang libclang-rt-14-dev clang-format
   tzdata locales
   vsftpd python3-pyftpdlib busybox-static inetutils-telnetd curl
-  xvfb xdotool fonts-dejavu-core dbus at-spi2-core python3-pyatspi
+  qt6-base-dev fonts-dejavu-core xvfb xauth xdotool
+  dbus at-spi2-core python3-pyatspi
 )
 
 missing=()
