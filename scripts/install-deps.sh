@@ -8,6 +8,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   tzdata locales
   vsftpd python3-pyftpdlib busybox-static inetutils-telnetd curl
+  qt6-base-dev fonts-dejavu-core xvfb xauth xdotool
 )
 
 missing=()

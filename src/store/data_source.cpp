@@ -117,4 +117,25 @@ void DataSource::NotifyEndPendingChange() {
   Dispatch([](DataLink& link) { link.EndPendingChange(); });
 }
 
+// The row notifications are data set changes to the OnDataChange handler.
+void DataSource::NotifyRowInserted(int row) {
+  Dispatch([row](DataLink& link) { link.RowInserted(row); });
+  if (OnDataChange) OnDataChange(*this, nullptr);
+}
+
+void DataSource::NotifyRowRemoved(int row) {
+  Dispatch([row](DataLink& link) { link.RowRemoved(row); });
+  if (OnDataChange) OnDataChange(*this, nullptr);
+}
+
+void DataSource::NotifyRowMoved(int from, int to) {
+  Dispatch([from, to](DataLink& link) { link.RowMoved(from, to); });
+  if (OnDataChange) OnDataChange(*this, nullptr);
+}
+
+void DataSource::NotifyRowChanged(int row) {
+  Dispatch([row](DataLink& link) { link.RowChanged(row); });
+  if (OnDataChange) OnDataChange(*this, nullptr);
+}
+
 }  // namespace tivolo::store

@@ -37,6 +37,15 @@ class DataLink {
   virtual void EndPendingChange() {}    // the table is about to post, cancel, delete or move
   virtual void DataSetDetached() {}     // the source lost its table (rebound or destroyed)
 
+  // One row of the view (MemTable::ViewRecordAt) changed, sent after the change in place of
+  // DataSetChanged where the table knows the row, so that a grid keeps its selection and
+  // scroll position. A link that does not care gets DataSetChanged, as before.
+  virtual void RowInserted(int /*row*/) { DataSetChanged(); }
+  virtual void RowRemoved(int /*row*/) { DataSetChanged(); }
+  // The row at `from` now sits at `to` (a posted record took its place in the order).
+  virtual void RowMoved(int /*from*/, int /*to*/) { DataSetChanged(); }
+  virtual void RowChanged(int /*row*/) { DataSetChanged(); }
+
  private:
   friend class DataSource;
   DataSource* source_ = nullptr;
@@ -68,6 +77,10 @@ class DataSource {
   void NotifyFieldChanged(Field& field);
   void NotifyUpdateRecord();
   void NotifyEndPendingChange();
+  void NotifyRowInserted(int row);
+  void NotifyRowRemoved(int row);
+  void NotifyRowMoved(int from, int to);
+  void NotifyRowChanged(int row);
 
   // Optional handlers, run after the links: state changes, and data changes (data set change,
   // scroll, record change, or a field change with its field, null otherwise).

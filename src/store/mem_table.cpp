@@ -207,6 +207,20 @@ void MemTable::Notify(void (DataSource::*fn)()) {
   ForEachSource(sources_, [fn](DataSource& ds) { (ds.*fn)(); });
 }
 
+void TableOps::NotifySources(MemTable& t, const std::function<void(DataSource&)>& fn) {
+  ForEachSource(t.sources_, fn);
+}
+
+void TableOps::NotifyPosted(MemTable& t, int from, long pos) {
+  const MemTable::Impl& m = *t.impl_;
+  if (pos >= static_cast<long>(m.lo) && pos < static_cast<long>(m.hi)) {
+    int to = static_cast<int>(pos - static_cast<long>(m.lo));
+    NotifySources(t, [from, to](DataSource& ds) { ds.NotifyRowMoved(from, to); });
+  } else {
+    NotifySources(t, [from](DataSource& ds) { ds.NotifyRowRemoved(from); });
+  }
+}
+
 void MemTable::NotifyField(Field& field) {
   ForEachSource(sources_, [&field](DataSource& ds) { ds.NotifyFieldChanged(field); });
 }

@@ -56,7 +56,8 @@ void TableOps::StartInsert(MemTable& t) {
   CopyMasterValues(t);
   t.Fire(t.OnNewRecord);
   t.modified_ = false;
-  t.Notify(&DataSource::NotifyDataSetChanged);
+  const int row = t.RecordCount();  // the pending record follows the stored ones
+  TableOps::NotifySources(t, [row](DataSource& ds) { ds.NotifyRowInserted(row); });
   t.Fire(t.AfterInsert);
   t.Fire(t.AfterScroll);
 }
@@ -103,9 +104,14 @@ void MemTable::Cancel() {
   if (state_ != DatasetState::kEdit && state_ != DatasetState::kInsert) return;
   Impl& m = *impl_;
   m.pending = RecordBuffer{};
+  const int row = inserting ? RecordCount() : static_cast<int>(m.cur - static_cast<long>(m.lo));
   TableOps::SetCursor(*this, inserting ? m.insert_return : m.cur);
   SetState(DatasetState::kBrowse);
-  Notify(&DataSource::NotifyDataSetChanged);
+  if (inserting) {
+    TableOps::NotifySources(*this, [row](DataSource& ds) { ds.NotifyRowRemoved(row); });
+  } else {
+    TableOps::NotifySources(*this, [row](DataSource& ds) { ds.NotifyRowChanged(row); });
+  }
   Fire(AfterCancel);
   if (inserting) Fire(AfterScroll);
 }
@@ -124,12 +130,13 @@ void MemTable::Delete() {
   if (m.cur < 0) return;  // a handler emptied the view
   if (state_ == DatasetState::kEdit) m.pending = RecordBuffer{};
   long pos = m.cur;
+  const int row = static_cast<int>(pos - static_cast<long>(m.lo));
   TableOps::RemoveRecord(*this, m.Order().At(static_cast<size_t>(pos)));
   TableOps::UpdateBounds(*this);
   // The following record takes the deleted one's place; at the end, the one before it.
   TableOps::SetCursor(*this, pos);
   SetState(DatasetState::kBrowse);
-  Notify(&DataSource::NotifyDataSetChanged);
+  TableOps::NotifySources(*this, [row](DataSource& ds) { ds.NotifyRowRemoved(row); });
   Fire(AfterDelete);
   Fire(AfterScroll);
 }
@@ -186,6 +193,8 @@ void TableOps::StoreRecord(MemTable& t) {
   bool inserting = t.state_ == DatasetState::kInsert;
   int32_t self = inserting ? -1 : m.pending.id_;
   CheckConstraints(t, m.pending.data, self);
+  const int from =
+      inserting ? static_cast<int>(m.Visible()) : static_cast<int>(m.cur - static_cast<long>(m.lo));
   long pos = -1;
   const RecordData& rec = m.pending.data;
   if (inserting) {
@@ -224,7 +233,7 @@ void TableOps::StoreRecord(MemTable& t) {
   UpdateBounds(t);
   SetCursor(t, pos);
   t.SetState(DatasetState::kBrowse);
-  t.Notify(&DataSource::NotifyDataSetChanged);
+  NotifyPosted(t, from, pos);
 }
 
 void TableOps::RemoveRecord(MemTable& t, int32_t id) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -127,6 +128,11 @@ struct TableOps {
   static RecordData FillRangeKey(MemTable& t);
   static void CopyMasterValues(MemTable& t);
   static void SetCursor(MemTable& t, long pos);
+  // Sends a notification to every data source of the table (one may unbind another).
+  static void NotifySources(MemTable& t, const std::function<void(DataSource&)>& fn);
+  // After a post: the pending row `from` now sits at the stored record's place `pos` in the
+  // current order, or has left the visible records.
+  static void NotifyPosted(MemTable& t, int from, long pos);
 };
 
 // Names in a ";" list, with surrounding blanks removed.

@@ -12,14 +12,14 @@ const QDate kDayZero(1899, 12, 30);
 
 }  // namespace
 
-QDateTime ToQDateTime(platform::DateTime value) {
+QDateTime WallClockToQt(platform::DateTime value) {
   const qint64 ms = std::llround(static_cast<long double>(value) * kMsPerDay);
   const qint64 day = ms >= 0 ? ms / kMsPerDay : -((-ms + kMsPerDay - 1) / kMsPerDay);
   const int ms_of_day = static_cast<int>(ms - day * kMsPerDay);
   return QDateTime(kDayZero.addDays(day), QTime::fromMSecsSinceStartOfDay(ms_of_day), Qt::UTC);
 }
 
-platform::DateTime FromQDateTime(const QDateTime& value) {
+platform::DateTime WallClockFromQt(const QDateTime& value) {
   const qint64 day = kDayZero.daysTo(value.date());
   const qint64 ms = day * kMsPerDay + value.time().msecsSinceStartOfDay();
   return static_cast<platform::DateTime>(static_cast<long double>(ms) / kMsPerDay);
@@ -39,7 +39,7 @@ BoundDateTimeEdit::BoundDateTimeEdit(QWidget* parent) : QDateTimeEdit(parent) {
 }
 
 void BoundDateTimeEdit::SetValue(platform::DateTime value) {
-  setDateTime(ToQDateTime(value));
+  setDateTime(WallClockToQt(value));
 }
 
 void BoundDateTimeEdit::stepBy(int steps) {
@@ -49,7 +49,7 @@ void BoundDateTimeEdit::stepBy(int steps) {
 void BoundDateTimeEdit::Reload() {
   store::Field* field = link_.GetField();
   const QDateTime shown =
-      field && !field->IsNull() ? ToQDateTime(field->AsDateTime()) : minimumDateTime();
+      field && !field->IsNull() ? WallClockToQt(field->AsDateTime()) : minimumDateTime();
   loading_ = true;
   if (shown != dateTime()) setDateTime(shown);
   loading_ = false;
@@ -58,7 +58,7 @@ void BoundDateTimeEdit::Reload() {
 
 void BoundDateTimeEdit::Changed(const QDateTime& value) {
   if (loading_) return;
-  const platform::DateTime v = FromQDateTime(value);
+  const platform::DateTime v = WallClockFromQt(value);
   if (!link_.Write([v](store::Field& f) { f.SetAsDateTime(v); })) {
     Reload();
     return;

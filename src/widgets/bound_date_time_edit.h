@@ -12,8 +12,8 @@
 namespace tivolo::widgets {
 
 // Wall-clock conversions between the tables' date-times and the toolkit's (as UTC).
-QDateTime ToQDateTime(platform::DateTime value);
-platform::DateTime FromQDateTime(const QDateTime& value);
+QDateTime WallClockToQt(platform::DateTime value);
+platform::DateTime WallClockFromQt(const QDateTime& value);
 
 class BoundDateTimeEdit : public QDateTimeEdit {
   Q_OBJECT
@@ -30,7 +30,7 @@ class BoundDateTimeEdit : public QDateTimeEdit {
   store::Field* GetField() const { return link_.GetField(); }
 
   // The value shown, as a table date-time.
-  platform::DateTime Value() const { return FromQDateTime(dateTime()); }
+  platform::DateTime Value() const { return WallClockFromQt(dateTime()); }
   // Shows a value and writes it into the field, as if the user had entered it.
   void SetValue(platform::DateTime value);
 

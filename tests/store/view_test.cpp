@@ -121,5 +121,78 @@ TEST_F(ViewTest, AHandlerWritingADataFieldWhileARecordIsReadLeavesTheStoredValue
   EXPECT_EQ(t_.FieldNamed("Name").AsString(), "t0");
 }
 
+// Row-level notifications: what a grid needs to keep its selection instead of re-reading all.
+class RowRecorder : public DataLink {
+ public:
+  explicit RowRecorder(std::vector<std::string>& trace) : trace_(trace) {}
+  void DataSetChanged() override { trace_.push_back("dataset"); }
+  void RowInserted(int row) override { trace_.push_back("inserted " + std::to_string(row)); }
+  void RowRemoved(int row) override { trace_.push_back("removed " + std::to_string(row)); }
+  void RowMoved(int from, int to) override {
+    trace_.push_back("moved " + std::to_string(from) + " " + std::to_string(to));
+  }
+  void RowChanged(int row) override { trace_.push_back("changed " + std::to_string(row)); }
+
+ private:
+  std::vector<std::string>& trace_;
+};
+
+TEST_F(ViewTest, EditsNameTheRowsTheyChange) {
+  std::vector<std::string> trace;
+  RowRecorder rec(trace);
+  ds_.Attach(rec);
+  Field& begin = t_.FieldNamed("Begin");
+  t_.Append();  // the pending row after the four stored ones
+  begin.SetAsDateTime(45001.5);
+  t_.Post();  // takes its place between t1 and t2
+  view_.MoveToRow(0);
+  t_.Edit();
+  begin.SetAsDateTime(45010.0);
+  t_.Post();  // t0 moves to the end
+  t_.Edit();
+  t_.FieldNamed("Name").SetAsString("same place");
+  t_.Post();
+  t_.Edit();
+  t_.FieldNamed("Name").SetAsString("dropped");
+  t_.Cancel();
+  t_.Append();
+  t_.Cancel();
+  view_.MoveToRow(1);
+  t_.Delete();
+  EXPECT_EQ(trace, (std::vector<std::string>{"inserted 4", "moved 4 2", "moved 0 4", "moved 4 4",
+                                             "changed 4", "inserted 5", "removed 5", "removed 1"}));
+  EXPECT_EQ(view_.RowCount(), 4);
+}
+
+TEST(RowNotifications, ARecordPostedOutOfTheDetailRangeLeavesTheView) {
+  MemTable bouquet{"Bouquet"};
+  DataSource ds_bouquet{"Ds_Bouquet", &bouquet};
+  MemTable zenders{"Zenders"};
+  DataSource ds_zenders{"Ds_Zenders", &zenders};
+  testing::DefineBouquet(bouquet);
+  testing::DefineZenders(zenders, &ds_bouquet);
+  bouquet.Open();
+  zenders.Open();
+  for (const char* name : {"one", "two"}) {
+    bouquet.Append();
+    bouquet.FieldNamed("Bouquet").SetAsString(name);
+    bouquet.Post();
+    for (int i = 0; i < 2; ++i) {
+      zenders.Append();
+      zenders.FieldNamed("Zender").SetAsString(std::string(name) + std::to_string(i));
+      zenders.Post();
+    }
+  }
+  std::vector<std::string> trace;
+  RowRecorder rec(trace);
+  ds_zenders.Attach(rec);
+  zenders.First();
+  zenders.Edit();
+  zenders.FieldNamed("Id").SetAsInteger(0);  // no bouquet of that number: outside this range
+  zenders.Post();
+  EXPECT_EQ(trace, (std::vector<std::string>{"dataset", "removed 0"}));
+  EXPECT_EQ(zenders.ViewRowCount(), 1);
+}
+
 }  // namespace
 }  // namespace tivolo::store

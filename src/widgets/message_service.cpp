@@ -1,0 +1,72 @@
+#include "widgets/message_service.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace tivolo::widgets {
+namespace {
+
+QString Caption() {
+  const QString name = QApplication::applicationDisplayName();
+  return name.isEmpty() ? QStringLiteral("Tivolo") : name;
+}
+
+QMessageBox::StandardButton Show(QWidget* owner, QMessageBox::Icon icon, const QString& caption,
+                                 const std::string& text, QMessageBox::StandardButtons buttons,
+                                 QMessageBox::StandardButton default_button) {
+  QMessageBox box(icon, caption, QString::fromStdString(text), buttons, owner);
+  box.setDefaultButton(default_button);
+  return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+}  // namespace
+
+QWidget* BoxMessageService::Owner() const {
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  return owner_ ? owner_.data() : QApplication::activeWindow();
+}
+
+void BoxMessageService::Error(const std::string& text) {
+  Show(Owner(), QMessageBox::Critical, Caption(), text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+void BoxMessageService::Information(const std::string& text) {
+  Show(Owner(), QMessageBox::NoIcon, Caption(), text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+bool BoxMessageService::Question(const std::string& text) {
+  return Show(Owner(), QMessageBox::Question, Caption(), text, QMessageBox::Yes | QMessageBox::No,
+              QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+void BoxMessageService::Alert(const std::string& text) {
+  Show(Owner(), QMessageBox::NoIcon, QString::fromUtf8(kAlertCaption), text, QMessageBox::Ok,
+       QMessageBox::Ok);
+}
+
+void BoxMessageService::Beep() {
+  QApplication::beep();
+}
+
+bool ScriptedMessageService::Question(const std::string& text) {
+  Record(Kind::kQuestion, text);
+  if (answers.empty()) return false;
+  const bool yes = answers.front();
+  answers.pop_front();
+  return yes;
+}
+
+void ScriptedMessageService::Record(Kind kind, const std::string& text) {
+  boxes.push_back({kind, text});
+  if (on_box) on_box(boxes.back());
+}
+
+std::vector<std::string> ScriptedMessageService::Trace() const {
+  static const char* const kNames[] = {"error", "information", "question", "alert"};
+  std::vector<std::string> trace;
+  for (const Box& box : boxes)
+    trace.push_back(std::string(kNames[static_cast<int>(box.kind)]) + ": " + box.text);
+  return trace;
+}
+
+}  // namespace tivolo::widgets

@@ -1,0 +1,240 @@
+#include "widgets/table_model.h"
+
+#include <stdexcept>
+
+#include "store/field.h"
+
+namespace tivolo::widgets {
+
+class TableModel::Link : public store::DataLink {
+ public:
+  explicit Link(TableModel& model) : model_(model) {}
+  void StateChanged() override { model_.StateChanged(); }
+  void DataSetChanged() override { model_.Reset(); }
+  void DataSetScrolled() override {
+    model_.ForgetRow();
+    model_.CursorMoved();
+  }
+  void RecordChanged() override { model_.Changed(model_.CurrentRow()); }
+  void FieldChanged(store::Field&) override { model_.Changed(model_.CurrentRow()); }
+  void DataSetDetached() override { model_.Reset(); }
+  void RowInserted(int row) override { model_.Inserted(row); }
+  void RowRemoved(int row) override { model_.Removed(row); }
+  void RowMoved(int from, int to) override { model_.Moved(from, to); }
+  void RowChanged(int row) override { model_.Changed(row); }
+
+ private:
+  TableModel& model_;
+};
+
+struct TableModel::ChangeScope {
+  explicit ChangeScope(TableModel& m) : model(m) { ++model.changing_; }
+  ~ChangeScope() { --model.changing_; }
+  TableModel& model;
+};
+
+TableModel::TableModel(store::DataSource& source, std::vector<Column> columns, QObject* parent)
+    : QAbstractTableModel(parent),
+      columns_(std::move(columns)),
+      link_(std::make_unique<Link>(*this)) {
+  source.Attach(*link_);
+  store::MemTable* table = Table();
+  active_ = table && table->Active();
+  row_count_ = active_ ? table->ViewRowCount() : 0;
+  ResolveFields();
+}
+
+TableModel::~TableModel() = default;
+
+store::MemTable* TableModel::Table() const {
+  return link_->DataSet();
+}
+
+int TableModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : row_count_;
+}
+
+int TableModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(columns_.size());
+}
+
+Qt::ItemFlags TableModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+QVariant TableModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.parent().isValid() || index.row() >= row_count_ ||
+      index.column() >= columnCount()) {
+    return {};
+  }
+  const Column& column = columns_[static_cast<size_t>(index.column())];
+  const bool wanted =
+      column.kind == DisplayKind::kCheckBox ? role == Qt::CheckStateRole : role == Qt::DisplayRole;
+  if (!wanted) return {};
+  store::Field* field = fields_[static_cast<size_t>(index.column())];
+  const store::RecordBuffer* row = field ? RowBuffer(index.row()) : nullptr;
+  if (!row) return {};
+  switch (column.kind) {
+    case DisplayKind::kCheckBox:
+      return row->AsBoolean(*field) ? Qt::Checked : Qt::Unchecked;
+    case DisplayKind::kTrueFalse:
+      return QStringLiteral("%1").arg(row->AsBoolean(*field) ? "True" : "False");
+    case DisplayKind::kText:
+      break;
+  }
+  return QString::fromStdString(row->DisplayText(*field));
+}
+
+QVariant TableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+      section >= columnCount()) {
+    return {};
+  }
+  const Column& column = columns_[static_cast<size_t>(section)];
+  if (!column.title.empty()) return QString::fromStdString(column.title);
+  store::Field* field = fields_[static_cast<size_t>(section)];
+  return QString::fromStdString(field ? field->DisplayLabel() : column.field);
+}
+
+int TableModel::CurrentRow() const {
+  store::MemTable* table = Table();
+  return table && table->Active() ? table->ViewCurrentRow() : -1;
+}
+
+void TableModel::MoveToRow(int row) {
+  store::MemTable* table = Table();
+  if (!table || !table->Active()) return;
+  table->ViewMoveToRow(row);
+  // A refused move leaves the cursor where it was; the view goes back there.
+  if (CurrentRow() != row) emit CurrentRowChanged(CurrentRow());
+}
+
+void TableModel::RefreshHeaders() {
+  if (!columns_.empty()) emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
+}
+
+void TableModel::ResolveFields() {
+  store::MemTable* table = Table();
+  fields_.assign(columns_.size(), nullptr);
+  if (!table) return;
+  for (size_t i = 0; i < columns_.size(); ++i)
+    fields_[i] = table->FindField(columns_[i].field);
+}
+
+void TableModel::StateChanged() {
+  ForgetRow();
+  store::MemTable* table = Table();
+  // Editing states are followed by the row notifications; opening and closing are not.
+  if ((table && table->Active()) != active_) Reset();
+}
+
+void TableModel::Reset() {
+  ChangeScope scope(*this);
+  beginResetModel();
+  ForgetRow();
+  pending_ = {};
+  store::MemTable* table = Table();
+  active_ = table && table->Active();
+  row_count_ = active_ ? table->ViewRowCount() : 0;
+  ResolveFields();
+  endResetModel();
+  CursorMoved();
+}
+
+// Each row change checks that the table's rows match what the view will have afterwards;
+// anything unexpected (a handler that changed more inside the notification) becomes a reset.
+bool TableModel::Expect(int rows_after) const {
+  store::MemTable* table = Table();
+  return table && table->Active() && table->ViewRowCount() == rows_after;
+}
+
+void TableModel::Inserted(int row) {
+  if (!Expect(row_count_ + 1) || row < 0 || row > row_count_) return Reset();
+  ChangeScope scope(*this);
+  pending_ = {Pending::kInsert, row, -1};
+  beginInsertRows({}, row, row);
+  ForgetRow();
+  pending_ = {};
+  ++row_count_;
+  endInsertRows();
+  CursorMoved();
+}
+
+void TableModel::Removed(int row) {
+  if (!Expect(row_count_ - 1) || row < 0 || row >= row_count_) return Reset();
+  ChangeScope scope(*this);
+  pending_ = {Pending::kRemove, row, -1};
+  beginRemoveRows({}, row, row);
+  ForgetRow();
+  pending_ = {};
+  --row_count_;
+  endRemoveRows();
+  CursorMoved();
+}
+
+void TableModel::Moved(int from, int to) {
+  if (!Expect(row_count_) || from < 0 || from >= row_count_ || to < 0 || to >= row_count_) {
+    return Reset();
+  }
+  if (from != to) {
+    ChangeScope scope(*this);
+    pending_ = {Pending::kMove, from, to};
+    // Qt names the row the moved one is put before, in the old numbering.
+    if (!beginMoveRows({}, from, from, {}, to > from ? to + 1 : to)) {
+      pending_ = {};
+      return Reset();
+    }
+    ForgetRow();
+    pending_ = {};
+    endMoveRows();
+  }
+  Changed(to);
+  CursorMoved();
+}
+
+void TableModel::Changed(int row) {
+  ForgetRow();
+  if (row < 0 || row >= row_count_ || columns_.empty()) return;
+  emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+}
+
+void TableModel::CursorMoved() {
+  emit CurrentRowChanged(CurrentRow());
+}
+
+int TableModel::TableRow(int model_row) const {
+  const int r = model_row;
+  switch (pending_.kind) {
+    case Pending::kNone:
+      return r;
+    case Pending::kInsert:
+      return r < pending_.a ? r : r + 1;
+    case Pending::kRemove:
+      return r < pending_.a ? r : r == pending_.a ? -1 : r - 1;
+    case Pending::kMove: {
+      if (r == pending_.a) return pending_.b;
+      const int without = r < pending_.a ? r : r - 1;
+      return without < pending_.b ? without : without + 1;
+    }
+  }
+  return r;
+}
+
+const store::RecordBuffer* TableModel::RowBuffer(int model_row) const {
+  store::MemTable* table = Table();
+  const int row = TableRow(model_row);
+  if (!table || !table->Active() || row < 0 || row >= table->ViewRowCount()) return nullptr;
+  if (row != cached_row_) {
+    try {
+      cached_ = table->ViewRecordAt(row);
+    } catch (const std::exception&) {
+      cached_row_ = -1;
+      return nullptr;
+    }
+    cached_row_ = row;
+  }
+  return &cached_;
+}
+
+}  // namespace tivolo::widgets

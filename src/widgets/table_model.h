@@ -1,0 +1,97 @@
+// A Qt item model over a record table's view: one row per visible record (and the pending
+// record while inserting), one column per configured field. It listens to the table's data
+// source and turns each notification into the matching row insert, removal, move, data change
+// or reset, so that a view keeps its selection and scroll position.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "store/data_source.h"
+#include "store/mem_table.h"
+#include "store/record.h"
+
+namespace tivolo::widgets {
+
+// How a column shows its field's value.
+enum class DisplayKind {
+  kText,       // the field's display text (its display format for date-times)
+  kCheckBox,   // ticked when the field is true; a field without value is unticked
+  kTrueFalse,  // "True" or "False"
+};
+
+struct Column {
+  std::string field;
+  std::string title;  // empty: the field's display label at the time the header is shown
+  int width_chars = 10;
+  DisplayKind kind = DisplayKind::kText;
+};
+
+class TableModel : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  TableModel(store::DataSource& source, std::vector<Column> columns, QObject* parent = nullptr);
+  ~TableModel() override;
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation,
+                      int role = Qt::DisplayRole) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+  const std::vector<Column>& Columns() const { return columns_; }
+  store::MemTable* Table() const;  // null while the source has no table
+  // The table's current row (-1 for none), as the view should show it.
+  int CurrentRow() const;
+  // Makes the row's record current (the table's move rule); a row it refuses changes nothing.
+  void MoveToRow(int row);
+  // True while the model tells its views about a change the table made: what a view does
+  // meanwhile (moving its current row off a removed one) is not the user's choice.
+  bool Changing() const { return changing_ > 0; }
+  // Field labels may change after binding (the day names); tells the views to repaint.
+  void RefreshHeaders();
+
+ signals:
+  // After every notification that may have moved the table's cursor.
+  void CurrentRowChanged(int row);
+
+ private:
+  class Link;
+  // Rows as the view knew them before a change that the table has already made: while a
+  // row signal is being emitted, row numbers the view asks for are mapped onto the table.
+  struct Pending {
+    enum Kind { kNone, kInsert, kRemove, kMove } kind = kNone;
+    int a = -1, b = -1;
+  };
+
+  void StateChanged();
+  void Reset();
+  bool Expect(int rows_after) const;
+  void Inserted(int row);
+  void Removed(int row);
+  void Moved(int from, int to);
+  void Changed(int row);
+  void CursorMoved();
+  void ResolveFields();
+  int TableRow(int model_row) const;  // -1: the row is gone from the table
+  const store::RecordBuffer* RowBuffer(int model_row) const;
+  void ForgetRow() const { cached_row_ = -1; }
+
+  std::vector<Column> columns_;
+  std::vector<store::Field*> fields_;  // per column; null when the table lacks the field
+  std::unique_ptr<Link> link_;
+  struct ChangeScope;
+  int changing_ = 0;
+  bool active_ = false;
+  int row_count_ = 0;
+  Pending pending_;
+  // The row being painted: read once for all its cells and roles.
+  mutable int cached_row_ = -1;
+  mutable store::RecordBuffer cached_;
+};
+
+}  // namespace tivolo::widgets
