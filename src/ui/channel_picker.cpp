@@ -85,7 +85,7 @@ void ChannelPicker::Timer1Timer() {
 
 void ChannelPicker::SelectExecute() {
   boxdata::BoxTables& t = *session_.tables;
-  const DateTime begin = DefaultBegin(session_.NowLocal(), session_.last_saved_end);
+  const DateTime begin = DefaultBegin(session_.NowLocal(), session_.LastSavedEnd());
   if (dialog_cancelled_) *dialog_cancelled_ = false;
   // An empty channel list still gives a timer, without channel.
   const bool has_channel = t.zenders.Active() && t.zenders.RecordCount() > 0;

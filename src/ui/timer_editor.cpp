@@ -333,7 +333,7 @@ void TimerEditor::OpslaanExecute() {
   }
   const int32_t mask = MaskFromBoxes(check_repeated_->isChecked(), CheckedDays());
   session_.tables->timers.FieldNamed(fields::kRepeatedOrg).SetAsLargeInt(mask);
-  session_.last_saved_end = picker_end_->Value();
+  session_.SetLastSavedEnd(picker_end_->Value());
   session_.Log(std::to_string(mask));
   if (dialog_cancelled_) *dialog_cancelled_ = false;
   accept();
