@@ -90,8 +90,4 @@ DateTime EndAfter(DateTime begin, int minutes) {
   return platform::AddMinutes(begin, minutes);
 }
 
-int ExpandTwoDigitYear(int two_digits) {
-  return two_digits >= 50 ? 1900 + two_digits : 2000 + two_digits;
-}
-
 }  // namespace tivolo::ui

@@ -58,7 +58,4 @@ DateTime EndAfter(DateTime begin, int minutes);
 inline constexpr int kFineStepMinutes = 5;
 inline constexpr int kMarginMinutes = 2;
 
-// Two-digit years as the pickers read them: 50..99 in the 1900s, 00..49 in the 2000s.
-int ExpandTwoDigitYear(int two_digits);
-
 }  // namespace tivolo::ui

@@ -1,9 +1,10 @@
 #include "widgets/bound_check_box.h"
+#include "widgets/bound_write.h"
 
 namespace tivolo::widgets {
 
 BoundCheckBox::BoundCheckBox(QWidget* parent) : QCheckBox(parent) {
-  link_.on_reload = [this] { Reload(); };
+  link_.on_data_change = [this] { Reload(); };
   connect(this, &QCheckBox::clicked, this, &BoundCheckBox::Clicked);
 }
 
@@ -14,7 +15,7 @@ void BoundCheckBox::Reload() {
 }
 
 void BoundCheckBox::Clicked(bool checked) {
-  if (!link_.Write([checked](store::Field& f) { f.SetAsBoolean(checked); })) Reload();
+  if (!WriteField(link_, [checked](store::Field& f) { f.SetAsBoolean(checked); })) Reload();
 }
 
 }  // namespace tivolo::widgets

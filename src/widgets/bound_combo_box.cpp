@@ -1,10 +1,11 @@
 #include "widgets/bound_combo_box.h"
+#include "widgets/bound_write.h"
 
 namespace tivolo::widgets {
 
 BoundComboBox::BoundComboBox(QWidget* parent) : QComboBox(parent) {
   setEditable(false);
-  link_.on_reload = [this] { Reload(); };
+  link_.on_data_change = [this] { Reload(); };
   connect(this, &QComboBox::activated, this, &BoundComboBox::Picked);
 }
 
@@ -30,7 +31,7 @@ void BoundComboBox::Reload() {
 void BoundComboBox::Picked(int index) {
   if (index < 0) return;
   const std::string text = itemText(index).toStdString();
-  if (!link_.Write([&text](store::Field& f) { f.SetAsString(text); })) Reload();
+  if (!WriteField(link_, [&text](store::Field& f) { f.SetAsString(text); })) Reload();
 }
 
 }  // namespace tivolo::widgets

@@ -7,7 +7,7 @@
 #include <QComboBox>
 #include <QStringList>
 
-#include "widgets/field_data_link.h"
+#include "widgets/field_link.h"
 
 namespace tivolo::widgets {
 
@@ -17,8 +17,11 @@ class BoundComboBox : public QComboBox {
  public:
   explicit BoundComboBox(QWidget* parent = nullptr);
 
-  void SetDataSource(store::DataSource* source) { link_.SetDataSource(source); }
-  void SetDataField(std::string name) { link_.SetFieldName(std::move(name)); }
+  void SetDataSource(store::DataSource* source) { link_.Bind(source, field_); }
+  void SetDataField(std::string name) {
+    field_ = std::move(name);
+    link_.Bind(link_.Source(), field_);
+  }
   store::Field* GetField() const { return link_.GetField(); }
 
   // The items always offered, and the values shown as an extra item only when held.
@@ -29,7 +32,8 @@ class BoundComboBox : public QComboBox {
   void Reload();
   void Picked(int index);
 
-  FieldDataLink link_;
+  FieldLink link_;
+  std::string field_;
   QStringList items_;
   QStringList known_;
 };

@@ -1,4 +1,5 @@
 #include "widgets/bound_date_time_edit.h"
+#include "widgets/bound_write.h"
 
 #include <QCalendarWidget>
 #include <QTimeZone>
@@ -34,7 +35,7 @@ BoundDateTimeEdit::BoundDateTimeEdit(QWidget* parent) : QDateTimeEdit(parent) {
                    QDateTime(QDate(kLastYear, 12, 31), QTime(23, 59, 59, 999), Qt::UTC));
   setCalendarPopup(true);
   calendarWidget()->setFirstDayOfWeek(Qt::Monday);
-  link_.on_reload = [this] { Reload(); };
+  link_.on_data_change = [this] { Reload(); };
   connect(this, &QDateTimeEdit::dateTimeChanged, this, &BoundDateTimeEdit::Changed);
 }
 
@@ -59,7 +60,7 @@ void BoundDateTimeEdit::Reload() {
 void BoundDateTimeEdit::Changed(const QDateTime& value) {
   if (loading_) return;
   const platform::DateTime v = WallClockFromQt(value);
-  if (!link_.Write([v](store::Field& f) { f.SetAsDateTime(v); })) {
+  if (!WriteField(link_, [v](store::Field& f) { f.SetAsDateTime(v); })) {
     Reload();
     return;
   }

@@ -7,7 +7,7 @@
 #include <QDateTimeEdit>
 
 #include "platform/clock.h"
-#include "widgets/field_data_link.h"
+#include "widgets/field_link.h"
 
 namespace tivolo::widgets {
 
@@ -25,8 +25,11 @@ class BoundDateTimeEdit : public QDateTimeEdit {
 
   explicit BoundDateTimeEdit(QWidget* parent = nullptr);
 
-  void SetDataSource(store::DataSource* source) { link_.SetDataSource(source); }
-  void SetDataField(std::string name) { link_.SetFieldName(std::move(name)); }
+  void SetDataSource(store::DataSource* source) { link_.Bind(source, field_); }
+  void SetDataField(std::string name) {
+    field_ = std::move(name);
+    link_.Bind(link_.Source(), field_);
+  }
   store::Field* GetField() const { return link_.GetField(); }
 
   // The value shown, as a table date-time.
@@ -44,7 +47,8 @@ class BoundDateTimeEdit : public QDateTimeEdit {
   void Reload();
   void Changed(const QDateTime& value);
 
-  FieldDataLink link_;
+  FieldLink link_;
+  std::string field_;
   bool loading_ = false;
 };
 

@@ -1,11 +1,12 @@
 #include "widgets/bound_edit.h"
+#include "widgets/bound_write.h"
 
 #include <limits>
 
 namespace tivolo::widgets {
 
 BoundEdit::BoundEdit(QWidget* parent) : QLineEdit(parent) {
-  link_.on_reload = [this] { Reload(); };
+  link_.on_data_change = [this] { Reload(); };
   connect(this, &QLineEdit::textEdited, this, &BoundEdit::Typed);
 }
 
@@ -21,7 +22,7 @@ void BoundEdit::Reload() {
 void BoundEdit::Typed(const QString& text) {
   if (isReadOnly()) return;
   const std::string utf8 = text.toStdString();
-  if (!link_.Write([&utf8](store::Field& f) { f.SetAsString(utf8); })) Reload();
+  if (!WriteField(link_, [&utf8](store::Field& f) { f.SetAsString(utf8); })) Reload();
 }
 
 }  // namespace tivolo::widgets

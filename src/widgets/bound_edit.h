@@ -5,7 +5,7 @@
 
 #include <QLineEdit>
 
-#include "widgets/field_data_link.h"
+#include "widgets/field_link.h"
 
 namespace tivolo::widgets {
 
@@ -15,15 +15,19 @@ class BoundEdit : public QLineEdit {
  public:
   explicit BoundEdit(QWidget* parent = nullptr);
 
-  void SetDataSource(store::DataSource* source) { link_.SetDataSource(source); }
-  void SetDataField(std::string name) { link_.SetFieldName(std::move(name)); }
+  void SetDataSource(store::DataSource* source) { link_.Bind(source, field_); }
+  void SetDataField(std::string name) {
+    field_ = std::move(name);
+    link_.Bind(link_.Source(), field_);
+  }
   store::Field* GetField() const { return link_.GetField(); }
 
  private:
   void Reload();
   void Typed(const QString& text);
 
-  FieldDataLink link_;
+  FieldLink link_;
+  std::string field_;
 };
 
 }  // namespace tivolo::widgets
