@@ -11,6 +11,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <string>
 
 #include "store/date_format.h"
@@ -205,16 +206,23 @@ QWidget* TimerEditor::BuildRepetition() {
   panel1_ = new QWidget(row);
   panel1_->setObjectName("Panel1");
   const auto& names = store::DefaultFormatSettings().short_day_names;  // Sunday first
+  // 33 pixels at a pitch of 38, widened when this font's day name and box need more, so
+  // that no name is cut.
+  int width = kDayBoxWidth;
   int height = 0;
   for (int i = 0; i < kDayBoxes; ++i) {
     auto* box =
         new QCheckBox(QString::fromStdString(names[static_cast<size_t>((i + 1) % 7)]), panel1_);
     box->setLayoutDirection(Qt::RightToLeft);
-    box->setGeometry(kDayBoxLeft + kDayBoxPitch * i, 0, kDayBoxWidth, box->sizeHint().height());
-    height = box->sizeHint().height();
+    width = std::max(width, box->sizeHint().width());
+    height = std::max(height, box->sizeHint().height());
     day_boxes_[static_cast<size_t>(i)] = box;
   }
-  panel1_->setFixedSize(kDayBoxLeft + kDayBoxPitch * kDayBoxes, height);
+  const int pitch = width + (kDayBoxPitch - kDayBoxWidth);
+  for (int i = 0; i < kDayBoxes; ++i) {
+    day_boxes_[static_cast<size_t>(i)]->setGeometry(kDayBoxLeft + pitch * i, 0, width, height);
+  }
+  panel1_->setFixedSize(kDayBoxLeft + pitch * kDayBoxes, height);
   h->addWidget(check_repeated_);
   h->addWidget(panel1_);
   h->addStretch();

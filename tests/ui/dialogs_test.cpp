@@ -284,6 +284,31 @@ TEST_F(DialogsTest, AnEmptyChannelListStillSelects) {
   session_.tables = &tables_;
 }
 
+TEST_F(DialogsTest, TypingInTheChannelGridFindsTheChannelByItsName) {
+  std::string wanted;
+  DialogScript script;
+  script.Then<ChannelPicker>([&wanted](ChannelPicker& p) {
+    // The last channel whose name no earlier channel starts with.
+    QAbstractItemModel* m = p.ChannelGrid()->model();
+    for (int row = m->rowCount() - 1; row > 0 && wanted.empty(); --row) {
+      const QString name = m->index(row, 0).data().toString();
+      bool clash = false;
+      for (int up = 0; up < row; ++up)
+        clash = clash || m->index(up, 0).data().toString().startsWith(name);
+      if (!clash) wanted = name.toStdString();
+    }
+    ASSERT_FALSE(wanted.empty());
+    p.ChannelGrid()->setFocus();
+    QTest::keyClicks(p.ChannelGrid(), QString::fromStdString(wanted));
+    QTest::keyClick(p.ChannelGrid(), Qt::Key_Enter);
+  });
+  script.Then<TimerEditor>([&wanted](TimerEditor& e) {
+    EXPECT_EQ(e.EditChannel()->text().toStdString(), wanted);
+    Click(e.ButtonCancel());
+  });
+  ASSERT_TRUE(Append(script));
+}
+
 // ---- The editor's repetition days ----
 
 struct RepeatCase {
