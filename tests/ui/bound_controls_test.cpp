@@ -1,16 +1,12 @@
-// The bound controls over a Timers record: what they show, what they write and what they
+// The bound date-time picker over a Timers record: what it shows, what it writes and what it
 // must leave alone.
 #include <QCalendarWidget>
-#include <QLineEdit>
 #include <QTest>
 
 #include "boxdata/box_tables.h"
 #include "store/date_format.h"
 #include "ui_test_support.h"
-#include "widgets/bound_check_box.h"
-#include "widgets/bound_combo_box.h"
 #include "widgets/bound_date_time_edit.h"
-#include "widgets/bound_edit.h"
 
 namespace tivolo::widgets {
 namespace {
@@ -71,55 +67,6 @@ TEST_F(BoundControlsTest, PickerReadsTwoDigitYearsInsideItsRange) {
     QTest::keyClick(&picker, Qt::Key_Tab);
     EXPECT_EQ(Stamp(fields::kBegin).substr(0, 4), shown) << typed;
   }
-}
-
-TEST_F(BoundControlsTest, DropDownKeepsAKnownValueAndStoresThePickedItem) {
-  BoundComboBox combo;
-  combo.SetKnownValues({"standby", "auto"});
-  combo.SetItems({"nothing", "deepstandby"});
-  combo.SetDataSource(&tables_.ds_timers);
-  combo.SetDataField(fields::kAfterevent);
-  EXPECT_EQ(combo.count(), 3);
-  EXPECT_EQ(combo.currentText().toStdString(), "standby");
-  // A value nobody knows shows no item, and stays in the record.
-  t().FieldNamed(fields::kAfterevent).SetAsString("whatever");
-  EXPECT_EQ(combo.currentIndex(), -1);
-  EXPECT_EQ(combo.count(), 2);
-  EXPECT_EQ(t().FieldNamed(fields::kAfterevent).AsString(), "whatever");
-  combo.show();
-  combo.setFocus();
-  QTest::keyClick(&combo, Qt::Key_Down);
-  EXPECT_EQ(t().FieldNamed(fields::kAfterevent).AsString(), "nothing");
-}
-
-TEST_F(BoundControlsTest, EditsKeepTheFieldsSizeAndCheckBoxesWriteBooleans) {
-  BoundEdit name, channel;
-  name.SetDataSource(&tables_.ds_timers);
-  name.SetDataField(fields::kName);
-  channel.SetDataSource(&tables_.ds_timers);
-  channel.SetDataField(fields::kZender);
-  EXPECT_EQ(channel.text().toStdString(), "Channel");
-  EXPECT_EQ(channel.maxLength(), boxdata::kZenderSize);
-  const QString long_text(40000, QChar('n'));  // beyond a line edit's own default limit
-  name.show();
-  name.setFocus();
-  name.insert(long_text);
-  EXPECT_EQ(t().FieldNamed(fields::kName).AsString().size(), long_text.size());
-  t().Cancel();
-  EXPECT_EQ(name.text().toStdString(), "");
-
-  store::MemTable flags("Flags");
-  flags.DeclareField("On", store::FieldType::kBoolean);
-  store::DataSource ds("Ds_Flags", &flags);
-  flags.Open();
-  BoundCheckBox box;
-  box.setText("On");
-  box.show();
-  box.SetDataSource(&ds);
-  box.SetDataField("On");
-  flags.Append();
-  QTest::mouseClick(&box, Qt::LeftButton, {}, box.rect().center());
-  EXPECT_TRUE(flags.FieldNamed("On").AsBoolean());
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+// The default begin of a new timer at wall-clock times of a zone with daylight saving time,
+// read through the program's clock source.
 #include "ui/timer_rules.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +15,6 @@
 namespace tivolo::ui {
 namespace {
 
-using platform::AddMinutes;
 using platform::AddSeconds;
 using platform::EncodeDate;
 
@@ -89,61 +90,6 @@ TEST_F(ClockFixture, LastSavedEndWinsWhileItLiesAhead) {
   EXPECT_EQ(
       platform::DateTimeToEpoch(DefaultBegin(NowAt(fixed, At(2026, 7, 15, 23, 1)), saved_end)),
       platform::DateTimeToEpoch(At(2026, 7, 15, 23, 10)));
-}
-
-TEST_F(ClockFixture, BeginTurnsRedMoreThanTwoMinutesInThePast) {
-  platform::ScopedNow fixed(0);
-  const DateTime now = NowAt(fixed, At(2026, 7, 15, 21, 5, 0));
-  const DateTime later = At(2026, 7, 16, 0, 0);
-  EXPECT_EQ(ColourRule(AddMinutes(now, -5), later, now), (PickerColours{true, false}));
-  EXPECT_EQ(ColourRule(AddMinutes(now, -1), later, now), (PickerColours{false, false}));
-  EXPECT_EQ(ColourRule(AddMinutes(now, -2), later, now), (PickerColours{false, false}));
-  // An end equal to the begin is red; across midnight it is after the begin.
-  const DateTime begin = At(2026, 7, 15, 23, 30);
-  EXPECT_EQ(ColourRule(begin, begin, now), (PickerColours{false, true}));
-  EXPECT_EQ(ColourRule(begin, EndAfter(begin, 60), now), (PickerColours{false, false}));
-  EXPECT_EQ(platform::DateTimeToEpoch(EndAfter(begin, 60)),
-            platform::DateTimeToEpoch(At(2026, 7, 16, 0, 30)));
-}
-
-struct MaskCase {
-  const char* name;
-  int32_t stored;
-  Repetition opened;
-  int32_t saved;  // saving the boxes as opened
-};
-
-class RepetitionTest : public ::testing::TestWithParam<MaskCase> {};
-
-// The begin is Wednesday 15 July 2026 (box 2).
-INSTANTIATE_TEST_SUITE_P(
-    Masks, RepetitionTest,
-    ::testing::Values(MaskCase{"WeekendOnWednesday", 96, {true, {0, 0, 1, 0, 0, 1, 1}}, 100},
-                      MaskCase{"HighBitOnly", 128, {true, {0, 0, 1, 0, 0, 0, 0}}, 4},
-                      MaskCase{"None", 0, {false, {}}, 0}, MaskCase{"Negative", -1, {false, {}}, 0},
-                      MaskCase{"Weekdays", 31, {true, {1, 1, 1, 1, 1, 0, 0}}, 31},
-                      MaskCase{"EveryDayAndHigherBits", 0x1ff, {true, {1, 1, 1, 1, 1, 1, 1}}, 127}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_P(RepetitionTest, OpensFromTheStoredMaskAndRebuildsItFromTheBoxes) {
-  const DateTime wednesday = At(2026, 7, 15, 20, 30);
-  const Repetition r = RepetitionOnOpening(GetParam().stored, wednesday);
-  EXPECT_EQ(r, GetParam().opened);
-  EXPECT_EQ(MaskFromBoxes(r.repeated, r.days), GetParam().saved);
-}
-
-TEST(RepetitionRule, TickingRepeatedAddsTheBeginsWeekdayOnlyWhenNoneIsTicked) {
-  const DateTime sunday = At(2026, 7, 19, 8, 0);
-  DayBoxes days{};
-  EXPECT_FALSE(ApplyRepetitionRule(false, days, sunday));
-  EXPECT_EQ(days, DayBoxes{});
-  EXPECT_TRUE(ApplyRepetitionRule(true, days, sunday));
-  EXPECT_EQ(days, (DayBoxes{0, 0, 0, 0, 0, 0, 1}));
-  days = {1, 0, 0, 0, 0, 0, 0};
-  ApplyRepetitionRule(true, days, sunday);
-  EXPECT_EQ(days, (DayBoxes{1, 0, 0, 0, 0, 0, 0}));
-  // Ticked with every box unticked saves a timer that does not repeat.
-  EXPECT_EQ(MaskFromBoxes(true, DayBoxes{}), 0);
 }
 
 }  // namespace
