@@ -109,6 +109,7 @@ Settings LoadConfiguration(const std::string& config_file) {
   settings.utc_auto = ReadInteger(file, "UTC_Auto", 1) != 0;
   settings.ftp_port = ReadPort(file, "FtpPort", 21);
   settings.telnet_port = ReadPort(file, "TelnetPort", 23);
+  settings.box_folder = file.ReadString(kConfigSection, "BoxFolder", settings.box_folder);
   return settings;
 }
 

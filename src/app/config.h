@@ -22,6 +22,7 @@ struct Settings {
   // Read only, never written: for a box behind a forwarded port or a simulated box.
   uint16_t ftp_port = 21;
   uint16_t telnet_port = 23;
+  std::string box_folder = "/etc/enigma2";  // key "BoxFolder"
 };
 
 // The settings dialog's controls; the defaults are what it shows on the first run.

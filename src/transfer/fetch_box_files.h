@@ -14,11 +14,32 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/error.h"
+
 namespace tivolo::net {
 class FtpClient;
 }
 
 namespace tivolo::transfer {
+
+// The fetch was ended by BoxFetch::Cancel.
+class FetchCancelled : public platform::Error {
+ public:
+  FetchCancelled() : platform::Error("The fetch was cancelled.") {}
+  std::string TypeName() const override { return "FetchCancelled"; }
+};
+
+// A listed name that is not a plain file name ("..", "a/b", ...): downloaded, it would land
+// outside the program's folder.
+class UnsafeRemoteName : public platform::Error {
+ public:
+  explicit UnsafeRemoteName(const std::string& name)
+      : platform::Error("The box listed \"" + name + "\", which is not a plain file name.") {}
+  std::string TypeName() const override { return "UnsafeRemoteName"; }
+};
+
+// True for a name that stays inside a folder: not empty, ".", "..", no "/" and no NUL.
+bool IsPlainFileName(std::string_view name);
 
 // Where the box is and how to log in; the ports are 21 and 23 on a real box.
 struct BoxAddress {
@@ -27,6 +48,8 @@ struct BoxAddress {
   uint16_t telnet_port = 23;
   std::string user;
   std::string password;
+  // The folder of the box's settings; another one only for a simulated box or a test server.
+  std::string folder = "/etc/enigma2";
 };
 
 // Called on the thread that runs the fetch.
@@ -41,10 +64,10 @@ class FetchObserver {
 
 struct FetchResult {
   bool ok = false;
-  bool cancelled = false;             // ended by Cancel; ok is false then too
-  std::vector<std::string> fetched;   // the names this run downloaded whole, in order
-  std::string error_type;             // when !ok: the error's class name ...
-  std::string error_message;          // ... and its message
+  bool cancelled = false;            // ended by Cancel; ok is false then too
+  std::vector<std::string> fetched;  // the names this run downloaded whole, in order
+  std::string error_type;            // when !ok: the error's class name ...
+  std::string error_message;         // ... and its message
   // True when this run brought `name` from the box (a fresh copy, not one of an earlier run).
   bool Fetched(std::string_view name) const;
   // The "Alert!" text: the two Dutch lines, a blank line, then type name and message.
@@ -64,6 +87,12 @@ class BoxFetch {
   void Cancel();
 
  private:
+  void FetchAll(net::FtpClient& client, FetchResult& result);
+  // The names of every mask's listing, in order; raises UnsafeRemoteName.
+  std::vector<std::string> ListWanted(net::FtpClient& client);
+  void ThrowIfCancelled() const;
+  void Fail(FetchResult& result, const std::string& type, const std::string& message);
+
   BoxAddress box_;
   std::filesystem::path local_dir_;
   FetchObserver& observer_;

@@ -6,9 +6,9 @@
 namespace tivolo::widgets {
 namespace {
 
+// The program's name; Qt's display name would also be added to every window's caption.
 QString Caption() {
-  const QString name = QApplication::applicationDisplayName();
-  return name.isEmpty() ? QStringLiteral("Tivolo") : name;
+  return QStringLiteral("Tivolo");
 }
 
 QMessageBox::StandardButton Show(QWidget* owner, QMessageBox::Icon icon, const QString& caption,

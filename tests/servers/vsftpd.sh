@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# vsftpd.sh ROOT WORKDIR: anonymous vsftpd on 127.0.0.1, serving ROOT with upload and overwrite,
-# ASCII conversion on. Writes its config into WORKDIR (owned by the caller), prints the chosen
-# port on the first line of stdout, then becomes vsftpd (so the caller's PID is the server's).
+# vsftpd.sh ROOT WORKDIR [EXTRA]: anonymous vsftpd on 127.0.0.1, serving ROOT with upload and
+# overwrite, ASCII conversion on. Writes its config into WORKDIR (owned by the caller), prints the
+# chosen port on the first line of stdout, then becomes vsftpd (so the caller's PID is the
+# server's).
+# EXTRA: more configuration lines, for example "deny_file={timers.xml}" for a refusing server.
 set -euo pipefail
 root=$1
 work=$2
+extra=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
 port=$(/usr/bin/python3 "$here/free_port.py")
 mkdir -p "$work/empty"
@@ -39,6 +42,7 @@ xferlog_enable=NO
 syslog_enable=NO
 vsftpd_log_file=$work/vsftpd.log
 secure_chroot_dir=$work/empty
+$extra
 CONF
 chmod 600 "$conf"
 echo "$port"

@@ -1,0 +1,53 @@
+// The program's entry: the command line, the program's folders, the main window and its
+// start-up, then the event loop.
+#include <QApplication>
+#include <cstdio>
+
+#include "app/command_line.h"
+#include "app/main_window.h"
+#include "app/program_folders.h"
+#include "platform/executable_path.h"
+#include "widgets/message_service.h"
+
+namespace {
+
+int Run(QApplication& application, const tivolo::app::CommandLine& command_line) {
+  using namespace tivolo;
+  const app::ProgramFolders folders =
+      app::ChooseProgramFolders(platform::ExecutableDir(), command_line.profile_dir.toStdString());
+  app::StartOptions options;
+  options.config_file = folders.config_file;
+  options.local_dir = folders.local_dir;
+  options.debug = command_line.debug;
+  app::MainWindow window(options);
+  window.StartUp();
+  if (window.EndRequested()) return 0;
+  window.show();
+  return application.exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication::setApplicationName("tivolo");
+  QApplication::setApplicationVersion("0.2");
+  // Before the application object, so that --help and --version need no display.
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i)
+    arguments << QString::fromLocal8Bit(argv[i]);
+  const tivolo::app::CommandLine command_line = tivolo::app::ParseCommandLine(arguments);
+  if (command_line.exit_code >= 0) {
+    std::fputs(command_line.output.toLocal8Bit().constData(),
+               command_line.exit_code == 0 ? stdout : stderr);
+    return command_line.exit_code;
+  }
+  QApplication application(argc, argv);
+  try {
+    return Run(application, command_line);
+  } catch (const std::exception& e) {
+    tivolo::widgets::BoxMessageService().Error(e.what());
+  } catch (...) {
+    tivolo::widgets::BoxMessageService().Error("");
+  }
+  return 1;
+}

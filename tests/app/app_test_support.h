@@ -1,0 +1,91 @@
+// Shared by the window tests: a box folder filled from the large real set, a config.ini, and
+// acting on a modal dialog once it is open.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "servers/server_process.h"
+
+namespace tivolo::app::testing {
+
+namespace fs = std::filesystem;
+using tivolo::testing::ReadFileBytes;
+using tivolo::testing::WriteFileBytes;
+
+inline const char kRealSet[] = "dekoderymailZgemma-enigma2-update";
+
+// The real timer moved to other begins, so that the list holds several timers, out of order.
+inline std::string TimersXml(const std::string& real) {
+  const size_t open = real.find("<timer ");
+  const size_t close = real.find("</timer>", open) + 8;
+  const std::string timer = real.substr(open, close - open);
+  auto moved = [&](const char* begin, const char* end, const char* name) {
+    std::string t = timer;
+    t.replace(t.find("begin=\"") + 7, 10, begin);
+    t.replace(t.find(" end=\"") + 6, 10, end);
+    const size_t at = t.find(" name=\"") + 7;
+    t.replace(at, t.find('"', at) - at, name);
+    return t;
+  };
+  return real.substr(0, open) + moved("1731100000", "1731103600", "Third") + "\n\t" + timer +
+         "\n\t" + moved("1731000000", "1731003600", "First") + real.substr(close);
+}
+
+// The box's files under folder, with LF line ends as a box keeps them.
+inline void FillBoxFolder(const std::string& folder) {
+  fs::create_directories(folder);
+  const fs::path source = fs::path(TIVOLO_REAL_DATA_DIR) / kRealSet;
+  for (const auto& entry : fs::directory_iterator(source)) {
+    const std::string name = entry.path().filename().string();
+    if (name == "README.txt" || name == "lamedb5") continue;
+    std::string text = ReadFileBytes(entry.path().string());
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    if (name == "timers.xml") text = TimersXml(text);
+    WriteFileBytes(folder + "/" + name, text);
+  }
+}
+
+inline void WriteConfig(const std::string& path, int ftp_port, const std::string& box_folder) {
+  fs::create_directories(fs::path(path).parent_path());
+  WriteFileBytes(path,
+                 "[DB7025]\nIp=127.0.0.1\nUsername=anonymous\nPassword=tivolo@\n"
+                 "UTC_Offset=0\nUTC_Auto=1\nFtpPort=" +
+                     std::to_string(ftp_port) + "\nBoxFolder=" + box_folder + "\n");
+}
+
+// Runs act on the first modal dialog of type T that opens within the bound; fails the test
+// when none does. The dialog is open (its exec running) when act runs.
+template <class T>
+void OnModal(std::function<void(T&)> act, int bound_ms = 5000) {
+  auto* timer = new QTimer(qApp);
+  auto* clock = new QElapsedTimer;
+  clock->start();
+  QObject::connect(timer, &QTimer::timeout, [timer, clock, act, bound_ms] {
+    if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+      timer->stop();
+      timer->deleteLater();
+      delete clock;
+      // Alt accelerators reach only the active window; activation comes a little later.
+      dialog->activateWindow();
+      EXPECT_TRUE(QTest::qWaitForWindowActive(dialog, 2000));
+      act(*dialog);
+    } else if (clock->elapsed() > bound_ms) {
+      timer->stop();
+      timer->deleteLater();
+      delete clock;
+      ADD_FAILURE() << "no modal " << T::staticMetaObject.className() << " opened";
+    }
+  });
+  timer->start(5);
+}
+
+}  // namespace tivolo::app::testing
