@@ -1,0 +1,499 @@
+// The timer list actions with the real channel picker and timer editor over the tables of a
+// real box's files, driven with key and mouse events at fixed wall-clock times.
+#include <QAction>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QTest>
+#include <algorithm>
+#include <memory>
+#include <sstream>
+
+#include "boxdata/box_reader.h"
+#include "boxdata/timer_writer.h"
+#include "store/date_format.h"
+#include "ui/channel_picker.h"
+#include "ui/timer_editor.h"
+#include "ui/timer_list_actions.h"
+#include "ui_test_support.h"
+#include "widgets/bound_combo_box.h"
+#include "widgets/bound_date_time_edit.h"
+#include "widgets/bound_edit.h"
+#include "widgets/record_grid.h"
+
+namespace tivolo::ui {
+namespace {
+
+using namespace testing;
+namespace fields = boxdata::fields;
+
+const std::filesystem::path kLarge =
+    std::filesystem::path(TIVOLO_REAL_DATA_DIR) / "dekoderymailZgemma-enigma2-update";
+
+const platform::CodePage& Utf8() {
+  static const platform::CodePage page("UTF-8");
+  return page;
+}
+
+// The real timer of the large set begins on 7 November 2024 at 21:02 local time.
+const platform::DateTime kBeforeRealTimer = At(2024, 11, 7, 18, 0);
+
+std::string Stamp(platform::DateTime t) {
+  return store::FormatDateTime("yyyy-mm-dd hh:nn:ss", t);
+}
+
+// The fields a timer is written with, one line per record in table order.
+std::string DumpTimers(store::MemTable& timers) {
+  std::ostringstream out;
+  for (timers.First(); !timers.Eof(); timers.Next()) {
+    for (const char* f : {fields::kZender, fields::kServiceref, fields::kName}) {
+      out << timers.FieldNamed(f).AsString() << "|";
+    }
+    out << Stamp(timers.FieldNamed(fields::kBegin).AsDateTime()) << "|"
+        << Stamp(timers.FieldNamed(fields::kEnd).AsDateTime()) << "|";
+    for (const char* f :
+         {fields::kRepeatedOrg, fields::kAfterevent, fields::kJustplay, fields::kDisabled,
+          fields::kEit, fields::kExtraAttributes, fields::kChildLines}) {
+      out << timers.FieldNamed(f).AsString() << "|";
+    }
+    out << "\n";
+  }
+  return out.str();
+}
+
+class DialogsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    App();
+    clock_ = ZoneClock();
+    now_ = std::make_unique<platform::ScopedNow>(0);
+    SetNow(kBeforeRealTimer);
+    tables_.Open();
+    boxdata::ReadContext ctx;
+    ctx.local_dir = kLarge;
+    ctx.clock = clock_;
+    ctx.code_page = &Utf8();
+    report_ = boxdata::ReadBoxFiles(tables_, ctx);
+    session_.tables = &tables_;
+    session_.clock = [this] { return clock_; };
+    session_.change_count = &change_count_;
+    session_.last_saved_end = &last_saved_end_;
+    session_.beep = [this] { ++beeps_; };
+    session_.log = [this](std::string_view line) { log_.emplace_back(line); };
+    host_ = std::make_unique<QWidget>();
+    edit_ = new QAction("&Edit", host_.get());
+    delete_ = new QAction("&Delete", host_.get());
+    save_exit_ = new QAction("&Save && Exit", host_.get());
+    actions_ = new TimerListActions(host_.get(), session_);
+    actions_->SetActions(edit_, delete_, save_exit_);
+    actions_->RefreshActions();
+    host_->show();
+  }
+
+  void SetNow(platform::DateTime local) { now_->Set(platform::EpochSecondsOfLocal(local, clock_)); }
+
+  // Puts a timer of its own into the table (its begin a Wednesday unless given).
+  void AddTimer(int64_t repeated_org, platform::DateTime begin = At(2026, 7, 15, 20, 30),
+                const char* afterevent = "nothing") {
+    TimersDetached quiet(tables_.timers);
+    tables_.timers.Append();
+    tables_.timers.FieldNamed(fields::kZender).SetAsString("Own");
+    tables_.timers.FieldNamed(fields::kBegin).SetAsDateTime(begin);
+    tables_.timers.FieldNamed(fields::kEnd).SetAsDateTime(platform::AddHours(begin, 1));
+    tables_.timers.FieldNamed(fields::kRepeatedOrg).SetAsLargeInt(repeated_org);
+    tables_.timers.FieldNamed(fields::kAfterevent).SetAsString(afterevent);
+    tables_.timers.Post();
+  }
+  // Makes the record with this begin current.
+  void GoTo(platform::DateTime begin) {
+    for (tables_.timers.First(); !tables_.timers.Eof(); tables_.timers.Next()) {
+      if (Stamp(tables_.timers.FieldNamed(fields::kBegin).AsDateTime()) == Stamp(begin)) return;
+    }
+    FAIL() << "no timer at " << Stamp(begin);
+  }
+
+  struct TimersDetached {
+    explicit TimersDetached(store::MemTable& t)
+        : t_(t), insert_(std::move(t.AfterInsert)), edit_(std::move(t.AfterEdit)) {
+      t.AfterInsert = nullptr;
+      t.AfterEdit = nullptr;
+    }
+    ~TimersDetached() {
+      t_.AfterInsert = std::move(insert_);
+      t_.AfterEdit = std::move(edit_);
+    }
+    store::MemTable& t_;
+    store::MemTable::Event insert_, edit_;
+  };
+
+  bool Append(DialogScript& script) {
+    return script.Run([this] { actions_->AppendExecute(); });
+  }
+  bool Edit(DialogScript& script) {
+    return script.Run([this] { actions_->EditExecute(); });
+  }
+
+  std::string ActionStates() const {
+    return std::string("edit ") + (edit_->isEnabled() ? "on" : "off") + ", delete " +
+           (delete_->isEnabled() ? "on" : "off") + ", save&exit " +
+           (save_exit_->isEnabled() ? "on" : "off") + ", changes " + std::to_string(change_count_);
+  }
+
+  static void Key(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    w->setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(w, key, mods);
+  }
+  static void Click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
+
+  platform::ClockSettings clock_;
+  std::unique_ptr<platform::ScopedNow> now_;
+  boxdata::BoxTables tables_;
+  boxdata::ReadReport report_;
+  int beeps_ = 0;
+  std::vector<std::string> log_;
+  int change_count_ = 0;
+  platform::DateTime last_saved_end_ = 0;
+  TimerSession session_;
+  std::unique_ptr<QWidget> host_;
+  QAction* edit_ = nullptr;
+  QAction* delete_ = nullptr;
+  QAction* save_exit_ = nullptr;
+  TimerListActions* actions_ = nullptr;
+};
+
+// ---- The list flows ----
+
+TEST_F(DialogsTest, CancelInThePickerAddsNothing) {
+  const std::string before = DumpTimers(tables_.timers);
+  DialogScript script;
+  script.Then<ChannelPicker>([](ChannelPicker& p) {
+    EXPECT_EQ(p.windowTitle().toStdString(), "Select channel");
+    EXPECT_EQ(p.size(), QSize(224, 535));
+    EXPECT_TRUE(p.ChannelGrid()->hasFocus());
+    Key(p.ChannelGrid(), Qt::Key_Escape);  // not bound
+    EXPECT_TRUE(p.isVisible());
+    Click(p.ButtonCancel());
+  });
+  ASSERT_TRUE(Append(script));
+  EXPECT_EQ(DumpTimers(tables_.timers), before);
+  EXPECT_EQ(ActionStates(), "edit on, delete on, save&exit off, changes 0");
+}
+
+TEST_F(DialogsTest, CancelInTheEditorAfterSelectAddsNothing) {
+  const std::string before = DumpTimers(tables_.timers);
+  DialogScript script;
+  script.Then<ChannelPicker>([](ChannelPicker& p) { Key(p.ChannelGrid(), Qt::Key_Return); });
+  script.Then<TimerEditor>([](TimerEditor& e) {
+    EXPECT_EQ(e.windowTitle().toStdString(), "New Timer");
+    QTest::keyClicks(e.EditName(), "typed");
+    Key(e.EditName(), Qt::Key_C, Qt::ControlModifier);  // Ctrl+C from the description
+  });
+  ASSERT_TRUE(Append(script));
+  EXPECT_EQ(DumpTimers(tables_.timers), before);
+  EXPECT_EQ(ActionStates(), "edit on, delete on, save&exit off, changes 0");
+}
+
+TEST_F(DialogsTest, SelectAndSavePostsTheNewTimerInBeginOrder) {
+  SetNow(At(2024, 11, 7, 16, 0, 0));
+  std::string channel;
+  DialogScript script;
+  script.Then<ChannelPicker>([&channel, this](ChannelPicker& p) {
+    EXPECT_EQ(p.BouquetGrid()->height(),
+              ChannelPicker::BouquetGridHeight(tables_.bouquet.RecordCount()));
+    // Enter in the bouquet grid does not select.
+    Key(p.BouquetGrid(), Qt::Key_Return);
+    EXPECT_TRUE(p.isVisible());
+    const QModelIndex second = p.ChannelGrid()->model()->index(1, 0);
+    channel = second.data().toString().toStdString();
+    const QRect cell = p.ChannelGrid()->visualRect(second);
+    QTest::mouseClick(p.ChannelGrid()->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(p.ChannelGrid()->viewport(), Qt::LeftButton, {}, cell.center());
+  });
+  script.Then<TimerEditor>([](TimerEditor& e) {
+    EXPECT_FALSE(TimerEditor::IsRed(e.PickerBegin()));
+    EXPECT_FALSE(TimerEditor::IsRed(e.PickerEnd()));
+    EXPECT_FALSE(e.Panel1()->isVisible());
+    QTest::keyClicks(e.EditName(), "Nieuw");
+    Key(e.EditName(), Qt::Key_S, Qt::ControlModifier);
+  });
+  ASSERT_TRUE(Append(script));
+  ASSERT_FALSE(channel.empty());
+  // 20:30 today, ending exactly two hours later, listed before the real timer at 21:02.
+  const std::string dump = DumpTimers(tables_.timers);
+  EXPECT_EQ(dump.substr(0, dump.find('\n') + 1),
+            channel + "|" + tables_.zenders.FieldNamed(fields::kService).AsString() +
+                "|Nieuw|2024-11-07 20:30:00|2024-11-07 22:30:00|0|nothing|0|0|98|||\n");
+  EXPECT_EQ(ActionStates(), "edit on, delete on, save&exit on, changes 1");
+  EXPECT_EQ(log_.back(), "0");
+  EXPECT_EQ(Stamp(last_saved_end_), "2024-11-07 22:30:00");
+}
+
+TEST_F(DialogsTest, EditAndSaveWithoutChangeCountsAndKeepsEveryValue) {
+  const std::string before = DumpTimers(tables_.timers);
+  DialogScript script;
+  script.Then<TimerEditor>([](TimerEditor& e) {
+    EXPECT_EQ(e.windowTitle().toStdString(), "Edit Timer");
+    // The receiver's "auto" is offered and kept, not turned into another value.
+    EXPECT_EQ(e.ComboAfterevent()->currentText().toStdString(), "auto");
+    EXPECT_EQ(e.ComboAfterevent()->count(), 3);
+    Key(e.PickerBegin(), Qt::Key_S, Qt::ControlModifier);
+  });
+  ASSERT_TRUE(Edit(script));
+  EXPECT_EQ(DumpTimers(tables_.timers), before);
+  EXPECT_EQ(ActionStates(), "edit on, delete on, save&exit on, changes 1");
+}
+
+TEST_F(DialogsTest, EditAndCancelKeepsEveryValue) {
+  const std::string before = DumpTimers(tables_.timers);
+  DialogScript script;
+  script.Then<TimerEditor>([](TimerEditor& e) {
+    QTest::keyClicks(e.EditName(), " and more");
+    Key(e.PickerBegin(), Qt::Key_Plus, Qt::AltModifier);
+    e.ComboAfterevent()->setFocus();
+    QTest::keyClick(e.ComboAfterevent(), Qt::Key_Up);
+    Click(e.ButtonCancel());
+  });
+  ASSERT_TRUE(Edit(script));
+  EXPECT_EQ(DumpTimers(tables_.timers), before);
+  EXPECT_EQ(ActionStates(), "edit on, delete on, save&exit off, changes 0");
+}
+
+TEST_F(DialogsTest, DeletingTheLastTimerLeavesOnlySaveAndExit) {
+  ASSERT_EQ(tables_.timers.RecordCount(), 1);
+  actions_->DeleteExecute();
+  EXPECT_EQ(tables_.timers.RecordCount(), 0);
+  EXPECT_EQ(ActionStates(), "edit off, delete off, save&exit on, changes 1");
+  actions_->DeleteExecute();  // nothing left
+  actions_->EditExecute();
+  EXPECT_EQ(ActionStates(), "edit off, delete off, save&exit on, changes 1");
+}
+
+TEST_F(DialogsTest, AnEmptyChannelListStillSelects) {
+  boxdata::BoxTables empty;
+  empty.Open();
+  session_.tables = &empty;
+  TimerListActions actions(host_.get(), session_);
+  DialogScript script;
+  script.Then<ChannelPicker>([](ChannelPicker& p) {
+    EXPECT_EQ(p.BouquetGrid()->height(), 21);
+    Click(p.ButtonSelect());
+  });
+  script.Then<TimerEditor>([](TimerEditor& e) { Click(e.ButtonSave()); });
+  ASSERT_TRUE(script.Run([&] { actions.AppendExecute(); }));
+  EXPECT_EQ(DumpTimers(empty.timers),
+            "|||2024-11-07 20:30:00|2024-11-07 22:30:00|0|nothing|0|0|98|||\n");
+  session_.tables = &tables_;
+}
+
+TEST_F(DialogsTest, TypingInTheChannelGridFindsTheChannelByItsName) {
+  std::string wanted;
+  DialogScript script;
+  script.Then<ChannelPicker>([&wanted](ChannelPicker& p) {
+    // The last channel whose name no earlier channel starts with.
+    QAbstractItemModel* m = p.ChannelGrid()->model();
+    for (int row = m->rowCount() - 1; row > 0 && wanted.empty(); --row) {
+      const QString name = m->index(row, 0).data().toString();
+      bool clash = false;
+      for (int up = 0; up < row; ++up)
+        clash = clash || m->index(up, 0).data().toString().startsWith(name);
+      if (!clash) wanted = name.toStdString();
+    }
+    ASSERT_FALSE(wanted.empty());
+    p.ChannelGrid()->setFocus();
+    QTest::keyClicks(p.ChannelGrid(), QString::fromStdString(wanted));
+    QTest::keyClick(p.ChannelGrid(), Qt::Key_Enter);
+  });
+  script.Then<TimerEditor>([&wanted](TimerEditor& e) {
+    EXPECT_EQ(e.EditChannel()->text().toStdString(), wanted);
+    Click(e.ButtonCancel());
+  });
+  ASSERT_TRUE(Append(script));
+}
+
+// ---- The editor's repetition days ----
+
+struct RepeatCase {
+  const char* name;
+  int64_t stored;
+  bool opens_repeated;
+  std::array<bool, 7> opens_ticked;
+  std::function<void(TimerEditor&)> change;
+  int64_t saved;
+};
+
+class RepeatTest : public DialogsTest, public ::testing::WithParamInterface<RepeatCase> {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Masks, RepeatTest,
+    ::testing::Values(
+        RepeatCase{"WeekendOnAWednesday", 96, true, {0, 0, 1, 0, 0, 1, 1}, nullptr, 100},
+        RepeatCase{"HighBitGivesTheBeginsDay", 128, true, {0, 0, 1, 0, 0, 0, 0}, nullptr, 4},
+        RepeatCase{"NoneThenTickRepeated",
+                   0,
+                   false,
+                   {},
+                   [](TimerEditor& e) {
+                     QTest::mouseClick(e.CheckBoxRepeated(), Qt::LeftButton, {},
+                                       e.CheckBoxRepeated()->rect().center());
+                     EXPECT_TRUE(e.Panel1()->isVisible());
+                   },
+                   4},
+        RepeatCase{"AllUnticked",
+                   3,
+                   true,
+                   {1, 1, 1, 0, 0, 0, 0},
+                   [](TimerEditor& e) {
+                     for (int i = 0; i < 3; ++i) {
+                       e.DayBox(i)->setFocus();
+                       QTest::keyClick(e.DayBox(i), Qt::Key_Space);
+                     }
+                   },
+                   0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_P(RepeatTest, OpensFromTheMaskAndSavesTheBoxes) {
+  SetNow(At(2026, 7, 15, 12, 0));
+  AddTimer(GetParam().stored);
+  GoTo(At(2026, 7, 15, 20, 30));
+  DialogScript script;
+  script.Then<TimerEditor>([](TimerEditor& e) {
+    const RepeatCase& c = GetParam();
+    EXPECT_EQ(e.CheckBoxRepeated()->isChecked(), c.opens_repeated);
+    EXPECT_EQ(e.Panel1()->isVisible(), c.opens_repeated);
+    std::array<bool, 7> ticked{};
+    for (int i = 0; i < 7; ++i)
+      ticked[static_cast<size_t>(i)] = e.DayBox(i)->isChecked();
+    EXPECT_EQ(ticked, c.opens_ticked);
+    if (c.change) c.change(e);
+    Click(e.ButtonSave());
+  });
+  ASSERT_TRUE(Edit(script));
+  GoTo(At(2026, 7, 15, 20, 30));
+  EXPECT_EQ(tables_.timers.FieldNamed(fields::kRepeatedOrg).AsLargeInt(), GetParam().saved);
+  EXPECT_EQ(log_.back(), std::to_string(GetParam().saved));
+}
+
+// ---- The editor's times, colours and keys ----
+
+TEST_F(DialogsTest, QuickButtonsAndColoursAcrossMidnight) {
+  SetNow(At(2026, 7, 15, 21, 5));
+  AddTimer(0, At(2026, 7, 15, 23, 30));
+  GoTo(At(2026, 7, 15, 23, 30));
+  std::vector<std::string> seen;
+  DialogScript script;
+  script.Then<TimerEditor>([&seen, this](TimerEditor& e) {
+    auto state = [&] {
+      seen.push_back(Stamp(e.PickerEnd()->Value()) +
+                     (TimerEditor::IsRed(e.PickerEnd()) ? " red" : ""));
+    };
+    Click(e.QuickButton(60));
+    state();
+    Click(e.QuickButton(0));
+    state();
+    Click(e.ButtonSave());  // refused: the end is red
+    EXPECT_TRUE(e.isVisible());
+    EXPECT_TRUE(e.PickerEnd()->hasFocus());
+    EXPECT_EQ(beeps_, 1);
+    Click(e.QuickButton(165));
+    state();
+    Click(e.ButtonSave());
+  });
+  ASSERT_TRUE(Edit(script));
+  EXPECT_EQ(seen, (std::vector<std::string>{"2026-07-16 00:30:00", "2026-07-15 23:30:00 red",
+                                            "2026-07-16 02:15:00"}));
+  GoTo(At(2026, 7, 15, 23, 30));
+  EXPECT_EQ(Stamp(tables_.timers.FieldNamed(fields::kEnd).AsDateTime()), "2026-07-16 02:15:00");
+}
+
+TEST_F(DialogsTest, KeysMoveTheFocusedPickerAndItsColour) {
+  SetNow(At(2026, 7, 15, 16, 0));
+  AddTimer(0, At(2026, 7, 15, 15, 54));  // six minutes ago: red
+  GoTo(At(2026, 7, 15, 15, 54));
+  std::vector<std::string> seen;
+  DialogScript script;
+  script.Then<TimerEditor>([&seen, this](TimerEditor& e) {
+    auto state = [&] {
+      seen.push_back(Stamp(e.PickerBegin()->Value()) +
+                     (TimerEditor::IsRed(e.PickerBegin()) ? " red" : "") + " / " +
+                     Stamp(e.PickerEnd()->Value()) +
+                     (TimerEditor::IsRed(e.PickerEnd()) ? " red" : ""));
+    };
+    state();
+    Key(e.PickerBegin(), Qt::Key_S, Qt::ControlModifier);  // refused, focus stays on begin
+    EXPECT_TRUE(e.isVisible());
+    EXPECT_TRUE(e.PickerBegin()->hasFocus());
+    Key(e.EditName(), Qt::Key_Plus, Qt::AltModifier);  // nothing: not a picker
+    state();
+    Key(e.PickerBegin(), Qt::Key_Plus, Qt::AltModifier);  // 15:59, one minute ago
+    state();
+    Key(e.PickerEnd(), Qt::Key_Minus, Qt::ControlModifier | Qt::KeypadModifier);
+    state();
+    Key(e.PickerEnd(), Qt::Key_Plus, Qt::ControlModifier);
+    Key(e.PickerEnd(), Qt::Key_Minus, Qt::AltModifier);
+    state();
+    Key(e.PickerEnd(), Qt::Key_Escape);  // not bound
+    Key(e.PickerEnd(), Qt::Key_Return);  // not bound
+    EXPECT_TRUE(e.isVisible());
+    Key(e.EditName(), Qt::Key_S, Qt::ControlModifier);
+  });
+  ASSERT_TRUE(Edit(script));
+  EXPECT_EQ(seen, (std::vector<std::string>{
+                      "2026-07-15 15:54:00 red / 2026-07-15 16:54:00",
+                      "2026-07-15 15:54:00 red / 2026-07-15 16:54:00",
+                      "2026-07-15 15:59:00 / 2026-07-15 16:54:00",
+                      "2026-07-15 15:59:00 / 2026-07-15 15:54:00 red",
+                      "2026-07-15 15:59:00 / 2026-07-15 16:49:00",
+                  }));
+  EXPECT_EQ(beeps_, 1);
+  EXPECT_EQ(change_count_, 1);
+}
+
+TEST_F(DialogsTest, TheDescriptionTakesNamesOfAnyLength) {
+  const std::string long_name(120, 'x');
+  DialogScript script;
+  script.Then<TimerEditor>([&long_name](TimerEditor& e) {
+    e.EditName()->selectAll();
+    QTest::keyClicks(e.EditName(), QString::fromStdString(long_name));
+    Key(e.EditName(), Qt::Key_S, Qt::ControlModifier);
+  });
+  ASSERT_TRUE(Edit(script));
+  EXPECT_EQ(tables_.timers.FieldNamed(fields::kName).AsString(), long_name);
+}
+
+// ---- The round trip ----
+
+TEST_F(DialogsTest, EditingOneTimerChangesOnlyItsLineInTheList) {
+  AddTimer(31, At(2024, 11, 8, 6, 0), "standby");
+  const std::string before = boxdata::BuildTimerList(tables_.timers, clock_, Utf8());
+  GoTo(At(2024, 11, 7, 21, 2));
+  DialogScript script;
+  script.Then<TimerEditor>([](TimerEditor& e) {
+    Key(e.PickerBegin(), Qt::Key_Plus, Qt::AltModifier);
+    Key(e.PickerBegin(), Qt::Key_S, Qt::ControlModifier);
+  });
+  ASSERT_TRUE(Edit(script));
+  const std::string after = boxdata::BuildTimerList(tables_.timers, clock_, Utf8());
+  auto lines = [](const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+      out.push_back(line);
+    return out;
+  };
+  const auto a = lines(before), b = lines(after);
+  ASSERT_EQ(a.size(), b.size());
+  std::vector<std::string> changed;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) changed.push_back(b[i]);
+  }
+  // The real timer's line alone, with its begin 300 seconds later and everything else kept.
+  const auto line = std::find_if(a.begin(), a.end(), [](const std::string& l) {
+    return l.find("begin=\"1731009720\"") != std::string::npos;
+  });
+  ASSERT_NE(line, a.end());
+  std::string expected = *line;
+  expected.replace(expected.find("1731009720"), 10, "1731010020");
+  EXPECT_EQ(changed, std::vector<std::string>{expected});
+}
+
+}  // namespace
+}  // namespace tivolo::ui
