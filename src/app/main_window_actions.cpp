@@ -16,6 +16,4 @@ void MainWindow::DeleteExecute() {
   list_actions_->DeleteExecute();
 }
 
-void MainWindow::SaveExitExecute() {}
-
 }  // namespace tivolo::app

@@ -42,13 +42,14 @@ struct TimerFields {
 // The seconds the box gets for a time field: those it was read with while the field still
 // holds the value they gave (the clock cannot give them back in the repeated hour at the end
 // of daylight time), otherwise the conversion of the field's local time.
-int64_t Seconds(const store::Field& value, const store::Field& read, const store::Field& seconds,
+int64_t Seconds(const store::RecordBuffer& record, const store::Field& value,
+                const store::Field& read, const store::Field& seconds,
                 const platform::ClockSettings& clock) {
-  if (!value.IsNull() && !read.IsNull() && !seconds.IsNull() &&
-      value.AsDateTime() == read.AsDateTime()) {
-    return seconds.AsLargeInt();
+  if (!record.IsNull(value) && !record.IsNull(read) && !record.IsNull(seconds) &&
+      record.AsDateTime(value) == record.AsDateTime(read)) {
+    return record.AsLargeInt(seconds);
   }
-  return platform::DateTimeToEpoch(platform::LocalToUtc(value.AsDateTime(), clock));
+  return platform::DateTimeToEpoch(platform::LocalToUtc(record.AsDateTime(value), clock));
 }
 
 }  // namespace
@@ -61,20 +62,25 @@ std::string BuildTimerList(store::MemTable& timers, const platform::ClockSetting
   out += kCrLf;
   out += "<timers>";
   out += kCrLf;
-  for (timers.First(); !timers.Eof(); timers.Next()) {
+  // Through the view, not the cursor: a move would end a change still pending and leave the
+  // grid on the last record. A new record not posted yet has no place in the order and is
+  // left out.
+  const int rows = timers.RecordCount();
+  for (int row = 0; row < rows; ++row) {
+    const store::RecordBuffer r = timers.ViewRecordAt(row);
     TimerText t;
-    t.begin = std::to_string(Seconds(f.begin, f.begin_read, f.begin_seconds, clock));
-    t.end = std::to_string(Seconds(f.end, f.end_read, f.end_seconds, clock));
-    t.serviceref = f.serviceref.AsString();
-    t.repeated = f.repeated.AsString();
-    t.name = code_page.ToUtf8(f.name.AsString());
-    t.description = f.description.AsString();
-    t.afterevent = f.afterevent.AsString();
-    t.eit = f.eit.AsString();
-    t.disabled = f.disabled.AsString();
-    t.justplay = f.justplay.AsString();
-    t.extra_attributes = f.extra.AsString();
-    t.child_lines = f.children.AsString();
+    t.begin = std::to_string(Seconds(r, f.begin, f.begin_read, f.begin_seconds, clock));
+    t.end = std::to_string(Seconds(r, f.end, f.end_read, f.end_seconds, clock));
+    t.serviceref = r.AsString(f.serviceref);
+    t.repeated = r.AsString(f.repeated);
+    t.name = code_page.ToUtf8(r.AsString(f.name));
+    t.description = r.AsString(f.description);
+    t.afterevent = r.AsString(f.afterevent);
+    t.eit = r.AsString(f.eit);
+    t.disabled = r.AsString(f.disabled);
+    t.justplay = r.AsString(f.justplay);
+    t.extra_attributes = r.AsString(f.extra);
+    t.child_lines = r.AsString(f.children);
     AppendTimerElement(out, t);
   }
   out += "</timers>";

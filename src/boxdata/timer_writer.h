@@ -12,9 +12,11 @@
 
 namespace tivolo::boxdata {
 
-// The whole file text, the records in the table's current order. Leaves the cursor on the
-// last record. A Begin or End still equal to the value it was read with is written with the
-// seconds it was read with; any other is converted with LocalToUtc.
+// The whole file text, the stored records in the table's current order, read through the
+// table's view: the cursor stays where it is and a pending change stays pending (a record
+// being edited is written as the grid shows it; a new record not yet posted is left out). A Begin
+// or End still equal to the value it was read with is written with the seconds it was read with;
+// any other is converted with LocalToUtc.
 std::string BuildTimerList(store::MemTable& timers, const platform::ClockSettings& clock,
                            const platform::CodePage& code_page = platform::CodePage::System());
 

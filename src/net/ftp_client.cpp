@@ -1,17 +1,13 @@
 #include "net/ftp_client.h"
 
 #include <fcntl.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <random>
-#include <thread>
 
 #include "net/ftp_protocol.h"
 #include "net/one_shot_listener.h"
@@ -20,8 +16,6 @@
 namespace tivolo::net {
 
 namespace {
-
-using namespace std::chrono_literals;
 
 // Receive chunk of data connections. Larger than the control connection's 32 KiB: a big
 // download then costs a quarter of the receive and write calls and keeps pace with other
@@ -229,8 +223,12 @@ void FtpClient::Transfer(const std::string& command, Stream* sink, Stream* sourc
     data->SetOnWorkEnd(OnWorkEnd());
     data->SetBounds(Bounds());
     data->SetRecvBufferSize(kDataChunk);
-    // The server connects back to the address it reached us on.
+    // The server connects back to the address it reached us on, and only the server may.
     l.SetBoundIP(Socket().LocalIP());
+    l.SetExpectedPeerIP(Socket().PeerIP());
+    l.SetOnPeerRefused([this](const std::string& ip) {
+      ReportStatus(NetStatus::kText, "Refused a data connection from " + ip + ".");
+    });
     SetData(std::move(listener));
     l.PrepareListen();
     SendCommand(FtpPortCommand(l.ListeningIP(), l.ListeningPort()), 200);
@@ -262,41 +260,27 @@ void FtpClient::WaitForDataPeer(OneShotListener& listener) {
     ReadReply();
     RaiseReplyError();
   }
-  // The listener waits for the server; this watcher ends that wait as soon as the control
-  // connection carries a negative reply or closes. A positive reply (the final one of a
-  // server that finished sending early) is left for later: the connection is pending then.
-  std::atomic<bool> stop{false};
-  std::atomic<bool> control_event{false};
-  std::thread watcher([&] {
-    while (!stop) {
-      if (socket_.Wait(POLLIN, 50) != SocketHandle::WaitResult::kReady) {
-        if (!socket_.HandleAllocated()) break;
-        continue;
-      }
-      if (stop) break;
-      char peek[16];
-      ssize_t n = ::recv(socket_.Handle(), peek, sizeof peek, MSG_PEEK | MSG_DONTWAIT);
-      if (n == 0 || (n > 0 && StartsWithFailure(std::string_view(peek, static_cast<size_t>(n)))) ||
-          (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
-        control_event = true;
-        listener.StopWaiting();
-        break;
-      }
-      std::this_thread::sleep_for(20ms);
-    }
-  });
-  bool accepted = false;
-  try {
-    accepted = listener.WaitForPeer();
-  } catch (...) {
-    stop = true;
-    watcher.join();
-    throw;
+  // One wait for both connections: a negative reply or a close on the control connection
+  // ends it at once. A positive reply (the final one of a server that finished sending
+  // early) is left for later: the data connection is pending then, and the control
+  // connection is no longer watched.
+  OneShotListener::Watch control{
+      &socket_, [this] {
+        char peek[16];
+        int n = socket_.Peek(peek, sizeof peek);
+        if (n > 0) {
+          return StartsWithFailure(std::string_view(peek, static_cast<size_t>(n)));
+        }
+        return n == 0 || SocketStack::LastError() != kErrWouldBlock;
+      }};
+  switch (listener.WaitForPeer(control)) {
+    case OneShotListener::PeerWait::kAccepted:
+      return;
+    case OneShotListener::PeerWait::kStopped:
+      throw FtpTransferAborted();
+    case OneShotListener::PeerWait::kWatchEvent:
+      break;
   }
-  stop = true;
-  watcher.join();
-  if (accepted) return;
-  if (!control_event) throw FtpTransferAborted();
   // The server answered instead of connecting; a closed connection raises
   // ConnClosedGracefully here.
   ReadReply();
@@ -306,6 +290,38 @@ void FtpClient::WaitForDataPeer(OneShotListener& listener) {
 void FtpClient::ReadFinalReply() {
   int code = ReadReply({225, 226, 250, 426});
   if (code == 426) ReadReply({226});
+}
+
+void FtpClient::Rename(const std::string& from, const std::string& to) {
+  CheckArgument(from, "file name");
+  CheckArgument(to, "file name");
+  SendCommand("RNFR " + from, 350);
+  SendCommand("RNTO " + to, 250);
+}
+
+int64_t FtpClient::Size(const std::string& remote_name) {
+  CheckArgument(remote_name, "file name");
+  SendCommand("SIZE " + remote_name, 213);
+  const std::string text = ReplyText();
+  // "213 1234": the number follows the code and a blank; nothing else may stand there.
+  size_t pos = 3;
+  while (pos < text.size() && text[pos] == ' ')
+    ++pos;
+  int64_t size = 0;
+  size_t digits = 0;
+  for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos, ++digits) {
+    if (digits >= 18) throw ProtocolReplyError(ReplyCode(), text);
+    size = size * 10 + (text[pos] - '0');
+  }
+  while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\r'))
+    ++pos;
+  if (digits == 0 || pos != text.size()) throw ProtocolReplyError(ReplyCode(), text);
+  return size;
+}
+
+void FtpClient::Delete(const std::string& remote_name) {
+  CheckArgument(remote_name, "file name");
+  SendCommand("DELE " + remote_name, 250);
 }
 
 }  // namespace tivolo::net

@@ -5,7 +5,9 @@
 // received data), so a server that stops answering ends in SocketError 10060 instead of a
 // hang. While the client waits for the server to open the data connection it also watches
 // the control connection: an error reply or a closed control connection ends the wait at
-// once. A download lands in a temporary file next to the target and replaces the target only
+// once. Only the control connection's peer may open an active data connection: anyone else
+// who reaches the data port is closed, reported as a status text, and the wait goes on. A
+// download lands in a temporary file next to the target and replaces the target only
 // when the transfer and its final reply succeeded. Command arguments holding CR or LF are
 // refused before anything is sent.
 //
@@ -14,6 +16,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -121,6 +124,15 @@ class FtpClient : public TcpClient {
   std::atomic<bool> aborted_{false};
   mutable std::mutex data_mutex_;
   std::unique_ptr<TcpConnection> data_;  // exists only during a transfer
+
+ public:
+  // "RNFR " + from (350), then "RNTO " + to (250): replaces `to` in one step on the server.
+  void Rename(const std::string& from, const std::string& to);
+  // "SIZE " + remote_name (213): the number in the reply. A reply without a number raises
+  // ProtocolReplyError with the reply line.
+  int64_t Size(const std::string& remote_name);
+  // "DELE " + remote_name (250).
+  void Delete(const std::string& remote_name);
 };
 
 }  // namespace tivolo::net

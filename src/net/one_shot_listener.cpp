@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 
@@ -10,6 +11,8 @@
 #include "net/socket_stack.h"
 
 namespace tivolo::net {
+
+using Clock = std::chrono::steady_clock;
 
 OneShotListener::~OneShotListener() {
   listen_socket_.ReleaseSocket(true);
@@ -41,27 +44,60 @@ void OneShotListener::BindListener() {
 }
 
 bool OneShotListener::WaitForPeer() {
-  using Clock = std::chrono::steady_clock;
+  return WaitForPeer(Watch{}) == PeerWait::kAccepted;
+}
+
+int OneShotListener::WaitLeft(std::chrono::steady_clock::time_point deadline) const {
+  if (bounds_.accept.count() <= 0) return kWaitForever;
+  auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(std::min<decltype(left)>(left, INT_MAX)) : 0;
+}
+
+bool OneShotListener::AcceptExpected() {
+  socket_.AcceptPending(listen_socket_);
+  if (expected_peer_ip_.empty()) return true;
+  std::string peer = socket_.PeerIP();
+  if (peer == expected_peer_ip_) return true;
+  socket_.ReleaseSocket(false);
+  if (on_peer_refused_) on_peer_refused_(peer);
+  return false;
+}
+
+OneShotListener::PeerWait OneShotListener::WaitForPeer(const Watch& watch) {
   if (!listening_) PrepareListen();
-  bool accepted = false;
+  PeerWait outcome = PeerWait::kStopped;
+  SocketHandle* watched = watch.event ? watch.socket : nullptr;
   try {
-    const auto bound = bounds_.accept;
-    const auto deadline = Clock::now() + bound;
+    const auto deadline = Clock::now() + bounds_.accept;
     while (!abort_.load(std::memory_order_acquire)) {
-      int wait = kWaitForever;
-      if (bound.count() > 0) {
-        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        wait = left > 0 ? static_cast<int>(std::min<decltype(left)>(left, INT_MAX)) : 0;
-      }
-      auto result = listen_socket_.Wait(POLLIN, wait);
-      if (result == SocketHandle::WaitResult::kReady) {
-        socket_.AcceptPending(listen_socket_);
-        accepted = true;
-        break;
-      }
+      bool watched_ready = false;
+      const int wait = WaitLeft(deadline);
+      auto result = watched
+                        ? listen_socket_.WaitWith(POLLIN, *watched, POLLIN, wait, &watched_ready)
+                        : listen_socket_.Wait(POLLIN, wait);
       if (result == SocketHandle::WaitResult::kTimedOut) {
         SocketStack::SetLastError(kErrTimedOut);
         SocketStack::Get().RaiseSocketFailure(kErrTimedOut);
+      }
+      if (watched_ready) {
+        if (result == SocketHandle::WaitResult::kWoken && watched->HandleAllocated()) {
+          watched->DrainWake();  // woken, not closed: nothing to look at
+          continue;
+        }
+        // Readable or closed: the event tells whether that ends the wait.
+        if (watch.event()) {
+          outcome = PeerWait::kWatchEvent;
+          break;
+        }
+        watched = nullptr;
+        continue;
+      }
+      if (result == SocketHandle::WaitResult::kReady) {
+        if (AcceptExpected()) {
+          outcome = PeerWait::kAccepted;
+          break;
+        }
+        continue;
       }
       if (!listen_socket_.HandleAllocated()) break;
       listen_socket_.DrainWake();  // a wake-up without StopWaiting: wait on
@@ -73,7 +109,7 @@ bool OneShotListener::WaitForPeer() {
   }
   listen_socket_.ReleaseSocket(true);
   listening_ = false;
-  return accepted;
+  return outcome;
 }
 
 void OneShotListener::StopWaiting() {

@@ -27,30 +27,52 @@ int FailErrno() {
   return Fail(ErrnoToSocketCode(errno));
 }
 
-// Waits on fd and the wake pipe; wait_ms < 0 waits without a limit.
-SocketHandle::WaitResult WaitOn(int fd, int wake, short events, int wait_ms) {
+// What one poll found: which entry was ready (-1: none), and whether a wake pipe fired.
+struct PollOutcome {
+  SocketHandle::WaitResult result;
+  int ready = -1;
+};
+
+// Waits on pairs of (socket, wake pipe) descriptors; wait_ms < 0 waits without a limit. A wake
+// pipe below 0 is not watched.
+PollOutcome WaitOnAll(const int* fds, const int* wakes, const short* events, int count,
+                      int wait_ms) {
+  constexpr int kMaxPairs = 2;
   const auto deadline = Clock::now() + std::chrono::milliseconds(wait_ms < 0 ? 0 : wait_ms);
   for (;;) {
-    pollfd fds[2] = {{fd, events, 0}, {wake, POLLIN, 0}};
+    pollfd polled[2 * kMaxPairs];
+    int n = 0;
+    for (int i = 0; i < count && i < kMaxPairs; ++i) {
+      polled[n++] = {fds[i], events[i], 0};
+      polled[n++] = {wakes[i], POLLIN, 0};  // poll ignores a negative descriptor
+    }
     int timeout = -1;
     if (wait_ms >= 0) {
       auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
       timeout = left > 0 ? static_cast<int>(left) : 0;
     }
-    int rc = ::poll(fds, wake >= 0 ? 2 : 1, timeout);
+    int rc = ::poll(polled, static_cast<nfds_t>(n), timeout);
     if (rc < 0) {
       if (errno == EINTR) continue;
       // poll fails only for resource shortage here; report it as readiness so that the next
       // socket call surfaces the actual error.
-      return SocketHandle::WaitResult::kReady;
+      return {SocketHandle::WaitResult::kReady, 0};
     }
     if (rc == 0) {
-      if (wait_ms >= 0 && Clock::now() >= deadline) return SocketHandle::WaitResult::kTimedOut;
+      if (wait_ms >= 0 && Clock::now() >= deadline) return {SocketHandle::WaitResult::kTimedOut};
       continue;
     }
-    if (wake >= 0 && fds[1].revents != 0) return SocketHandle::WaitResult::kWoken;
-    return SocketHandle::WaitResult::kReady;
+    for (int i = 0; i < n / 2; ++i) {
+      if (polled[2 * i + 1].revents != 0) return {SocketHandle::WaitResult::kWoken, i};
+    }
+    for (int i = 0; i < n / 2; ++i) {
+      if (polled[2 * i].revents != 0) return {SocketHandle::WaitResult::kReady, i};
+    }
   }
+}
+
+SocketHandle::WaitResult WaitOn(int fd, int wake, short events, int wait_ms) {
+  return WaitOnAll(&fd, &wake, &events, 1, wait_ms).result;
 }
 
 sockaddr_in MakeAddress(const std::string& ip, int port, bool* valid) {
@@ -301,6 +323,24 @@ SocketHandle::WaitResult SocketHandle::Wait(short events, int wait_ms) {
   return WaitOn(use.fd, use.wake, events, wait_ms);
 }
 
+SocketHandle::WaitResult SocketHandle::WaitWith(short events, SocketHandle& other,
+                                                short other_events, int wait_ms,
+                                                bool* other_ready) {
+  *other_ready = false;
+  Use use(*this);
+  Use other_use(other);
+  if (use.fd < 0 || other_use.fd < 0) {
+    *other_ready = use.fd >= 0;
+    return WaitResult::kWoken;
+  }
+  const int fds[] = {use.fd, other_use.fd};
+  const int wakes[] = {use.wake, other_use.wake};
+  const short polled[] = {events, other_events};
+  PollOutcome outcome = WaitOnAll(fds, wakes, polled, 2, wait_ms);
+  *other_ready = outcome.ready == 1;
+  return outcome.result;
+}
+
 bool SocketHandle::WaitReadable(int wait_ms) {
   if (!HandleAllocated()) throw ConnClosedGracefully();
   switch (Wait(POLLIN, wait_ms)) {
@@ -336,6 +376,16 @@ int SocketHandle::ReceiveInto(void* buffer, int length) {
   if (use.fd < 0) return 0;
   for (;;) {
     ssize_t n = ::recv(use.fd, buffer, static_cast<size_t>(length), 0);
+    if (n >= 0) return static_cast<int>(n);
+    if (errno != EINTR) return FailErrno();
+  }
+}
+
+int SocketHandle::Peek(void* buffer, int length) {
+  Use use(*this);
+  if (use.fd < 0) return 0;
+  for (;;) {
+    ssize_t n = ::recv(use.fd, buffer, static_cast<size_t>(length), MSG_PEEK | MSG_DONTWAIT);
     if (n >= 0) return static_cast<int>(n);
     if (errno != EINTR) return FailErrno();
   }

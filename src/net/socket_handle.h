@@ -64,12 +64,19 @@ class SocketHandle {
   bool WaitReadable(int wait_ms);
   // Readiness for the given poll events, telling a Wake apart from readiness and time-out.
   WaitResult Wait(short events, int wait_ms);
+  // Waits on this handle (events) and other (other_events) in one poll. kReady tells which
+  // through *other_ready; kWoken when either was woken or released.
+  WaitResult WaitWith(short events, SocketHandle& other, short other_events, int wait_ms,
+                      bool* other_ready);
   // Ends the current or the next wait on this handle with kWoken (until DrainWake).
   void Wake();
   void DrainWake();
 
   // One receive: bytes, 0 at the peer's close (and once released), -1 with the last error.
   int ReceiveInto(void* buffer, int length);
+  // Looks at what is there without taking it or waiting: bytes, 0 at the peer's close or when
+  // no socket is allocated, -1 with the last error (10035 when nothing is there yet).
+  int Peek(void* buffer, int length);
   // Receives what is there or waits up to wait_ms (kWaitForever: no limit) for it; -1 with
   // last error 10060 when the wait ran out, 0 at the peer's close or when released meanwhile.
   int ReceiveWithin(void* buffer, int length, int wait_ms);

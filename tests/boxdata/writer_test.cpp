@@ -245,5 +245,39 @@ TEST_F(WriterTest, AFailedWriteLeavesTheEarlierFileAndNoTemporary) {
   EXPECT_EQ(ReadFile(dir_.path() / "timers.new").substr(0, 5), "<?xml");
 }
 
+// Saving must leave the user where they were: the grid's row and a change not yet posted.
+TEST_F(WriterTest, WritingMovesNoCursorAndPostsNothing) {
+  CopySet(kSmall, dir_.path());
+  std::string source = kHead;
+  for (const char* begin : {"1731000000", "1731100000", "1731200000"}) {
+    source += std::string("<timer begin=\"") + begin + "\" end=\"" + begin +
+              "\" serviceref=\"1:0:1:B2:C:3E8:FFFF0000:0:0:0:\" repeated=\"0\" name=\"n\" "
+              "description=\"\" afterevent=\"nothing\" eit=\"\" disabled=\"0\" "
+              "justplay=\"0\">\r\n</timer>\r\n";
+  }
+  source += "</timers>\r\n";
+  WriteFile(dir_.path() / "timers.xml", source);
+  BoxTables tables;
+  tables.Open();
+  ReadBoxFiles(tables, Context(dir_.path()));
+  store::MemTable& t = tables.timers;
+  t.ViewMoveToRow(1);
+  t.Edit();
+  t.FieldNamed("Name").SetAsString("pending");
+  const std::string edited = BuildTimerList(t, UtcClock(), Utf8());
+  EXPECT_EQ(t.State(), store::DatasetState::kEdit);
+  EXPECT_EQ(t.ViewCurrentRow(), 1);
+  EXPECT_NE(edited.find("name=\"pending\""), std::string::npos);
+  t.Cancel();
+  EXPECT_EQ(BuildTimerList(t, UtcClock(), Utf8()), source);
+  EXPECT_EQ(t.ViewCurrentRow(), 1);
+
+  // A new record without a place in the order yet is left out and stays pending.
+  t.Append();
+  t.FieldNamed("Name").SetAsString("new");
+  EXPECT_EQ(BuildTimerList(t, UtcClock(), Utf8()), source);
+  EXPECT_EQ(t.State(), store::DatasetState::kInsert);
+}
+
 }  // namespace
 }  // namespace tivolo::boxdata

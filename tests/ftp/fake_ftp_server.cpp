@@ -114,6 +114,33 @@ bool FakeFtpSession::ConnectData() {
   return true;
 }
 
+void FakeFtpSession::StrangerConnects(const std::string& from_ip, const std::string& bytes) {
+  CloseFd(stranger_);
+  stranger_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<uint16_t>(port_port_));
+  if (::inet_pton(AF_INET, from_ip.c_str(), &from.sin_addr) != 1 ||
+      ::inet_pton(AF_INET, port_ip_.c_str(), &to.sin_addr) != 1 ||
+      ::bind(stranger_, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
+      ::connect(stranger_, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+    Fail("a stranger cannot connect from " + from_ip);
+    CloseFd(stranger_);
+    return;
+  }
+  SendAll(stranger_, bytes);
+}
+
+bool FakeFtpSession::StrangerWasClosed(std::chrono::milliseconds bound) {
+  if (stranger_ < 0) return false;
+  char byte;
+  bool closed = WaitReadable(stranger_, bound) && ::recv(stranger_, &byte, 1, MSG_DONTWAIT) <= 0;
+  CloseFd(stranger_);
+  return closed;
+}
+
 void FakeFtpSession::AcceptPasv() {
   Expect("PASV");
   CloseFd(passive_);
@@ -239,6 +266,7 @@ void FakeFtpServer::Run() {
     script_(session);
     session.CloseData();
     CloseFd(session.passive_);
+    CloseFd(session.stranger_);
     CloseFd(session.control_);
   }
 }

@@ -33,6 +33,10 @@ class FakeFtpSession {
   // Connects to the address of the last PORT command.
   bool ConnectData();
   void SendData(const std::string& bytes);
+  // A stranger connects to the data port from from_ip (another 127.x address) and sends bytes;
+  // StrangerWasClosed: true when the client closed that connection within the bound.
+  void StrangerConnects(const std::string& from_ip, const std::string& bytes);
+  bool StrangerWasClosed(std::chrono::milliseconds bound = std::chrono::seconds(5));
   std::string ReceiveDataUntilClose(std::chrono::milliseconds bound = std::chrono::seconds(10));
   void CloseData();
   // Waits until the client closes the control connection; false when it did not in time.
@@ -58,6 +62,7 @@ class FakeFtpSession {
   FakeFtpServer& server_;
   int control_ = -1;
   int data_ = -1;
+  int stranger_ = -1;
   std::string client_ip_;
   std::string buffered_;
   std::string port_ip_;

@@ -388,6 +388,37 @@ TEST_F(FtpClientTest, ServerFinishedBeforeWeWaitForTheConnection) {
   EXPECT_EQ(testing::ReadFileBytes(local), "#NAME Bouquets (TV)\n");
 }
 
+TEST_F(FtpClientTest, DataConnectionFromAStrangerIsRefusedAndLogged) {
+  // Someone else on the network reaches the data port first, with a forged listing.
+  FakeFtpServer server([](FakeFtpSession& s) {
+    s.Login();
+    s.AcceptPort();
+    s.Expect("nlst timers.xml");
+    s.StrangerConnects("127.0.0.2", "forged.xml\r\n");
+    s.Reply("150 Here comes the listing");
+    if (!s.StrangerWasClosed()) s.Fail("the stranger's connection stayed open");
+    s.ConnectData();
+    s.SendData("timers.xml\r\n");
+    s.CloseData();
+    s.Reply("226 Done");
+    s.WaitForClientClose();
+  });
+  Connect(server);
+  std::string log;
+  client.SetOnStatus(
+      [&](NetComponent&, NetStatus, const std::string& text) { log += text + "\n"; });
+  client.OpenAndLogin(true);
+  std::vector<std::string> names;
+  client.ListDirectory(names, "timers.xml", false);
+  client.Close();
+  server.Join();
+  EXPECT_EQ(Join(names), "[timers.xml]");
+  EXPECT_NE(log.find("Connected.\nRefused a data connection from 127.0.0.2.\nDisconnecting"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(server.Failures(), "");
+}
+
 TEST_F(FtpClientTest, DownloadMayOverwrite) {
   FakeFtpServer server([](FakeFtpSession& s) {
     s.Login();
@@ -653,6 +684,80 @@ TEST_F(FtpClientTest, AbortTransferFromAnotherThread) {
   aborter.join();
   EXPECT_LT(elapsed, 2s);
   EXPECT_EQ(testing::ReadFileBytes(local), "earlier");
+  client.Close();
+}
+
+// Rename, size and delete: the command texts, the codes each accepts, the size read from the
+// reply, and arguments with line breaks refused before anything is sent.
+TEST_F(FtpClientTest, RenameSizeAndDelete) {
+  FakeFtpServer server([](FakeFtpSession& s) {
+    s.Login();
+    s.Expect("RNFR ");
+    s.Reply("350 Ready for RNTO.");
+    s.Expect("RNTO ");
+    s.Reply("250 Rename successful.");
+    s.Expect("SIZE ");
+    s.Reply("213 40960");
+    s.Expect("SIZE ");
+    s.Reply("213 a lot");
+    s.Expect("DELE ");
+    s.Reply("250 Delete operation successful.");
+    s.Expect("RNFR ");
+    s.Reply("550 RNFR command failed.");
+    s.Expect("RNFR ");
+    s.Reply("350 Ready for RNTO.");
+    s.Expect("RNTO ");
+    s.Reply("553 Rename failed.");
+    s.Expect("SIZE ");
+    s.Reply("550 Could not get file size.");
+    s.Expect("DELE ");
+    s.Reply("550 Delete operation failed.");
+    s.WaitForClientClose();
+  });
+  Connect(server);
+  client.OpenAndLogin(true);
+  client.Rename("timers.xml.upload", "timers.xml");
+  EXPECT_EQ(client.Size("timers.xml"), 40960);
+  std::string faults = Failure([&] { client.Size("timers.xml"); }) + "\n";
+  client.Delete("timers.xml.upload");
+  faults += Failure([&] { client.Rename("a", "b"); }) + "\n";
+  faults += Failure([&] { client.Rename("a", "b"); }) + "\n";
+  faults += Failure([&] { client.Size("gone"); }) + "\n";
+  faults += Failure([&] { client.Delete("gone"); }) + "\n";
+  faults += Failure([&] { client.Rename("a\r\nDELE x", "b"); }) + "\n";
+  faults += Failure([&] { client.Rename("a", "b\nDELE x"); }) + "\n";
+  faults += Failure([&] { client.Size("a\nDELE x"); }) + "\n";
+  faults += Failure([&] { client.Delete("a\rDELE x"); }) + "\n";
+  client.Close();
+  EXPECT_EQ(faults,
+            "ProtocolReplyError 213: 213 a lot\n"
+            "ProtocolReplyError 550: 550 RNFR command failed.\n"
+            "ProtocolReplyError 553: 553 Rename failed.\n"
+            "ProtocolReplyError 550: 550 Could not get file size.\n"
+            "ProtocolReplyError 550: 550 Delete operation failed.\n"
+            "FtpInvalidArgument: Invalid file name: it contains a line break.\n"
+            "FtpInvalidArgument: Invalid file name: it contains a line break.\n"
+            "FtpInvalidArgument: Invalid file name: it contains a line break.\n"
+            "FtpInvalidArgument: Invalid file name: it contains a line break.\n");
+  EXPECT_EQ(server.Commands(),
+            "user root\npass dreambox\ntype A\nsyst\n"
+            "RNFR timers.xml.upload\nRNTO timers.xml\nSIZE timers.xml\nSIZE timers.xml\n"
+            "DELE timers.xml.upload\nRNFR a\nRNFR a\nRNTO b\nSIZE gone\nDELE gone\n");
+  EXPECT_EQ(server.Failures(), "");
+}
+
+TEST_F(FtpClientTest, SilentRenameTimesOut) {
+  FakeFtpServer server([](FakeFtpSession& s) {
+    s.Login();
+    s.Expect("RNFR ");
+    s.Reply("350 Ready for RNTO.");
+    s.Expect("RNTO ");
+    s.Sleep(3s);
+  });
+  Connect(server);
+  client.OpenAndLogin(true);
+  EXPECT_EQ(Failure([&] { client.Rename("a", "b"); }), "SocketError 10060");
+  EXPECT_LT(elapsed, 2s);
   client.Close();
 }
 

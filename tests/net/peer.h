@@ -129,8 +129,17 @@ class ScriptedPeer {
 };
 
 // Connects to 127.0.0.1:port; -1 when refused.
-inline int ConnectTo(int port) {
+inline int ConnectTo(int port, const char* from_ip = nullptr) {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (from_ip != nullptr) {
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    ::inet_pton(AF_INET, from_ip, &from.sin_addr);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0) {
+      ::close(fd);
+      return -1;
+    }
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

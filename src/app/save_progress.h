@@ -1,0 +1,42 @@
+// Save && Exit off the user-interface thread: SaveToBox::Run on a worker thread while a small
+// modal dialog names the step running. Questions of the save are asked on the user-interface
+// thread through the message service, the worker waiting for the answer; log lines reach
+// `log` there in the order the save wrote them, all before this returns.
+#pragma once
+
+#include <QDialog>
+#include <functional>
+#include <string>
+
+#include "transfer/save_to_box.h"
+#include "widgets/message_service.h"
+
+class QLabel;
+
+namespace tivolo::app {
+
+class SaveProgressDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit SaveProgressDialog(QWidget* owner);
+  void ShowStep(transfer::SaveStep step);
+  std::string StepText() const;
+
+ protected:
+  void reject() override {}  // a save half-way cannot be undone: it runs to its end
+
+ private:
+  QLabel* step_;
+};
+
+struct SaveRun {
+  transfer::SaveInput input;
+  std::function<void(const std::string&)> log;
+  widgets::MessageService* messages = nullptr;
+  transfer::SaveBounds bounds;
+};
+
+transfer::SaveResult RunSaveWithProgress(QWidget* owner, SaveRun run);
+
+}  // namespace tivolo::app

@@ -1,0 +1,165 @@
+#include "transfer/timer_list_check.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <set>
+#include <tuple>
+
+#include "boxdata/box_tables.h"
+#include "boxdata/timer_file.h"
+
+namespace tivolo::transfer {
+namespace {
+
+const boxdata::XmlAttribute* FindAttribute(const boxdata::TimerElement& e, std::string_view name) {
+  for (const auto& a : e.attributes) {
+    if (a.name == name) return &a;
+  }
+  return nullptr;
+}
+
+// What the receiver reads as a number: an optional minus sign and digits, nothing else.
+bool IsWholeNumber(std::string_view text) {
+  if (!text.empty() && text.front() == '-') text.remove_prefix(1);
+  return !text.empty() && text.size() <= 18 &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string Quoted(std::string_view text) {
+  return "\"" + std::string(text) + "\"";
+}
+
+std::string TimerLabel(size_t index, std::string_view name) {
+  return "timer " + std::to_string(index + 1) + " (" + Quoted(name) + ")";
+}
+
+std::string UpperTrimmed(std::string_view text) {
+  size_t b = text.find_first_not_of(" \t");
+  size_t e = text.find_last_not_of(" \t");
+  std::string out =
+      b == std::string_view::npos ? std::string() : std::string(text.substr(b, e - b + 1));
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return out;
+}
+
+// The fault of one element, empty when there is none.
+std::string CheckElement(const boxdata::TimerElement& e, size_t index, const ExpectedTimer& want) {
+  const std::string label = TimerLabel(index, want.name);
+  if (!e.well_formed || !e.closed) return label + " is not written whole";
+  for (std::string_view number : {"begin", "end", "repeated"}) {
+    const auto* a = FindAttribute(e, number);
+    if (!a) return label + " has no " + std::string(number);
+    if (!IsWholeNumber(a->value))
+      return label + ": " + std::string(number) + " " + Quoted(a->value) + " is not a whole number";
+  }
+  const auto* after = FindAttribute(e, "afterevent");
+  const std::string after_value = after ? after->value : std::string();
+  if (std::find(std::begin(kAfterEvents), std::end(kAfterEvents), after_value) ==
+      std::end(kAfterEvents)) {
+    return label + ": the after-event " + Quoted(after_value) +
+           " is not one of \"nothing\", \"standby\", \"deepstandby\" and \"auto\"";
+  }
+  const boxdata::TimerValues v = boxdata::ExtractTimerValues(e);
+  if (v.begin != want.begin || v.end != want.end)
+    return label + " reads back with other begin or end times than the list holds";
+  if (UpperTrimmed(v.serviceref) != UpperTrimmed(want.serviceref))
+    return label + " reads back with the service " + Quoted(v.serviceref) + " instead of " +
+           Quoted(want.serviceref);
+  return {};
+}
+
+// A timer as it stands in its file: its line and its children, line ends aside.
+std::string Whole(const boxdata::TimerElement& e) {
+  std::string text = e.line;
+  for (const auto& child : e.child_lines) {
+    text += '\n';
+    text += child;
+  }
+  return text;
+}
+
+using TimerKey = std::tuple<std::optional<int64_t>, std::optional<int64_t>, std::string>;
+
+TimerKey KeyOf(const boxdata::TimerElement& e) {
+  const boxdata::TimerValues v = boxdata::ExtractTimerValues(e);
+  return {v.begin, v.end, v.serviceref};
+}
+
+}  // namespace
+
+std::vector<ExpectedTimer> ExpectedTimers(store::MemTable& timers,
+                                          const platform::ClockSettings& clock) {
+  namespace f = boxdata::fields;
+  const store::Field& begin = timers.FieldNamed(f::kBegin);
+  const store::Field& end = timers.FieldNamed(f::kEnd);
+  const store::Field& begin_read = timers.FieldNamed(f::kBeginRead);
+  const store::Field& end_read = timers.FieldNamed(f::kEndRead);
+  const store::Field& begin_seconds = timers.FieldNamed(f::kBeginSeconds);
+  const store::Field& end_seconds = timers.FieldNamed(f::kEndSeconds);
+  const store::Field& serviceref = timers.FieldNamed(f::kServiceref);
+  const store::Field& name = timers.FieldNamed(f::kName);
+  // An unchanged time goes back with the seconds it was read with, as the writer does.
+  auto seconds = [&](const store::RecordBuffer& r, const store::Field& value,
+                     const store::Field& read, const store::Field& kept) -> int64_t {
+    if (!r.IsNull(value) && !r.IsNull(read) && !r.IsNull(kept) &&
+        r.AsDateTime(value) == r.AsDateTime(read))
+      return r.AsLargeInt(kept);
+    return platform::DateTimeToEpoch(platform::LocalToUtc(r.AsDateTime(value), clock));
+  };
+  std::vector<ExpectedTimer> out;
+  const int rows = timers.RecordCount();
+  for (int row = 0; row < rows; ++row) {
+    const store::RecordBuffer r = timers.ViewRecordAt(row);
+    out.push_back({seconds(r, begin, begin_read, begin_seconds),
+                   seconds(r, end, end_read, end_seconds), r.AsString(serviceref),
+                   r.AsString(name)});
+  }
+  return out;
+}
+
+std::string CheckWrittenList(std::string_view bytes, const std::vector<ExpectedTimer>& expected) {
+  const boxdata::TimerListFile file = boxdata::ParseTimerList(bytes);
+  if (!file.has_end_tag) return "the list has no \"</timers>\" at its end";
+  if (file.timers.size() != expected.size())
+    return "the list reads back with " + std::to_string(file.timers.size()) +
+           " timers instead of " + std::to_string(expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    if (std::string fault = CheckElement(file.timers[i], i, expected[i]); !fault.empty())
+      return fault;
+  }
+  if (!file.problems.empty()) return file.problems.front();
+  return {};
+}
+
+int CountDifferingTimers(std::string_view before, std::string_view now) {
+  const boxdata::TimerListFile a = boxdata::ParseTimerList(before);
+  const boxdata::TimerListFile b = boxdata::ParseTimerList(now);
+  std::multimap<std::string, size_t> unmatched_a;
+  for (size_t i = 0; i < a.timers.size(); ++i)
+    unmatched_a.emplace(Whole(a.timers[i]), i);
+  std::vector<const boxdata::TimerElement*> left_b;
+  for (const auto& e : b.timers) {
+    auto it = unmatched_a.find(Whole(e));
+    if (it != unmatched_a.end())
+      unmatched_a.erase(it);
+    else
+      left_b.push_back(&e);
+  }
+  std::multiset<TimerKey> keys_a;
+  for (const auto& [text, i] : unmatched_a)
+    keys_a.insert(KeyOf(a.timers[i]));
+  int differing = static_cast<int>(unmatched_a.size());
+  for (const auto* e : left_b) {
+    auto it = keys_a.find(KeyOf(*e));
+    if (it != keys_a.end())
+      keys_a.erase(it);  // changed in place: already counted on the other side
+    else
+      ++differing;
+  }
+  return differing;
+}
+
+}  // namespace tivolo::transfer

@@ -1,0 +1,117 @@
+// Save && Exit through the main window against vsftpd and busybox telnetd: the key of the
+// button, the progress dialog naming the step, the question answered through the message
+// service, and the end of the program a second after the receiver was restarted.
+#include <QApplication>
+#include <QTest>
+
+#include "app/main_window.h"
+#include "app/save_progress.h"
+#include "app_test_support.h"
+#include "widgets/message_service.h"
+
+namespace tivolo::app {
+namespace {
+
+using namespace testing;
+
+// Lets root in without a password, prints nothing for a kill, notes what it receives.
+std::string BoxShell(const std::string& notes) {
+  return "#!/bin/sh\nprintf 'dm7025 login: '\nread -r user\necho \"user:$user\" | tr -d '\\r' >> "
+         "'" +
+         notes +
+         "'\nprintf 'root@dm7025:~# '\nwhile read -r cmd; do\n  echo \"cmd:$cmd\" | tr -d "
+         "'\\r' >> '" +
+         notes + "'\n  printf 'root@dm7025:~# '\ndone\n";
+}
+
+TEST(SaveExitWindow, AskedNoKeepsTheBoxListThenYesSavesRestartsAndEnds) {
+  if (!tivolo::testing::HaveExecutable("/usr/sbin/vsftpd") ||
+      !tivolo::testing::HaveExecutable("/usr/bin/busybox"))
+    GTEST_SKIP() << "vsftpd or busybox is not installed";
+  tivolo::testing::TempDir work;
+  const std::string profile = work.Path() + "/profile", box = work.Path() + "/root/etc/enigma2";
+  FillBoxFolder(box);
+  fs::create_directories(work.Path() + "/vsftpd");
+  fs::create_directories(profile);
+  WriteFileBytes(work / "shell.sh", BoxShell(work / "notes"));
+  fs::permissions(work / "shell.sh", fs::perms::owner_all);
+  tivolo::testing::ServerProcess ftp, telnet;
+  std::string error;
+  ASSERT_TRUE(ftp.Start({tivolo::testing::ServersDir() + "/vsftpd.sh", work.Path() + "/root",
+                         work.Path() + "/vsftpd"},
+                        true, &error))
+      << error;
+  ASSERT_TRUE(telnet.Start(
+      {std::string(TIVOLO_SOURCE_DIR) + "/tests/transfer/box_telnetd.sh", work / "shell.sh"}, true,
+      &error))
+      << error;
+  WriteConfig(profile + "/config.ini", ftp.Port(), box);
+  WriteFileBytes(profile + "/config.ini", ReadFileBytes(profile + "/config.ini") +
+                                              "TelnetPort=" + std::to_string(telnet.Port()) + "\n");
+  widgets::ScriptedMessageService messages;
+  StartOptions options;
+  options.config_file = profile + "/config.ini";
+  options.local_dir = profile + "/";
+  options.messages = &messages;
+  options.now_local = platform::EncodeDate(2024, 11, 1);
+  MainWindow w(options);
+  w.StartUp();
+  ASSERT_TRUE(messages.boxes.empty()) << messages.Trace().front();
+  w.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+
+  // A change, as the timer editor makes one.
+  store::MemTable& timers = w.Tables().timers;
+  timers.ViewMoveToRow(0);
+  timers.Edit();
+  timers.FieldNamed("Name").SetAsString("Saved from the window");
+  timers.Post();
+  w.AddChange();
+  w.RefreshActions();
+  // Meanwhile the box wrote its list again.
+  const std::string changed = ReadFileBytes(box + "/timers.xml") + "\n";
+  const std::string on_box = changed.substr(0, changed.find("</timers>")) +
+                             "<timer begin=\"1732000000\" end=\"1732003600\" serviceref=\"1:0:1:"
+                             "B2:C:3E8:FFFF0000:0:0:0:\" name=\"New on the box\"></timer>\n"
+                             "</timers>\n";
+  WriteFileBytes(box + "/timers.xml", on_box);
+  std::string step_asked;
+  messages.on_box = [&](const widgets::ScriptedMessageService::Box&) {
+    if (auto* d = qobject_cast<SaveProgressDialog*>(QApplication::activeModalWidget()))
+      step_asked = d->StepText();
+  };
+
+  messages.answers = {false};
+  QTest::keyClick(&w, Qt::Key_S, Qt::AltModifier);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return messages.boxes.size() == 2; }, 10000));
+  EXPECT_EQ(messages.Trace(),
+            (std::vector<std::string>{
+                "question: The timer list on the box has changed since it was read at start: 1 "
+                "timer differs.\nReplace the box's timer list with this one?",
+                "information: Nothing was uploaded: the box keeps its own timer list."}));
+  EXPECT_EQ(step_asked, "Backing up the box's timer list...");
+  EXPECT_EQ(ReadFileBytes(box + "/timers.xml"), on_box);
+  EXPECT_TRUE(w.SaveExit()->isEnabled());
+  EXPECT_FALSE(w.TimerTerminate().isActive());
+
+  messages.answers = {true};
+  w.activateWindow();  // the progress dialog had it
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+  QTest::keyClick(&w, Qt::Key_S, Qt::AltModifier);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.TimerTerminate().isActive(); }, 10000))
+      << messages.Trace().back();
+  QElapsedTimer ending;
+  ending.start();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !w.isVisible(); }, 3000));
+  EXPECT_GE(ending.elapsed(), 800);
+  EXPECT_EQ(messages.boxes.size(), 3u);
+  EXPECT_NE(ReadFileBytes(box + "/timers.xml").find("name=\"Saved from the window\""),
+            std::string::npos);
+  EXPECT_EQ(ReadFileBytes(work / "notes"), "user:root\ncmd:killall -9 enigma2\n");
+  const std::string log = w.LogText();
+  EXPECT_NE(log.find("asStatusText : Disconnecting from 127.0.0.1."), std::string::npos);
+  EXPECT_NE(log.find("dm7025 login: "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tivolo::app

@@ -1,0 +1,503 @@
+// Saving to the box against loopback servers: vsftpd and busybox telnetd with a box's login
+// and shell, and scripted FTP servers for the faults real ones will not show.
+#include "transfer/save_to_box.h"
+
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "ftp/fake_ftp_server.h"
+#include "servers/server_process.h"
+#include "transfer/box_backup.h"
+
+namespace tivolo::transfer {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testing::FakeFtpServer;
+using testing::FakeFtpSession;
+using testing::ReadFileBytes;
+using testing::WriteFileBytes;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kRef = "1:0:19:2B66:3F3:1:C00000:0:0:0:";
+
+// A list of `count` timers an hour apart, with the timers it must read back as.
+std::string MakeList(int count, std::vector<ExpectedTimer>* expected, int64_t first = 1765000000,
+                     const char* line_end = "\r\n", const char* after = "nothing") {
+  std::string text = std::string("<?xml version=\"1.0\" ?>") + line_end + "<timers>" + line_end;
+  for (int i = 0; i < count; ++i) {
+    const int64_t begin = first + i * 3600;
+    const std::string name = "Timer " + std::to_string(i);
+    text += "<timer begin=\"" + std::to_string(begin) + "\" end=\"" + std::to_string(begin + 1800) +
+            "\" serviceref=\"" + kRef + "\" repeated=\"0\" name=\"" + name +
+            "\" description=\"\" afterevent=\"" + after +
+            "\" eit=\"\" disabled=\"0\" justplay=\"0\">" + line_end + "</timer>" + line_end;
+    if (expected) expected->push_back({begin, begin + 1800, kRef, name});
+  }
+  return text + "</timers>" + line_end;
+}
+
+std::string WithoutCr(std::string text) {
+  std::erase(text, '\r');
+  return text;
+}
+
+// A port on 127.0.0.1 where nothing listens.
+uint16_t ClosedPort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  ::close(fd);
+  return ntohs(addr.sin_port);
+}
+
+// The box's login and shell as a script for busybox telnetd: the login prompt, a password
+// asked after the login name (none when empty), what killall prints (with the next prompt, in
+// one write), or nothing at all. It notes each name, password and command it receives.
+struct BoxShell {
+  const char* login_prompt;
+  const char* password;
+  const char* kill_reply;
+  bool silent;
+};
+constexpr BoxShell kPlainBox{"vuduo2 login: ", "", "", false};
+
+std::string ShellScript(const BoxShell& b, const std::string& notes) {
+  std::string s = "#!/bin/sh\nnotes='" + notes + "'\n";
+  if (b.silent) return s + "exec sleep 60\n";
+  s += "strip() { printf '%s' \"$1\" | tr -d '\\r'; }\nwhile :; do\n  printf '%s' '" +
+       std::string(b.login_prompt) + "'\n  read -r user || exit 0\n  user=$(strip \"$user\")\n" +
+       "  echo \"user:$user\" >> \"$notes\"\n";
+  if (*b.password == 0) {
+    s += "  [ \"$user\" = root ] && break\n";
+  } else {
+    s += "  printf 'Password: '\n  read -r pw || exit 0\n  pw=$(strip \"$pw\")\n"
+         "  echo \"pass:$pw\" >> \"$notes\"\n  [ \"$user\" = root ] && [ \"$pw\" = '" +
+         std::string(b.password) + "' ] && break\n";
+  }
+  s += "  printf 'Login incorrect\\n'\ndone\nprompt='root@vuduo2:~# '\n"
+       "printf '%s' \"$prompt\"\nwhile read -r cmd; do\n  cmd=$(strip \"$cmd\")\n"
+       "  echo \"cmd:$cmd\" >> \"$notes\"\n";
+  if (*b.kill_reply)
+    s += "  case $cmd in killall*) printf '%s\\r\\n%s' '" + std::string(b.kill_reply) +
+         "' \"$prompt\"; continue ;; esac\n";
+  return s + "  printf '%s' \"$prompt\"\ndone\n";
+}
+
+class Recorder : public SaveObserver {
+ public:
+  void Progress(SaveStep step) override { steps += SaveStepText(step) + "; "; }
+  void Log(const std::string& line) override { log += line + "\n"; }
+  bool Ask(const std::string& question) override {
+    questions += question + "\n";
+    if (answers.empty()) return false;
+    bool yes = answers.front();
+    answers.erase(answers.begin());
+    return yes;
+  }
+  std::string steps, log, questions;
+  std::vector<bool> answers;
+};
+
+class SaveToBoxTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(Local());
+    fs::create_directories(BoxDir());
+    input.box = {"127.0.0.1", ClosedPort(), ClosedPort(), "anonymous", ""};
+    input.local_dir = Local();
+    input.read_state = boxdata::TimerListState::kComplete;
+    input.fetch_ok = true;
+    input.timer_list_fetched = true;
+    bounds.dialogue = 3s;
+  }
+  std::string Local() const { return work.Path() + "/local"; }
+  std::string BoxDir() const { return work.Path() + "/root/etc/enigma2"; }
+  std::string Notes() { return fs::exists(work / "notes") ? ReadFileBytes(work / "notes") : ""; }
+
+  // The box's list as it keeps it (LF) and the copy read at start (CR LF, from the fetch).
+  void BoxAndStartCopy(const std::string& box_list) {
+    WriteFileBytes(BoxDir() + "/timers.xml", WithoutCr(box_list));
+    WriteFileBytes(Local() + "/timers.xml", box_list);
+  }
+  void NewList(int count) {
+    input.timers.clear();
+    input.timer_list = MakeList(count, &input.timers, 1766000000);
+  }
+  void StartVsftpd() {
+    if (!testing::HaveExecutable("/usr/sbin/vsftpd")) GTEST_SKIP() << "vsftpd is not installed";
+    fs::create_directories(work / "vsftpd");
+    std::string error;
+    ASSERT_TRUE(ftp.Start({testing::ServersDir() + "/vsftpd.sh", work / "root", work / "vsftpd"},
+                          true, &error))
+        << error;
+    input.box.ftp_port = static_cast<uint16_t>(ftp.Port());
+    // vsftpd run as the launching user names real paths.
+    input.box.folder = BoxDir();
+  }
+  void StartTelnet(const BoxShell& shell) {
+    if (!testing::HaveExecutable("/usr/bin/busybox")) GTEST_SKIP() << "busybox is not installed";
+    const std::string script = work / "box_shell.sh";
+    WriteFileBytes(script, ShellScript(shell, work / "notes"));
+    fs::permissions(script, fs::perms::owner_all);
+    std::string error;
+    ASSERT_TRUE(telnet.Start(
+        {std::string(TIVOLO_SOURCE_DIR) + "/tests/transfer/box_telnetd.sh", script}, true, &error))
+        << error;
+    input.box.telnet_port = static_cast<uint16_t>(telnet.Port());
+  }
+  SaveResult Run() {
+    const auto start = Clock::now();
+    SaveResult r = SaveToBox(input, observer, bounds).Run();
+    elapsed = Clock::now() - start;
+    return r;
+  }
+
+  testing::TempDir work;
+  testing::ServerProcess ftp, telnet;
+  SaveInput input;
+  SaveBounds bounds;
+  Recorder observer;
+  Clock::duration elapsed{};
+};
+
+TEST_F(SaveToBoxTest, UploadAndRestartWithVsftpdAndBusybox) {
+  const std::string start_list = MakeList(3, nullptr);
+  BoxAndStartCopy(start_list);
+  NewList(4);
+  StartVsftpd();
+  StartTelnet(kPlainBox);
+  if (IsSkipped()) return;
+
+  const SaveResult r = Run();
+  EXPECT_EQ(r.outcome, SaveOutcome::kRestarted) << r.message;
+  EXPECT_TRUE(r.uploaded && r.EndProgram());
+  EXPECT_EQ(observer.steps,
+            "Writing the timer list; Checking the timer list; Backing up the box's timer list; "
+            "Uploading the timer list; Restarting the receiver; ");
+  EXPECT_EQ(observer.questions, "");
+  const std::string on_box = ReadFileBytes(BoxDir() + "/timers.xml");
+  EXPECT_EQ(on_box, WithoutCr(ReadFileBytes(Local() + "/timers.new")));
+  EXPECT_FALSE(fs::exists(BoxDir() + "/" + kUploadName));
+  EXPECT_EQ(WithoutCr(ReadFileBytes(r.backup.string())), WithoutCr(start_list));
+  EXPECT_EQ(Notes(), "user:root\ncmd:killall -9 enigma2\n");
+  EXPECT_NE(observer.log.find("asStatusText : Connected.\n"), std::string::npos);
+  EXPECT_NE(observer.log.find("vuduo2 login: "), std::string::npos);
+  EXPECT_LT(elapsed, 2s);
+}
+
+TEST_F(SaveToBoxTest, ChangedListOnTheBoxIsAskedAndNoKeepsIt) {
+  BoxAndStartCopy(MakeList(4, nullptr));
+  const std::string changed = WithoutCr(MakeList(5, nullptr));  // one timer added meanwhile
+  WriteFileBytes(BoxDir() + "/timers.xml", changed);
+  NewList(2);
+  StartVsftpd();
+  StartTelnet(kPlainBox);
+  if (IsSkipped()) return;
+
+  SaveResult r = Run();
+  EXPECT_EQ(r.outcome, SaveOutcome::kDeclined);
+  EXPECT_FALSE(r.uploaded);
+  EXPECT_EQ(observer.questions,
+            "The timer list on the box has changed since it was read at start: 1 timer "
+            "differs.\nReplace the box's timer list with this one?\n");
+  EXPECT_EQ(ReadFileBytes(BoxDir() + "/timers.xml"), changed);
+  EXPECT_FALSE(fs::exists(work / "notes"));  // no telnet
+
+  // Not fetched at this start: asked even though the box still holds the copy read.
+  input.timer_list_fetched = false;
+  WriteFileBytes(Local() + "/timers.xml", changed);
+  observer.answers = {true};
+  r = Run();
+  EXPECT_EQ(r.outcome, SaveOutcome::kRestarted) << r.message;
+  EXPECT_NE(observer.questions.find("not fetched from the box at this start"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(BoxDir() + "/timers.xml"), WithoutCr(input.timer_list));
+  EXPECT_FALSE(ListBackups(Local()).empty());
+}
+
+TEST_F(SaveToBoxTest, UnknownOrBadListsSendNothingAndAFailureCanBeTriedAgain) {
+  NewList(2);
+  input.read_state = boxdata::TimerListState::kIncomplete;
+  SaveResult r = Run();
+  EXPECT_EQ(r.outcome, SaveOutcome::kRefused);
+  EXPECT_NE(r.message.find("incomplete"), std::string::npos);
+  input.read_state = boxdata::TimerListState::kMissing;
+  input.fetch_ok = false;
+  r = Run();
+  EXPECT_EQ(r.outcome, SaveOutcome::kRefused);
+  EXPECT_NE(r.message.find("could not be reached"), std::string::npos);
+  EXPECT_EQ(observer.steps, "");
+  EXPECT_FALSE(fs::exists(Local() + "/timers.new"));
+
+  // A value the receiver cannot read: refused after writing, before connecting.
+  input.fetch_ok = true;
+  input.timer_list = MakeList(2, nullptr, 1766000000, "\r\n", "shutdown");
+  r = Run();
+  EXPECT_EQ(r.outcome, SaveOutcome::kRefused);
+  EXPECT_EQ(r.message.substr(0, 67),
+            "The new timer list was not uploaded: timer 1 (\"Timer 0\"): the after");
+  EXPECT_EQ(observer.steps, "Writing the timer list; Checking the timer list; ");
+
+  // An unreachable box: the socket error, and no telnet tried (the box's telnet would note it).
+  StartTelnet(kPlainBox);
+  if (IsSkipped()) return;
+  observer.steps.clear();
+  NewList(2);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    r = Run();
+    EXPECT_EQ(r.outcome, SaveOutcome::kFailed);
+    EXPECT_EQ(r.error_type, "SocketError");
+    EXPECT_NE(r.message.find("Connection refused."), std::string::npos) << r.message;
+    EXPECT_FALSE(r.uploaded);
+  }
+  EXPECT_EQ(observer.steps,
+            "Writing the timer list; Checking the timer list; Backing up the box's timer list; "
+            "Writing the timer list; Checking the timer list; Backing up the box's timer list; ");
+  EXPECT_FALSE(fs::exists(work / "notes"));
+}
+
+// Faults of the box's FTP server, scripted: the commands it saw, and what the user is told.
+struct FtpFault {
+  const char* label;
+  std::function<void(FakeFtpSession&, const std::string& box_list)> after_backup;
+  const char* commands;  // after the login, CWD and the backup's PORT and retr
+  const char* result;    // "outcome uploaded: message start"
+};
+
+// The start of every session: login, the box's folder and the backup's download.
+void LoginAndBackup(FakeFtpSession& s, const std::string& box_list) {
+  s.Login();
+  s.Expect("CWD ");
+  s.Reply("250 Directory successfully changed.");
+  s.AcceptPort();
+  s.Expect("retr timers.xml");
+  s.Reply("150 Opening data connection.");
+  s.ConnectData();
+  s.SendData(box_list);
+  s.CloseData();
+  s.Reply("226 Transfer complete.");
+}
+
+std::string StoreUpload(FakeFtpSession& s, const char* name, const char* final_reply) {
+  s.AcceptPort();
+  s.Expect(std::string("STOR ") + name);
+  s.Reply("150 Ok to send data.");
+  s.ConnectData();
+  std::string received = s.ReceiveDataUntilClose();
+  s.CloseData();
+  s.Reply(final_reply);
+  return received;
+}
+
+class FtpFaultTest : public SaveToBoxTest, public ::testing::WithParamInterface<FtpFault> {};
+
+TEST_P(FtpFaultTest, BoxListStaysWholeAndTheUserIsTold) {
+  const std::string box_list = MakeList(3, nullptr);
+  WriteFileBytes(Local() + "/timers.xml", box_list);
+  NewList(4);
+  input.box.user = "root";
+  FakeFtpServer server([&](FakeFtpSession& s) {
+    LoginAndBackup(s, box_list);
+    GetParam().after_backup(s, box_list);
+    s.WaitForClientClose();
+  });
+  input.box.ftp_port = static_cast<uint16_t>(server.Port());
+  const SaveResult r = Run();
+  std::string commands = server.Commands();
+  const std::string head = "user root\npass \ntype A\nsyst\nCWD /etc/enigma2\nPORT 127,0,0,1,";
+  ASSERT_EQ(commands.substr(0, head.size()), head);
+  commands = commands.substr(commands.find("retr timers.xml\n") + 16);
+  // PORT arguments vary from run to run.
+  for (size_t p = commands.find("PORT "); p != std::string::npos; p = commands.find("PORT ", p))
+    commands.replace(p, commands.find('\n', p) - p, "PORT_");
+  EXPECT_EQ(commands, GetParam().commands);
+  const char* names[] = {"restarted", "refused", "declined", "failed", "not restarted"};
+  EXPECT_EQ((names[static_cast<int>(r.outcome)] + std::string(r.uploaded ? " uploaded: " : ": ") +
+             r.message)
+                .substr(0, std::string(GetParam().result).size()),
+            GetParam().result)
+      << r.message;
+  EXPECT_EQ(server.Failures(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, FtpFaultTest,
+    ::testing::Values(
+        FtpFault{"store_refused",
+                 [](FakeFtpSession& s, const std::string&) {
+                   s.AcceptPort();
+                   s.Expect("STOR ");
+                   s.Reply("553 Could not create file.");
+                   s.Expect("DELE ");
+                   s.Reply("550 Delete operation failed.");
+                 },
+                 "PORT_\nSTOR timers.xml.upload\nDELE timers.xml.upload\n",
+                 "failed: 553 Could not create file."},
+        FtpFault{"store_broken_off",
+                 [](FakeFtpSession& s, const std::string&) {
+                   StoreUpload(s, "timers.xml.upload", "451 Failure writing to local file.");
+                   s.Expect("DELE ");
+                   s.Reply("250 Delete operation successful.");
+                 },
+                 "PORT_\nSTOR timers.xml.upload\nDELE timers.xml.upload\n",
+                 "failed: 451 Failure writing to local file."},
+        FtpFault{"store_reported_whole_but_cut",
+                 [](FakeFtpSession& s, const std::string& box_list) {
+                   StoreUpload(s, "timers.xml.upload", "226 Transfer complete.");
+                   s.Expect("SIZE ");
+                   s.Reply("213 100");
+                   s.AcceptPort();
+                   s.Expect("retr timers.xml.upload");
+                   s.Reply("150 Opening data connection.");
+                   s.ConnectData();
+                   s.SendData(box_list.substr(0, 100));
+                   s.CloseData();
+                   s.Reply("226 Transfer complete.");
+                   s.Expect("DELE ");
+                   s.Reply("250 Delete operation successful.");
+                 },
+                 "PORT_\nSTOR timers.xml.upload\nSIZE timers.xml.upload\nPORT_\n"
+                 "retr timers.xml.upload\nDELE timers.xml.upload\n",
+                 "failed: The box did not store the whole timer list (timers.xml.upload)."},
+        FtpFault{"rename_refused",
+                 [](FakeFtpSession& s, const std::string&) {
+                   StoreUpload(s, "timers.xml.upload", "226 Transfer complete.");
+                   s.Expect("SIZE ");
+                   s.Reply("550 SIZE not allowed in ASCII mode.");
+                   s.AcceptPort();
+                   s.Expect("retr ");
+                   s.Reply("150 Opening data connection.");
+                   s.ConnectData();
+                   s.SendData(WithoutCr(MakeList(4, nullptr, 1766000000)));
+                   s.CloseData();
+                   s.Reply("226 Transfer complete.");
+                   s.Expect("RNFR ");
+                   s.Reply("502 RNFR not implemented.");
+                   s.Expect("DELE ");
+                   s.Reply("250 Delete operation successful.");
+                   StoreUpload(s, "timers.xml", "226 Transfer complete.");
+                   s.Expect("SIZE ");
+                   s.Reply("213 " + std::to_string(MakeList(4, nullptr, 1766000000).size()));
+                 },
+                 "PORT_\nSTOR timers.xml.upload\nSIZE timers.xml.upload\nPORT_\n"
+                 "retr timers.xml.upload\nRNFR timers.xml.upload\nDELE timers.xml.upload\n"
+                 "PORT_\nSTOR timers.xml\nSIZE timers.xml\n",
+                 "not restarted uploaded: The new timer list is on the box, but the receiver was "
+                 "not restarted: server not responding."}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(SaveToBoxTest, RefusedLoginStopsBeforeAnything) {
+  FakeFtpServer server([](FakeFtpSession& s) {
+    s.Reply("220 ready");
+    s.Expect("user ");
+    s.Reply("331 Please specify the password.");
+    s.Expect("pass ");
+    s.Reply("530 Login incorrect.");
+    s.WaitForClientClose();
+  });
+  input.box.ftp_port = static_cast<uint16_t>(server.Port());
+  NewList(1);
+  const SaveResult r = Run();
+  EXPECT_EQ(r.outcome, SaveOutcome::kFailed);
+  EXPECT_EQ(r.error_type + ": " + r.message, "ProtocolReplyError: 530 Login incorrect.");
+  EXPECT_EQ(server.Commands(), "user anonymous\npass \n");
+}
+
+// The telnet dialogue against busybox telnetd with boxes of several kinds, after an upload to
+// a scripted FTP server that takes any account.
+struct TelnetCase {
+  const char* label;
+  BoxShell shell;
+  const char* user;
+  const char* password;
+  const char* notes;   // what the box received
+  const char* result;  // empty for a restart, else the start of the reason after the colon
+};
+
+class TelnetBoxTest : public SaveToBoxTest, public ::testing::WithParamInterface<TelnetCase> {};
+
+TEST_P(TelnetBoxTest, RestartsOrTellsWhy) {
+  const TelnetCase& c = GetParam();
+  const std::string box_list = MakeList(2, nullptr);
+  BoxAndStartCopy(box_list);
+  NewList(3);
+  FakeFtpServer server([&](FakeFtpSession& s) {
+    LoginAndBackup(s, box_list);
+    const std::string stored = StoreUpload(s, kUploadName, "226 Transfer complete.");
+    s.Expect("SIZE ");
+    s.Reply("213 " + std::to_string(stored.size()));
+    s.Expect("RNFR ");
+    s.Reply("350 Ready for RNTO.");
+    s.Expect("RNTO ");
+    s.Reply("250 Rename successful.");
+    s.WaitForClientClose();
+  });
+  input.box.ftp_port = static_cast<uint16_t>(server.Port());
+  input.box.user = c.user;
+  input.box.password = c.password;
+  StartTelnet(c.shell);
+  if (IsSkipped()) return;
+  bounds.dialogue = c.shell.silent ? 1500ms : 5s;
+  const SaveResult r = Run();
+  EXPECT_EQ(Notes(), c.notes);
+  const std::string lead = "The new timer list is on the box, but the receiver was not restarted: ";
+  if (std::string(c.result).empty()) {
+    EXPECT_EQ(r.outcome, SaveOutcome::kRestarted) << r.message;
+  } else {
+    EXPECT_EQ(r.outcome, SaveOutcome::kNotRestarted);
+    EXPECT_EQ(r.message.substr(0, lead.size() + std::string(c.result).size()), lead + c.result);
+    EXPECT_NE(r.message.find("Restart the box before the receiver overwrites"), std::string::npos);
+  }
+  EXPECT_TRUE(r.uploaded);
+  EXPECT_LT(elapsed, bounds.dialogue + 2s);
+  EXPECT_EQ(server.Failures(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boxes, TelnetBoxTest,
+    ::testing::Values(
+        TelnetCase{"login_prompt_in_capitals",
+                   {"VUDUO2 LOGIN: ", "", "", false},
+                   "anonymous",
+                   "",
+                   "user:root\ncmd:killall -9 enigma2\n",
+                   ""},
+        TelnetCase{"password_configured",
+                   {"vuduo2 login: ", "s3cret", "", false},
+                   "root",
+                   "s3cret",
+                   "user:root\npass:s3cret\ncmd:killall -9 enigma2\n",
+                   ""},
+        TelnetCase{"password_not_configured",
+                   {"vuduo2 login: ", "s3cret", "", false},
+                   "root",
+                   "",
+                   "user:root\n",
+                   "the box wants a password for root, and no password is configured"},
+        TelnetCase{"killall_with_the_prompt",
+                   {"vuduo2 login: ", "", "killall: enigma2: no process killed", false},
+                   "anonymous",
+                   "",
+                   "user:root\ncmd:killall -9 enigma2\n",
+                   "the box answered \"killall: enigma2: no process killed\""},
+        TelnetCase{"never_a_prompt",
+                   {"", "", "", true},
+                   "anonymous",
+                   "",
+                   "",
+                   "the box did not complete the telnet dialogue within 1 s (no login prompt)"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace
+}  // namespace tivolo::transfer
