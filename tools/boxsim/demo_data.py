@@ -85,6 +85,19 @@ def timer(begin, end, service, name, description="", repeated=0, afterevent="aut
     return "\t<timer%s>\n%s\t</timer>\n" % (text, children)
 
 
+def on_its_days(begin, repeated):
+    """The first begin, from the given one on, that falls on a day of the mask (bit 0 Monday),
+    as a box's repeating timer always does."""
+    while repeated and not repeated & (1 << time.localtime(begin).tm_wday):
+        begin += 86400
+    return begin
+
+
+def timer_on_days(begin, end, service, name, repeated, **kwargs):
+    moved = on_its_days(begin, repeated) - begin
+    return timer(begin + moved, end + moved, service, name, repeated=repeated, **kwargs)
+
+
 def timers_xml(tv, now):
     hour, day = 3600, 86400
     midnight = int(time.mktime(time.localtime(now)[:3] + (0, 0, 0, 0, 0, -1)))
@@ -98,16 +111,16 @@ def timers_xml(tv, now):
                                  + time.ctime(done - 20)),
                                 (20, done, "start recording"),
                                 (0, done + 2700, "stop recording")]),
-        timer(base + 19 * hour, base + 19 * hour + 1800, tv[1], "Weerbericht", repeated=127,
+        timer_on_days(base + 19 * hour, base + 19 * hour + 1800, tv[1], "Weerbericht", 127,
               justplay=1, afterevent="nothing"),
-        timer(base + 12 * hour, base + 13 * hour, tv[2], "Het Grote Kookprogramma",
-              "Vijf gangen in een uur.", repeated=31, eit=812, extra=auto),
+        timer_on_days(base + 12 * hour, base + 13 * hour, tv[2], "Het Grote Kookprogramma", 31,
+                      description="Vijf gangen in een uur.", eit=812, extra=auto),
         timer(base + 2 * day + 20 * hour + 1800, base + 2 * day + 22 * hour, tv[3],
               "De buitengewoon lange titel van een documentaireserie over de rivieren van "
               "Europa, deel drie: de Donau van bron tot delta",
               "Een reis langs de Donau.", eit=9001, afterevent="deepstandby"),
-        timer(base + 8 * hour, base + 8 * hour + 1500, tv[4], "Tom & Jerry",
-              "Kat en muis <klassiek>", repeated=96, extra=[("tags", "kids cartoon")]),
+        timer_on_days(base + 8 * hour, base + 8 * hour + 1500, tv[4], "Tom & Jerry", 96,
+                      description="Kat en muis <klassiek>", extra=[("tags", "kids cartoon")]),
         timer(base + day + 21 * hour, base + day + 23 * hour + 900, tv[5], "Café Europa",
               "Gesprekken aan de bar.", eit=3333, disabled=1),
         timer(base + 3 * day + 14 * hour, base + 3 * day + 16 * hour, tv[6], "Zondagmiddagfilm",
@@ -116,8 +129,8 @@ def timers_xml(tv, now):
                      "Zondagmiddagfilm."),
                     (509, now - day, "[AutoTimer] Timer start on: "
                      + time.ctime(base + 3 * day + 14 * hour))]),
-        timer(base + 4 * day + 6 * hour, base + 4 * day + 7 * hour, tv[20], "Ochtendjournaal",
-              repeated=62, eit=77),
+        timer_on_days(base + 4 * day + 6 * hour, base + 4 * day + 7 * hour, tv[20],
+                      "Ochtendjournaal", 62, eit=77),
         timer(base + 5 * day + 22 * hour, base + 6 * day + 30 * 60, tv[7],
               "Nachtfilm: Middernacht", "Over middernacht heen.", eit=12345),
         timer(base + 6 * day + 15 * hour, base + 6 * day + 17 * hour, tv[8], "Wielrennen",
