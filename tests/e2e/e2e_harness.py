@@ -21,6 +21,7 @@ PYTHON = "/usr/bin/python3"
 MAIN_WINDOW = r"^Tivolo  "
 WINDOW_WAIT = 20  # seconds: start-up with the fetch on a loaded machine
 STEP_WAIT = 10
+PROBE_WAIT = 4
 POLL = 0.1
 
 
@@ -218,11 +219,13 @@ class Program:
 
     # --- message boxes, as the accessibility bus shows them
     def accessible_windows(self):
-        result = subprocess.run([PYTHON, PROBE], env=self.env, capture_output=True, text=True,
-                                timeout=STEP_WAIT)
+        """The program's windows, or none when the bus did not answer in time (it can be slow
+        while the accessibility services start on a loaded machine); callers poll again."""
         try:
+            result = subprocess.run([PYTHON, PROBE], env=self.env, capture_output=True,
+                                    text=True, timeout=PROBE_WAIT)
             return json.loads(result.stdout)
-        except ValueError:
+        except (subprocess.TimeoutExpired, ValueError):
             return []
 
     def wait_message(self, timeout=WINDOW_WAIT):
