@@ -93,9 +93,14 @@ class AccessibilityBus:
     """A session bus of our own; the accessibility services start on it when the program
     asks for them, as its children, and are stopped with it."""
 
-    def __init__(self):
+    def __init__(self, folder, display):
+        # A runtime folder of its own, so that the accessibility services of two sessions
+        # running at once never share a socket.
+        self.runtime = os.path.join(folder, "runtime")
+        os.makedirs(self.runtime, mode=0o700)
+        env = dict(os.environ, DISPLAY=display, XDG_RUNTIME_DIR=self.runtime)
         result = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address=1",
-                                 "--print-pid=1"], capture_output=True, text=True,
+                                 "--print-pid=1"], capture_output=True, text=True, env=env,
                                 timeout=STEP_WAIT)
         lines = result.stdout.split()
         if result.returncode != 0 or len(lines) < 2:
@@ -165,7 +170,7 @@ class Program:
                         XDG_CONFIG_HOME=os.path.join(self.home, ".config"),
                         XDG_DATA_HOME=os.path.join(self.home, ".local", "share"),
                         LANG="C.UTF-8", LC_ALL="C.UTF-8",
-                        DBUS_SESSION_BUS_ADDRESS=bus.address,
+                        DBUS_SESSION_BUS_ADDRESS=bus.address, XDG_RUNTIME_DIR=bus.runtime,
                         QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1")
         self.env.pop("QT_QPA_PLATFORMTHEME", None)
         self.log = open(os.path.join(folder, "program.log"), "w")
@@ -231,14 +236,20 @@ class Program:
     def wait_message(self, timeout=WINDOW_WAIT):
         """The message box on screen: its caption, its text (the labels, one a line) and its
         buttons."""
+        seen = []
+
         def find():
             self.alive_or_fail()
-            for window in self.accessible_windows():
+            seen[:] = self.accessible_windows()
+            for window in seen:
                 if window["role"] == "alert":
                     return {"title": window["name"], "text": "\n".join(window["labels"]),
                             "buttons": window["buttons"]}
             return None
-        return wait_until("a message box", find, timeout)
+        try:
+            return wait_until("a message box", find, timeout)
+        except HarnessError as err:
+            raise HarnessError("%s; the windows last seen: %s" % (err, seen))
 
     def answer(self, message, key):
         """Presses key in the message box (Return for its default button)."""
@@ -287,7 +298,7 @@ class Session:
         self.screen = self.bus = self.box = self.program = None
         try:
             self.screen = VirtualScreen()
-            self.bus = AccessibilityBus()
+            self.bus = AccessibilityBus(self.folder, self.screen.display)
             self.box = Box(self.folder, *box_args)
             self.program = Program(binary, self.folder, self.screen.display, self.bus,
                                    self.box, password)
