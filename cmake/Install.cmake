@@ -8,6 +8,9 @@ endif()
 
 include(GNUInstallDirs)
 
+# Installing (and packaging) needs the program only, not every test and benchmark.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+
 install(TARGETS tivolo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/tivolo.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
