@@ -464,6 +464,22 @@ TEST_F(DialogsTest, TheDescriptionTakesNamesOfAnyLength) {
   EXPECT_EQ(T().timers.FieldNamed(fields::kName).AsString(), long_name);
 }
 
+TEST_F(DialogsTest, AnErrorInADialogsHandlerIsShownAndTheDialogGoesOn) {
+  DialogScript script;
+  script.Then<TimerEditor>([this](TimerEditor& e) {
+    T().timers.Cancel();  // the record is no longer being edited: Save cannot store the mask
+    Click(e.ButtonSave());
+    EXPECT_TRUE(e.isVisible());
+    Click(e.ButtonCancel());
+  });
+  ASSERT_TRUE(Edit(script));
+  ASSERT_EQ(messages_.Trace().size(), 1u);
+  EXPECT_NE(messages_.Trace()[0].find("not in edit or insert mode"), std::string::npos)
+      << messages_.Trace()[0];
+  messages_.boxes.clear();
+  EXPECT_EQ(ActionStates(), "edit on, delete on, save&exit off, changes 0");
+}
+
 // ---- The round trip ----
 
 TEST_F(DialogsTest, EditingOneTimerChangesOnlyItsLineInTheList) {
