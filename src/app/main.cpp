@@ -11,6 +11,22 @@
 
 namespace {
 
+// An error that leaves any event handler is shown in an error box, and the event loop goes on.
+class Application : public QApplication {
+ public:
+  using QApplication::QApplication;
+  bool notify(QObject* receiver, QEvent* event) override {
+    try {
+      return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+      tivolo::widgets::BoxMessageService().Error(e.what());
+    } catch (...) {
+      tivolo::widgets::BoxMessageService().Error("");
+    }
+    return false;
+  }
+};
+
 int Run(QApplication& application, const tivolo::app::CommandLine& command_line) {
   using namespace tivolo;
   const app::ProgramFolders folders =
@@ -41,7 +57,7 @@ int main(int argc, char** argv) {
                command_line.exit_code == 0 ? stdout : stderr);
     return command_line.exit_code;
   }
-  QApplication application(argc, argv);
+  Application application(argc, argv);
   try {
     return Run(application, command_line);
   } catch (const std::exception& e) {

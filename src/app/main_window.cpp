@@ -25,7 +25,8 @@ constexpr int kTopStripHeight = 3;
 constexpr int kStatusBarHeight = 19;
 constexpr int kButtonBarHeight = 25;
 constexpr int kButtonWidth = 105;
-constexpr int kButtonStep = 104;  // the buttons overlap by one pixel, border on border
+constexpr int kButtonStep = 104;
+constexpr double kFontPoints = 8;  // the buttons overlap by one pixel, border on border
 
 }  // namespace
 

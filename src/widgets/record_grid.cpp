@@ -3,7 +3,11 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QStyle>
 #include <algorithm>
+
+#include "store/date_format.h"
+#include "store/field.h"
 
 namespace tivolo::widgets {
 namespace {
@@ -34,6 +38,7 @@ void RecordGrid::Bind(store::DataSource& source, std::vector<Column> columns) {
   delete old;
   connect(model_, &TableModel::CurrentRowChanged, this, &RecordGrid::FollowTable);
   connect(model_, &QAbstractItemModel::modelReset, this, &RecordGrid::ApplyColumnWidths);
+  connect(model_, &QAbstractItemModel::headerDataChanged, this, &RecordGrid::ApplyColumnWidths);
   connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current, const QModelIndex&) { RowChosen(current); });
   ApplyColumnWidths();
@@ -44,11 +49,68 @@ int RecordGrid::ColumnPixels(int chars) const {
   return chars * fontMetrics().averageCharWidth() + kCellPadding;
 }
 
+// The widest text a date-time format gives over one week (every day name), such as
+// "Wed 28-12-26  20:00".
+int RecordGrid::DatePixels(const std::string& format) const {
+  int widest = 0;
+  const store::DateTime monday = store::EncodeDateTime({2026, 12, 28, 20, 58});
+  for (int day = 0; day < 7; ++day) {
+    const QString text = QString::fromStdString(store::FormatDateTime(format, monday + day));
+    widest = std::max(widest, fontMetrics().horizontalAdvance(text));
+  }
+  return widest + kCellPadding;
+}
+
+// A column is as wide as its characters, but never narrower than its title, its check box or
+// the dates its field's format shows: a font whose digits are wider than its average character
+// would cut every date otherwise.
 void RecordGrid::ApplyColumnWidths() {
   if (!model_) return;
+  const int title_margin = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this);
+  const QFontMetrics title_metrics = horizontalHeader()->fontMetrics();
+  const int indicator = style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, this);
+  std::vector<int> widths;
+  std::vector<int> titles;
+  for (int i = 0; i < model_->columnCount(); ++i) {
+    int width = ColumnPixels(model_->Columns()[static_cast<size_t>(i)].width_chars);
+    const QString title = model_->headerData(i, Qt::Horizontal).toString();
+    width = std::max(width, title_metrics.horizontalAdvance(title) + title_margin);
+    if (model_->Columns()[static_cast<size_t>(i)].kind == DisplayKind::kCheckBox) {
+      width = std::max(width, indicator + kCellPadding);
+    }
+    const store::Field* field = model_->ColumnField(i);
+    if (field && field->DataType() == store::FieldType::kDateTime &&
+        !field->DisplayFormat().empty()) {
+      width = std::max(width, DatePixels(field->DisplayFormat()));
+    }
+    widths.push_back(width);
+    titles.push_back(title_metrics.horizontalAdvance(title) + title_margin);
+  }
+  FitWidths(widths, titles);
+  for (int i = 0; i < model_->columnCount(); ++i)
+    setColumnWidth(i, widths[static_cast<size_t>(i)]);
+}
+
+// The window's size is fixed: rather than a horizontal scroll bar, the column of the most
+// characters (a description, elided anyway) gives up what the others need, down to its title.
+void RecordGrid::FitWidths(std::vector<int>& widths, const std::vector<int>& titles) const {
+  const int available = viewport()->width();
+  if (available <= 0 || widths.empty()) return;
+  int total = 0;
+  for (int w : widths)
+    total += w;
+  if (total <= available) return;
   const auto& columns = model_->Columns();
-  for (size_t i = 0; i < columns.size(); ++i)
-    setColumnWidth(static_cast<int>(i), ColumnPixels(columns[i].width_chars));
+  size_t widest = 0;
+  for (size_t i = 1; i < columns.size(); ++i) {
+    if (columns[i].width_chars > columns[widest].width_chars) widest = i;
+  }
+  widths[widest] = std::max(titles[widest], widths[widest] - (total - available));
+}
+
+void RecordGrid::resizeEvent(QResizeEvent* event) {
+  QTableView::resizeEvent(event);
+  ApplyColumnWidths();
 }
 
 void RecordGrid::changeEvent(QEvent* event) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QTableView>
+#include <string>
 #include <vector>
 
 #include "widgets/table_model.h"
@@ -23,13 +24,16 @@ class RecordGrid : public QTableView {
 
   // Pixel width of a column of `chars` average characters in the grid's font.
   int ColumnPixels(int chars) const;
-  // Sets every column's width again (after a font change).
+  // Sets every column's width again (after a font change or new titles).
   void ApplyColumnWidths();
 
  protected:
   void changeEvent(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
+  int DatePixels(const std::string& format) const;
+  void FitWidths(std::vector<int>& widths, const std::vector<int>& titles) const;
   void FollowTable(int row);
   void RowChosen(const QModelIndex& current);
 

@@ -97,6 +97,10 @@ QVariant TableModel::headerData(int section, Qt::Orientation orientation, int ro
   return QString::fromStdString(field ? field->DisplayLabel() : column.field);
 }
 
+store::Field* TableModel::ColumnField(int column) const {
+  return column >= 0 && column < columnCount() ? fields_[static_cast<size_t>(column)] : nullptr;
+}
+
 int TableModel::CurrentRow() const {
   store::MemTable* table = Table();
   return table && table->Active() ? table->ViewCurrentRow() : -1;

@@ -44,6 +44,8 @@ class TableModel : public QAbstractTableModel {
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
   const std::vector<Column>& Columns() const { return columns_; }
+  // The column's field in the bound table, null when there is none.
+  store::Field* ColumnField(int column) const;
   store::MemTable* Table() const;  // null while the source has no table
   // The table's current row (-1 for none), as the view should show it.
   int CurrentRow() const;

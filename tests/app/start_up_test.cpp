@@ -1,11 +1,21 @@
 // The main window's start-up against a loopback vsftpd holding the large real set, against a
 // refused connection, and on a first run without config.ini.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
+#include <thread>
 
+#include "app/fetch_progress.h"
 #include "app/main_window.h"
+#include "app/qt_ui_handover.h"
 #include "app/settings_dialog.h"
 #include "app_test_support.h"
 #include "platform/clock.h"
@@ -43,6 +53,7 @@ class StartUpTest : public ::testing::Test {
     options.debug = debug;
     options.messages = &messages;
     options.now_local = kNow;
+    options.fetch_dialog_delay_ms = 0;
     return std::make_unique<MainWindow>(options);
   }
   // Channel, name and begin of every row of the grid.
@@ -93,6 +104,40 @@ TEST_F(StartUpTest, FetchesTheBoxFilesAndShowsEveryTimerInBeginOrder) {
   w->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
   EXPECT_TRUE(QTest::qWaitFor([&] { return w->TimerGrid()->hasFocus(); }, 2000));
+  // The buttons' Alt accelerators run their actions; a disabled one does not.
+  QSignalSpy edit(w->Edit(), &QAction::triggered);
+  QSignalSpy save_exit(w->SaveExit(), &QAction::triggered);
+  w->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+  QTest::keyClick(w.get(), Qt::Key_E, Qt::AltModifier);
+  QTest::keyClick(w.get(), Qt::Key_S, Qt::AltModifier);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return edit.count() == 1; }, 2000));
+  EXPECT_EQ(save_exit.count(), 0);
+}
+
+// A box that takes the connection and never greets: the fetch waits until Cancel.
+TEST_F(StartUpTest, CancelInTheProgressDialogEndsTheFetchAsAFailure) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(::listen(listener, 4), 0);
+  socklen_t len = sizeof addr;
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+  WriteConfig(Profile() + "/config.ini", ntohs(addr.sin_port), "/etc/enigma2");
+  auto w = Window(false);
+  QElapsedTimer clock;
+  OnModal<FetchProgressDialog>([&](FetchProgressDialog& d) {
+    clock.start();
+    QTest::mouseClick(d.CancelButton(), Qt::LeftButton);
+  });
+  w->StartUp();
+  ::close(listener);
+  EXPECT_LT(clock.elapsed(), 2000);
+  EXPECT_TRUE(w->FetchResult().cancelled);
+  EXPECT_EQ(messages.Trace().size(), 2u);  // the alert, then the files that are not there
+  EXPECT_EQ(messages.boxes[0].kind, Kind::kAlert);
 }
 
 TEST_F(StartUpTest, ARefusedConnectionIsAlertedAndTheOldCopiesAreRead) {
@@ -183,6 +228,19 @@ TEST_F(FirstRunTest, SaveWritesTheFiveKeysAndTheStartGoesOn) {
   EXPECT_EQ(w->windowTitle().toStdString(), "Tivolo  127.0.0.1:   (v0.2)");
   // Nothing listens on the box's port 21 here: the fetch was tried, and alerted.
   EXPECT_NE(w->LogText().find("asStatusText : Connecting to 127.0.0.1."), std::string::npos);
+}
+
+TEST(QtUiHandoverTest, ARunFromAnotherThreadHappensOnTheWindowThread) {
+  QtUiHandover handover;
+  net::SynchronousHandover sync(handover);
+  std::thread::id ran_on;
+  bool returned = false;
+  std::thread reader(
+      [&] { returned = sync.RunAndWait([&] { ran_on = std::this_thread::get_id(); }); });
+  EXPECT_TRUE(QTest::qWaitFor([&] { return ran_on != std::thread::id(); }, 2000));
+  reader.join();
+  EXPECT_TRUE(returned);
+  EXPECT_EQ(ran_on, std::this_thread::get_id());
 }
 
 }  // namespace

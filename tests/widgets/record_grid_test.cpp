@@ -80,11 +80,28 @@ TEST_F(TimerGridTest, AChangeKeepsTheScrollPositionAndSelection) {
   EXPECT_EQ(grid_.model()->data(grid_.model()->index(150, 1)).toString(), "renamed");
 }
 
-TEST_F(TimerGridTest, ColumnWidthsAreCharactersOfTheFont) {
+TEST_F(TimerGridTest, ColumnsAreCharactersWideButNeverCutADateOrATitle) {
+  grid_.resize(1400, 300);
   const int avg = grid_.fontMetrics().averageCharWidth();
   EXPECT_EQ(grid_.columnWidth(1) - grid_.columnWidth(0), 20 * avg);  // 40 and 20 characters
-  EXPECT_EQ(grid_.columnWidth(5), grid_.ColumnPixels(2));
-  EXPECT_FALSE(grid_.verticalHeader()->isVisible());
+  // In the main window's width the description gives way, and nothing needs a scroll bar.
+  grid_.resize(860, 300);
+  int total = 0;
+  for (int c = 0; c < grid_.model()->columnCount(); ++c)
+    total += grid_.columnWidth(c);
+  EXPECT_LE(total, grid_.viewport()->width());
+  QAbstractItemModel* m = grid_.model();
+  for (int c : {2, 3, 5, 11}) {  // Begin, End, Mon, Sun
+    const int title = grid_.horizontalHeader()->fontMetrics().horizontalAdvance(
+        m->headerData(c, Qt::Horizontal).toString());
+    EXPECT_GT(grid_.columnWidth(c), title) << c;
+    EXPECT_GE(grid_.columnWidth(c), grid_.ColumnPixels(2)) << c;
+  }
+  for (int r = 0; r < 7; ++r) {
+    const QString begin = m->index(r, 2).data().toString();
+    EXPECT_GT(grid_.columnWidth(2), grid_.fontMetrics().horizontalAdvance(begin))
+        << begin.toStdString();
+  }
 }
 
 }  // namespace
