@@ -452,6 +452,24 @@ TEST_F(DialogsTest, KeysMoveTheFocusedPickerAndItsColour) {
   EXPECT_EQ(w_->ChangeCount(), 1);
 }
 
+TEST_F(DialogsTest, TabWalksTheEditorsControlsInOrder) {
+  std::vector<std::string> order;
+  DialogScript script;
+  script.Then<TimerEditor>([&order](TimerEditor& e) {
+    e.EditName()->setFocus();
+    for (int i = 0; i < 6; ++i) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QWidget* at = QApplication::focusWidget();
+      auto* button = qobject_cast<QPushButton*>(at);
+      order.push_back(button ? button->text().toStdString() : at->objectName().toStdString());
+    }
+    Click(e.ButtonCancel());
+  });
+  ASSERT_TRUE(Edit(script));
+  EXPECT_EQ(order, (std::vector<std::string>{"PickerBegin", "PickerEnd", "CheckBoxRepeated",
+                                             "ComboAfterevent", "&Save", "&Cancel"}));
+}
+
 TEST_F(DialogsTest, TheDescriptionTakesNamesOfAnyLength) {
   const std::string long_name(120, 'x');
   DialogScript script;
