@@ -104,9 +104,9 @@ class DialogScript {
     });
     poll.start();
     action();
-    QTest::qWaitFor([this] { return steps_.empty() && !QApplication::activeModalWidget(); },
-                    kBoundMs * 4);
-    const bool all_ran = steps_.empty();
+    const bool settled = QTest::qWaitFor(
+        [this] { return steps_.empty() && !QApplication::activeModalWidget(); }, kBoundMs * 4);
+    const bool all_ran = steps_.empty() && settled;
     steps_.clear();
     return all_ran;
   }
