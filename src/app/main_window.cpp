@@ -47,6 +47,7 @@ MainWindow::MainWindow(StartOptions options, QWidget* parent)
   session_.clock = [this] { return Clock(); };
   session_.beep = [this] { messages_->Beep(); };
   session_.log = [this](std::string_view line) { Log(std::string(line)); };
+  session_.guarded = [this](const std::function<void()>& handler) { Guarded(handler); };
   session_.change_count = &change_count_;
   session_.last_saved_end = &last_saved_end_;
   list_actions_ = new ui::TimerListActions(this, session_);

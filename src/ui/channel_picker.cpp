@@ -51,14 +51,16 @@ ChannelPicker::ChannelPicker(QWidget* owner, TimerSession& session)
   channel_grid_->Bind(t.ds_zenders, {{fields::kZender, "Channel", kColumnChars}});
   channel_grid_->installEventFilter(this);
   // A double click anywhere on a row selects its channel.
-  connect(channel_grid_, &QAbstractItemView::doubleClicked, this, [this] { SelectExecute(); });
+  connect(channel_grid_, &QAbstractItemView::doubleClicked, this,
+          [this] { session_.Guard([this] { SelectExecute(); }); });
   v->addWidget(bouquet_grid_);
   v->addWidget(channel_grid_, 1);
 
   auto* buttons = new QHBoxLayout;
   auto make = [this, buttons](const QString& text, void (ChannelPicker::*handler)()) {
     auto* action = new QAction(text, this);
-    connect(action, &QAction::triggered, this, handler);
+    connect(action, &QAction::triggered, this,
+            [this, handler] { session_.Guard([this, handler] { (this->*handler)(); }); });
     auto* b = new QPushButton(text, this);
     b->setAutoDefault(false);
     connect(b, &QPushButton::clicked, action, &QAction::trigger);
@@ -72,7 +74,7 @@ ChannelPicker::ChannelPicker(QWidget* owner, TimerSession& session)
   timer1_ = new QTimer(this);
   timer1_->setSingleShot(true);
   timer1_->setInterval(kOpeningDelayMs);
-  connect(timer1_, &QTimer::timeout, this, &ChannelPicker::Timer1Timer);
+  connect(timer1_, &QTimer::timeout, this, [this] { session_.Guard([this] { Timer1Timer(); }); });
   timer1_->start();
 }
 
@@ -112,7 +114,7 @@ void ChannelPicker::CancelExecute() {
 bool ChannelPicker::eventFilter(QObject* watched, QEvent* event) {
   if (watched == channel_grid_ && event->type() == QEvent::KeyPress &&
       IsEnter(*static_cast<QKeyEvent*>(event))) {
-    SelectExecute();
+    session_.Guard([this] { SelectExecute(); });
     return true;
   }
   return QDialog::eventFilter(watched, event);

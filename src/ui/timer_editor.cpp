@@ -138,7 +138,7 @@ void TimerEditor::FormCreate() {
   timer1_ = new QTimer(this);
   timer1_->setSingleShot(true);
   timer1_->setInterval(kOpeningDelayMs);
-  connect(timer1_, &QTimer::timeout, this, &TimerEditor::Timer1Timer);
+  connect(timer1_, &QTimer::timeout, this, [this] { session_.Guard([this] { Timer1Timer(); }); });
   timer1_->start();
   PickerChange();
 }
@@ -158,7 +158,8 @@ QWidget* TimerEditor::BuildPickers() {
         std::tuple{picker_end_, fields::kEnd, "End:", "<-"}}) {
     picker->SetDataSource(ds);
     picker->SetDataField(field);
-    connect(picker, &widgets::BoundDateTimeEdit::ValueShown, this, &TimerEditor::PickerChange);
+    connect(picker, &widgets::BoundDateTimeEdit::ValueShown, this,
+            [this] { session_.Guard([this] { PickerChange(); }); });
     grid->addWidget(new QLabel(caption, box), row, 0);
     grid->addWidget(picker, row, 1);
     grid->addWidget(BigLabel(mark, box), row, 2);
@@ -187,7 +188,8 @@ QWidget* TimerEditor::BuildQuickButtons() {
         b->setFont(f);
         b->setStyleSheet("color: yellow;");
       }
-      connect(b, &QPushButton::clicked, this, [this, minutes] { Button15Click(minutes); });
+      connect(b, &QPushButton::clicked, this,
+              [this, minutes] { session_.Guard([this, minutes] { Button15Click(minutes); }); });
       grid->addWidget(b, hour, q);
       quick_buttons_.push_back(b);
     }
@@ -202,7 +204,8 @@ QWidget* TimerEditor::BuildRepetition() {
   check_repeated_ = new QCheckBox("Repeated:", row);
   check_repeated_->setObjectName("CheckBoxRepeated");
   check_repeated_->setLayoutDirection(Qt::RightToLeft);  // caption left of the box
-  connect(check_repeated_, &QCheckBox::clicked, this, &TimerEditor::CheckBoxRepeatedExit);
+  connect(check_repeated_, &QCheckBox::clicked, this,
+          [this] { session_.Guard([this] { CheckBoxRepeatedExit(); }); });
   panel1_ = new QWidget(row);
   panel1_->setObjectName("Panel1");
   const auto& names = store::DefaultFormatSettings().short_day_names;  // Sunday first
@@ -237,7 +240,8 @@ QWidget* TimerEditor::BuildButtons() {
     auto* a = new QAction(text, this);
     a->setShortcut(keys);
     a->setShortcutContext(Qt::WindowShortcut);
-    connect(a, &QAction::triggered, this, handler);
+    connect(a, &QAction::triggered, this,
+            [this, handler] { session_.Guard([this, handler] { (this->*handler)(); }); });
     addAction(a);
     return a;
   };
@@ -364,11 +368,12 @@ bool TimerEditor::eventFilter(QObject* watched, QEvent* event) {
     }
   } else if (event->type() == QEvent::KeyPress) {
     if (watched == picker_begin_ || watched == picker_end_) {
-      PickerKeyDown(static_cast<widgets::BoundDateTimeEdit*>(watched),
-                    *static_cast<QKeyEvent*>(event));
+      auto* picker = static_cast<widgets::BoundDateTimeEdit*>(watched);
+      const auto* key = static_cast<QKeyEvent*>(event);
+      session_.Guard([this, picker, key] { PickerKeyDown(picker, *key); });
     }
   } else if (event->type() == QEvent::FocusOut && watched == check_repeated_) {
-    CheckBoxRepeatedExit();
+    session_.Guard([this] { CheckBoxRepeatedExit(); });
   }
   return QDialog::eventFilter(watched, event);
 }

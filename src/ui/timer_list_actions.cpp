@@ -18,12 +18,8 @@ TimerListActions::TimerListActions(QWidget* owner, TimerSession& session)
   timers.AfterEdit = timers.AfterInsert;
 }
 
-TimerListActions::~TimerListActions() {
-  if (session_.tables) {
-    session_.tables->timers.AfterInsert = nullptr;
-    session_.tables->timers.AfterEdit = nullptr;
-  }
-}
+// The window releases its tables before its children: nothing of the tables is touched here.
+TimerListActions::~TimerListActions() = default;
 
 void TimerListActions::SetActions(QAction* edit, QAction* del, QAction* save_exit) {
   edit_ = edit;

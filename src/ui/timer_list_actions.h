@@ -21,7 +21,8 @@ class TimerListActions : public QObject {
   Q_OBJECT
 
  public:
-  // owner: the window the dialogs belong to. Sets Timers' after-insert and after-edit events.
+  // owner: the window the dialogs belong to. Sets Timers' after-insert and after-edit events;
+  // the tables must not raise them once the actions are gone.
   TimerListActions(QWidget* owner, TimerSession& session);
   ~TimerListActions() override;
 

@@ -20,6 +20,9 @@ struct TimerSession {
   std::function<platform::ClockSettings()> clock;
   std::function<void()> beep;                 // the system's default beep; may be empty
   std::function<void(std::string_view)> log;  // the hidden log, one line per call; may be empty
+  // Runs a handler of the dialogs and shows an error that leaves it, as the window does for
+  // its own handlers; without it errors pass on to the caller.
+  std::function<void(const std::function<void()>&)> guarded;
 
   // The window's ChangeCount: every posted append or edit and every delete; never lowered.
   int* change_count = nullptr;
@@ -37,6 +40,13 @@ struct TimerSession {
   int ChangeCount() const { return change_count ? *change_count : 0; }
   void AddChange() const {
     if (change_count) ++*change_count;
+  }
+  void Guard(const std::function<void()>& handler) const {
+    if (guarded) {
+      guarded(handler);
+    } else {
+      handler();
+    }
   }
   void Log(std::string_view line) const {
     if (log) log(line);

@@ -39,6 +39,10 @@ class BoundDateTimeEdit : public QDateTimeEdit {
 
   void stepBy(int steps) override;
 
+ protected:
+  // Tab leaves the picker for the next control; the arrows move between its sections.
+  bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
+
  signals:
   // The value shown changed, by the user or by the record (the editor's colour rule).
   void ValueShown();

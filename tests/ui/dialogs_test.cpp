@@ -7,7 +7,10 @@
 #include <algorithm>
 #include <memory>
 #include <sstream>
+#include <utility>
 
+#include "app/app_test_support.h"
+#include "app/main_window.h"
 #include "boxdata/box_reader.h"
 #include "boxdata/timer_writer.h"
 #include "store/date_format.h"
@@ -18,6 +21,7 @@
 #include "widgets/bound_combo_box.h"
 #include "widgets/bound_date_time_edit.h"
 #include "widgets/bound_edit.h"
+#include "widgets/message_service.h"
 #include "widgets/record_grid.h"
 
 namespace tivolo::ui {
@@ -25,14 +29,6 @@ namespace {
 
 using namespace testing;
 namespace fields = boxdata::fields;
-
-const std::filesystem::path kLarge =
-    std::filesystem::path(TIVOLO_REAL_DATA_DIR) / "dekoderymailZgemma-enigma2-update";
-
-const platform::CodePage& Utf8() {
-  static const platform::CodePage page("UTF-8");
-  return page;
-}
 
 // The real timer of the large set begins on 7 November 2024 at 21:02 local time.
 const platform::DateTime kBeforeRealTimer = At(2024, 11, 7, 18, 0);
@@ -67,75 +63,69 @@ class DialogsTest : public ::testing::Test {
     clock_ = ZoneClock();
     now_ = std::make_unique<platform::ScopedNow>(0);
     SetNow(kBeforeRealTimer);
-    tables_.Open();
-    boxdata::ReadContext ctx;
-    ctx.local_dir = kLarge;
-    ctx.clock = clock_;
-    ctx.code_page = &Utf8();
-    report_ = boxdata::ReadBoxFiles(tables_, ctx);
-    session_.tables = &tables_;
-    session_.clock = [this] { return clock_; };
-    session_.change_count = &change_count_;
-    session_.last_saved_end = &last_saved_end_;
-    session_.beep = [this] { ++beeps_; };
-    session_.log = [this](std::string_view line) { log_.emplace_back(line); };
-    host_ = std::make_unique<QWidget>();
-    edit_ = new QAction("&Edit", host_.get());
-    delete_ = new QAction("&Delete", host_.get());
-    save_exit_ = new QAction("&Save && Exit", host_.get());
-    actions_ = new TimerListActions(host_.get(), session_);
-    actions_->SetActions(edit_, delete_, save_exit_);
-    actions_->RefreshActions();
-    host_->show();
+    // An earlier run's copies of the large real set, and a box that refuses the connection.
+    app::testing::FillBoxFolder(work_.Path());
+    app::testing::WriteConfig(work_.Path() + "/config.ini", 1, work_.Path());
+    app::StartOptions options;
+    options.config_file = work_.Path() + "/config.ini";
+    options.local_dir = work_.Path() + "/";
+    options.messages = &messages_;
+    w_ = std::make_unique<app::MainWindow>(options);
+    w_->StartUp();
+    ASSERT_EQ(messages_.boxes.size(), 1u);  // the fetch's alert
+    messages_.boxes.clear();
+    messages_.beeps = 0;
+    w_->show();
+    w_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w_.get(), 2000));
   }
+  void TearDown() override { EXPECT_TRUE(messages_.boxes.empty()) << messages_.Trace().front(); }
 
+  boxdata::BoxTables& T() { return w_->Tables(); }
   void SetNow(platform::DateTime local) { now_->Set(platform::EpochSecondsOfLocal(local, clock_)); }
 
   // Puts a timer of its own into the table (its begin a Wednesday unless given).
   void AddTimer(int64_t repeated_org, platform::DateTime begin = At(2026, 7, 15, 20, 30),
                 const char* afterevent = "nothing") {
-    TimersDetached quiet(tables_.timers);
-    tables_.timers.Append();
-    tables_.timers.FieldNamed(fields::kZender).SetAsString("Own");
-    tables_.timers.FieldNamed(fields::kBegin).SetAsDateTime(begin);
-    tables_.timers.FieldNamed(fields::kEnd).SetAsDateTime(platform::AddHours(begin, 1));
-    tables_.timers.FieldNamed(fields::kRepeatedOrg).SetAsLargeInt(repeated_org);
-    tables_.timers.FieldNamed(fields::kAfterevent).SetAsString(afterevent);
-    tables_.timers.Post();
+    store::MemTable& t = T().timers;
+    const store::MemTable::Event insert = std::exchange(t.AfterInsert, nullptr);
+    t.Append();
+    t.FieldNamed(fields::kZender).SetAsString("Own");
+    t.FieldNamed(fields::kBegin).SetAsDateTime(begin);
+    t.FieldNamed(fields::kEnd).SetAsDateTime(platform::AddHours(begin, 1));
+    t.FieldNamed(fields::kRepeatedOrg).SetAsLargeInt(repeated_org);
+    t.FieldNamed(fields::kAfterevent).SetAsString(afterevent);
+    t.Post();
+    t.AfterInsert = insert;
   }
   // Makes the record with this begin current.
   void GoTo(platform::DateTime begin) {
-    for (tables_.timers.First(); !tables_.timers.Eof(); tables_.timers.Next()) {
-      if (Stamp(tables_.timers.FieldNamed(fields::kBegin).AsDateTime()) == Stamp(begin)) return;
+    store::MemTable& t = T().timers;
+    for (t.First(); !t.Eof(); t.Next()) {
+      if (Stamp(t.FieldNamed(fields::kBegin).AsDateTime()) == Stamp(begin)) return;
     }
     FAIL() << "no timer at " << Stamp(begin);
   }
 
-  struct TimersDetached {
-    explicit TimersDetached(store::MemTable& t)
-        : t_(t), insert_(std::move(t.AfterInsert)), edit_(std::move(t.AfterEdit)) {
-      t.AfterInsert = nullptr;
-      t.AfterEdit = nullptr;
-    }
-    ~TimersDetached() {
-      t_.AfterInsert = std::move(insert_);
-      t_.AfterEdit = std::move(edit_);
-    }
-    store::MemTable& t_;
-    store::MemTable::Event insert_, edit_;
-  };
-
+  // The window's button bar, by its Alt accelerators.
   bool Append(DialogScript& script) {
-    return script.Run([this] { actions_->AppendExecute(); });
+    return script.Run([this] { Alt(Qt::Key_A); });
   }
   bool Edit(DialogScript& script) {
-    return script.Run([this] { actions_->EditExecute(); });
+    return script.Run([this] { Alt(Qt::Key_E); });
   }
+  void Alt(Qt::Key key) { QTest::keyClick(w_.get(), key, Qt::AltModifier); }
 
   std::string ActionStates() const {
-    return std::string("edit ") + (edit_->isEnabled() ? "on" : "off") + ", delete " +
-           (delete_->isEnabled() ? "on" : "off") + ", save&exit " +
-           (save_exit_->isEnabled() ? "on" : "off") + ", changes " + std::to_string(change_count_);
+    return std::string("edit ") + (w_->Edit()->isEnabled() ? "on" : "off") + ", delete " +
+           (w_->Delete()->isEnabled() ? "on" : "off") + ", save&exit " +
+           (w_->SaveExit()->isEnabled() ? "on" : "off") + ", changes " +
+           std::to_string(w_->ChangeCount());
+  }
+  std::string LastLogLine() const {
+    const std::string log = w_->LogText();
+    const size_t end = log.find_last_not_of('\n');
+    return log.substr(log.rfind('\n', end) + 1, end - log.rfind('\n', end));
   }
 
   static void Key(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
@@ -144,26 +134,17 @@ class DialogsTest : public ::testing::Test {
   }
   static void Click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
 
+  tivolo::testing::TempDir work_;
   platform::ClockSettings clock_;
   std::unique_ptr<platform::ScopedNow> now_;
-  boxdata::BoxTables tables_;
-  boxdata::ReadReport report_;
-  int beeps_ = 0;
-  std::vector<std::string> log_;
-  int change_count_ = 0;
-  platform::DateTime last_saved_end_ = 0;
-  TimerSession session_;
-  std::unique_ptr<QWidget> host_;
-  QAction* edit_ = nullptr;
-  QAction* delete_ = nullptr;
-  QAction* save_exit_ = nullptr;
-  TimerListActions* actions_ = nullptr;
+  widgets::ScriptedMessageService messages_;
+  std::unique_ptr<app::MainWindow> w_;
 };
 
 // ---- The list flows ----
 
 TEST_F(DialogsTest, CancelInThePickerAddsNothing) {
-  const std::string before = DumpTimers(tables_.timers);
+  const std::string before = DumpTimers(T().timers);
   DialogScript script;
   script.Then<ChannelPicker>([](ChannelPicker& p) {
     EXPECT_EQ(p.windowTitle().toStdString(), "Select channel");
@@ -174,12 +155,12 @@ TEST_F(DialogsTest, CancelInThePickerAddsNothing) {
     Click(p.ButtonCancel());
   });
   ASSERT_TRUE(Append(script));
-  EXPECT_EQ(DumpTimers(tables_.timers), before);
+  EXPECT_EQ(DumpTimers(T().timers), before);
   EXPECT_EQ(ActionStates(), "edit on, delete on, save&exit off, changes 0");
 }
 
 TEST_F(DialogsTest, CancelInTheEditorAfterSelectAddsNothing) {
-  const std::string before = DumpTimers(tables_.timers);
+  const std::string before = DumpTimers(T().timers);
   DialogScript script;
   script.Then<ChannelPicker>([](ChannelPicker& p) { Key(p.ChannelGrid(), Qt::Key_Return); });
   script.Then<TimerEditor>([](TimerEditor& e) {
@@ -188,7 +169,7 @@ TEST_F(DialogsTest, CancelInTheEditorAfterSelectAddsNothing) {
     Key(e.EditName(), Qt::Key_C, Qt::ControlModifier);  // Ctrl+C from the description
   });
   ASSERT_TRUE(Append(script));
-  EXPECT_EQ(DumpTimers(tables_.timers), before);
+  EXPECT_EQ(DumpTimers(T().timers), before);
   EXPECT_EQ(ActionStates(), "edit on, delete on, save&exit off, changes 0");
 }
 
@@ -198,7 +179,7 @@ TEST_F(DialogsTest, SelectAndSavePostsTheNewTimerInBeginOrder) {
   DialogScript script;
   script.Then<ChannelPicker>([&channel, this](ChannelPicker& p) {
     EXPECT_EQ(p.BouquetGrid()->height(),
-              ChannelPicker::BouquetGridHeight(tables_.bouquet.RecordCount()));
+              ChannelPicker::BouquetGridHeight(T().bouquet.RecordCount()));
     // Enter in the bouquet grid does not select.
     Key(p.BouquetGrid(), Qt::Key_Return);
     EXPECT_TRUE(p.isVisible());
@@ -217,18 +198,21 @@ TEST_F(DialogsTest, SelectAndSavePostsTheNewTimerInBeginOrder) {
   });
   ASSERT_TRUE(Append(script));
   ASSERT_FALSE(channel.empty());
-  // 20:30 today, ending exactly two hours later, listed before the real timer at 21:02.
-  const std::string dump = DumpTimers(tables_.timers);
-  EXPECT_EQ(dump.substr(0, dump.find('\n') + 1),
-            channel + "|" + tables_.zenders.FieldNamed(fields::kService).AsString() +
-                "|Nieuw|2024-11-07 20:30:00|2024-11-07 22:30:00|0|nothing|0|0|98|||\n");
+  // 20:30 today, ending exactly two hours later: after the timer at 18:20, before the real
+  // one at 21:02.
+  const std::string dump = DumpTimers(T().timers);
+  const std::string added = channel + "|" + T().zenders.FieldNamed(fields::kService).AsString() +
+                            "|Nieuw|2024-11-07 20:30:00|2024-11-07 22:30:00|0|nothing|0|0|98|||\n";
+  ASSERT_NE(dump.find(added), std::string::npos) << dump;
+  EXPECT_LT(dump.find("|First|"), dump.find(added));
+  EXPECT_LT(dump.find(added), dump.find("|Ojciec"));
   EXPECT_EQ(ActionStates(), "edit on, delete on, save&exit on, changes 1");
-  EXPECT_EQ(log_.back(), "0");
-  EXPECT_EQ(Stamp(last_saved_end_), "2024-11-07 22:30:00");
+  EXPECT_EQ(LastLogLine(), "0");
+  EXPECT_EQ(Stamp(w_->LastSavedEnd()), "2024-11-07 22:30:00");
 }
 
 TEST_F(DialogsTest, EditAndSaveWithoutChangeCountsAndKeepsEveryValue) {
-  const std::string before = DumpTimers(tables_.timers);
+  const std::string before = DumpTimers(T().timers);
   DialogScript script;
   script.Then<TimerEditor>([](TimerEditor& e) {
     EXPECT_EQ(e.windowTitle().toStdString(), "Edit Timer");
@@ -238,12 +222,12 @@ TEST_F(DialogsTest, EditAndSaveWithoutChangeCountsAndKeepsEveryValue) {
     Key(e.PickerBegin(), Qt::Key_S, Qt::ControlModifier);
   });
   ASSERT_TRUE(Edit(script));
-  EXPECT_EQ(DumpTimers(tables_.timers), before);
+  EXPECT_EQ(DumpTimers(T().timers), before);
   EXPECT_EQ(ActionStates(), "edit on, delete on, save&exit on, changes 1");
 }
 
 TEST_F(DialogsTest, EditAndCancelKeepsEveryValue) {
-  const std::string before = DumpTimers(tables_.timers);
+  const std::string before = DumpTimers(T().timers);
   DialogScript script;
   script.Then<TimerEditor>([](TimerEditor& e) {
     QTest::keyClicks(e.EditName(), " and more");
@@ -253,35 +237,56 @@ TEST_F(DialogsTest, EditAndCancelKeepsEveryValue) {
     Click(e.ButtonCancel());
   });
   ASSERT_TRUE(Edit(script));
-  EXPECT_EQ(DumpTimers(tables_.timers), before);
+  EXPECT_EQ(DumpTimers(T().timers), before);
   EXPECT_EQ(ActionStates(), "edit on, delete on, save&exit off, changes 0");
 }
 
 TEST_F(DialogsTest, DeletingTheLastTimerLeavesOnlySaveAndExit) {
-  ASSERT_EQ(tables_.timers.RecordCount(), 1);
-  actions_->DeleteExecute();
-  EXPECT_EQ(tables_.timers.RecordCount(), 0);
-  EXPECT_EQ(ActionStates(), "edit off, delete off, save&exit on, changes 1");
-  actions_->DeleteExecute();  // nothing left
-  actions_->EditExecute();
-  EXPECT_EQ(ActionStates(), "edit off, delete off, save&exit on, changes 1");
+  int count = T().timers.RecordCount();
+  ASSERT_EQ(count, 3);
+  while (count > 0) {
+    Alt(Qt::Key_D);  // the button's click comes a moment later
+    ASSERT_TRUE(QTest::qWaitFor([&] { return T().timers.RecordCount() == count - 1; }, 2000));
+    --count;
+  }
+  EXPECT_EQ(ActionStates(), "edit off, delete off, save&exit on, changes 3");
+  Alt(Qt::Key_D);  // disabled: nothing happens
+  Alt(Qt::Key_E);
+  QTest::qWait(150);
+  EXPECT_EQ(ActionStates(), "edit off, delete off, save&exit on, changes 3");
 }
 
 TEST_F(DialogsTest, AnEmptyChannelListStillSelects) {
-  boxdata::BoxTables empty;
-  empty.Open();
-  session_.tables = &empty;
-  TimerListActions actions(host_.get(), session_);
+  for (T().bouquet.First(); T().bouquet.RecordCount() > 0;) {
+    while (T().zenders.RecordCount() > 0)
+      T().zenders.Delete();
+    T().bouquet.Delete();
+  }
   DialogScript script;
   script.Then<ChannelPicker>([](ChannelPicker& p) {
     EXPECT_EQ(p.BouquetGrid()->height(), 21);
     Click(p.ButtonSelect());
   });
   script.Then<TimerEditor>([](TimerEditor& e) { Click(e.ButtonSave()); });
-  ASSERT_TRUE(script.Run([&] { actions.AppendExecute(); }));
-  EXPECT_EQ(DumpTimers(empty.timers),
-            "|||2024-11-07 20:30:00|2024-11-07 22:30:00|0|nothing|0|0|98|||\n");
-  session_.tables = &tables_;
+  ASSERT_TRUE(Append(script));
+  const std::string dump = DumpTimers(T().timers);
+  EXPECT_NE(dump.find("\n|||2024-11-07 20:30:00|2024-11-07 22:30:00|0|nothing|0|0|98|||\n"),
+            std::string::npos)
+      << dump;
+}
+
+TEST_F(DialogsTest, CloseEndsTheProgramWithoutAQuestion) {
+  DialogScript script;
+  script.Then<TimerEditor>(
+      [](TimerEditor& e) { Key(e.EditName(), Qt::Key_S, Qt::ControlModifier); });
+  ASSERT_TRUE(Edit(script));
+  QAction* close = nullptr;
+  for (QAction* a : w_->findChildren<QAction*>()) {
+    if (a->text() == "Close") close = a;
+  }
+  ASSERT_NE(close, nullptr);
+  close->trigger();
+  EXPECT_FALSE(w_->isVisible());
 }
 
 TEST_F(DialogsTest, TypingInTheChannelGridFindsTheChannelByItsName) {
@@ -368,8 +373,8 @@ TEST_P(RepeatTest, OpensFromTheMaskAndSavesTheBoxes) {
   });
   ASSERT_TRUE(Edit(script));
   GoTo(At(2026, 7, 15, 20, 30));
-  EXPECT_EQ(tables_.timers.FieldNamed(fields::kRepeatedOrg).AsLargeInt(), GetParam().saved);
-  EXPECT_EQ(log_.back(), std::to_string(GetParam().saved));
+  EXPECT_EQ(T().timers.FieldNamed(fields::kRepeatedOrg).AsLargeInt(), GetParam().saved);
+  EXPECT_EQ(LastLogLine(), std::to_string(GetParam().saved));
 }
 
 // ---- The editor's times, colours and keys ----
@@ -392,7 +397,7 @@ TEST_F(DialogsTest, QuickButtonsAndColoursAcrossMidnight) {
     Click(e.ButtonSave());  // refused: the end is red
     EXPECT_TRUE(e.isVisible());
     EXPECT_TRUE(e.PickerEnd()->hasFocus());
-    EXPECT_EQ(beeps_, 1);
+    EXPECT_EQ(messages_.beeps, 1);
     Click(e.QuickButton(165));
     state();
     Click(e.ButtonSave());
@@ -401,7 +406,7 @@ TEST_F(DialogsTest, QuickButtonsAndColoursAcrossMidnight) {
   EXPECT_EQ(seen, (std::vector<std::string>{"2026-07-16 00:30:00", "2026-07-15 23:30:00 red",
                                             "2026-07-16 02:15:00"}));
   GoTo(At(2026, 7, 15, 23, 30));
-  EXPECT_EQ(Stamp(tables_.timers.FieldNamed(fields::kEnd).AsDateTime()), "2026-07-16 02:15:00");
+  EXPECT_EQ(Stamp(T().timers.FieldNamed(fields::kEnd).AsDateTime()), "2026-07-16 02:15:00");
 }
 
 TEST_F(DialogsTest, KeysMoveTheFocusedPickerAndItsColour) {
@@ -443,8 +448,26 @@ TEST_F(DialogsTest, KeysMoveTheFocusedPickerAndItsColour) {
                       "2026-07-15 15:59:00 / 2026-07-15 15:54:00 red",
                       "2026-07-15 15:59:00 / 2026-07-15 16:49:00",
                   }));
-  EXPECT_EQ(beeps_, 1);
-  EXPECT_EQ(change_count_, 1);
+  EXPECT_EQ(messages_.beeps, 1);
+  EXPECT_EQ(w_->ChangeCount(), 1);
+}
+
+TEST_F(DialogsTest, TabWalksTheEditorsControlsInOrder) {
+  std::vector<std::string> order;
+  DialogScript script;
+  script.Then<TimerEditor>([&order](TimerEditor& e) {
+    e.EditName()->setFocus();
+    for (int i = 0; i < 6; ++i) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QWidget* at = QApplication::focusWidget();
+      auto* button = qobject_cast<QPushButton*>(at);
+      order.push_back(button ? button->text().toStdString() : at->objectName().toStdString());
+    }
+    Click(e.ButtonCancel());
+  });
+  ASSERT_TRUE(Edit(script));
+  EXPECT_EQ(order, (std::vector<std::string>{"PickerBegin", "PickerEnd", "CheckBoxRepeated",
+                                             "ComboAfterevent", "&Save", "&Cancel"}));
 }
 
 TEST_F(DialogsTest, TheDescriptionTakesNamesOfAnyLength) {
@@ -456,14 +479,30 @@ TEST_F(DialogsTest, TheDescriptionTakesNamesOfAnyLength) {
     Key(e.EditName(), Qt::Key_S, Qt::ControlModifier);
   });
   ASSERT_TRUE(Edit(script));
-  EXPECT_EQ(tables_.timers.FieldNamed(fields::kName).AsString(), long_name);
+  EXPECT_EQ(T().timers.FieldNamed(fields::kName).AsString(), long_name);
+}
+
+TEST_F(DialogsTest, AnErrorInADialogsHandlerIsShownAndTheDialogGoesOn) {
+  DialogScript script;
+  script.Then<TimerEditor>([this](TimerEditor& e) {
+    T().timers.Cancel();  // the record is no longer being edited: Save cannot store the mask
+    Click(e.ButtonSave());
+    EXPECT_TRUE(e.isVisible());
+    Click(e.ButtonCancel());
+  });
+  ASSERT_TRUE(Edit(script));
+  ASSERT_EQ(messages_.Trace().size(), 1u);
+  EXPECT_NE(messages_.Trace()[0].find("not in edit or insert mode"), std::string::npos)
+      << messages_.Trace()[0];
+  messages_.boxes.clear();
+  EXPECT_EQ(ActionStates(), "edit on, delete on, save&exit off, changes 0");
 }
 
 // ---- The round trip ----
 
 TEST_F(DialogsTest, EditingOneTimerChangesOnlyItsLineInTheList) {
   AddTimer(31, At(2024, 11, 8, 6, 0), "standby");
-  const std::string before = boxdata::BuildTimerList(tables_.timers, clock_, Utf8());
+  const std::string before = boxdata::BuildTimerList(T().timers, w_->Clock());
   GoTo(At(2024, 11, 7, 21, 2));
   DialogScript script;
   script.Then<TimerEditor>([](TimerEditor& e) {
@@ -471,7 +510,7 @@ TEST_F(DialogsTest, EditingOneTimerChangesOnlyItsLineInTheList) {
     Key(e.PickerBegin(), Qt::Key_S, Qt::ControlModifier);
   });
   ASSERT_TRUE(Edit(script));
-  const std::string after = boxdata::BuildTimerList(tables_.timers, clock_, Utf8());
+  const std::string after = boxdata::BuildTimerList(T().timers, w_->Clock());
   auto lines = [](const std::string& text) {
     std::vector<std::string> out;
     std::istringstream in(text);

@@ -70,7 +70,9 @@ class DialogScript {
                       [act](QDialog& d) { act(static_cast<Dialog&>(d)); }});
   }
 
-  // Runs action (which opens the dialogs) with the steps armed; true when every step ran.
+  // Runs action (which opens the dialogs, at once or a moment later as a button's animated
+  // click does) with the steps armed; waits until every step ran and no dialog is open.
+  // True when every step ran.
   bool Run(const std::function<void()>& action) {
     QTimer poll;
     poll.setInterval(5);
@@ -102,7 +104,9 @@ class DialogScript {
     });
     poll.start();
     action();
-    const bool all_ran = steps_.empty();
+    const bool settled = QTest::qWaitFor(
+        [this] { return steps_.empty() && !QApplication::activeModalWidget(); }, kBoundMs * 4);
+    const bool all_ran = steps_.empty() && settled;
     steps_.clear();
     return all_ran;
   }
