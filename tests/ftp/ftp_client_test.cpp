@@ -746,20 +746,5 @@ TEST_F(FtpClientTest, RenameSizeAndDelete) {
   EXPECT_EQ(server.Failures(), "");
 }
 
-TEST_F(FtpClientTest, SilentRenameTimesOut) {
-  FakeFtpServer server([](FakeFtpSession& s) {
-    s.Login();
-    s.Expect("RNFR ");
-    s.Reply("350 Ready for RNTO.");
-    s.Expect("RNTO ");
-    s.Sleep(3s);
-  });
-  Connect(server);
-  client.OpenAndLogin(true);
-  EXPECT_EQ(Failure([&] { client.Rename("a", "b"); }), "SocketError 10060");
-  EXPECT_LT(elapsed, 2s);
-  client.Close();
-}
-
 }  // namespace
 }  // namespace tivolo::net
