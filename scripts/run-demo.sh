@@ -33,7 +33,9 @@ stop_box() {
 }
 trap stop_box EXIT
 
-field() { /usr/bin/python3 -c 'import json,sys; print(json.loads(sys.argv[1])[sys.argv[2]])' "$status" "$1"; }
+field() {
+  /usr/bin/python3 -c 'import json,sys; print(json.loads(sys.argv[1])[sys.argv[2]])' "$status" "$1"
+}
 cat >"$profile/config.ini" <<INI
 [DB7025]
 Ip=$(field address)

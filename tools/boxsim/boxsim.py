@@ -131,8 +131,9 @@ class Supervisor:
         threading.Thread(target=self.watch_receiver, daemon=True).start()
         self.log(box_state.SUPERVISOR_LOG, "serving: ftp %d, telnet %d" % (ftp_port,
                                                                             telnet_port))
+        debug = bool(os.environ.get("BOXSIM_DEBUG"))
         logging.basicConfig(format="%(asctime)s %(message)s",
-                            level=logging.DEBUG if os.environ.get("BOXSIM_DEBUG") else logging.WARNING)
+                            level=logging.DEBUG if debug else logging.WARNING)
         while not self.stopping.is_set():
             ftp.ioloop.loop(timeout=0.1, blocking=False)
         self.stop_receiver()
