@@ -1,5 +1,11 @@
-# make test: install what is missing, build, run every test.
-.PHONY: test build deps asan tsan fuzz bench clean
+# make run: the program on a simulated demo box. make test: install what is missing, build,
+# run every test.
+.PHONY: run test build deps asan tsan fuzz bench clean
+
+run: deps
+	cmake --preset default
+	cmake --build --preset default --target tivolo
+	scripts/run-demo.sh $(ARGS)
 
 deps:
 	scripts/install-deps.sh

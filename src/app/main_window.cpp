@@ -43,6 +43,15 @@ MainWindow::MainWindow(StartOptions options, QWidget* parent)
   setObjectName("MainWindow");
   setWindowTitle("Form1");
   BuildWindow();
+  session_.tables = &tables_;
+  session_.clock = [this] { return Clock(); };
+  session_.beep = [this] { messages_->Beep(); };
+  session_.log = [this](std::string_view line) { Log(std::string(line)); };
+  session_.guarded = [this](const std::function<void()>& handler) { Guarded(handler); };
+  session_.change_count = &change_count_;
+  session_.last_saved_end = &last_saved_end_;
+  list_actions_ = new ui::TimerListActions(this, session_);
+  list_actions_->SetActions(edit_, delete_, save_exit_);
   timer1_.setSingleShot(true);
   timer1_.setInterval(kFocusDelayMs);
   connect(&timer1_, &QTimer::timeout, this, [this] { Guarded([this] { Timer1Timer(); }); });
@@ -176,11 +185,8 @@ void MainWindow::Guarded(const std::function<void()>& fn) {
 }
 
 void MainWindow::RefreshActions() {
-  const bool any = tables_.timers.Active() && tables_.timers.RecordCount() > 0;
   append_->setEnabled(true);
-  edit_->setEnabled(any);
-  delete_->setEnabled(any);
-  save_exit_->setEnabled(change_count_ != 0);
+  list_actions_->RefreshActions();
 }
 
 void MainWindow::LoadConfiguration() {

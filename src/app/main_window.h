@@ -17,6 +17,7 @@
 #include "boxdata/box_tables.h"
 #include "platform/clock.h"
 #include "transfer/fetch_box_files.h"
+#include "ui/timer_list_actions.h"
 #include "widgets/message_service.h"
 #include "widgets/timer_grid.h"
 
@@ -131,6 +132,9 @@ class MainWindow : public QMainWindow {
   QAction* save_exit_ = nullptr;
   QTimer timer1_;
   QTimer timer_terminate_;
+  // Append, Edit and Delete with the channel picker and the timer editor.
+  ui::TimerSession session_;
+  ui::TimerListActions* list_actions_ = nullptr;
 };
 
 }  // namespace tivolo::app

@@ -1,7 +1,6 @@
 #include "boxdata/box_reader.h"
 
 #include <algorithm>
-#include <ctime>
 #include <limits>
 #include <unordered_map>
 
@@ -10,6 +9,7 @@
 #include "boxdata/service_reference.h"
 #include "boxdata/text_lines.h"
 #include "boxdata/timer_file.h"
+#include "platform/now.h"
 #include "store/errors.h"
 
 namespace tivolo::boxdata {
@@ -39,8 +39,7 @@ platform::DateTime SecondsToDateTime(int64_t seconds) {
 
 platform::DateTime NowLocal(const ReadContext& ctx) {
   if (ctx.now_local) return *ctx.now_local;
-  return platform::UtcToLocal(SecondsToDateTime(static_cast<int64_t>(std::time(nullptr))),
-                              ctx.clock);
+  return platform::NowLocal(ctx.clock);
 }
 
 // The channels of one bouquet file; entries that cannot be read are logged and skipped.

@@ -35,8 +35,9 @@ void BoxMessageService::Information(const std::string& text) {
 }
 
 bool BoxMessageService::Question(const std::string& text) {
+  // No is the default: Enter must never replace anything on the box.
   return Show(Owner(), QMessageBox::Question, Caption(), text, QMessageBox::Yes | QMessageBox::No,
-              QMessageBox::Yes) == QMessageBox::Yes;
+              QMessageBox::No) == QMessageBox::Yes;
 }
 
 void BoxMessageService::Alert(const std::string& text) {

@@ -20,7 +20,7 @@ class MessageService {
   virtual void Error(const std::string& text) = 0;
   // A plain message with an OK button and no icon.
   virtual void Information(const std::string& text) = 0;
-  // Yes or No; true for Yes.
+  // Yes or No, No the default button; true for Yes.
   virtual bool Question(const std::string& text) = 0;
   // Caption "Alert!", an OK button and no icon.
   virtual void Alert(const std::string& text) = 0;

@@ -1,0 +1,95 @@
+#include "ui/timer_list_actions.h"
+
+#include <QAction>
+#include <QWidget>
+#include <memory>
+
+#include "ui/channel_picker.h"
+#include "ui/timer_editor.h"
+
+namespace tivolo::ui {
+
+using store::DatasetState;
+
+TimerListActions::TimerListActions(QWidget* owner, TimerSession& session)
+    : QObject(owner), owner_(owner), session_(session) {
+  store::MemTable& timers = session_.tables->timers;
+  timers.AfterInsert = [this](store::MemTable& t) { TimersAfterInsert(t); };
+  timers.AfterEdit = timers.AfterInsert;
+}
+
+// The window releases its tables before its children: nothing of the tables is touched here.
+TimerListActions::~TimerListActions() = default;
+
+void TimerListActions::SetActions(QAction* edit, QAction* del, QAction* save_exit) {
+  edit_ = edit;
+  delete_ = del;
+  save_exit_ = save_exit;
+}
+
+bool TimerListActions::Busy() const {
+  const DatasetState state = session_.tables->ds_timers.State();
+  return state == DatasetState::kInsert || state == DatasetState::kEdit;
+}
+
+void TimerListActions::AppendExecute() {
+  if (Busy()) return;
+  session_.tables->timers.Append();
+}
+
+void TimerListActions::EditExecute() {
+  if (Busy()) return;
+  store::MemTable& timers = session_.tables->timers;
+  // Edit on an empty table would start an insert instead.
+  if (timers.RecordCount() == 0) return;
+  timers.Edit();
+}
+
+void TimerListActions::DeleteExecute() {
+  if (Busy()) return;
+  store::MemTable& timers = session_.tables->timers;
+  if (timers.RecordCount() == 0) return;
+  timers.Delete();
+  session_.AddChange();
+  RefreshActions();
+}
+
+void TimerListActions::TimersAfterInsert(store::MemTable& timers) {
+  dialog_cancelled_ = true;
+  const bool is_new = timers.State() == DatasetState::kInsert;
+  if (is_new) {
+    // Each dialog is made for one use and released after it: a kept dialog's bound controls
+    // would go on following every later change of the table.
+    auto picker = std::make_unique<ChannelPicker>(owner_, session_);
+    picker->SetDialogCancelled(&dialog_cancelled_);
+    if (on_picker) on_picker(*picker);
+    picker->exec();
+    if (dialog_cancelled_) {
+      timers.Cancel();
+      return;
+    }
+  }
+  dialog_cancelled_ = true;
+  auto editor = std::make_unique<TimerEditor>(owner_, session_);
+  editor->SetDialogCancelled(&dialog_cancelled_);
+  editor->SetIsNew(is_new);
+  if (on_editor) on_editor(*editor);
+  editor->exec();
+  if (dialog_cancelled_) {
+    timers.Cancel();
+  } else {
+    timers.Post();
+    session_.AddChange();
+  }
+  RefreshActions();
+}
+
+void TimerListActions::RefreshActions() {
+  store::MemTable& timers = session_.tables->timers;
+  const bool any = timers.Active() && timers.RecordCount() > 0;
+  if (edit_) edit_->setEnabled(any);
+  if (delete_) delete_->setEnabled(any);
+  if (save_exit_) save_exit_->setEnabled(session_.ChangeCount() != 0);
+}
+
+}  // namespace tivolo::ui

@@ -1,0 +1,193 @@
+#!/usr/bin/python3
+"""End-to-end: the real program against the simulated box, one test per path through
+Save && Exit. Run one with `e2e_test.py E2eTest.test_new_timer`; TIVOLO_BINARY names the
+program (build/bin/tivolo by default), TIVOLO_E2E_KEEP=1 keeps the session folders."""
+import os
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from e2e_harness import ROOT, HarnessError, Session, timers_by_begin  # noqa: E402
+
+BINARY = os.environ.get("TIVOLO_BINARY", os.path.join(ROOT, "build", "bin", "tivolo"))
+MAIN = r"^Tivolo  "
+PICKER = r"^Select channel$"
+NEW_EDITOR = r"^New Timer$"
+EDIT_EDITOR = r"^Edit Timer$"
+NEW_NAME = "Tom & Jerry (herhaling)"
+
+
+def comparable(timer):
+    return (sorted(map(tuple, timer["attributes"])), timer["children"])
+
+
+class E2eTest(unittest.TestCase):
+    box_args = ()
+    password = None
+
+    def start(self, *box_args, password=None):
+        self.session = Session(BINARY, box_args, password)
+        self.addCleanup(self.session.close)
+        self.box, self.program = self.session.box, self.session.program
+        self.program.wait_main_window()
+        self.before = timers_by_begin(self.box.first_load)
+        self.assertEqual(len(self.before), 10)
+
+    # --- what the user does
+    def append_timer(self):
+        p = self.program
+        p.keys(MAIN, "alt+a")
+        p.wait_window(PICKER)
+        # The first line of the first bouquet is a marker; the channel below it is picked.
+        p.keys(PICKER, "Down", "Return")
+        p.wait_gone(PICKER)
+        p.wait_window(NEW_EDITOR)
+        p.keys(NEW_EDITOR, "ctrl+s")
+        p.wait_gone(NEW_EDITOR)
+
+    def edit_second_timer(self):
+        p = self.program
+        p.keys(MAIN, "Down", "alt+e")
+        p.wait_window(EDIT_EDITOR)
+        p.keys(EDIT_EDITOR, "ctrl+a")
+        p.type_text(EDIT_EDITOR, NEW_NAME)
+        p.keys(EDIT_EDITOR, "ctrl+s")
+        p.wait_gone(EDIT_EDITOR)
+
+    def save_and_exit(self):
+        self.box_file_before_save = self.box.timers_xml()
+        self.program.keys(MAIN, "alt+s")
+
+    # --- what the box shows afterwards
+    def assert_saved(self, expected_count, edited=()):
+        """The program ended by itself and the restarted receiver loaded the new list, every
+        timer the user did not touch with every attribute, child and second unchanged."""
+        self.assertEqual(self.program.wait_exit(), 0)
+        after = timers_by_begin(self.box.wait_restart())
+        self.assertEqual(len(after), expected_count)
+        untouched = {k: v for k, v in self.before.items() if k in after and k not in edited}
+        self.assertEqual({k: comparable(v) for k, v in untouched.items()},
+                         {k: comparable(after[k]) for k in untouched})
+        return after
+
+    def assert_refused(self, *fragments, list_on_box_changed=False, within=20):
+        """A message naming the failure, the program still open, the receiver not restarted,
+        and the box's file as it was (or, when only the restart failed, the new list)."""
+        message = self.program.wait_message(within)
+        for fragment in fragments:
+            self.assertIn(fragment.lower(), message["text"].lower(), message)
+        self.program.answer(message, "Return")
+        self.program.wait_main_window()
+        self.assertTrue(self.program.running())
+        status = self.box.live_status()
+        self.assertEqual((status["kills"], status["receiver_starts"]), (0, 1))
+        on_box = self.box.timers_xml()
+        if list_on_box_changed:
+            self.assertNotEqual(on_box, self.box_file_before_save)
+        else:
+            self.assertEqual(on_box, self.box_file_before_save)
+        return message
+
+    # --- the paths
+    def test_new_timer(self):
+        self.start()
+        self.append_timer()
+        self.save_and_exit()
+        after = self.assert_saved(11)
+        (new,) = [t for k, t in after.items() if k not in self.before]
+        serviceref = dict(new["attributes"])["serviceref"]
+        self.assertTrue(serviceref.startswith("1:0:"), serviceref)
+
+    def test_edit(self):
+        self.start()
+        self.edit_second_timer()
+        self.save_and_exit()
+        # The grid lists by begin: the second line is the first timer of tomorrow.
+        key = sorted(self.before, key=lambda k: int(k.split("/")[0]))[1]
+        after = self.assert_saved(10, edited=(key,))
+        was = dict(self.before[key]["attributes"], name=NEW_NAME)
+        self.assertEqual((dict(after[key]["attributes"]), after[key]["children"]),
+                         (was, self.before[key]["children"]))
+
+    def test_delete(self):
+        self.start()
+        self.program.keys(MAIN, "Down", "alt+d")
+        self.save_and_exit()
+        after = self.assert_saved(9)
+        self.assertEqual(len(set(self.before) - set(after)), 1)
+
+    def test_root_password(self):
+        self.start("--password", "geheim", "--host-name", "vuduo2")
+        self.append_timer()
+        self.save_and_exit()
+        self.assert_saved(11)
+
+    def test_slow_box(self):
+        self.start("--fault", "slow=150")
+        self.append_timer()
+        self.save_and_exit()
+        self.assert_saved(11)
+
+    def test_refused_rename_stores_directly(self):
+        self.start("--fault", "refuse_rename")
+        self.append_timer()
+        self.save_and_exit()
+        self.assert_saved(11)
+
+    def test_refused_login(self):
+        self.start()
+        self.append_timer()
+        self.box.fault("refuse_login=ftp")
+        self.save_and_exit()
+        self.assert_refused("530")
+
+    def test_refused_store(self):
+        self.start()
+        self.append_timer()
+        self.box.fault("refuse_store")
+        self.save_and_exit()
+        self.assert_refused("553")
+
+    def test_cut_store(self):
+        self.start()
+        self.append_timer()
+        self.box.fault("cut_store=200")
+        self.save_and_exit()
+        # However the break shows (the box's reply, or silence until the reply bound of 15 s),
+        # timers.xml on the box must be whole and unchanged.
+        self.assert_refused(within=35)
+
+    def test_no_telnet(self):
+        self.start()
+        self.append_timer()
+        self.box.fault("no_telnet")
+        self.save_and_exit()
+        self.assert_refused("restart", list_on_box_changed=True)
+        self.assertEqual(self.box.timers_xml().count(b"<timer "), 11)
+
+    def test_telnet_login_refused(self):
+        self.start()
+        self.append_timer()
+        self.box.fault("refuse_login=telnet")
+        self.save_and_exit()
+        self.assert_refused("restart", list_on_box_changed=True)
+
+    def test_list_changed_on_the_box(self):
+        self.start()
+        self.append_timer()
+        self.box.run("change-timers")
+        self.save_and_exit()
+        question = self.program.wait_message()
+        self.assertIn("1 timer differs", question["text"])
+        self.program.answer(question, "Return")  # No is the default
+        self.assert_refused("nothing was uploaded")
+        status = self.box.live_status()
+        self.assertEqual((status["kills"], self.box.timers_xml()),
+                         (0, self.box_file_before_save))
+        self.assertIn(b"Added on the box", self.box.timers_xml())
+
+
+if __name__ == "__main__":
+    if not os.access(BINARY, os.X_OK):
+        raise HarnessError("no program at %s" % BINARY)
+    unittest.main(verbosity=2)

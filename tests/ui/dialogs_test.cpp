@@ -1,0 +1,538 @@
+// The timer list actions with the real channel picker and timer editor over the tables of a
+// real box's files, driven with key and mouse events at fixed wall-clock times.
+#include <QAction>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QTest>
+#include <algorithm>
+#include <memory>
+#include <sstream>
+#include <utility>
+
+#include "app/app_test_support.h"
+#include "app/main_window.h"
+#include "boxdata/box_reader.h"
+#include "boxdata/timer_writer.h"
+#include "store/date_format.h"
+#include "ui/channel_picker.h"
+#include "ui/timer_editor.h"
+#include "ui/timer_list_actions.h"
+#include "ui_test_support.h"
+#include "widgets/bound_combo_box.h"
+#include "widgets/bound_date_time_edit.h"
+#include "widgets/bound_edit.h"
+#include "widgets/message_service.h"
+#include "widgets/record_grid.h"
+
+namespace tivolo::ui {
+namespace {
+
+using namespace testing;
+namespace fields = boxdata::fields;
+
+// The real timer of the large set begins on 7 November 2024 at 21:02 local time.
+const platform::DateTime kBeforeRealTimer = At(2024, 11, 7, 18, 0);
+
+std::string Stamp(platform::DateTime t) {
+  return store::FormatDateTime("yyyy-mm-dd hh:nn:ss", t);
+}
+
+// The fields a timer is written with, one line per record in table order.
+std::string DumpTimers(store::MemTable& timers) {
+  std::ostringstream out;
+  for (timers.First(); !timers.Eof(); timers.Next()) {
+    for (const char* f : {fields::kZender, fields::kServiceref, fields::kName}) {
+      out << timers.FieldNamed(f).AsString() << "|";
+    }
+    out << Stamp(timers.FieldNamed(fields::kBegin).AsDateTime()) << "|"
+        << Stamp(timers.FieldNamed(fields::kEnd).AsDateTime()) << "|";
+    for (const char* f :
+         {fields::kRepeatedOrg, fields::kAfterevent, fields::kJustplay, fields::kDisabled,
+          fields::kEit, fields::kExtraAttributes, fields::kChildLines}) {
+      out << timers.FieldNamed(f).AsString() << "|";
+    }
+    out << "\n";
+  }
+  return out.str();
+}
+
+class DialogsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    App();
+    clock_ = ZoneClock();
+    now_ = std::make_unique<platform::ScopedNow>(0);
+    SetNow(kBeforeRealTimer);
+    // An earlier run's copies of the large real set, and a box that refuses the connection.
+    app::testing::FillBoxFolder(work_.Path());
+    app::testing::WriteConfig(work_.Path() + "/config.ini", 1, work_.Path());
+    app::StartOptions options;
+    options.config_file = work_.Path() + "/config.ini";
+    options.local_dir = work_.Path() + "/";
+    options.messages = &messages_;
+    w_ = std::make_unique<app::MainWindow>(options);
+    w_->StartUp();
+    ASSERT_EQ(messages_.boxes.size(), 1u);  // the fetch's alert
+    messages_.boxes.clear();
+    messages_.beeps = 0;
+    w_->show();
+    w_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w_.get(), 2000));
+  }
+  void TearDown() override { EXPECT_TRUE(messages_.boxes.empty()) << messages_.Trace().front(); }
+
+  boxdata::BoxTables& T() { return w_->Tables(); }
+  void SetNow(platform::DateTime local) { now_->Set(platform::EpochSecondsOfLocal(local, clock_)); }
+
+  // Puts a timer of its own into the table (its begin a Wednesday unless given).
+  void AddTimer(int64_t repeated_org, platform::DateTime begin = At(2026, 7, 15, 20, 30),
+                const char* afterevent = "nothing") {
+    store::MemTable& t = T().timers;
+    const store::MemTable::Event insert = std::exchange(t.AfterInsert, nullptr);
+    t.Append();
+    t.FieldNamed(fields::kZender).SetAsString("Own");
+    t.FieldNamed(fields::kBegin).SetAsDateTime(begin);
+    t.FieldNamed(fields::kEnd).SetAsDateTime(platform::AddHours(begin, 1));
+    t.FieldNamed(fields::kRepeatedOrg).SetAsLargeInt(repeated_org);
+    t.FieldNamed(fields::kAfterevent).SetAsString(afterevent);
+    t.Post();
+    t.AfterInsert = insert;
+  }
+  // Makes the record with this begin current.
+  void GoTo(platform::DateTime begin) {
+    store::MemTable& t = T().timers;
+    for (t.First(); !t.Eof(); t.Next()) {
+      if (Stamp(t.FieldNamed(fields::kBegin).AsDateTime()) == Stamp(begin)) return;
+    }
+    FAIL() << "no timer at " << Stamp(begin);
+  }
+
+  // The window's button bar, by its Alt accelerators.
+  bool Append(DialogScript& script) {
+    return script.Run([this] { Alt(Qt::Key_A); });
+  }
+  bool Edit(DialogScript& script) {
+    return script.Run([this] { Alt(Qt::Key_E); });
+  }
+  void Alt(Qt::Key key) { QTest::keyClick(w_.get(), key, Qt::AltModifier); }
+
+  std::string ActionStates() const {
+    return std::string("edit ") + (w_->Edit()->isEnabled() ? "on" : "off") + ", delete " +
+           (w_->Delete()->isEnabled() ? "on" : "off") + ", save&exit " +
+           (w_->SaveExit()->isEnabled() ? "on" : "off") + ", changes " +
+           std::to_string(w_->ChangeCount());
+  }
+  std::string LastLogLine() const {
+    const std::string log = w_->LogText();
+    const size_t end = log.find_last_not_of('\n');
+    return log.substr(log.rfind('\n', end) + 1, end - log.rfind('\n', end));
+  }
+
+  static void Key(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    w->setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(w, key, mods);
+  }
+  static void Click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
+
+  tivolo::testing::TempDir work_;
+  platform::ClockSettings clock_;
+  std::unique_ptr<platform::ScopedNow> now_;
+  widgets::ScriptedMessageService messages_;
+  std::unique_ptr<app::MainWindow> w_;
+};
+
+// ---- The list flows ----
+
+TEST_F(DialogsTest, CancelInThePickerAddsNothing) {
+  const std::string before = DumpTimers(T().timers);
+  DialogScript script;
+  script.Then<ChannelPicker>([](ChannelPicker& p) {
+    EXPECT_EQ(p.windowTitle().toStdString(), "Select channel");
+    EXPECT_EQ(p.size(), QSize(224, 535));
+    EXPECT_TRUE(p.ChannelGrid()->hasFocus());
+    Key(p.ChannelGrid(), Qt::Key_Escape);  // not bound
+    EXPECT_TRUE(p.isVisible());
+    Click(p.ButtonCancel());
+  });
+  ASSERT_TRUE(Append(script));
+  EXPECT_EQ(DumpTimers(T().timers), before);
+  EXPECT_EQ(ActionStates(), "edit on, delete on, save&exit off, changes 0");
+}
+
+TEST_F(DialogsTest, CancelInTheEditorAfterSelectAddsNothing) {
+  const std::string before = DumpTimers(T().timers);
+  DialogScript script;
+  script.Then<ChannelPicker>([](ChannelPicker& p) { Key(p.ChannelGrid(), Qt::Key_Return); });
+  script.Then<TimerEditor>([](TimerEditor& e) {
+    EXPECT_EQ(e.windowTitle().toStdString(), "New Timer");
+    QTest::keyClicks(e.EditName(), "typed");
+    Key(e.EditName(), Qt::Key_C, Qt::ControlModifier);  // Ctrl+C from the description
+  });
+  ASSERT_TRUE(Append(script));
+  EXPECT_EQ(DumpTimers(T().timers), before);
+  EXPECT_EQ(ActionStates(), "edit on, delete on, save&exit off, changes 0");
+}
+
+TEST_F(DialogsTest, SelectAndSavePostsTheNewTimerInBeginOrder) {
+  SetNow(At(2024, 11, 7, 16, 0, 0));
+  std::string channel;
+  DialogScript script;
+  script.Then<ChannelPicker>([&channel, this](ChannelPicker& p) {
+    EXPECT_EQ(p.BouquetGrid()->height(),
+              ChannelPicker::BouquetGridHeight(T().bouquet.RecordCount()));
+    // Enter in the bouquet grid does not select.
+    Key(p.BouquetGrid(), Qt::Key_Return);
+    EXPECT_TRUE(p.isVisible());
+    const QModelIndex second = p.ChannelGrid()->model()->index(1, 0);
+    channel = second.data().toString().toStdString();
+    const QRect cell = p.ChannelGrid()->visualRect(second);
+    QTest::mouseClick(p.ChannelGrid()->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(p.ChannelGrid()->viewport(), Qt::LeftButton, {}, cell.center());
+  });
+  script.Then<TimerEditor>([](TimerEditor& e) {
+    EXPECT_FALSE(TimerEditor::IsRed(e.PickerBegin()));
+    EXPECT_FALSE(TimerEditor::IsRed(e.PickerEnd()));
+    EXPECT_FALSE(e.Panel1()->isVisible());
+    QTest::keyClicks(e.EditName(), "Nieuw");
+    Key(e.EditName(), Qt::Key_S, Qt::ControlModifier);
+  });
+  ASSERT_TRUE(Append(script));
+  ASSERT_FALSE(channel.empty());
+  // 20:30 today, ending exactly two hours later: after the timer at 18:20, before the real
+  // one at 21:02.
+  const std::string dump = DumpTimers(T().timers);
+  const std::string added = channel + "|" + T().zenders.FieldNamed(fields::kService).AsString() +
+                            "|Nieuw|2024-11-07 20:30:00|2024-11-07 22:30:00|0|nothing|0|0|98|||\n";
+  ASSERT_NE(dump.find(added), std::string::npos) << dump;
+  EXPECT_LT(dump.find("|First|"), dump.find(added));
+  EXPECT_LT(dump.find(added), dump.find("|Ojciec"));
+  EXPECT_EQ(ActionStates(), "edit on, delete on, save&exit on, changes 1");
+  EXPECT_EQ(LastLogLine(), "0");
+  EXPECT_EQ(Stamp(w_->LastSavedEnd()), "2024-11-07 22:30:00");
+}
+
+TEST_F(DialogsTest, EditAndSaveWithoutChangeCountsAndKeepsEveryValue) {
+  const std::string before = DumpTimers(T().timers);
+  DialogScript script;
+  script.Then<TimerEditor>([](TimerEditor& e) {
+    EXPECT_EQ(e.windowTitle().toStdString(), "Edit Timer");
+    // The receiver's "auto" is offered and kept, not turned into another value.
+    EXPECT_EQ(e.ComboAfterevent()->currentText().toStdString(), "auto");
+    EXPECT_EQ(e.ComboAfterevent()->count(), 3);
+    Key(e.PickerBegin(), Qt::Key_S, Qt::ControlModifier);
+  });
+  ASSERT_TRUE(Edit(script));
+  EXPECT_EQ(DumpTimers(T().timers), before);
+  EXPECT_EQ(ActionStates(), "edit on, delete on, save&exit on, changes 1");
+}
+
+TEST_F(DialogsTest, EditAndCancelKeepsEveryValue) {
+  const std::string before = DumpTimers(T().timers);
+  DialogScript script;
+  script.Then<TimerEditor>([](TimerEditor& e) {
+    QTest::keyClicks(e.EditName(), " and more");
+    Key(e.PickerBegin(), Qt::Key_Plus, Qt::AltModifier);
+    e.ComboAfterevent()->setFocus();
+    QTest::keyClick(e.ComboAfterevent(), Qt::Key_Up);
+    Click(e.ButtonCancel());
+  });
+  ASSERT_TRUE(Edit(script));
+  EXPECT_EQ(DumpTimers(T().timers), before);
+  EXPECT_EQ(ActionStates(), "edit on, delete on, save&exit off, changes 0");
+}
+
+TEST_F(DialogsTest, DeletingTheLastTimerLeavesOnlySaveAndExit) {
+  int count = T().timers.RecordCount();
+  ASSERT_EQ(count, 3);
+  while (count > 0) {
+    Alt(Qt::Key_D);  // the button's click comes a moment later
+    ASSERT_TRUE(QTest::qWaitFor([&] { return T().timers.RecordCount() == count - 1; }, 2000));
+    --count;
+  }
+  EXPECT_EQ(ActionStates(), "edit off, delete off, save&exit on, changes 3");
+  Alt(Qt::Key_D);  // disabled: nothing happens
+  Alt(Qt::Key_E);
+  QTest::qWait(150);
+  EXPECT_EQ(ActionStates(), "edit off, delete off, save&exit on, changes 3");
+}
+
+TEST_F(DialogsTest, AnEmptyChannelListStillSelects) {
+  for (T().bouquet.First(); T().bouquet.RecordCount() > 0;) {
+    while (T().zenders.RecordCount() > 0)
+      T().zenders.Delete();
+    T().bouquet.Delete();
+  }
+  DialogScript script;
+  script.Then<ChannelPicker>([](ChannelPicker& p) {
+    EXPECT_EQ(p.BouquetGrid()->height(), 21);
+    Click(p.ButtonSelect());
+  });
+  script.Then<TimerEditor>([](TimerEditor& e) { Click(e.ButtonSave()); });
+  ASSERT_TRUE(Append(script));
+  const std::string dump = DumpTimers(T().timers);
+  EXPECT_NE(dump.find("\n|||2024-11-07 20:30:00|2024-11-07 22:30:00|0|nothing|0|0|98|||\n"),
+            std::string::npos)
+      << dump;
+}
+
+TEST_F(DialogsTest, CloseEndsTheProgramWithoutAQuestion) {
+  DialogScript script;
+  script.Then<TimerEditor>(
+      [](TimerEditor& e) { Key(e.EditName(), Qt::Key_S, Qt::ControlModifier); });
+  ASSERT_TRUE(Edit(script));
+  QAction* close = nullptr;
+  for (QAction* a : w_->findChildren<QAction*>()) {
+    if (a->text() == "Close") close = a;
+  }
+  ASSERT_NE(close, nullptr);
+  close->trigger();
+  EXPECT_FALSE(w_->isVisible());
+}
+
+TEST_F(DialogsTest, TypingInTheChannelGridFindsTheChannelByItsName) {
+  std::string wanted;
+  DialogScript script;
+  script.Then<ChannelPicker>([&wanted](ChannelPicker& p) {
+    // The last channel whose name no earlier channel starts with.
+    QAbstractItemModel* m = p.ChannelGrid()->model();
+    for (int row = m->rowCount() - 1; row > 0 && wanted.empty(); --row) {
+      const QString name = m->index(row, 0).data().toString();
+      bool clash = false;
+      for (int up = 0; up < row; ++up)
+        clash = clash || m->index(up, 0).data().toString().startsWith(name);
+      if (!clash) wanted = name.toStdString();
+    }
+    ASSERT_FALSE(wanted.empty());
+    p.ChannelGrid()->setFocus();
+    QTest::keyClicks(p.ChannelGrid(), QString::fromStdString(wanted));
+    QTest::keyClick(p.ChannelGrid(), Qt::Key_Enter);
+  });
+  script.Then<TimerEditor>([&wanted](TimerEditor& e) {
+    EXPECT_EQ(e.EditChannel()->text().toStdString(), wanted);
+    Click(e.ButtonCancel());
+  });
+  ASSERT_TRUE(Append(script));
+}
+
+// ---- The editor's repetition days ----
+
+struct RepeatCase {
+  const char* name;
+  int64_t stored;
+  bool opens_repeated;
+  std::array<bool, 7> opens_ticked;
+  std::function<void(TimerEditor&)> change;
+  int64_t saved;
+};
+
+class RepeatTest : public DialogsTest, public ::testing::WithParamInterface<RepeatCase> {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Masks, RepeatTest,
+    ::testing::Values(
+        RepeatCase{"WeekendOnAWednesday", 96, true, {0, 0, 1, 0, 0, 1, 1}, nullptr, 100},
+        RepeatCase{"HighBitGivesTheBeginsDay", 128, true, {0, 0, 1, 0, 0, 0, 0}, nullptr, 4},
+        RepeatCase{"NoneThenTickRepeated",
+                   0,
+                   false,
+                   {},
+                   [](TimerEditor& e) {
+                     QTest::mouseClick(e.CheckBoxRepeated(), Qt::LeftButton, {},
+                                       e.CheckBoxRepeated()->rect().center());
+                     EXPECT_TRUE(e.Panel1()->isVisible());
+                   },
+                   4},
+        RepeatCase{"AllUnticked",
+                   3,
+                   true,
+                   {1, 1, 1, 0, 0, 0, 0},
+                   [](TimerEditor& e) {
+                     for (int i = 0; i < 3; ++i) {
+                       e.DayBox(i)->setFocus();
+                       QTest::keyClick(e.DayBox(i), Qt::Key_Space);
+                     }
+                   },
+                   0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_P(RepeatTest, OpensFromTheMaskAndSavesTheBoxes) {
+  SetNow(At(2026, 7, 15, 12, 0));
+  AddTimer(GetParam().stored);
+  GoTo(At(2026, 7, 15, 20, 30));
+  DialogScript script;
+  script.Then<TimerEditor>([](TimerEditor& e) {
+    const RepeatCase& c = GetParam();
+    EXPECT_EQ(e.CheckBoxRepeated()->isChecked(), c.opens_repeated);
+    EXPECT_EQ(e.Panel1()->isVisible(), c.opens_repeated);
+    std::array<bool, 7> ticked{};
+    for (int i = 0; i < 7; ++i)
+      ticked[static_cast<size_t>(i)] = e.DayBox(i)->isChecked();
+    EXPECT_EQ(ticked, c.opens_ticked);
+    if (c.change) c.change(e);
+    Click(e.ButtonSave());
+  });
+  ASSERT_TRUE(Edit(script));
+  GoTo(At(2026, 7, 15, 20, 30));
+  EXPECT_EQ(T().timers.FieldNamed(fields::kRepeatedOrg).AsLargeInt(), GetParam().saved);
+  EXPECT_EQ(LastLogLine(), std::to_string(GetParam().saved));
+}
+
+// ---- The editor's times, colours and keys ----
+
+TEST_F(DialogsTest, QuickButtonsAndColoursAcrossMidnight) {
+  SetNow(At(2026, 7, 15, 21, 5));
+  AddTimer(0, At(2026, 7, 15, 23, 30));
+  GoTo(At(2026, 7, 15, 23, 30));
+  std::vector<std::string> seen;
+  DialogScript script;
+  script.Then<TimerEditor>([&seen, this](TimerEditor& e) {
+    auto state = [&] {
+      seen.push_back(Stamp(e.PickerEnd()->Value()) +
+                     (TimerEditor::IsRed(e.PickerEnd()) ? " red" : ""));
+    };
+    Click(e.QuickButton(60));
+    state();
+    Click(e.QuickButton(0));
+    state();
+    Click(e.ButtonSave());  // refused: the end is red
+    EXPECT_TRUE(e.isVisible());
+    EXPECT_TRUE(e.PickerEnd()->hasFocus());
+    EXPECT_EQ(messages_.beeps, 1);
+    Click(e.QuickButton(165));
+    state();
+    Click(e.ButtonSave());
+  });
+  ASSERT_TRUE(Edit(script));
+  EXPECT_EQ(seen, (std::vector<std::string>{"2026-07-16 00:30:00", "2026-07-15 23:30:00 red",
+                                            "2026-07-16 02:15:00"}));
+  GoTo(At(2026, 7, 15, 23, 30));
+  EXPECT_EQ(Stamp(T().timers.FieldNamed(fields::kEnd).AsDateTime()), "2026-07-16 02:15:00");
+}
+
+TEST_F(DialogsTest, KeysMoveTheFocusedPickerAndItsColour) {
+  SetNow(At(2026, 7, 15, 16, 0));
+  AddTimer(0, At(2026, 7, 15, 15, 54));  // six minutes ago: red
+  GoTo(At(2026, 7, 15, 15, 54));
+  std::vector<std::string> seen;
+  DialogScript script;
+  script.Then<TimerEditor>([&seen, this](TimerEditor& e) {
+    auto state = [&] {
+      seen.push_back(Stamp(e.PickerBegin()->Value()) +
+                     (TimerEditor::IsRed(e.PickerBegin()) ? " red" : "") + " / " +
+                     Stamp(e.PickerEnd()->Value()) +
+                     (TimerEditor::IsRed(e.PickerEnd()) ? " red" : ""));
+    };
+    state();
+    Key(e.PickerBegin(), Qt::Key_S, Qt::ControlModifier);  // refused, focus stays on begin
+    EXPECT_TRUE(e.isVisible());
+    EXPECT_TRUE(e.PickerBegin()->hasFocus());
+    Key(e.EditName(), Qt::Key_Plus, Qt::AltModifier);  // nothing: not a picker
+    state();
+    Key(e.PickerBegin(), Qt::Key_Plus, Qt::AltModifier);  // 15:59, one minute ago
+    state();
+    Key(e.PickerEnd(), Qt::Key_Minus, Qt::ControlModifier | Qt::KeypadModifier);
+    state();
+    Key(e.PickerEnd(), Qt::Key_Plus, Qt::ControlModifier);
+    Key(e.PickerEnd(), Qt::Key_Minus, Qt::AltModifier);
+    state();
+    Key(e.PickerEnd(), Qt::Key_Escape);  // not bound
+    Key(e.PickerEnd(), Qt::Key_Return);  // not bound
+    EXPECT_TRUE(e.isVisible());
+    Key(e.EditName(), Qt::Key_S, Qt::ControlModifier);
+  });
+  ASSERT_TRUE(Edit(script));
+  EXPECT_EQ(seen, (std::vector<std::string>{
+                      "2026-07-15 15:54:00 red / 2026-07-15 16:54:00",
+                      "2026-07-15 15:54:00 red / 2026-07-15 16:54:00",
+                      "2026-07-15 15:59:00 / 2026-07-15 16:54:00",
+                      "2026-07-15 15:59:00 / 2026-07-15 15:54:00 red",
+                      "2026-07-15 15:59:00 / 2026-07-15 16:49:00",
+                  }));
+  EXPECT_EQ(messages_.beeps, 1);
+  EXPECT_EQ(w_->ChangeCount(), 1);
+}
+
+TEST_F(DialogsTest, TabWalksTheEditorsControlsInOrder) {
+  std::vector<std::string> order;
+  DialogScript script;
+  script.Then<TimerEditor>([&order](TimerEditor& e) {
+    e.EditName()->setFocus();
+    for (int i = 0; i < 6; ++i) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QWidget* at = QApplication::focusWidget();
+      auto* button = qobject_cast<QPushButton*>(at);
+      order.push_back(button ? button->text().toStdString() : at->objectName().toStdString());
+    }
+    Click(e.ButtonCancel());
+  });
+  ASSERT_TRUE(Edit(script));
+  EXPECT_EQ(order, (std::vector<std::string>{"PickerBegin", "PickerEnd", "CheckBoxRepeated",
+                                             "ComboAfterevent", "&Save", "&Cancel"}));
+}
+
+TEST_F(DialogsTest, TheDescriptionTakesNamesOfAnyLength) {
+  const std::string long_name(120, 'x');
+  DialogScript script;
+  script.Then<TimerEditor>([&long_name](TimerEditor& e) {
+    e.EditName()->selectAll();
+    QTest::keyClicks(e.EditName(), QString::fromStdString(long_name));
+    Key(e.EditName(), Qt::Key_S, Qt::ControlModifier);
+  });
+  ASSERT_TRUE(Edit(script));
+  EXPECT_EQ(T().timers.FieldNamed(fields::kName).AsString(), long_name);
+}
+
+TEST_F(DialogsTest, AnErrorInADialogsHandlerIsShownAndTheDialogGoesOn) {
+  DialogScript script;
+  script.Then<TimerEditor>([this](TimerEditor& e) {
+    T().timers.Cancel();  // the record is no longer being edited: Save cannot store the mask
+    Click(e.ButtonSave());
+    EXPECT_TRUE(e.isVisible());
+    Click(e.ButtonCancel());
+  });
+  ASSERT_TRUE(Edit(script));
+  ASSERT_EQ(messages_.Trace().size(), 1u);
+  EXPECT_NE(messages_.Trace()[0].find("not in edit or insert mode"), std::string::npos)
+      << messages_.Trace()[0];
+  messages_.boxes.clear();
+  EXPECT_EQ(ActionStates(), "edit on, delete on, save&exit off, changes 0");
+}
+
+// ---- The round trip ----
+
+TEST_F(DialogsTest, EditingOneTimerChangesOnlyItsLineInTheList) {
+  AddTimer(31, At(2024, 11, 8, 6, 0), "standby");
+  const std::string before = boxdata::BuildTimerList(T().timers, w_->Clock());
+  GoTo(At(2024, 11, 7, 21, 2));
+  DialogScript script;
+  script.Then<TimerEditor>([](TimerEditor& e) {
+    Key(e.PickerBegin(), Qt::Key_Plus, Qt::AltModifier);
+    Key(e.PickerBegin(), Qt::Key_S, Qt::ControlModifier);
+  });
+  ASSERT_TRUE(Edit(script));
+  const std::string after = boxdata::BuildTimerList(T().timers, w_->Clock());
+  auto lines = [](const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+      out.push_back(line);
+    return out;
+  };
+  const auto a = lines(before), b = lines(after);
+  ASSERT_EQ(a.size(), b.size());
+  std::vector<std::string> changed;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) changed.push_back(b[i]);
+  }
+  // The real timer's line alone, with its begin 300 seconds later and everything else kept.
+  const auto line = std::find_if(a.begin(), a.end(), [](const std::string& l) {
+    return l.find("begin=\"1731009720\"") != std::string::npos;
+  });
+  ASSERT_NE(line, a.end());
+  std::string expected = *line;
+  expected.replace(expected.find("1731009720"), 10, "1731010020");
+  EXPECT_EQ(changed, std::vector<std::string>{expected});
+}
+
+}  // namespace
+}  // namespace tivolo::ui

@@ -1,0 +1,232 @@
+#!/usr/bin/python3
+"""Tests of the simulated box from outside, as the program meets it: curl for FTP, a small
+telnet client, and the receiver's log and loaded.json for what the receiver made of it."""
+import json
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+BOXSIM = os.path.join(HERE, "boxsim.py")
+WAIT = 5  # seconds: every wait here is bounded by this
+
+
+def boxsim(*args, check=True):
+    return subprocess.run(["/usr/bin/python3", BOXSIM] + list(args), capture_output=True,
+                          text=True, timeout=20, check=check)
+
+
+class TelnetPeer:
+    """Reads up to an expected text, dropping the telnet commands; fails in WAIT seconds."""
+
+    def __init__(self, port):
+        self.sock = socket.create_connection(("127.0.0.1", port), timeout=WAIT)
+        self.text = b""
+
+    def expect(self, token):
+        deadline = time.time() + WAIT
+        while token.encode() not in self.text:
+            if time.time() > deadline:
+                raise AssertionError("no %r in %r" % (token, self.text))
+            chunk = self.sock.recv(4096)
+            if not chunk:
+                raise AssertionError("closed before %r; got %r" % (token, self.text))
+            while b"\xff" in chunk:
+                i = chunk.index(b"\xff")
+                chunk = chunk[:i] + chunk[i + 3:]
+            self.text += chunk
+        seen, _, self.text = self.text.partition(token.encode())
+        return seen.decode() + token
+
+    def send(self, line):
+        self.sock.sendall(line.encode() + b"\n")
+
+    def close(self):
+        self.sock.close()
+
+
+class BoxFixture(unittest.TestCase):
+    start_args = ()
+
+    def setUp(self):
+        self.state = tempfile.mkdtemp(prefix="boxsim-test-")
+        self.status = json.loads(boxsim("start", "--state", self.state, *self.start_args).stdout)
+        self.folder = os.path.join(self.status["box"], "etc", "enigma2")
+
+    def tearDown(self):
+        boxsim("stop", "--state", self.state)
+        shutil.rmtree(self.state, ignore_errors=True)
+
+    def url(self, name=""):
+        return "ftp://%s:%s@127.0.0.1:%d/etc/enigma2/%s" % (
+            self.status["user"], self.status["password"], self.status["ftp_port"], name)
+
+    def curl(self, *args):
+        return subprocess.run(["curl", "-sS", "-g", "--max-time", str(WAIT)] + list(args),
+                              capture_output=True, text=True, timeout=WAIT * 2)
+
+    def upload(self, text, name="timers.xml", *extra):
+        src = os.path.join(self.state, "upload.xml")
+        with open(src, "w") as f:
+            f.write(text)
+        return self.curl("-T", src, *extra, self.url(name))
+
+    def box_file(self, name="timers.xml"):
+        with open(os.path.join(self.folder, name)) as f:
+            return f.read()
+
+    def loaded(self):
+        return json.loads(boxsim("loaded", "--state", self.state).stdout)
+
+    def receiver_log(self):
+        with open(os.path.join(self.state, "receiver.log")) as f:
+            return f.read()
+
+    def login(self, password=None):
+        peer = TelnetPeer(self.status["telnet_port"])
+        self.assertTrue(peer.expect("login: ").endswith("dm7025 login: "))
+        peer.send("root")
+        if password is not None:
+            peer.expect("Password: ")
+            peer.send(password)
+        peer.expect("root@dm7025:~# ")
+        return peer
+
+    def kill_and_wait_restart(self, peer):
+        starts = self.status_now()["receiver_starts"]
+        peer.send("killall -9 enigma2")
+        # A kill that worked prints nothing: the echo, then the prompt again.
+        self.assertEqual(peer.expect("root@dm7025:~# "), "killall -9 enigma2\r\nroot@dm7025:~# ")
+        deadline = time.time() + WAIT
+        while self.status_now()["receiver_starts"] == starts:
+            self.assertLess(time.time(), deadline, "the receiver was not started again")
+            time.sleep(0.05)
+
+    def status_now(self):
+        return json.loads(boxsim("status", "--state", self.state).stdout)
+
+
+ONE_TIMER = ('<?xml version="1.0" ?>\n<timers>\n\t<timer begin="2000000000" end="2000003600" '
+             'serviceref="1:0:1:100:10:1:C00000:0:0:0:" repeated="0" name="Nieuw &amp; vers" '
+             'description="" afterevent="nothing" eit="0" disabled="0" justplay="0" '
+             'extra="kept" />\n</timers>\n')
+
+
+class FtpTest(BoxFixture):
+    def test_listing_by_mask_like_the_boxes_server(self):
+        def nlst(mask):
+            result = self.curl("-X", "NLST " + mask, self.url())
+            self.assertEqual(result.returncode, 0, result.stderr)
+            return result.stdout.split()
+
+        self.assertEqual(nlst("userbouquet*.*"), [
+            "userbouquet.all.tv", "userbouquet.favourites.radio", "userbouquet.favourites.tv",
+            "userbouquet.sport.tv"])
+        self.assertEqual((nlst("timers.xml"), nlst("timers.x?l"), nlst("nothing*")),
+                         (["timers.xml"], ["timers.xml"], []))
+
+    def test_store_is_written_in_place_and_sized_as_stored(self):
+        result = self.upload(ONE_TIMER, "timers.tmp", "--use-ascii")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        size = self.curl("-I", "--use-ascii", self.url("timers.tmp"))
+        self.assertIn("Content-Length: %d" % len(ONE_TIMER.encode()), size.stdout)
+        self.assertEqual(self.box_file("timers.tmp"), ONE_TIMER)
+
+    def test_faults_refuse_and_cut_the_store(self):
+        before = self.box_file()
+        boxsim("fault", "--state", self.state, "refuse_store")
+        refused = self.upload(ONE_TIMER)
+        self.assertIn("553", refused.stderr)
+        self.assertEqual(self.box_file(), before)
+
+        boxsim("fault", "--state", self.state, "--clear", "cut_store=50")
+        cut = self.upload(ONE_TIMER * 20)
+        self.assertNotEqual(cut.returncode, 0)
+        self.assertEqual(self.box_file(), ONE_TIMER[:50])
+
+        boxsim("fault", "--state", self.state, "--clear", "refuse_login=ftp")
+        self.assertIn("530", self.curl("-X", "NLST *", self.url()).stderr)
+
+
+class TelnetAndReceiverTest(BoxFixture):
+    def test_kill_restarts_the_receiver_with_the_uploaded_list(self):
+        self.assertEqual(self.loaded()["count"], 10)
+        self.assertEqual(self.upload(ONE_TIMER).returncode, 0)
+        peer = self.login()
+        self.kill_and_wait_restart(peer)
+        loaded = self.loaded()
+        self.assertEqual((loaded["count"], loaded["timers"][0]["attributes"][4],
+                          loaded["timers"][0]["attributes"][-1]),
+                         (1, ["name", "Nieuw & vers"], ["extra", "kept"]))
+        peer.close()
+
+    def test_upload_without_the_kill_is_lost_at_a_clean_stop(self):
+        self.assertEqual(self.upload(ONE_TIMER).returncode, 0)
+        boxsim("stop", "--state", self.state)
+        self.assertEqual(self.box_file().count("<timer "), 10)
+        self.assertIn("saved 10 timers", self.receiver_log())
+
+    def test_unreadable_list_is_put_aside_and_the_receiver_runs_without_timers(self):
+        bad = {
+            "afterevent": ONE_TIMER.replace('"nothing"', '"shutdown"'),
+            "begin": ONE_TIMER.replace('"2000000000"', '"2000000000.5"'),
+            "xml": ONE_TIMER[:120],
+        }
+        peer = self.login()
+        for reason, text in bad.items():
+            with self.subTest(reason=reason):
+                self.assertEqual(self.upload(text).returncode, 0)
+                self.kill_and_wait_restart(peer)
+                loaded = self.loaded()
+                self.assertEqual((loaded["count"], self.box_file("timers.xml_old")), (0, text))
+                self.assertIn(reason if reason != "xml" else "not well-formed",
+                              loaded["error"])
+                self.assertFalse(os.path.exists(os.path.join(self.folder, "timers.xml")))
+        self.assertIn("renamed to timers.xml_old; loaded 0 timers", self.receiver_log())
+        peer.close()
+
+    def test_a_timer_added_on_the_box_rewrites_its_list(self):
+        boxsim("change-timers", "--state", self.state)
+        self.assertEqual(self.box_file().count("<timer "), 11)
+        self.assertIn('name="Added on the box"', self.box_file())
+
+    def test_telnet_faults(self):
+        boxsim("fault", "--state", self.state, "refuse_login=telnet")
+        peer = TelnetPeer(self.status["telnet_port"])
+        peer.expect("login: ")
+        peer.send("root")
+        peer.expect("Login incorrect")
+        peer.close()
+
+        boxsim("fault", "--state", self.state, "--clear", "no_telnet")
+        time.sleep(0.5)
+        with self.assertRaises(ConnectionRefusedError):
+            TelnetPeer(self.status["telnet_port"])
+        boxsim("fault", "--state", self.state, "--clear")
+        time.sleep(0.5)
+        self.login().close()
+
+
+class PasswordTest(BoxFixture):
+    start_args = ("--password", "geheim", "--host-name", "vuduo2")
+
+    def test_root_password_is_asked_by_telnet_and_ftp(self):
+        peer = TelnetPeer(self.status["telnet_port"])
+        self.assertTrue(peer.expect("login: ").endswith("vuduo2 login: "))
+        peer.send("root")
+        peer.expect("Password: ")
+        peer.send("geheim")
+        peer.expect("root@vuduo2:~# ")
+        peer.close()
+        wrong = self.curl("-X", "NLST *", self.url().replace(":geheim@", ":fout@"))
+        self.assertIn("530", wrong.stderr)
+        self.assertEqual(self.curl("-X", "NLST lamedb", self.url()).stdout.split(), ["lamedb"])
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
