@@ -19,6 +19,7 @@
 #include "app/settings_dialog.h"
 #include "app_test_support.h"
 #include "platform/clock.h"
+#include "ui/timer_editor.h"
 #include "widgets/message_service.h"
 
 namespace tivolo::app {
@@ -109,6 +110,9 @@ TEST_F(StartUpTest, FetchesTheBoxFilesAndShowsEveryTimerInBeginOrder) {
   QSignalSpy save_exit(w->SaveExit(), &QAction::triggered);
   w->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+  // Edit opens the timer editor on the current timer; it is cancelled.
+  OnModal<ui::TimerEditor>(
+      [](ui::TimerEditor& e) { QTest::mouseClick(e.ButtonCancel(), Qt::LeftButton); });
   QTest::keyClick(w.get(), Qt::Key_E, Qt::AltModifier);
   QTest::keyClick(w.get(), Qt::Key_S, Qt::AltModifier);
   EXPECT_TRUE(QTest::qWaitFor([&] { return edit.count() == 1; }, 2000));
