@@ -15,11 +15,15 @@
 
 #include "ftp/fake_ftp_server.h"
 #include "servers/server_process.h"
+#include "support/test_deadline.h"
 
 namespace tivolo::net {
 namespace {
 
 using namespace std::chrono_literals;
+
+// A peer that never answers must fail its test in seconds, not at CTest's limit.
+const bool kDeadline = tivolo::testing::InstallTestDeadline(40s);
 using testing::FakeFtpServer;
 using testing::FakeFtpSession;
 using Clock = std::chrono::steady_clock;

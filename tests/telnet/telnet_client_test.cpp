@@ -18,12 +18,16 @@
 #include <thread>
 
 #include "servers/server_process.h"
+#include "support/test_deadline.h"
 #include "telnet/test_ui_loop.h"
 
 namespace tivolo::net {
 namespace {
 
 using namespace std::chrono_literals;
+
+// A peer that never answers must fail its test in seconds, not at CTest's limit.
+const bool kDeadline = tivolo::testing::InstallTestDeadline(40s);
 using Clock = std::chrono::steady_clock;
 
 std::string Bytes(std::initializer_list<int> values) {

@@ -15,6 +15,7 @@
 #include "net/peer.h"
 #include "net/socket_stack.h"
 #include "servers/server_process.h"
+#include "support/test_deadline.h"
 #include "support/test_files.h"
 
 namespace tivolo::transfer {
@@ -22,6 +23,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+
+// A peer that never answers must fail its test in seconds, not at CTest's limit.
+const bool kDeadline = tivolo::testing::InstallTestDeadline(40s);
 using testing::FakeFtpServer;
 using testing::FakeFtpSession;
 using testing::ReadFile;

@@ -13,6 +13,7 @@
 
 #include "ftp/fake_ftp_server.h"
 #include "servers/server_process.h"
+#include "support/test_deadline.h"
 #include "support/test_files.h"
 #include "transfer/box_backup.h"
 
@@ -21,6 +22,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+
+// A peer that never answers must fail its test in seconds, not at CTest's limit.
+const bool kDeadline = tivolo::testing::InstallTestDeadline(40s);
 using testing::FakeFtpServer;
 using testing::FakeFtpSession;
 using testing::ReadFile;
