@@ -17,6 +17,8 @@
 namespace tivolo::boxdata {
 namespace {
 
+using namespace std::string_literals;
+
 using namespace testing;
 
 constexpr const char* kHead = "<?xml version=\"1.0\" ?>\r\n<timers>\r\n";
@@ -233,9 +235,9 @@ TEST_P(NulWriterTest, ListIsIncompleteAndTheWrittenFileWellFormed) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Places, NulWriterTest,
-                         ::testing::Values(std::string(" tags=\"t\0g\">\r\n", 14),
-                                           std::string(">\r\n<log>a\0b</log>\r\n", 21),
-                                           std::string(" description=\"d\0e\">\r\n", 21)));
+                         // The literals' own lengths, NUL included.
+                         ::testing::Values(" tags=\"t\0g\">\r\n"s, ">\r\n<log>a\0b</log>\r\n"s,
+                                           " description=\"d\0e\">\r\n"s));
 
 TEST_F(WriterTest, DoubleQuotesInPassedThroughValuesAreEscaped) {
   CopySet(kSmall, dir_.Path());
