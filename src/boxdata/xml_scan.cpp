@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "boxdata/text_lines.h"
+#include "platform/text.h"
 
 namespace tivolo::boxdata {
 namespace {
@@ -25,39 +26,11 @@ bool IsNameChar(char32_t c) {
          (c >= 0x300 && c <= 0x36F) || c == 0x203F || c == 0x2040;
 }
 
-// The code point at s[i] and its length; 0 for a malformed sequence.
-size_t CodePointAt(std::string_view s, size_t i, char32_t& cp) {
-  const auto b0 = static_cast<unsigned char>(s[i]);
-  if (b0 < 0x80) {
-    cp = b0;
-    return 1;
-  }
-  size_t len;
-  char32_t min;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2, min = 0x80, cp = b0 & 0x1F;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3, min = 0x800, cp = b0 & 0x0F;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4, min = 0x10000, cp = b0 & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + len > s.size()) return 0;
-  for (size_t k = 1; k < len; ++k) {
-    const auto b = static_cast<unsigned char>(s[i + k]);
-    if ((b & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return len;
-}
-
 // Comments, instructions and character sections hold any characters XML allows.
 const char* CharactersFault(std::string_view text) {
   for (size_t i = 0; i < text.size();) {
     char32_t cp = 0;
-    const size_t len = CodePointAt(text, i, cp);
+    const size_t len = platform::CodePointAt(text, i, cp);
     if (len == 0) return "malformed UTF-8";
     if (!IsXmlChar(cp)) return "a character XML forbids";
     i += len;
@@ -118,7 +91,7 @@ const char* XmlTextFault(std::string_view text, char quote) {
     if (quote != 0 && c == quote) return "the value's own quote inside it";
     if (quote == 0 && c == ']' && text.substr(i).starts_with("]]>")) return "\"]]>\" in text";
     char32_t cp = 0;
-    const size_t len = CodePointAt(text, i, cp);
+    const size_t len = platform::CodePointAt(text, i, cp);
     if (len == 0) return "malformed UTF-8";
     if (!IsXmlChar(cp)) return "a character XML forbids";
     i += len;
@@ -143,7 +116,7 @@ std::string SafeAttributeValue(std::string_view value, char quote) {
       continue;
     }
     char32_t cp = 0;
-    const size_t len = CodePointAt(value, i, cp);
+    const size_t len = platform::CodePointAt(value, i, cp);
     if (len == 0) {
       out += "\xEF\xBF\xBD";
       ++i;
@@ -159,7 +132,7 @@ bool XmlTokenizer::ReadName(size_t& pos, std::string_view& name) const {
   const size_t start = pos;
   while (pos < text_.size()) {
     char32_t cp = 0;
-    const size_t len = CodePointAt(text_, pos, cp);
+    const size_t len = platform::CodePointAt(text_, pos, cp);
     if (len == 0 || !(pos == start ? IsNameStart(cp) : IsNameChar(cp))) break;
     pos += len;
   }

@@ -36,30 +36,6 @@ size_t NumericReference(std::string_view text, size_t pos, uint32_t& cp) {
   return i + 1 - pos;
 }
 
-// Length of a well-formed UTF-8 sequence at s[i] and its code point, or 0 when malformed.
-size_t Utf8Sequence(std::string_view s, size_t i, uint32_t& cp) {
-  const auto b0 = static_cast<unsigned char>(s[i]);
-  size_t len;
-  uint32_t min;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2, min = 0x80, cp = b0 & 0x1F;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3, min = 0x800, cp = b0 & 0x0F;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4, min = 0x10000, cp = b0 & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + len > s.size()) return 0;
-  for (size_t k = 1; k < len; ++k) {
-    const auto b = static_cast<unsigned char>(s[i + k]);
-    if ((b & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return len;
-}
-
 }  // namespace
 
 std::string XmlUnescape(std::string_view text) {
@@ -136,8 +112,8 @@ std::string XmlEscape(std::string_view utf8) {
       ++i;
       continue;
     }
-    uint32_t cp = 0;
-    const size_t len = Utf8Sequence(utf8, i, cp);
+    char32_t cp = 0;
+    const size_t len = platform::CodePointAt(utf8, i, cp);
     if (len == 0) {
       out += "\xEF\xBF\xBD";
       ++i;
