@@ -58,7 +58,9 @@ int RecordGrid::DatePixels(const std::string& format) const {
     const QString text = QString::fromStdString(store::FormatDateTime(format, monday + day));
     widest = std::max(widest, fontMetrics().horizontalAdvance(text));
   }
-  return widest + kCellPadding;
+  // One character to spare: the painted text also loses the grid line and the style's focus
+  // margins, and a date cut to "09:..." is worse than a narrower description.
+  return widest + kCellPadding + fontMetrics().averageCharWidth();
 }
 
 // A column is as wide as its characters, but never narrower than its title, its check box or
