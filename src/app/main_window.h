@@ -12,7 +12,6 @@
 #include <string>
 
 #include "app/config.h"
-#include "app/qt_ui_handover.h"
 #include "boxdata/box_reader.h"
 #include "boxdata/box_tables.h"
 #include "platform/clock.h"
@@ -77,7 +76,6 @@ class MainWindow : public QMainWindow {
   const boxdata::ReadReport& ReadResult() const { return read_report_; }
   const transfer::FetchResult& FetchResult() const { return fetch_result_; }
   transfer::BoxAddress Box() const;
-  net::UiHandover& Handover() { return handover_; }
   // Runs fn; an error that leaves it is shown in an error box (every event handler does this).
   void Guarded(const std::function<void()>& fn);
 
@@ -113,7 +111,6 @@ class MainWindow : public QMainWindow {
   StartOptions options_;
   std::unique_ptr<widgets::MessageService> own_messages_;
   widgets::MessageService* messages_;
-  QtUiHandover handover_;
   boxdata::BoxTables tables_;
   Settings settings_;
   platform::TimeZoneInfo time_zone_;

@@ -34,7 +34,7 @@ struct SaveRun {
   transfer::SaveInput input;
   std::function<void(const std::string&)> log;
   widgets::MessageService* messages = nullptr;
-  transfer::SaveBounds bounds;
+  transfer::BoxBounds bounds;
 };
 
 transfer::SaveResult RunSaveWithProgress(QWidget* owner, SaveRun run);

@@ -14,8 +14,6 @@ namespace {
 constexpr const char* kMasks[] = {"userbouquet*.*", "lamedb", "bouquets.tv", "bouquets.radio",
                                   "timers.xml"};
 
-constexpr const char* kStatusPrefix = "asStatusText : ";
-
 }  // namespace
 
 bool FetchResult::Fetched(std::string_view name) const {
@@ -28,8 +26,12 @@ std::string FetchResult::AlertText() const {
          error_type + error_message;
 }
 
-BoxFetch::BoxFetch(BoxAddress box, std::filesystem::path local_dir, FetchObserver& observer)
-    : box_(std::move(box)), local_dir_(std::move(local_dir)), observer_(observer) {}
+BoxFetch::BoxFetch(BoxAddress box, std::filesystem::path local_dir, FetchObserver& observer,
+                   BoxBounds bounds)
+    : box_(std::move(box)),
+      bounds_(bounds),
+      local_dir_(std::move(local_dir)),
+      observer_(observer) {}
 
 BoxFetch::~BoxFetch() = default;
 
@@ -90,21 +92,17 @@ void BoxFetch::Fail(FetchResult& result, const std::string& type, const std::str
 
 FetchResult BoxFetch::Run() {
   FetchResult result;
-  net::FtpClient client;
-  client.SetHost(box_.host);
-  client.SetPort(box_.ftp_port);
-  client.SetUser(box_.user);
-  client.SetPassword(box_.password);
-  client.SetPassive(false);
-  client.SetTransferType(net::FtpTransferType::kAscii);
   bool closing = false;
-  client.SetOnStatus([&](net::NetComponent&, net::NetStatus status, const std::string& text) {
-    observer_.Log(kStatusPrefix + text);
-    // A Cancel that came before the socket existed had nothing to close: stop before the
-    // connect, which could wait for an unreachable box.
-    if (!closing && (status == net::NetStatus::kResolving || status == net::NetStatus::kConnecting))
-      ThrowIfCancelled();
-  });
+  const std::unique_ptr<net::FtpClient> own_client =
+      MakeBoxFtpClient(box_, bounds_, [&](net::NetStatus status, const std::string& line) {
+        observer_.Log(line);
+        // A Cancel that came before the socket existed had nothing to close: stop before the
+        // connect, which could wait for an unreachable box.
+        if (!closing &&
+            (status == net::NetStatus::kResolving || status == net::NetStatus::kConnecting))
+          ThrowIfCancelled();
+      });
+  net::FtpClient& client = *own_client;
   {
     std::lock_guard lock(client_mutex_);
     client_ = &client;

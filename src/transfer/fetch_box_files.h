@@ -6,7 +6,6 @@
 #pragma once
 
 #include <atomic>
-#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "transfer/box_address.h"
 
 namespace tivolo::net {
 class FtpClient;
@@ -41,17 +41,6 @@ class UnsafeRemoteName : public platform::Error {
 // True for a name that stays inside a folder: not empty, ".", "..", no "/" and no NUL.
 bool IsPlainFileName(std::string_view name);
 
-// Where the box is and how to log in; the ports are 21 and 23 on a real box.
-struct BoxAddress {
-  std::string host;
-  uint16_t ftp_port = 21;
-  uint16_t telnet_port = 23;
-  std::string user;
-  std::string password;
-  // The folder of the box's settings; another one only for a simulated box or a test server.
-  std::string folder = "/etc/enigma2";
-};
-
 // Called on the thread that runs the fetch.
 class FetchObserver {
  public:
@@ -76,7 +65,8 @@ struct FetchResult {
 
 class BoxFetch {
  public:
-  BoxFetch(BoxAddress box, std::filesystem::path local_dir, FetchObserver& observer);
+  BoxFetch(BoxAddress box, std::filesystem::path local_dir, FetchObserver& observer,
+           BoxBounds bounds = {});
   ~BoxFetch();
   BoxFetch(const BoxFetch&) = delete;
   BoxFetch& operator=(const BoxFetch&) = delete;
@@ -94,6 +84,7 @@ class BoxFetch {
   void Fail(FetchResult& result, const std::string& type, const std::string& message);
 
   BoxAddress box_;
+  BoxBounds bounds_;
   std::filesystem::path local_dir_;
   FetchObserver& observer_;
   std::atomic<bool> cancelled_{false};

@@ -1,65 +1,20 @@
 #include "transfer/save_to_box.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <ctime>
-#include <deque>
 #include <fstream>
-#include <functional>
-#include <mutex>
 #include <sstream>
 
 #include "boxdata/timer_writer.h"
 #include "net/ftp_client.h"
-#include "net/telnet_client.h"
 #include "platform/safe_file.h"
 #include "transfer/box_backup.h"
-#include "transfer/telnet_dialogue.h"
+#include "transfer/receiver_restart.h"
 
 namespace tivolo::transfer {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr std::string_view kStatusPrefix = "asStatusText : ";
 constexpr const char* kReadBackName = "timers.readback";
-
-// The telnet client hands each received block to "its user-interface thread": for the
-// sequence that is the thread running it, which turns this queue while the dialogue runs.
-class SequenceLoop : public net::UiHandover {
- public:
-  void Post(std::function<void()> fn) override {
-    std::lock_guard lock(mutex_);
-    queue_.push_back(std::move(fn));
-    cv_.notify_all();
-  }
-
-  // Runs queued functions until done() holds or the deadline passes; returns done().
-  bool RunUntil(const std::function<bool()>& done, Clock::time_point deadline) {
-    // Short slices, so that a reader that ended is noticed soon.
-    constexpr std::chrono::milliseconds kSlice{10};
-    while (!done()) {
-      std::function<void()> fn;
-      {
-        std::unique_lock lock(mutex_);
-        const auto until = std::min(deadline, Clock::now() + kSlice);
-        if (!cv_.wait_until(lock, until, [&] { return !queue_.empty(); })) {
-          if (Clock::now() >= deadline) return done();
-          continue;
-        }
-        fn = std::move(queue_.front());
-        queue_.pop_front();
-      }
-      fn();
-    }
-    return true;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  std::deque<std::function<void()>> queue_;
-};
 
 std::string ReadWholeFile(const std::filesystem::path& path, bool* exists = nullptr) {
   std::ifstream in(path, std::ios::binary);
@@ -108,7 +63,7 @@ void TakeTimerList(SaveInput& input, store::MemTable& timers, const platform::Cl
   input.timers = ExpectedTimers(timers, clock);
 }
 
-SaveToBox::SaveToBox(SaveInput input, SaveObserver& observer, SaveBounds bounds)
+SaveToBox::SaveToBox(SaveInput input, SaveObserver& observer, BoxBounds bounds)
     : input_(std::move(input)), observer_(observer), bounds_(bounds) {}
 
 void SaveToBox::Step(SaveResult& result, SaveStep step) {
@@ -158,16 +113,10 @@ SaveResult SaveToBox::Run() {
 }
 
 void SaveToBox::Upload(SaveResult& result) {
-  net::FtpClient ftp;
-  ftp.SetHost(input_.box.host);
-  ftp.SetPort(input_.box.ftp_port);
-  ftp.SetUser(input_.box.user);
-  ftp.SetPassword(input_.box.password);
-  ftp.SetTransferType(net::FtpTransferType::kAscii);
-  ftp.SetBounds(net::NetBounds{bounds_.connect, bounds_.reply, bounds_.data});
-  ftp.SetOnStatus([this](net::NetComponent&, net::NetStatus, const std::string& text) {
-    observer_.Log(std::string(kStatusPrefix) + text);
-  });
+  const std::unique_ptr<net::FtpClient> client =
+      MakeBoxFtpClient(input_.box, bounds_,
+                       [this](net::NetStatus, const std::string& line) { observer_.Log(line); });
+  net::FtpClient& ftp = *client;
   // Closed on every way out, so that the next attempt connects afresh.
   struct CloseOnExit {
     net::FtpClient& ftp;
@@ -291,50 +240,17 @@ bool SaveToBox::BoxHolds(net::FtpClient& ftp, const std::string& remote) {
 }
 
 void SaveToBox::Restart(SaveResult& result) {
-  SequenceLoop loop;
-  TelnetDialogue dialogue(input_.box.user, input_.box.password);
-  const auto deadline = Clock::now() + bounds_.dialogue;
-  std::string reason;
-  {
-    net::TelnetClient telnet(loop);
-    telnet.SetHost(input_.box.host);
-    telnet.SetPort(input_.box.telnet_port);
-    telnet.SetConnectTimeout(bounds_.dialogue);
-    telnet.SetOnDataAvailable([&](const std::string& block) {
-      if (!block.empty()) observer_.Log(block);
-      DialogueReply reply = dialogue.Receive(block);
-      try {
-        if (!reply.send.empty()) telnet.SendText(reply.send);
-        if (reply.close) telnet.Close();
-      } catch (...) {
-        // A box that went away shows in the dialogue's end, or in the time running out.
-      }
-    });
-    try {
-      telnet.Open();
-      loop.RunUntil([&] { return dialogue.Over() || !telnet.ReaderRunning(); }, deadline);
-      if (!dialogue.Over() && !telnet.ReaderRunning()) dialogue.ConnectionClosed();
-    } catch (const std::exception& e) {
-      reason = e.what();
-    }
-    try {
-      telnet.Close();
-    } catch (...) {
-    }
-  }
-  if (reason.empty() && dialogue.Completed()) {
+  const RestartOutcome restart =
+      RestartReceiver(input_.box, bounds_.dialogue, [this](const std::string& block) {
+        if (!block.empty()) observer_.Log(block);
+      });
+  if (restart.completed) {
     result.outcome = SaveOutcome::kRestarted;
     return;
   }
-  if (reason.empty()) reason = dialogue.Reason();
-  if (reason.empty()) {
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(bounds_.dialogue);
-    reason = "the box did not complete the telnet dialogue within " +
-             std::to_string(seconds.count()) + " s (" + dialogue.Waiting() + ")";
-  }
   result.outcome = SaveOutcome::kNotRestarted;
   result.message =
-      "The new timer list is on the box, but the receiver was not restarted: " + reason +
+      "The new timer list is on the box, but the receiver was not restarted: " + restart.reason +
       ".\nRestart the box before the receiver overwrites the new list with its "
       "old one.";
 }

@@ -6,7 +6,7 @@
 //
 // Threads: TakeTimerList runs on the thread that owns the tables; Run on any other thread
 // (it blocks for seconds) and never touches a table. The observer is called on Run's thread.
-// Every network wait is bounded (SaveBounds).
+// Every network wait is bounded (BoxBounds).
 #pragma once
 
 #include <chrono>
@@ -64,13 +64,6 @@ struct SaveInput {
 void TakeTimerList(SaveInput& input, store::MemTable& timers, const platform::ClockSettings& clock,
                    const platform::CodePage& code_page = platform::CodePage::System());
 
-struct SaveBounds {
-  std::chrono::milliseconds connect{10000};   // each connection
-  std::chrono::milliseconds reply{15000};     // each reply and each silence in a transfer
-  std::chrono::milliseconds data{15000};      // the box connecting to a data port
-  std::chrono::milliseconds dialogue{15000};  // the whole telnet dialogue, connecting included
-};
-
 // After a save that restarted the receiver, the program ends this much later.
 inline constexpr std::chrono::milliseconds kEndDelay{1000};
 
@@ -102,7 +95,7 @@ class SaveError : public platform::Error {
 
 class SaveToBox {
  public:
-  SaveToBox(SaveInput input, SaveObserver& observer, SaveBounds bounds = {});
+  SaveToBox(SaveInput input, SaveObserver& observer, BoxBounds bounds = {});
 
   // The whole sequence; never throws. A second Run starts again from writing.
   SaveResult Run();
@@ -120,7 +113,7 @@ class SaveToBox {
 
   SaveInput input_;
   SaveObserver& observer_;
-  SaveBounds bounds_;
+  BoxBounds bounds_;
 };
 
 }  // namespace tivolo::transfer

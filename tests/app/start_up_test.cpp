@@ -11,11 +11,9 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
-#include <thread>
 
 #include "app/fetch_progress.h"
 #include "app/main_window.h"
-#include "app/qt_ui_handover.h"
 #include "app/settings_dialog.h"
 #include "app_test_support.h"
 #include "platform/clock.h"
@@ -232,19 +230,6 @@ TEST_F(FirstRunTest, SaveWritesTheFiveKeysAndTheStartGoesOn) {
   EXPECT_EQ(w->windowTitle().toStdString(), "Tivolo  127.0.0.1:   (v0.2)");
   // Nothing listens on the box's port 21 here: the fetch was tried, and alerted.
   EXPECT_NE(w->LogText().find("asStatusText : Connecting to 127.0.0.1."), std::string::npos);
-}
-
-TEST(QtUiHandoverTest, ARunFromAnotherThreadHappensOnTheWindowThread) {
-  QtUiHandover handover;
-  net::SynchronousHandover sync(handover);
-  std::thread::id ran_on;
-  bool returned = false;
-  std::thread reader(
-      [&] { returned = sync.RunAndWait([&] { ran_on = std::this_thread::get_id(); }); });
-  EXPECT_TRUE(QTest::qWaitFor([&] { return ran_on != std::thread::id(); }, 2000));
-  reader.join();
-  EXPECT_TRUE(returned);
-  EXPECT_EQ(ran_on, std::this_thread::get_id());
 }
 
 }  // namespace

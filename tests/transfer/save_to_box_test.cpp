@@ -172,7 +172,7 @@ class SaveToBoxTest : public ::testing::Test {
   testing::TempDir work;
   testing::ServerProcess ftp, telnet;
   SaveInput input;
-  SaveBounds bounds;
+  BoxBounds bounds;
   Recorder observer;
   Clock::duration elapsed{};
 };

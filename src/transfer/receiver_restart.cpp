@@ -1,0 +1,70 @@
+#include "transfer/receiver_restart.h"
+
+#include "net/telnet_session.h"
+#include "transfer/telnet_dialogue.h"
+
+namespace tivolo::transfer {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Runs the dialogue until it is over, the box goes away or the deadline passes.
+void RunDialogue(net::TelnetSession& telnet, TelnetDialogue& dialogue, Clock::time_point deadline,
+                 const std::function<void(const std::string&)>& log) {
+  while (!dialogue.Over()) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return;
+    const std::string block = telnet.Receive(left);
+    if (block.empty()) {
+      if (telnet.Closed()) dialogue.ConnectionClosed();
+      continue;
+    }
+    if (log) log(block);
+    const DialogueReply reply = dialogue.Receive(block);
+    if (!reply.send.empty()) telnet.SendText(reply.send);
+    if (reply.close) return;
+  }
+}
+
+}  // namespace
+
+RestartOutcome RestartReceiver(const BoxAddress& box, std::chrono::milliseconds bound,
+                               const std::function<void(const std::string&)>& log) {
+  TelnetDialogue dialogue(box.user, box.password);
+  const auto deadline = Clock::now() + bound;
+  RestartOutcome outcome;
+  try {
+    net::TelnetSession telnet;
+    telnet.SetHost(box.host);
+    telnet.SetPort(box.telnet_port);
+    telnet.SetConnectTimeout(bound);
+    telnet.Open();
+    try {
+      RunDialogue(telnet, dialogue, deadline, log);
+    } catch (...) {
+      // A box that went away mid-dialogue: what the dialogue saw decides below.
+      if (!dialogue.Over()) dialogue.ConnectionClosed();
+    }
+    try {
+      telnet.Close();
+    } catch (...) {
+    }
+  } catch (const std::exception& e) {
+    outcome.reason = e.what();
+    return outcome;
+  }
+  if (dialogue.Completed()) {
+    outcome.completed = true;
+    return outcome;
+  }
+  outcome.reason = dialogue.Reason();
+  if (outcome.reason.empty()) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(bound);
+    outcome.reason = "the box did not complete the telnet dialogue within " +
+                     std::to_string(seconds.count()) + " s (" + dialogue.Waiting() + ")";
+  }
+  return outcome;
+}
+
+}  // namespace tivolo::transfer
