@@ -1,6 +1,7 @@
 #include "app/fetch_progress.h"
 
-#include <QEventLoop>
+#include "app/background_run.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
@@ -8,36 +9,29 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <thread>
 
 namespace tivolo::app {
 namespace {
 
-// Runs on the fetch's thread; hands everything to the dialog's thread, in order.
-class QueuedObserver : public transfer::FetchObserver {
+// Runs on the fetch's thread; hands everything to the window's thread, in order.
+class PostedObserver : public transfer::FetchObserver {
  public:
-  QueuedObserver(QObject* ui, std::function<void(const std::string&)> log,
+  PostedObserver(BackgroundRun& run, std::function<void(const std::string&)> log,
                  QPointer<FetchProgressDialog> dialog)
-      : ui_(ui), log_(std::move(log)), dialog_(std::move(dialog)) {}
+      : run_(run), log_(std::move(log)), dialog_(std::move(dialog)) {}
   void Log(const std::string& line) override {
-    QMetaObject::invokeMethod(
-        ui_,
-        [this, line] {
-          if (log_) log_(line);
-        },
-        Qt::QueuedConnection);
+    run_.Post([this, line] {
+      if (log_) log_(line);
+    });
   }
   void Progress(const std::string& file, int index, int count) override {
-    QMetaObject::invokeMethod(
-        ui_,
-        [this, file, index, count] {
-          if (dialog_) dialog_->ShowProgress(file, index, count);
-        },
-        Qt::QueuedConnection);
+    run_.Post([this, file, index, count] {
+      if (dialog_) dialog_->ShowProgress(file, index, count);
+    });
   }
 
  private:
-  QObject* ui_;
+  BackgroundRun& run_;
   std::function<void(const std::string&)> log_;
   QPointer<FetchProgressDialog> dialog_;
 };
@@ -81,11 +75,15 @@ void FetchProgressDialog::reject() {
 }
 
 transfer::FetchResult RunFetchWithProgress(QWidget* owner, const FetchRun& run) {
-  QEventLoop loop;
   QPointer<FetchProgressDialog> dialog = new FetchProgressDialog(owner);
-  QueuedObserver observer(&loop, run.log, dialog);
+  transfer::BoxFetch* running = nullptr;
+  BackgroundRun background([&running] {
+    if (running) running->Cancel();
+  });
+  PostedObserver observer(background, run.log, dialog);
   transfer::BoxFetch fetch(run.box, run.local_dir, observer);
-  QObject::connect(dialog, &FetchProgressDialog::CancelRequested, &loop,
+  running = &fetch;
+  QObject::connect(dialog, &FetchProgressDialog::CancelRequested, dialog,
                    [&fetch] { fetch.Cancel(); });
   QTimer delay;
   delay.setSingleShot(true);
@@ -93,14 +91,7 @@ transfer::FetchResult RunFetchWithProgress(QWidget* owner, const FetchRun& run) 
   delay.start(run.dialog_delay_ms);
 
   transfer::FetchResult result;
-  std::thread worker([&] {
-    result = fetch.Run();
-    // Queued after every log line, so the loop ends with all of them delivered.
-    QMetaObject::invokeMethod(
-        &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-  });
-  loop.exec();
-  worker.join();
+  background.Run([&] { result = fetch.Run(); });
   delay.stop();
   delete dialog.data();
   return result;

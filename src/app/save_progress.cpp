@@ -1,47 +1,38 @@
 #include "app/save_progress.h"
 
-#include <QEventLoop>
+#include "app/background_run.h"
+
 #include <QLabel>
 #include <QPointer>
 #include <QVBoxLayout>
-#include <thread>
 
 namespace tivolo::app {
 namespace {
 
-// Runs on the save's thread; hands everything to the dialog's thread, in order.
-class QueuedSaveObserver : public transfer::SaveObserver {
+// Runs on the save's thread; hands everything to the window's thread, in order.
+class PostedSaveObserver : public transfer::SaveObserver {
  public:
-  QueuedSaveObserver(QObject* ui, const SaveRun& run, QPointer<SaveProgressDialog> dialog)
-      : ui_(ui), run_(run), dialog_(std::move(dialog)) {}
+  PostedSaveObserver(BackgroundRun& run, const SaveRun& save, QPointer<SaveProgressDialog> dialog)
+      : run_(run), save_(save), dialog_(std::move(dialog)) {}
   void Progress(transfer::SaveStep step) override {
-    QMetaObject::invokeMethod(
-        ui_,
-        [this, step] {
-          if (dialog_) dialog_->ShowStep(step);
-        },
-        Qt::QueuedConnection);
+    run_.Post([this, step] {
+      if (dialog_) dialog_->ShowStep(step);
+    });
   }
   void Log(const std::string& line) override {
-    QMetaObject::invokeMethod(
-        ui_,
-        [this, line] {
-          if (run_.log) run_.log(line);
-        },
-        Qt::QueuedConnection);
+    run_.Post([this, line] {
+      if (save_.log) save_.log(line);
+    });
   }
   bool Ask(const std::string& question) override {
-    bool yes = false;
-    // Queued behind the log lines and steps before it; the worker waits for the answer.
-    QMetaObject::invokeMethod(
-        ui_, [this, &yes, question] { yes = run_.messages && run_.messages->Question(question); },
-        Qt::BlockingQueuedConnection);
-    return yes;
+    // Queued behind the log lines and steps before it; the save waits for the answer.
+    return run_.Ask(
+        [this, question] { return save_.messages && save_.messages->Question(question); });
   }
 
  private:
-  QObject* ui_;
-  const SaveRun& run_;
+  BackgroundRun& run_;
+  const SaveRun& save_;
   QPointer<SaveProgressDialog> dialog_;
 };
 
@@ -66,21 +57,13 @@ std::string SaveProgressDialog::StepText() const {
 }
 
 transfer::SaveResult RunSaveWithProgress(QWidget* owner, SaveRun run) {
-  QEventLoop loop;
   QPointer<SaveProgressDialog> dialog = new SaveProgressDialog(owner);
-  QueuedSaveObserver observer(&loop, run, dialog);
+  BackgroundRun background;
+  PostedSaveObserver observer(background, run, dialog);
   transfer::SaveToBox save(std::move(run.input), observer, run.bounds);
   dialog->show();
-
   transfer::SaveResult result;
-  std::thread worker([&] {
-    result = save.Run();
-    // Queued after every log line, so the loop ends with all of them delivered.
-    QMetaObject::invokeMethod(
-        &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-  });
-  loop.exec();
-  worker.join();
+  background.Run([&] { result = save.Run(); });
   delete dialog.data();
   return result;
 }

@@ -1,0 +1,49 @@
+// Work off the window's thread, written once for the fetch and the save: the work runs on a
+// thread of its own while the window's thread runs its events (a progress dialog, a Cancel
+// button). What the work hands to the window (log lines, progress) is posted in order and
+// has all run before Run returns; a question waits for the window's answer.
+//
+// When the application is asked to quit meanwhile, the run stops: on_stop is called (to close
+// the work's connections), every question answers No at once, and Run waits for the work to
+// end without running the window's events, so nothing it posted reaches a window that is
+// going away. The work's waits are all bounded, so that wait is too.
+#pragma once
+
+#include <QObject>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+namespace tivolo::app {
+
+class BackgroundRun {
+ public:
+  explicit BackgroundRun(std::function<void()> on_stop = {});
+  ~BackgroundRun();
+  BackgroundRun(const BackgroundRun&) = delete;
+  BackgroundRun& operator=(const BackgroundRun&) = delete;
+
+  // Window's thread: runs work on a new thread and returns when it has ended. An exception
+  // that leaves the work is raised again here.
+  void Run(const std::function<void()>& work);
+
+  // Any thread: fn runs on the window's thread, after everything posted before it.
+  void Post(std::function<void()> fn);
+  // The work's thread: runs question on the window's thread and waits for its answer. No
+  // (false) when the question throws, and at once when the run is stopping.
+  bool Ask(std::function<bool()> question);
+  // The application asked to quit while the work ran.
+  bool Stopping() const;
+
+ private:
+  void Stop();
+
+  std::function<void()> on_stop_;
+  std::unique_ptr<QObject> relay_;  // the posts' receiver, on the window's thread
+  mutable std::mutex mutex_;
+  std::condition_variable answered_;
+  bool stopping_ = false;
+};
+
+}  // namespace tivolo::app

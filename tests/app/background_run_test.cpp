@@ -1,0 +1,76 @@
+// Work off the window's thread: what it posts arrives in order before Run returns, its errors
+// come back to the caller, and an application that quits while the work waits for an answer
+// is not held up by it.
+#include "app/background_run.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace tivolo::app {
+namespace {
+
+TEST(BackgroundRunTest, PostsArriveInOrderOnTheWindowThreadBeforeRunReturns) {
+  BackgroundRun run;
+  std::vector<int> seen;
+  const auto window_thread = std::this_thread::get_id();
+  bool all_on_window_thread = true;
+  run.Run([&] {
+    for (int i = 0; i < 50; ++i)
+      run.Post([&, i] {
+        all_on_window_thread = all_on_window_thread && std::this_thread::get_id() == window_thread;
+        seen.push_back(i);
+      });
+    EXPECT_TRUE(run.Ask([] { return true; }));
+    EXPECT_FALSE(run.Ask([]() -> bool { throw std::runtime_error("no box"); }));
+  });
+  ASSERT_EQ(seen.size(), 50u);
+  for (int i = 0; i < 50; ++i)
+    EXPECT_EQ(seen[static_cast<size_t>(i)], i);
+  EXPECT_TRUE(all_on_window_thread);
+}
+
+TEST(BackgroundRunTest, AnErrorOfTheWorkIsRaisedByRun) {
+  BackgroundRun run;
+  EXPECT_THROW(run.Run([] { throw std::runtime_error("cut off"); }), std::runtime_error);
+  // The run can be used again afterwards.
+  bool ran = false;
+  run.Run([&] { ran = true; });
+  EXPECT_TRUE(ran);
+}
+
+TEST(BackgroundRunTest, QuittingWhileTheWorkWaitsForAnAnswerStopsItWithNo) {
+  bool stopped = false;
+  BackgroundRun run([&] { stopped = true; });
+  bool asked = false;
+  bool answer = true;
+  bool late_post_ran = false;
+  std::atomic<bool> quitting{false};
+  run.Run([&] {
+    // The session ends before the question reaches the window.
+    run.Post([&] {
+      QCoreApplication::exit(0);
+      quitting = true;
+    });
+    for (int i = 0; i < 200 && !quitting; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    answer = run.Ask([&] {
+      asked = true;
+      return true;
+    });
+    run.Post([&] { late_post_ran = true; });
+  });
+  EXPECT_TRUE(stopped);
+  EXPECT_FALSE(answer);
+  EXPECT_FALSE(asked);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(late_post_ran);
+}
+
+}  // namespace
+}  // namespace tivolo::app
