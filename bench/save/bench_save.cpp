@@ -79,8 +79,10 @@ void BM_SaveExit200Timers(benchmark::State& state) {
                  static_cast<uint16_t>(telnet.Port()), "anonymous", ""};
     input.box.folder = box;
     input.local_dir = local;
-    input.read_state = report.timer_list;
-    input.fetch_ok = input.timer_list_fetched = true;
+    input.start.box = input.box;
+    input.start.state = report.timer_list;
+    input.start.fetch_ok = input.start.fetched = true;
+    input.start.text = report.timer_list_text;
     transfer::TakeTimerList(input, tables.timers, bt::UtcClock(), bt::Utf8());
     const transfer::SaveResult r = transfer::SaveToBox(std::move(input), quiet).Run();
     if (!r.EndProgram()) {

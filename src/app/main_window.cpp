@@ -11,7 +11,6 @@
 #include <QVBoxLayout>
 #include <filesystem>
 
-#include "app/fetch_progress.h"
 #include "app/settings_dialog.h"
 #include "platform/time_zone_log.h"
 #include "widgets/date_formats.h"
@@ -20,7 +19,6 @@ namespace tivolo::app {
 namespace {
 
 constexpr int kFocusDelayMs = 50;
-constexpr int kTerminateDelayMs = 1000;
 constexpr int kTopStripHeight = 3;
 constexpr int kStatusBarHeight = 19;
 constexpr int kButtonBarHeight = 25;
@@ -56,7 +54,7 @@ MainWindow::MainWindow(StartOptions options, QWidget* parent)
   timer1_.setInterval(kFocusDelayMs);
   connect(&timer1_, &QTimer::timeout, this, [this] { Guarded([this] { Timer1Timer(); }); });
   timer_terminate_.setSingleShot(true);
-  timer_terminate_.setInterval(kTerminateDelayMs);
+  timer_terminate_.setInterval(static_cast<int>(transfer::kEndDelay.count()));
   connect(&timer_terminate_, &QTimer::timeout, this,
           [this] { Guarded([this] { TimerTerminateTimer(); }); });
 }
@@ -85,6 +83,10 @@ void MainWindow::BuildWindow() {
   menu->setObjectName("MainMenu");
   connect(menu->addAction("Configuration"), &QAction::triggered, this,
           [this] { Guarded([this] { ConfigurationClick(); }); });
+  reload_ = menu->addAction("Reload from box");
+  reload_->setObjectName("ReloadFromBox");
+  reload_->setShortcut(Qt::Key_F5);
+  connect(reload_, &QAction::triggered, this, [this] { Guarded([this] { ReloadClick(); }); });
   connect(menu->addAction("Close"), &QAction::triggered, this,
           [this] { Guarded([this] { CloseClick(); }); });
 
@@ -186,6 +188,7 @@ void MainWindow::Guarded(const std::function<void()>& fn) {
 
 void MainWindow::RefreshActions() {
   append_->setEnabled(true);
+  reload_->setEnabled(true);
   list_actions_->RefreshActions();
 }
 
@@ -219,8 +222,10 @@ void MainWindow::StartUpSteps() {
     memo1_->setFixedHeight(kLogHeight);
     memo1_->setVisible(true);
   }
-  FetchBoxFiles();   // 10
-  ReadBoxFiles();    // 11
+  RemoveLeftovers();
+  FetchBoxFiles();  // 10
+  ReadBoxFiles();   // 11
+  OfferPendingRestart();
   RefreshActions();  // 12
   timer1_.start();   // 13
 }
@@ -246,42 +251,7 @@ bool MainWindow::FirstRunSettings() {
   return false;
 }
 
-void MainWindow::FetchBoxFiles() {
-  FetchRun run;
-  run.box = Box();
-  run.local_dir = options_.local_dir;
-  run.log = [this](const std::string& line) { Log(line); };
-  run.dialog_delay_ms = options_.fetch_dialog_delay_ms;
-  fetch_result_ = RunFetchWithProgress(this, run);
-  if (!fetch_result_.ok) {
-    messages_->Beep();
-    messages_->Alert(fetch_result_.AlertText());
-  }
-}
-
-void MainWindow::ReadBoxFiles() {
-  boxdata::ReadContext ctx;
-  ctx.local_dir = options_.local_dir;
-  ctx.clock = Clock();
-  ctx.log = [this](std::string_view line) { Log(std::string(line)); };
-  ctx.now_local = options_.now_local;
-  read_report_ = boxdata::ReadBoxFiles(tables_, ctx);
-  if (read_report_.failures.empty()) return;
-  std::string text;
-  for (const boxdata::FileFailure& failure : read_report_.failures) {
-    if (!text.empty()) text += '\n';
-    text += failure.file + ": " + failure.message;
-  }
-  messages_->Error(text);
-}
-
 // ---- Handlers ----
-
-void MainWindow::ConfigurationClick() {
-  SettingsDialog dialog(settings_, options_.config_file, *messages_, this);
-  dialog.exec();
-  LoadConfiguration();
-}
 
 void MainWindow::CloseClick() {
   close();

@@ -16,6 +16,7 @@
 #include "boxdata/box_tables.h"
 #include "platform/clock.h"
 #include "transfer/fetch_box_files.h"
+#include "transfer/save_to_box.h"
 #include "ui/timer_list_actions.h"
 #include "widgets/message_service.h"
 #include "widgets/timer_grid.h"
@@ -85,6 +86,9 @@ class MainWindow : public QMainWindow {
   QAction* Edit() const { return edit_; }
   QAction* Delete() const { return delete_; }
   QAction* SaveExit() const { return save_exit_; }
+  QAction* Reload() const { return reload_; }
+  // The box's list as read at start (or at the last reload): what a save merges with.
+  const transfer::ListAtStart& ListAtStart() const { return list_at_start_; }
   QTimer& Timer1() { return timer1_; }
   QTimer& TimerTerminate() { return timer_terminate_; }
 
@@ -94,6 +98,7 @@ class MainWindow : public QMainWindow {
   void DeleteExecute();
   void SaveExitExecute();
   void ConfigurationClick();
+  void ReloadClick();
   void CloseClick();
   void Timer1Timer();
   void TimerTerminateTimer();
@@ -107,6 +112,15 @@ class MainWindow : public QMainWindow {
   bool FirstRunSettings();  // false: the dialog was left without saving
   void FetchBoxFiles();
   void ReadBoxFiles();
+  // The box listed no timers.xml: false when the earlier local copy is not to be shown.
+  bool ShowEarlierCopy();
+  void ReloadFromBox();
+  void OfferPendingRestart();
+  // Runs the save; after a completed restart the program ends when end_program is set.
+  void RunSave(bool end_program);
+  void ShowTimerList(const std::string& text);
+  void EndAfterSave();
+  void RemoveLeftovers();
 
   StartOptions options_;
   std::unique_ptr<widgets::MessageService> own_messages_;
@@ -117,6 +131,8 @@ class MainWindow : public QMainWindow {
   int change_count_ = 0;
   platform::DateTime last_saved_end_ = 0;
   boxdata::ReadReport read_report_;
+  boxdata::BoxNames names_;
+  transfer::ListAtStart list_at_start_;
   transfer::FetchResult fetch_result_;
   bool end_requested_ = false;
 
@@ -127,6 +143,7 @@ class MainWindow : public QMainWindow {
   QAction* edit_ = nullptr;
   QAction* delete_ = nullptr;
   QAction* save_exit_ = nullptr;
+  QAction* reload_ = nullptr;
   QTimer timer1_;
   QTimer timer_terminate_;
   // Append, Edit and Delete with the channel picker and the timer editor.

@@ -253,7 +253,8 @@ void ReadTimerList(BoxTables& tables, const ServiceList& services, const Channel
   if (std::filesystem::exists(path, ec) || ec) {
     report.timer_list = TimerListState::kIncomplete;
     try {
-      ReadTimerListText(tables, ReadWholeFile(path), services, channels, ctx, report);
+      report.timer_list_text = ReadWholeFile(path);
+      ReadTimerListText(tables, report.timer_list_text, services, channels, ctx, report);
     } catch (const std::exception& e) {
       if (timers.State() == store::DatasetState::kInsert) timers.Cancel();
       report.timer_list = TimerListState::kIncomplete;
@@ -265,15 +266,27 @@ void ReadTimerList(BoxTables& tables, const ServiceList& services, const Channel
   tables.zenders.First();
 }
 
-ReadReport ReadBoxFiles(BoxTables& tables, const ReadContext& ctx) {
+std::string ReadReport::FailureText() const {
+  std::string text;
+  for (const FileFailure& failure : failures) {
+    if (!text.empty()) text += '\n';
+    text += failure.file + ": " + failure.message;
+  }
+  return text;
+}
+
+ReadReport ReadBoxFiles(BoxTables& tables, const ReadContext& ctx, BoxNames* names) {
   ReadReport report;
-  ServiceList services;
+  BoxNames own;
+  BoxNames& kept = names ? *names : own;
+  kept = BoxNames{};
+  ServiceList& services = kept.services;
   try {
     services = ServiceList::Load(ctx.local_dir);
   } catch (const BoxDataError& e) {
     AddFailure(report, ctx, "lamedb", e);
   }
-  ChannelNames channels;
+  ChannelNames& channels = kept.channels;
   try {
     channels = ReadBouquets(tables, services, ctx, report);
   } catch (const std::exception& e) {
@@ -286,6 +299,29 @@ ReadReport ReadBoxFiles(BoxTables& tables, const ReadContext& ctx) {
     AddFailure(report, ctx, "bouquets", e);
   }
   ReadTimerList(tables, services, channels, ctx, report);
+  return report;
+}
+
+ReadReport ReplaceTimerList(BoxTables& tables, std::string_view bytes, const BoxNames& names,
+                            const ReadContext& ctx) {
+  store::MemTable& timers = tables.timers;
+  timers.EndPendingChange();
+  while (timers.RecordCount() > 0) {
+    timers.First();
+    timers.Delete();
+  }
+  ReadReport report;
+  report.timer_list = TimerListState::kIncomplete;
+  report.timer_list_text = std::string(bytes);
+  AfterInsertDetached detached(timers);
+  try {
+    ReadTimerListText(tables, bytes, names.services, names.channels, ctx, report);
+  } catch (const std::exception& e) {
+    if (timers.State() == store::DatasetState::kInsert) timers.Cancel();
+    report.timer_list = TimerListState::kIncomplete;
+    AddFailure(report, ctx, "timers.xml", e);
+  }
+  timers.First();
   return report;
 }
 

@@ -46,7 +46,11 @@ struct ReadReport {
   int skipped_entries = 0;  // bouquet entries whose reference could not be read
   int timers = 0;           // timers in the table
   int timers_dropped = 0;   // single timers that ended over a day ago
+  // The timer list's text as read: what the box held, for merging a save with it.
+  std::string timer_list_text;
   bool TimerListComplete() const { return timer_list == TimerListState::kComplete; }
+  // Every failure as "file: message", one a line, for an error box.
+  std::string FailureText() const;
 };
 
 // The channels of all bouquets in reading order (bouquets in order, then file order), for
@@ -75,8 +79,19 @@ void ReadTimerList(BoxTables& tables, const ServiceList& services, const Channel
 void ReadTimerListText(BoxTables& tables, std::string_view bytes, const ServiceList& services,
                        const ChannelNames& channels, const ReadContext& ctx, ReadReport& report);
 
-// The three steps; the tables must be open and empty.
-ReadReport ReadBoxFiles(BoxTables& tables, const ReadContext& ctx);
+// What names the channels of timers: the service list and the bouquets' channels.
+struct BoxNames {
+  ServiceList services;
+  ChannelNames channels;
+};
+
+// The three steps; the tables must be open and empty. The names read are kept in *names when
+// given, for reading another timer list later.
+ReadReport ReadBoxFiles(BoxTables& tables, const ReadContext& ctx, BoxNames* names = nullptr);
+
+// Empties Timers and fills it from the text of a timer list (a list just put on the box).
+ReadReport ReplaceTimerList(BoxTables& tables, std::string_view bytes, const BoxNames& names,
+                            const ReadContext& ctx);
 
 // A name from the box (UTF-8) as the program shows it: through the code page, then without
 // any "?" (the mark of a character the code page lacks).

@@ -134,4 +134,20 @@ void TimersCalcFields(store::MemTable& timers) {
   ComputeRepetition(FindRepetitionFields(timers));
 }
 
+void EmptyTables(BoxTables& tables) {
+  auto empty = [](store::MemTable& table) {
+    table.EndPendingChange();
+    while (table.RecordCount() > 0) {
+      table.First();
+      table.Delete();
+    }
+  };
+  empty(tables.timers);
+  // Every bouquet's channels, not only the current bouquet's range.
+  tables.zenders.MasterDisabled();
+  empty(tables.zenders);
+  empty(tables.bouquet);
+  tables.zenders.MasterChanged();
+}
+
 }  // namespace tivolo::boxdata

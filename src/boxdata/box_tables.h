@@ -68,6 +68,10 @@ class BoxTables {
   store::DataSource ds_timers{"Ds_Timers"};
 };
 
+// Deletes every record of the three tables, ending any pending change first: the box's files
+// are read again.
+void EmptyTables(BoxTables& tables);
+
 // Computes Repeated and d0 to d6 from the low 32 bits of RepeatedOrg: bit 0 Monday (d1) to
 // bit 6 Sunday (d0); a clear bit leaves its day without value. Timers' OnCalcFields.
 void TimersCalcFields(store::MemTable& timers);

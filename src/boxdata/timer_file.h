@@ -69,6 +69,10 @@ struct TimerText {
   std::string child_lines;       // as in TimerValues
 };
 
+// What the program writes before the first timer and after the last.
+inline constexpr const char* kTimerListHead = "<?xml version=\"1.0\" ?>\r\n<timers>\r\n";
+inline constexpr const char* kTimerListFoot = "</timers>\r\n";
+
 // Appends the timer line (the ten attributes in the box's order, then the kept ones), the
 // child lines and "</timer>", each line ended by CR LF.
 void AppendTimerElement(std::string& out, const TimerText& timer);

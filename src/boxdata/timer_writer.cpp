@@ -84,7 +84,10 @@ std::string BuildTimerList(store::MemTable& timers, const platform::ClockSetting
 void WriteTimerList(store::MemTable& timers, const std::filesystem::path& local_dir,
                     const platform::ClockSettings& clock, const platform::CodePage& code_page) {
   // The text is complete before any file is touched.
-  const std::string text = BuildTimerList(timers, clock, code_page);
+  WriteTimerListText(BuildTimerList(timers, clock, code_page), local_dir);
+}
+
+void WriteTimerListText(std::string_view text, const std::filesystem::path& local_dir) {
   const std::filesystem::path target = local_dir / "timers.new";
   try {
     platform::ReplaceFile(target, text);

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "platform/clock.h"
 #include "platform/code_page.h"
@@ -26,5 +27,8 @@ std::string BuildTimerList(store::MemTable& timers, const platform::ClockSetting
 void WriteTimerList(store::MemTable& timers, const std::filesystem::path& local_dir,
                     const platform::ClockSettings& clock,
                     const platform::CodePage& code_page = platform::CodePage::System());
+
+// Writes a list's text as local_dir / "timers.new" in the same way.
+void WriteTimerListText(std::string_view text, const std::filesystem::path& local_dir);
 
 }  // namespace tivolo::boxdata

@@ -1,6 +1,7 @@
 #include "net/ftp_client.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -280,6 +281,8 @@ void FtpClient::Transfer(const std::string& command, Stream* sink, Stream* sourc
     }
   } catch (const NetError&) {
     if (aborted_) throw FtpTransferAborted();  // the abort, not its side effect, is the news
+    // A box that cuts a transfer off says why on the control connection (426, 451, ...).
+    RaiseFailureReplyIfAny();
     throw;
   }
   // Destroying the connection shuts down its sending side, so the server sees the end of an
@@ -287,6 +290,24 @@ void FtpClient::Transfer(const std::string& command, Stream* sink, Stream* sourc
   TakeData().reset();
   if (aborted_) throw FtpTransferAborted();
   ReadFinalReply();
+}
+
+void FtpClient::RaiseFailureReplyIfAny() {
+  if (!socket_.HandleAllocated()) return;
+  bool failure = false;
+  if (BufferedCount() > 0) {
+    failure = StartsWithFailure(InputBuffer().View());
+  } else {
+    pollfd p{socket_.Handle(), POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(kFollowUpWait.count())) > 0) {
+      char peek[16];
+      const int n = socket_.Peek(peek, sizeof peek);
+      failure = n > 0 && StartsWithFailure(std::string_view(peek, static_cast<size_t>(n)));
+    }
+  }
+  if (!failure) return;
+  ReadReply();
+  RaiseReplyError();
 }
 
 void FtpClient::WaitForDataPeer(OneShotListener& listener) {
@@ -324,7 +345,24 @@ void FtpClient::WaitForDataPeer(OneShotListener& listener) {
 
 void FtpClient::ReadFinalReply() {
   int code = ReadReply({225, 226, 250, 426});
-  if (code == 426) ReadReply({226});
+  if (code != 426) return;
+  // A 226 completes the transfer after a 426 and comes right behind it. A box that cut the
+  // transfer off sends nothing more: its 426 is the news, at once rather than after the whole
+  // reply bound.
+  const std::string cut = ReplyText();
+  const NetBounds saved = bounds_;
+  bounds_.idle = std::min(saved.idle, kFollowUpWait);
+  try {
+    ReadReply({226});
+  } catch (const SocketError& e) {
+    bounds_ = saved;
+    if (e.Code() == kErrTimedOut) throw ProtocolReplyError(426, cut);
+    throw;
+  } catch (...) {
+    bounds_ = saved;
+    throw;
+  }
+  bounds_ = saved;
 }
 
 void FtpClient::Rename(const std::string& from, const std::string& to) {

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -112,6 +113,10 @@ class FtpClient : public TcpClient {
   // Active mode: waits for the server's connection while watching the control connection.
   void WaitForDataPeer(OneShotListener& listener);
   void ReadFinalReply();
+  // After a transfer broke: raises the failure reply the server sent meanwhile, if one comes
+  // within kFollowUpWait.
+  void RaiseFailureReplyIfAny();
+  static constexpr std::chrono::milliseconds kFollowUpWait{1000};
   void SetData(std::unique_ptr<TcpConnection> data);
   std::unique_ptr<TcpConnection> TakeData();
 

@@ -17,14 +17,17 @@ namespace {
 // As the kernel's own bound on a chain of links.
 constexpr int kMaxLinkHops = 40;
 
+constexpr std::string_view kTempMark = ".tmp-";
+constexpr size_t kTempDigits = 10;
+
 int OpenUnique(const fs::path& target, unsigned mode, std::string& path) {
   static std::atomic<unsigned> counter{0};
   std::random_device seed;
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
   for (int attempt = 0; attempt < 100; ++attempt) {
     char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".tmp-%08x%02x", static_cast<unsigned>(seed()),
-                  counter.fetch_add(1) & 0xffu);
+    std::snprintf(suffix, sizeof suffix, "%s%08x%02x", kTempMark.data(),
+                  static_cast<unsigned>(seed()), counter.fetch_add(1) & 0xffu);
     path = (folder / ("." + target.filename().string() + suffix)).string();
     const int fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
@@ -108,6 +111,21 @@ void ReplaceFile(const fs::path& target, std::string_view bytes, unsigned new_fi
   FileReplacement replacement(target, new_file_mode);
   replacement.Write(bytes);
   replacement.Commit();
+}
+
+int RemoveLeftoverReplacements(const fs::path& folder) {
+  int removed = 0;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    const std::string name = entry.path().filename().string();
+    const size_t mark = name.rfind(kTempMark);
+    if (name.empty() || name[0] != '.' || mark == std::string::npos ||
+        name.size() != mark + kTempMark.size() + kTempDigits ||
+        name.find_first_not_of("0123456789abcdef", mark + kTempMark.size()) != std::string::npos)
+      continue;
+    if (fs::remove(entry.path(), ec)) ++removed;
+  }
+  return removed;
 }
 
 }  // namespace tivolo::platform

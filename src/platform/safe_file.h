@@ -62,6 +62,11 @@ class FileReplacement {
   size_t size_ = 0;
 };
 
+// Removes the temporary files that replacements of a process that was killed left in the
+// folder (only names of the form they use); returns how many. Call it only while no other
+// process replaces files there.
+int RemoveLeftoverReplacements(const std::filesystem::path& folder);
+
 // Replaces target with bytes, as FileReplacement does.
 void ReplaceFile(const std::filesystem::path& target, std::string_view bytes,
                  unsigned new_file_mode = kOrdinaryFileMode);

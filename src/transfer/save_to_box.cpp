@@ -1,45 +1,64 @@
 #include "transfer/save_to_box.h"
 
-#include <algorithm>
-#include <ctime>
-#include <fstream>
-#include <sstream>
-
+#include "boxdata/text_lines.h"
 #include "boxdata/timer_writer.h"
 #include "net/ftp_client.h"
-#include "platform/safe_file.h"
+#include "platform/now.h"
 #include "transfer/box_backup.h"
+#include "transfer/pending_restart.h"
 #include "transfer/receiver_restart.h"
+#include "transfer/running_timers.h"
+#include "transfer/timer_merge.h"
 
 namespace tivolo::transfer {
 namespace {
 
-constexpr const char* kReadBackName = "timers.readback";
+// A question may stand open for minutes while the box changes its list again; merging again
+// this often before giving up keeps a busy box from holding the save forever.
+constexpr int kMergeRounds = 3;
 
-std::string ReadWholeFile(const std::filesystem::path& path, bool* exists = nullptr) {
-  std::ifstream in(path, std::ios::binary);
-  if (exists) *exists = static_cast<bool>(in);
-  if (!in) return {};
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+// The save stops here without touching the box any further.
+class SaveStopped : public platform::Error {
+ public:
+  SaveStopped() : platform::Error("The save was stopped because the program is closing.") {}
+  std::string TypeName() const override { return "SaveStopped"; }
+};
 
-// Line ends aside: the ASCII transfer type lets the server store its own.
-std::string WithoutCr(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    if (c != '\r') out += c;
-  }
+std::vector<ExpectedTimer> ExpectedOf(std::vector<ListedTimer> timers) {
+  SortForWriting(timers);
+  std::vector<ExpectedTimer> out;
+  for (const ListedTimer& t : timers)
+    out.push_back({t.Begin(), t.End(), t.values.serviceref, t.values.name});
   return out;
 }
 
-std::string Plural(int count, const char* one, const char* many) {
-  return std::to_string(count) + " " + (count == 1 ? one : many);
+std::time_t Now() {
+  return static_cast<std::time_t>(platform::NowEpochSeconds());
+}
+
+std::string BoxListSentence(const SaveResult& result) {
+  switch (result.box_list) {
+    case BoxListState::kUnchanged:
+      return "The box's timer list is unchanged.";
+    case BoxListState::kReplaced:
+      return "The box's timer list has been replaced by the new one.";
+    case BoxListState::kDamaged:
+      return "The box's timer list is damaged.";
+    case BoxListState::kUnknown:
+      break;
+  }
+  return "What the box's timer list holds now is not known.";
 }
 
 }  // namespace
+
+struct SaveToBox::Plan {
+  TimerList base;
+  TimerList ours;
+  std::optional<TimerList> theirs;  // none: the box has no list
+  MergeResult merge;
+  std::string text;  // the merged list as it is written
+};
 
 std::string SaveStepText(SaveStep step) {
   switch (step) {
@@ -53,6 +72,8 @@ std::string SaveStepText(SaveStep step) {
       return "Uploading the timer list";
     case SaveStep::kRestart:
       return "Restarting the receiver";
+    case SaveStep::kVerify:
+      return "Checking the box's timer list after the restart";
   }
   return {};
 }
@@ -63,19 +84,56 @@ void TakeTimerList(SaveInput& input, store::MemTable& timers, const platform::Cl
   input.timers = ExpectedTimers(timers, clock);
 }
 
-SaveToBox::SaveToBox(SaveInput input, SaveObserver& observer, BoxBounds bounds)
-    : input_(std::move(input)), observer_(observer), bounds_(bounds) {}
+SaveInput PrepareSave(boxdata::BoxTables& tables, const boxdata::ChannelNames& channels,
+                      const BoxAddress& box, const std::filesystem::path& local_dir,
+                      const ListAtStart& start, const platform::ClockSettings& clock) {
+  SaveInput input;
+  input.box = box;
+  input.local_dir = local_dir;
+  input.start = start;
+  input.clock = clock;
+  TakeTimerList(input, tables.timers, clock);
+  // The first channel of a reference names it, as it names the timers read.
+  for (const boxdata::Channel& channel : channels)
+    input.channel_names.emplace(channel.service, channel.name);
+  store::MemTable& timers = tables.timers;
+  const store::Field& service = timers.FieldNamed(boxdata::fields::kServiceref);
+  const store::Field& name = timers.FieldNamed(boxdata::fields::kZender);
+  for (int row = 0; row < timers.RecordCount(); ++row) {
+    const store::RecordBuffer r = timers.ViewRecordAt(row);
+    input.channel_names.emplace(r.AsString(service), r.AsString(name));
+  }
+  return input;
+}
 
-void SaveToBox::Step(SaveResult& result, SaveStep step) {
-  result.step = step;
+SaveToBox::SaveToBox(SaveInput input, SaveObserver& observer, BoxBounds bounds)
+    : input_(std::move(input)),
+      observer_(observer),
+      bounds_(bounds),
+      labeller_(input_.clock, input_.channel_names) {}
+
+SaveToBox::~SaveToBox() = default;
+
+void SaveToBox::Step(SaveStep step) {
+  ThrowIfStopped();
   observer_.Progress(step);
 }
 
-std::string SaveToBox::UnknownListReason() const {
-  if (input_.read_state == boxdata::TimerListState::kIncomplete)
+void SaveToBox::ThrowIfStopped() const {
+  if (stopped_.load()) throw SaveStopped();
+}
+
+std::string SaveToBox::RefusalReason() const {
+  const ListAtStart& start = input_.start;
+  if (!input_.box.SameFilesAs(start.box))
+    return "The timer list was read from the box " + start.box.Label() +
+           ", and the configuration now names the box " + input_.box.Label() +
+           ". Saving would replace that box's timers with these. Use \"Reload from box\" to "
+           "read the new box's timers first. Nothing was written to either box.";
+  if (start.state == boxdata::TimerListState::kIncomplete)
     return "The timer list read from the box at start was incomplete, so saving would lose "
            "timers. Nothing was written to the box.";
-  if (input_.read_state == boxdata::TimerListState::kMissing && !input_.fetch_ok)
+  if (start.state == boxdata::TimerListState::kMissing && !start.fetch_ok)
     return "There was no timer list at start and the box could not be reached then, so its "
            "timers are not known. Nothing was written to the box.";
   return {};
@@ -84,159 +142,251 @@ std::string SaveToBox::UnknownListReason() const {
 SaveResult SaveToBox::Run() {
   SaveResult result;
   try {
-    if (std::string reason = UnknownListReason(); !reason.empty()) {
+    if (std::string reason = RefusalReason(); !reason.empty()) {
       result.outcome = SaveOutcome::kRefused;
       result.message = reason;
       return result;
     }
-    Step(result, SaveStep::kWrite);
-    const std::filesystem::path written = input_.local_dir / "timers.new";
-    platform::ReplaceFile(written, input_.timer_list);
-
-    Step(result, SaveStep::kCheck);
-    if (std::string fault = CheckWrittenList(ReadWholeFile(written), input_.timers);
-        !fault.empty()) {
-      result.outcome = SaveOutcome::kRefused;
-      result.message = "The new timer list was not uploaded: " + fault + ".";
-      return result;
-    }
-    Upload(result);
-    if (result.outcome == SaveOutcome::kDeclined) return result;
-    Step(result, SaveStep::kRestart);
-    Restart(result);
+    SendToBox(result);
   } catch (const std::exception& e) {
     result.outcome = SaveOutcome::kFailed;
     result.message = e.what();
     result.error_type = platform::TypeNameOf(e);
   }
+  if (result.outcome != SaveOutcome::kRestarted && result.outcome != SaveOutcome::kNotRestarted &&
+      result.outcome != SaveOutcome::kOverwritten)
+    result.message += (result.message.empty() ? "" : "\n") + BoxListSentence(result);
   return result;
 }
 
-void SaveToBox::Upload(SaveResult& result) {
-  const std::unique_ptr<net::FtpClient> client =
+std::unique_ptr<net::FtpClient> SaveToBox::Connect() {
+  std::unique_ptr<net::FtpClient> ftp =
       MakeBoxFtpClient(input_.box, bounds_,
                        [this](net::NetStatus, const std::string& line) { observer_.Log(line); });
-  net::FtpClient& ftp = *client;
-  // Closed on every way out, so that the next attempt connects afresh.
-  struct CloseOnExit {
-    net::FtpClient& ftp;
-    ~CloseOnExit() {
-      try {
-        ftp.Close();
-      } catch (...) {
-        // The step's own failure, if any, is the news.
-      }
-    }
-  } close_on_exit{ftp};
+  ftp->OpenAndLogin(true);
+  ftp->ChangeRemoteDir(input_.box.folder);
+  return ftp;
+}
 
-  Step(result, SaveStep::kBackup);
-  ftp.OpenAndLogin(true);
-  ftp.ChangeRemoteDir(input_.box.folder);
-  if (!BackupAndConfirm(ftp, result)) {
-    result.outcome = SaveOutcome::kDeclined;
-    result.message = "Nothing was uploaded: the box keeps its own timer list.";
+void SaveToBox::WriteAndCheck(const std::vector<ListedTimer>& timers, const std::string& text) {
+  boxdata::WriteTimerListText(text, input_.local_dir);
+  const std::string written = boxdata::ReadWholeFile(input_.local_dir / "timers.new");
+  if (std::string fault = CheckWrittenList(written, ExpectedOf(timers)); !fault.empty())
+    throw SaveError("The merged timer list was not uploaded: " + fault + ".");
+}
+
+void SaveToBox::SendToBox(SaveResult& result) {
+  Plan plan;
+  if (input_.start.state != boxdata::TimerListState::kMissing)
+    plan.base = ReadTimerList(input_.start.text, input_.clock);
+  Step(SaveStep::kWrite);
+  boxdata::WriteTimerListText(input_.timer_list, input_.local_dir);
+  Step(SaveStep::kCheck);
+  const std::string written = boxdata::ReadWholeFile(input_.local_dir / "timers.new");
+  if (std::string fault = CheckWrittenList(written, input_.timers); !fault.empty()) {
+    result.outcome = SaveOutcome::kRefused;
+    result.message = "The new timer list was not uploaded: " + fault + ".";
     return;
   }
-  Step(result, SaveStep::kUpload);
-  StoreSafely(ftp);
-  result.uploaded = true;
-}
+  plan.ours = ReadTimerList(input_.timer_list, input_.clock);
 
-bool SaveToBox::BackupAndConfirm(net::FtpClient& ftp, SaveResult& result) {
-  const std::filesystem::path dir = BackupDir(input_.local_dir);
-  std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  const std::filesystem::path backup = dir / BackupName(std::time(nullptr));
-  bool on_box = true;
-  try {
-    ftp.Download("timers.xml", backup.string(), true);
-    result.backup = backup;
-  } catch (const net::ProtocolReplyError& e) {
-    // 550 (or 450): the box has no timer list at all.
-    if (e.Code() != 550 && e.Code() != 450) throw;
-    on_box = false;
-  }
-  PruneBackups(input_.local_dir);
-
-  bool at_start = false;
-  const std::string start_copy = ReadWholeFile(input_.local_dir / "timers.xml", &at_start);
-  at_start = at_start && input_.read_state != boxdata::TimerListState::kMissing;
-  const std::string now = on_box ? ReadWholeFile(backup) : std::string();
-  int differing = CountDifferingTimers(at_start ? start_copy : std::string(), now);
-  if (differing == 0 && on_box != at_start) differing = 1;  // a list without timers came or went
-  // A box without a list at the fetch is known too: it had none.
-  const bool known = input_.timer_list_fetched ||
-                     (input_.fetch_ok && input_.read_state == boxdata::TimerListState::kMissing);
-  if (known && differing == 0) return true;
-
-  std::string question;
-  if (known)
-    question = "The timer list on the box has changed since it was read at start: " +
-               Plural(differing, "timer differs", "timers differ") + ".";
-  else
-    question =
-        "The timer list was not fetched from the box at this start, so this list comes "
-        "from an earlier copy: " +
-        Plural(differing, "timer on the box differs", "timers on the box differ") + " from it.";
-  question += "\nReplace the box's timer list with this one?";
-  try {
-    return observer_.Ask(question);
-  } catch (...) {
-    return false;
-  }
-}
-
-void SaveToBox::StoreSafely(net::FtpClient& ftp) {
-  const std::string local = (input_.local_dir / "timers.new").string();
-  try {
-    StoreChecked(ftp, kUploadName);
-  } catch (...) {
-    // Whatever arrived of it is no use to anyone; "timers.xml" was not touched.
+  Step(SaveStep::kBackup);
+  {
+    const std::unique_ptr<net::FtpClient> ftp = Connect();
+    BoxListTransfer box(*ftp, input_.local_dir);
+    // What a run that was killed half-way left behind.
+    box.DeleteIfThere(kUploadName);
+    const std::filesystem::path backup = BackupDir(input_.local_dir) / BackupName(Now());
+    std::error_code ec;
+    std::filesystem::create_directories(backup.parent_path(), ec);
+    const std::optional<std::string> theirs = box.Fetch(kBoxListName, backup);
+    if (theirs) {
+      result.backup = backup;
+      plan.theirs = ReadTimerList(*theirs, input_.clock);
+    }
+    PruneBackups(input_.local_dir);
+    if (!MergeWithBox(plan, result) || !AcceptRunningRecordings(plan)) {
+      result.outcome = SaveOutcome::kDeclined;
+      if (result.message.empty()) result.message = "Nothing was sent to the box.";
+      return;
+    }
+    if (plan.theirs && SameTimers(plan.merge.merged, plan.theirs->timers)) {
+      observer_.Log("The box holds this timer list already; it is not sent again.");
+    } else {
+      Step(SaveStep::kUpload);
+      UploadMerged(box, plan, result);
+      if (result.outcome == SaveOutcome::kDeclined) return;
+    }
     try {
-      ftp.Delete(kUploadName);
+      ftp->Close();
     } catch (...) {
+      // The list is in place; a close that fails changes nothing on the box.
     }
-    throw;
   }
+  Step(SaveStep::kRestart);
+  Restart(result);
+  if (result.outcome == SaveOutcome::kNotRestarted) return;
+  Step(SaveStep::kVerify);
+  Verify(plan.text, result);
+  if (result.outcome == SaveOutcome::kOverwritten) result.merged_list = plan.text;
+}
+
+bool SaveToBox::MergeWithBox(Plan& plan, SaveResult& result) {
+  static const std::vector<ListedTimer> kNone;
+  if (!plan.theirs && !plan.base.timers.empty()) {
+    // The receiver sets an unreadable list aside and starts with none; merging with that
+    // would drop every timer the user did not touch.
+    if (!observer_.Ask("The box has no timer list (timers.xml) now, though it held " +
+                       std::to_string(plan.base.timers.size()) +
+                       " timers at start; it may have set an unreadable list aside as "
+                       "timers.xml_old.\nSave this list to the box as it is?"))
+      return false;
+    plan.merge = MergeTimerLists(kNone, kNone, plan.ours.timers);
+  } else if (plan.theirs && !plan.theirs->complete) {
+    const std::string why =
+        plan.theirs->problems.empty() ? "" : " (" + plan.theirs->problems.front() + ")";
+    if (!observer_.Ask("The box's timer list (timers.xml) is damaged" + why +
+                       ": the receiver sets such a list aside and starts without timers. It is "
+                       "kept in " +
+                       result.backup.string() +
+                       ".\nReplace it with this list? Timers that only the damaged list holds "
+                       "are not kept."))
+      return false;
+    plan.merge = MergeTimerLists(plan.base.timers, plan.base.timers, plan.ours.timers);
+  } else {
+    const std::vector<ListedTimer>& theirs = plan.theirs ? plan.theirs->timers : kNone;
+    // A box that still holds what an earlier save sent changed nothing since.
+    const bool holds_upload =
+        !input_.start.uploaded.empty() &&
+        SameTimers(theirs, ReadTimerList(input_.start.uploaded, input_.clock).timers);
+    plan.merge =
+        MergeTimerLists(holds_upload ? theirs : plan.base.timers, theirs, plan.ours.timers);
+    if (!input_.start.fetched && !holds_upload)
+      observer_.Log("The timer list was not fetched at this start; merging with the copy read.");
+    for (const std::string& line : MergeLogLines(plan.merge, labeller_))
+      observer_.Log(line);
+    if (plan.merge.HasConflicts() && !observer_.Ask(ConflictQuestion(plan.merge, labeller_))) {
+      result.message = "Nothing was sent to the box: it keeps its own versions of those timers.";
+      return false;
+    }
+  }
+  plan.text = TimerListText(plan.merge.merged);
+  return true;
+}
+
+bool SaveToBox::AcceptRunningRecordings(const Plan& plan) {
+  if (!plan.theirs) return true;
+  const std::vector<RunningRecording> running = RunningRecordings(
+      plan.theirs->timers, static_cast<int64_t>(platform::NowEpochSeconds()), input_.clock);
+  if (running.empty()) return true;
+  return observer_.Ask(RunningRecordingQuestion(running, labeller_));
+}
+
+void SaveToBox::UploadMerged(BoxListTransfer& box, Plan& plan, SaveResult& result) {
+  for (int round = 1;; ++round) {
+    WriteAndCheck(plan.merge.merged, plan.text);
+    try {
+      box.StoreChecked(kUploadName, plan.text);
+    } catch (...) {
+      // Whatever arrived of it is no use to anyone; "timers.xml" was not touched.
+      try {
+        box.DeleteIfThere(kUploadName);
+      } catch (...) {
+      }
+      throw;
+    }
+    ThrowIfStopped();
+    const std::optional<std::string> now = box.Read(kBoxListName);
+    const std::optional<TimerList> theirs_now =
+        now ? std::optional<TimerList>(ReadTimerList(*now, input_.clock)) : std::nullopt;
+    const bool unchanged = theirs_now.has_value() == plan.theirs.has_value() &&
+                           (!theirs_now || SameTimers(theirs_now->timers, plan.theirs->timers));
+    if (unchanged) break;
+    if (round == kMergeRounds)
+      throw SaveError(
+          "The box's timer list changed again each time it was merged; nothing was "
+          "put in place. Save again in a moment.");
+    observer_.Log("The box's timer list changed while saving; merging again.");
+    plan.theirs = theirs_now;
+    if (!MergeWithBox(plan, result)) {
+      box.DeleteIfThere(kUploadName);
+      result.outcome = SaveOutcome::kDeclined;
+      return;
+    }
+  }
+  RecordPendingRestart(input_.local_dir, {input_.box.Label(), Now(), plan.text});
+  PutInPlace(box, plan.text, result);
+}
+
+void SaveToBox::PutInPlace(BoxListTransfer& box, const std::string& text, SaveResult& result) {
+  std::string refused;
   try {
-    ftp.Rename(kUploadName, "timers.xml");
+    box.PutUploadInPlace();
+    result.uploaded_list = text;
+    result.box_list = BoxListState::kReplaced;
     return;
   } catch (const net::ProtocolReplyError& e) {
-    observer_.Log("The box refused the rename (" + std::string(e.what()) +
-                  "); storing over timers.xml directly.");
-  }
-  try {
-    ftp.Delete(kUploadName);
-  } catch (const net::ProtocolReplyError&) {
-  }
-  try {
-    StoreChecked(ftp, "timers.xml");
+    refused = e.what();
   } catch (const std::exception& e) {
-    throw SaveError(std::string(e.what()) +
-                    "\nThe box's timers.xml may be incomplete now; its list from before is kept "
-                    "in the backups folder.");
+    FindOutAfterBreak(text, e.what(), result);
+    return;
   }
-}
-
-void SaveToBox::StoreChecked(net::FtpClient& ftp, const std::string& remote) {
-  ftp.Upload((input_.local_dir / "timers.new").string(), remote, false);
-  if (!BoxHolds(ftp, remote))
-    throw SaveError("The box did not store the whole timer list (" + remote + ").");
-}
-
-bool SaveToBox::BoxHolds(net::FtpClient& ftp, const std::string& remote) {
-  // The size settles it when the server stored the bytes as sent; with line ends of its own,
-  // only the file read back can tell.
+  observer_.Log("The box refused the rename (" + refused + ").");
+  if (!observer_.Ask("The box refused to put the new list in place of timers.xml by renaming it (" +
+                     refused +
+                     ").\nStore the list straight over timers.xml instead? If that transfer "
+                     "breaks, the box is left with a cut list until it is saved again; its list "
+                     "from before is kept in " +
+                     result.backup.string() + ".")) {
+    box.DeleteIfThere(kUploadName);
+    ClearPendingRestart(input_.local_dir);
+    result.outcome = SaveOutcome::kDeclined;
+    result.message =
+        "The box refused to rename the new list into place, and it was not stored "
+        "directly.";
+    return;
+  }
   try {
-    if (ftp.Size(remote) == static_cast<int64_t>(input_.timer_list.size())) return true;
-  } catch (const net::ProtocolReplyError&) {
+    box.StoreChecked(kBoxListName, text);
+  } catch (const std::exception& e) {
+    result.box_list = BoxListState::kDamaged;
+    throw SaveError(std::string(e.what()) +
+                    "\nThe box's timers.xml may be cut now, and the receiver would set it aside "
+                    "and start without timers. The whole new list is on the box as " +
+                    kUploadName + ", and the box's list from before is in " +
+                    result.backup.string() + ". Save && Exit again stores it once more.");
   }
-  const std::filesystem::path back = input_.local_dir / kReadBackName;
-  ftp.Download(remote, back.string(), true);
-  const std::string held = ReadWholeFile(back);
-  std::error_code ec;
-  std::filesystem::remove(back, ec);
-  return WithoutCr(held) == WithoutCr(input_.timer_list);
+  // Only now that timers.xml is known whole does the checked upload go.
+  box.DeleteIfThere(kUploadName);
+  result.uploaded_list = text;
+  result.box_list = BoxListState::kReplaced;
+}
+
+void SaveToBox::FindOutAfterBreak(const std::string& text, const std::string& error,
+                                  SaveResult& result) {
+  observer_.Log("The connection broke while the new list was put in place (" + error +
+                "); asking the box what it holds.");
+  std::optional<std::string> held;
+  try {
+    const std::unique_ptr<net::FtpClient> ftp = Connect();
+    held = BoxListTransfer(*ftp, input_.local_dir).Read(kBoxListName);
+  } catch (const std::exception& e) {
+    result.box_list = BoxListState::kUnknown;
+    throw SaveError("The connection to the box broke while the new list was put in place (" +
+                    error + "), and the box could not be reached again to see what it holds (" +
+                    e.what() + "). Its list from before is in " + result.backup.string() +
+                    ". Save && Exit again finds out and finishes the save.");
+  }
+  if (held && SameTimers(ReadTimerList(*held, input_.clock).timers,
+                         ReadTimerList(text, input_.clock).timers)) {
+    result.uploaded_list = text;
+    result.box_list = BoxListState::kReplaced;
+    return;
+  }
+  ClearPendingRestart(input_.local_dir);
+  result.box_list = BoxListState::kUnchanged;
+  throw SaveError("The connection to the box broke while the new list was put in place (" + error +
+                  "); the box still holds its own list.");
 }
 
 void SaveToBox::Restart(SaveResult& result) {
@@ -244,15 +394,45 @@ void SaveToBox::Restart(SaveResult& result) {
       RestartReceiver(input_.box, bounds_.dialogue, [this](const std::string& block) {
         if (!block.empty()) observer_.Log(block);
       });
-  if (restart.completed) {
-    result.outcome = SaveOutcome::kRestarted;
-    return;
-  }
+  if (restart.completed) return;
   result.outcome = SaveOutcome::kNotRestarted;
   result.message =
       "The new timer list is on the box, but the receiver was not restarted: " + restart.reason +
-      ".\nRestart the box before the receiver overwrites the new list with its "
-      "old one.";
+      ".\nThe receiver has not loaded the new list, and any save of its own (a timer ending, a "
+      "clean shutdown or a restart of the box) puts its old list back. Do not restart the box "
+      "by hand: Save && Exit again retries the restart without sending the list again.";
+}
+
+void SaveToBox::Verify(const std::string& expected, SaveResult& result) {
+  std::optional<std::string> held;
+  try {
+    const std::unique_ptr<net::FtpClient> ftp = Connect();
+    held = BoxListTransfer(*ftp, input_.local_dir).Read(kBoxListName);
+  } catch (const std::exception& e) {
+    result.outcome = SaveOutcome::kNotRestarted;
+    result.message = std::string(
+                         "The receiver was restarted, but the box's timer list could not "
+                         "be read back to check it: ") +
+                     e.what() + ".\nSave && Exit again checks it.";
+    return;
+  }
+  const TimerList box_now = ReadTimerList(held.value_or(""), input_.clock);
+  if (held && StillHolds(box_now, ReadTimerList(expected, input_.clock),
+                         static_cast<int64_t>(platform::NowEpochSeconds()))) {
+    ClearPendingRestart(input_.local_dir);
+    result.outcome = SaveOutcome::kRestarted;
+    return;
+  }
+  ClearPendingRestart(input_.local_dir);
+  result.outcome = SaveOutcome::kOverwritten;
+  result.box_list = BoxListState::kUnchanged;
+  result.uploaded_list.clear();
+  result.message =
+      "The receiver was restarted, but the box had written its own timer list over the new one "
+      "first (it holds " +
+      std::to_string(box_now.timers.size()) +
+      " timers now), so the new list was not loaded. The box's list from before this save is in " +
+      result.backup.string() + ".\nSave && Exit again merges with what the box holds now.";
 }
 
 }  // namespace tivolo::transfer

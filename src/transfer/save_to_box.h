@@ -1,34 +1,37 @@
 // Saving the timer list to the box and restarting its receiver, without the window: write
-// "timers.new", read it back with our own reader, fetch the box's current "timers.xml" (kept
-// as a backup, and a question when it changed since the start), store the new list under a
-// temporary name in "/etc/enigma2", check it and rename it over "timers.xml", then log in by
-// telnet and stop the receiver once so that the box starts it again with the new list.
+// "timers.new" and read it back with our own reader; fetch the box's current "timers.xml"
+// (kept as a backup) and merge it with the list read at start and the tables' list, asking
+// only where both sides touched the same timer; ask before a restart would cut a running
+// recording; store the merged list under a temporary name, check it, make sure the box's list
+// is still the one merged with, and rename it over "timers.xml"; then log in by telnet and stop
+// the receiver once so that the box starts it again with the new list, and read the list back
+// to see that the box did not write its own over it meanwhile.
 //
 // Threads: TakeTimerList runs on the thread that owns the tables; Run on any other thread
 // (it blocks for seconds) and never touches a table. The observer is called on Run's thread.
 // Every network wait is bounded (BoxBounds).
 #pragma once
 
-#include <chrono>
+#include <atomic>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "boxdata/box_reader.h"
+#include "boxdata/box_tables.h"
 #include "platform/clock.h"
 #include "platform/code_page.h"
-#include "platform/error.h"
 #include "store/mem_table.h"
-#include "transfer/fetch_box_files.h"
+#include "transfer/box_address.h"
+#include "transfer/box_list_transfer.h"
+#include "transfer/listed_timer.h"
 #include "transfer/timer_list_check.h"
-
-namespace tivolo::net {
-class FtpClient;
-}
 
 namespace tivolo::transfer {
 
-enum class SaveStep { kWrite, kCheck, kBackup, kUpload, kRestart };
+enum class SaveStep { kWrite, kCheck, kBackup, kUpload, kRestart, kVerify };
 
 // What a progress dialog shows for a step, such as "Uploading the timer list".
 std::string SaveStepText(SaveStep step);
@@ -38,25 +41,35 @@ class SaveObserver {
   virtual ~SaveObserver() = default;
   // The step starting now.
   virtual void Progress(SaveStep step) = 0;
-  // A line for the log: "asStatusText : " and a status text of the FTP client, or a block
-  // the box sent by telnet, unchanged.
+  // A line for the log: "asStatusText : " and a status text of the FTP client, a block the
+  // box sent by telnet, unchanged, or what the merge did.
   virtual void Log(const std::string& line) = 0;
   // A question to answer with Yes (true) or No. An exception counts as No.
   virtual bool Ask(const std::string& question) = 0;
 };
 
-// The name the new list is stored under before it is renamed over "timers.xml".
-inline constexpr const char* kUploadName = "timers.xml.upload";
+// The box's list as read at start, kept in memory: the base of the merge.
+struct ListAtStart {
+  BoxAddress box;  // the box it was read from
+  boxdata::TimerListState state = boxdata::TimerListState::kMissing;
+  bool fetch_ok = false;  // this run's fetch ended without an error ...
+  bool fetched = false;   // ... and brought "timers.xml"
+  std::string text;       // the list's text; empty when it was missing
+  // The list an earlier save of this run (or of a run that ended before the restart) put on
+  // the box without a completed restart; empty when none. A box that still holds it changed
+  // nothing since.
+  std::string uploaded;
+};
 
 // Everything the sequence needs, taken on the tables' thread before it starts.
 struct SaveInput {
-  BoxAddress box;
-  std::filesystem::path local_dir;    // holds "timers.xml" as read at start
-  std::string timer_list;             // the text of "timers.new"
+  BoxAddress box;                     // the box to save to, as configured now
+  std::filesystem::path local_dir;    // the program's folder
+  std::string timer_list;             // the text of "timers.new" from the tables
   std::vector<ExpectedTimer> timers;  // what that text must read back as
-  boxdata::TimerListState read_state = boxdata::TimerListState::kMissing;  // at start
-  bool fetch_ok = false;            // this run's fetch ended without an error ...
-  bool timer_list_fetched = false;  // ... and brought "timers.xml"
+  ListAtStart start;
+  platform::ClockSettings clock;
+  std::map<std::string, std::string> channel_names;  // by service reference, for messages
 };
 
 // Fills input.timer_list and input.timers from the table, leaving its cursor and any
@@ -64,56 +77,76 @@ struct SaveInput {
 void TakeTimerList(SaveInput& input, store::MemTable& timers, const platform::ClockSettings& clock,
                    const platform::CodePage& code_page = platform::CodePage::System());
 
+// The whole input from the tables (the timer list, the channels' names) and what the window
+// keeps of this run.
+SaveInput PrepareSave(boxdata::BoxTables& tables, const boxdata::ChannelNames& channels,
+                      const BoxAddress& box, const std::filesystem::path& local_dir,
+                      const ListAtStart& start, const platform::ClockSettings& clock);
+
 // After a save that restarted the receiver, the program ends this much later.
 inline constexpr std::chrono::milliseconds kEndDelay{1000};
 
 enum class SaveOutcome {
-  kRestarted,     // the new list is on the box and the receiver was stopped
-  kRefused,       // nothing sent: the box's list is not known or the new list failed its check
-  kDeclined,      // the box's list had changed and the user kept it: nothing uploaded
-  kFailed,        // an error; `uploaded` says whether the new list reached the box
+  kRestarted,     // the merged list is on the box and loaded by the restarted receiver
+  kRefused,       // nothing sent: the list is not known, not ours to send, or failed its check
+  kDeclined,      // the user kept the box as it is after a question: nothing sent
+  kFailed,        // an error
   kNotRestarted,  // the new list is on the box, the receiver was not restarted
+  kOverwritten,   // the receiver was restarted, but the box had written its own list first
 };
+
+// What the box's "timers.xml" holds after the save, as far as it is known.
+enum class BoxListState { kUnchanged, kReplaced, kDamaged, kUnknown };
 
 struct SaveResult {
   SaveOutcome outcome = SaveOutcome::kFailed;
-  SaveStep step = SaveStep::kWrite;  // the step the sequence ended in
-  bool uploaded = false;             // "timers.xml" on the box is the new list
-  std::string message;               // for the user; empty after kRestarted
-  std::string error_type;            // the error's class name after kFailed
-  std::filesystem::path backup;      // the copy of the box's list taken, if any
-  // Only after a completed restart does the program end (kEndDelay later).
+  BoxListState box_list = BoxListState::kUnchanged;
+  std::string message;           // for the user; empty after kRestarted
+  std::string error_type;        // the error's class name after kFailed
+  std::filesystem::path backup;  // the copy of the box's list taken, if any
+  // The list this save put on the box (the merged list), when it did; the window shows it
+  // from then on, and the next save knows it for its own.
+  std::string uploaded_list;
+  // The merged list when the box wrote its own over it (kOverwritten): the window shows it,
+  // so that saving again puts it on the box.
+  std::string merged_list;
+  // Only after a completed, checked restart does the program end (kEndDelay later).
   bool EndProgram() const { return outcome == SaveOutcome::kRestarted; }
-};
-
-// A check of the upload that failed; the message says what the box holds.
-class SaveError : public platform::Error {
- public:
-  using platform::Error::Error;
-  std::string TypeName() const override { return "SaveError"; }
+  // A declined save is news, not an error.
+  bool MessageIsError() const { return outcome != SaveOutcome::kDeclined; }
 };
 
 class SaveToBox {
  public:
   SaveToBox(SaveInput input, SaveObserver& observer, BoxBounds bounds = {});
+  ~SaveToBox();
 
-  // The whole sequence; never throws. A second Run starts again from writing.
+  // The whole sequence; never throws.
   SaveResult Run();
+  // Any thread: the sequence stops before its next step (the application is quitting).
+  void Stop() { stopped_.store(true); }
 
  private:
-  std::string UnknownListReason() const;
-  void Upload(SaveResult& result);
-  // Fetches the box's list into a backup and asks when it changed; false when the user keeps it.
-  bool BackupAndConfirm(net::FtpClient& ftp, SaveResult& result);
-  void StoreSafely(net::FtpClient& ftp);
-  void StoreChecked(net::FtpClient& ftp, const std::string& remote);
-  bool BoxHolds(net::FtpClient& ftp, const std::string& remote);
+  struct Plan;
+  std::string RefusalReason() const;
+  void WriteAndCheck(const std::vector<ListedTimer>& timers, const std::string& text);
+  void SendToBox(SaveResult& result);
+  bool MergeWithBox(Plan& plan, SaveResult& result);
+  bool AcceptRunningRecordings(const Plan& plan);
+  void UploadMerged(BoxListTransfer& box, Plan& plan, SaveResult& result);
+  void PutInPlace(BoxListTransfer& box, const std::string& text, SaveResult& result);
+  void FindOutAfterBreak(const std::string& text, const std::string& error, SaveResult& result);
   void Restart(SaveResult& result);
-  void Step(SaveResult& result, SaveStep step);
+  void Verify(const std::string& expected, SaveResult& result);
+  void Step(SaveStep step);
+  void ThrowIfStopped() const;
+  std::unique_ptr<net::FtpClient> Connect();
 
   SaveInput input_;
   SaveObserver& observer_;
   BoxBounds bounds_;
+  TimerLabeller labeller_;
+  std::atomic<bool> stopped_{false};
 };
 
 }  // namespace tivolo::transfer

@@ -1,10 +1,7 @@
 #include "transfer/timer_list_check.h"
 
 #include <algorithm>
-#include <map>
 #include <optional>
-#include <set>
-#include <tuple>
 
 #include "boxdata/box_tables.h"
 #include "boxdata/timer_file.h"
@@ -71,23 +68,6 @@ std::string CheckElement(const boxdata::TimerElement& e, size_t index, const Exp
   return {};
 }
 
-// A timer as it stands in its file: its line and its children, line ends aside.
-std::string Whole(const boxdata::TimerElement& e) {
-  std::string text = e.line;
-  for (const auto& child : e.child_lines) {
-    text += '\n';
-    text += child;
-  }
-  return text;
-}
-
-using TimerKey = std::tuple<std::optional<int64_t>, std::optional<int64_t>, std::string>;
-
-TimerKey KeyOf(const boxdata::TimerElement& e) {
-  const boxdata::TimerValues v = boxdata::ExtractTimerValues(e);
-  return {v.begin, v.end, v.serviceref};
-}
-
 }  // namespace
 
 std::vector<ExpectedTimer> ExpectedTimers(store::MemTable& timers,
@@ -132,34 +112,6 @@ std::string CheckWrittenList(std::string_view bytes, const std::vector<ExpectedT
   }
   if (!file.problems.empty()) return file.problems.front();
   return {};
-}
-
-int CountDifferingTimers(std::string_view before, std::string_view now) {
-  const boxdata::TimerListFile a = boxdata::ParseTimerList(before);
-  const boxdata::TimerListFile b = boxdata::ParseTimerList(now);
-  std::multimap<std::string, size_t> unmatched_a;
-  for (size_t i = 0; i < a.timers.size(); ++i)
-    unmatched_a.emplace(Whole(a.timers[i]), i);
-  std::vector<const boxdata::TimerElement*> left_b;
-  for (const auto& e : b.timers) {
-    auto it = unmatched_a.find(Whole(e));
-    if (it != unmatched_a.end())
-      unmatched_a.erase(it);
-    else
-      left_b.push_back(&e);
-  }
-  std::multiset<TimerKey> keys_a;
-  for (const auto& [text, i] : unmatched_a)
-    keys_a.insert(KeyOf(a.timers[i]));
-  int differing = static_cast<int>(unmatched_a.size());
-  for (const auto* e : left_b) {
-    auto it = keys_a.find(KeyOf(*e));
-    if (it != keys_a.end())
-      keys_a.erase(it);  // changed in place: already counted on the other side
-    else
-      ++differing;
-  }
-  return differing;
 }
 
 }  // namespace tivolo::transfer

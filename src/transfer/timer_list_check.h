@@ -1,5 +1,5 @@
-// Checks of timer lists around a save: the written list read back with our own reader before
-// it goes to the box, and the box's current list compared with the one read at start.
+// The check of the written timer list: read back with our own reader before it goes to the
+// box, it must hold exactly the timers of the table, each in a form the receiver can load.
 #pragma once
 
 #include <cstdint>
@@ -32,9 +32,5 @@ std::vector<ExpectedTimer> ExpectedTimers(store::MemTable& timers,
 // expected timers (count, begin, end, service reference) with every begin, end and repeated
 // a whole number and every after-event one the receiver knows; otherwise the first fault.
 std::string CheckWrittenList(std::string_view bytes, const std::vector<ExpectedTimer>& expected);
-
-// How many timers differ between two lists: those of each without an identical timer in the
-// other, where a timer changed in place (same begin, end and service) counts once.
-int CountDifferingTimers(std::string_view before, std::string_view now);
 
 }  // namespace tivolo::transfer

@@ -128,10 +128,13 @@ class E2eTest(unittest.TestCase):
         self.save_and_exit()
         self.assert_saved(11)
 
-    def test_refused_rename_stores_directly(self):
+    def test_refused_rename_stores_directly_when_asked(self):
         self.start("--fault", "refuse_rename")
         self.append_timer()
         self.save_and_exit()
+        question = self.program.wait_message()
+        self.assertIn("refused to put the new list in place", question["text"])
+        self.program.answer(question, "alt+y")
         self.assert_saved(11)
 
     def test_refused_login(self):
@@ -172,20 +175,25 @@ class E2eTest(unittest.TestCase):
         self.save_and_exit()
         self.assert_refused("restart", list_on_box_changed=True)
 
-    def test_list_changed_on_the_box(self):
+    def test_timer_added_on_the_box_is_kept_without_a_question(self):
         self.start()
         self.append_timer()
         self.box.run("change-timers")
         self.save_and_exit()
-        question = self.program.wait_message()
-        self.assertIn("1 timer differs", question["text"])
-        self.program.answer(question, "Return")  # No is the default
-        self.assert_refused("nothing was uploaded")
-        status = self.box.live_status()
-        self.assertEqual((status["kills"], self.box.timers_xml()),
-                         (0, self.box_file_before_save))
-        self.assertIn(b"Added on the box", self.box.timers_xml())
+        after = self.assert_saved(12)
+        names = [dict(t["attributes"]).get("name") for t in after.values()]
+        self.assertIn("Added on the box", names)
 
+    def test_running_recording_is_asked_about_first(self):
+        self.start()
+        self.append_timer()
+        self.box.run("start-recording")
+        self.save_and_exit()
+        question = self.program.wait_message()
+        self.assertIn("A recording is running on the box:", question["text"])
+        self.assertIn("Recording now until", question["text"])
+        self.program.answer(question, "Return")  # No is the default
+        self.assert_refused("nothing was sent")
 
 if __name__ == "__main__":
     if not os.access(BINARY, os.X_OK):

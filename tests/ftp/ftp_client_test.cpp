@@ -389,6 +389,10 @@ INSTANTIATE_TEST_SUITE_P(
                       FinalReplyCase{"Aborted426Then451",
                                      "426 Connection closed\r\n451 Local error\r\n",
                                      "ProtocolReplyError 451: 451 Local error"},
+                      // A box that cut the transfer off sends nothing after its 426.
+                      FinalReplyCase{"Cut426Alone", "426 Failure writing network stream.\r\n",
+                                     "ProtocolReplyError 426: 426 Failure writing network "
+                                     "stream."},
                       FinalReplyCase{"Failed451", "451 Local error in processing\r\n",
                                      "ProtocolReplyError 451: 451 Local error in processing"},
                       FinalReplyCase{"StopsMidLine", "22", "SocketError 10060"}),
@@ -522,6 +526,28 @@ TEST_F(FtpClientTest, UploadCommandsAndEmptyFile) {
   client.Upload(local, "", false);
   client.Close();
   EXPECT_EQ(server.Failures(), "");
+}
+
+TEST_F(FtpClientTest, StoreCutOffByTheBoxIsReportedAtOnceWithItsReply) {
+  FakeFtpServer server([](FakeFtpSession& s) {
+    s.Login();
+    s.AcceptPort();
+    s.Expect("STOR timers.xml");
+    s.ConnectData();
+    s.Reply("150 Ok to send data");
+    s.CloseData();
+    s.Reply("426 Failure writing network stream.");
+    s.WaitForClientClose();
+  });
+  Connect(server);
+  client.SetIdleTimeout(15s);
+  client.OpenAndLogin(true);
+  std::string local = dir / "timers.new";
+  testing::WriteFile(local, std::string(8 << 20, 'x'));
+  EXPECT_EQ(Failure([&] { client.Upload(local, "timers.xml", false); }),
+            "ProtocolReplyError 426: 426 Failure writing network stream.");
+  EXPECT_LT(elapsed, 3s);
+  client.Close();
 }
 
 TEST_F(FtpClientTest, ArgumentsWithLineBreaksAreRefusedBeforeSending) {

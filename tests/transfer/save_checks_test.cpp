@@ -152,29 +152,6 @@ INSTANTIATE_TEST_SUITE_P(
                   ""}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST(DifferingTimers, CountsEachChangedTimerOnce) {
-  const std::string a = TimerLine("1000", "2000", kRef);
-  const std::string b = TimerLine("3000", "4000", kRef);
-  const std::string c = TimerLine("5000", "6000", kRef);
-  const std::string b_recorded = TimerLine("3000", "4000", kRef, "0", "nothing", "News (rec)");
-  const std::string list = kHead + a + b + kTail;
-  std::string lf_list;
-  for (char ch : list) {
-    if (ch != '\r') lf_list += ch;
-  }
-  const std::string counts =
-      std::to_string(CountDifferingTimers(list, lf_list)) + " " +
-      std::to_string(CountDifferingTimers(list, kHead + b + a + kTail)) + " " +
-      std::to_string(CountDifferingTimers(list, kHead + a + b_recorded + kTail)) + " " +
-      std::to_string(CountDifferingTimers(list, kHead + a + b + c + kTail)) + " " +
-      std::to_string(CountDifferingTimers(list, kHead + a + kTail)) + " " +
-      std::to_string(CountDifferingTimers(list, kHead + c + kTail)) + " " +
-      std::to_string(CountDifferingTimers("", list));
-  // Line ends and order alone change nothing; a changed timer is one; an added or a removed
-  // one is one each.
-  EXPECT_EQ(counts, "0 0 1 1 1 3 2");
-}
-
 TEST(Backups, OnlyTheNewestTwentyStay) {
   testing::TempDir dir;
   std::filesystem::create_directories(BackupDir(dir.Path()));

@@ -12,6 +12,7 @@
   boxsim.py fault --state DIR [--clear] NAME[=VALUE] | -NAME ...
                                   turns fault switches on (or off with "-") while it runs
   boxsim.py change-timers --state DIR
+  boxsim.py start-recording --state DIR
                                   a timer is added on the box, which writes timers.xml
   boxsim.py loaded --state DIR    what the simulated receiver loaded at its last start
 
@@ -218,12 +219,22 @@ def command_fault(args):
 
 
 def command_change_timers(args):
+    signal_receiver(args, signal.SIGUSR1)
+
+
+def command_start_recording(args):
+    signal_receiver(args, signal.SIGUSR2)
+
+
+def signal_receiver(args, signum):
+    """Has the receiver add a timer (SIGUSR1: one in three days; SIGUSR2: a recording running
+    now) and waits until it has written its list."""
     status = running_status(args.state)
     if not status or not status.get("receiver_pid"):
         sys.exit("boxsim: not running")
     log = os.path.join(args.state, box_state.RECEIVER_LOG)
     seen = os.path.getsize(log)
-    os.kill(status["receiver_pid"], signal.SIGUSR1)
+    os.kill(status["receiver_pid"], signum)
     deadline = time.time() + START_SECONDS
     while time.time() < deadline:
         with open(log, encoding="utf-8") as f:
@@ -251,7 +262,7 @@ def main():
         p.add_argument("--user", default="root")
         p.add_argument("--password", default="")
         p.add_argument("--fault", action="append")
-    for name in ("stop", "status", "change-timers", "loaded"):
+    for name in ("stop", "status", "change-timers", "start-recording", "loaded"):
         sub.add_parser(name)
     p = sub.add_parser("fault")
     p.add_argument("--clear", action="store_true")
@@ -265,6 +276,7 @@ def main():
         return
     {"start": command_start, "stop": command_stop, "status": command_status,
      "fault": command_fault, "change-timers": command_change_timers,
+     "start-recording": command_start_recording,
      "loaded": command_loaded}[args.command](args)
 
 

@@ -27,6 +27,7 @@ from box_state import LOADED, RECEIVER_LOG, write_json  # noqa: E402
 AFTER_EVENTS = ("nothing", "standby", "deepstandby", "auto")
 INTEGER = re.compile(r"-?[0-9]+\Z")
 BOX_ADDED_NAME = "Added on the box"
+RECORDING_NAME = "Recording now"
 
 
 class Unreadable(Exception):
@@ -143,15 +144,19 @@ class Receiver:
         os.replace(tmp, self.path)
         self.log("saved %d timers" % len(self.timers))
 
-    def add_box_timer(self):
-        begin = int(time.time()) + 3 * 86400
+    def add_box_timer(self, begin=None, name=BOX_ADDED_NAME, length=1800):
+        begin = int(time.time()) + 3 * 86400 if begin is None else begin
         ref = self.timers[0].get("serviceref") if self.timers else "1:0:1:1:1:1:C00000:0:0:0:"
         self.timers.append(Timer(len(self.timers) + 1, [
-            ("begin", str(begin)), ("end", str(begin + 1800)), ("serviceref", ref),
-            ("repeated", "0"), ("name", BOX_ADDED_NAME), ("description", ""),
+            ("begin", str(begin)), ("end", str(begin + length)), ("serviceref", ref),
+            ("repeated", "0"), ("name", name), ("description", ""),
             ("afterevent", "auto"), ("eit", "0"), ("disabled", "0"), ("justplay", "0")], []))
-        self.log("a timer was added on the box")
+        self.log("a timer was added on the box: %s" % name)
         self.save()
+
+    def start_recording(self):
+        """A recording set on the box itself that runs now: it began five minutes ago."""
+        self.add_box_timer(int(time.time()) - 300, RECORDING_NAME, 3600)
 
 
 def main():
@@ -163,6 +168,7 @@ def main():
     stopping = []
     signal.signal(signal.SIGTERM, lambda *_: stopping.append(True))
     signal.signal(signal.SIGUSR1, lambda *_: receiver.add_box_timer())
+    signal.signal(signal.SIGUSR2, lambda *_: receiver.start_recording())
     receiver.load()
     while not stopping:
         time.sleep(0.1)

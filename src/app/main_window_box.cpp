@@ -1,0 +1,202 @@
+// What the main window does with the box: fetch and read its files at start and on "Reload
+// from box", keep to the box the list was read from, and Save && Exit, which ends the program a
+// second after a checked restart and stays open, showing what the box holds, after any other
+// end.
+#include <QDateTime>
+#include <QFileInfo>
+#include <filesystem>
+
+#include "app/fetch_progress.h"
+#include "app/main_window.h"
+#include "app/save_progress.h"
+#include "app/settings_dialog.h"
+#include "platform/safe_file.h"
+#include "transfer/pending_restart.h"
+
+namespace tivolo::app {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kEarlierCopyName = "timers.xml.earlier";
+
+std::string LocalTimeText(std::time_t when) {
+  return QDateTime::fromSecsSinceEpoch(when).toString("dd-MM-yy hh:mm").toStdString();
+}
+
+}  // namespace
+
+void MainWindow::RemoveLeftovers() {
+  const fs::path local = options_.local_dir;
+  platform::RemoveLeftoverReplacements(local);
+  platform::RemoveLeftoverReplacements(local / "backups");
+  std::error_code ec;
+  fs::remove(local / "timers.readback", ec);
+}
+
+void MainWindow::FetchBoxFiles() {
+  FetchRun run;
+  run.box = Box();
+  run.local_dir = options_.local_dir;
+  run.log = [this](const std::string& line) { Log(line); };
+  run.dialog_delay_ms = options_.fetch_dialog_delay_ms;
+  fetch_result_ = RunFetchWithProgress(this, run);
+  if (!fetch_result_.ok) {
+    messages_->Beep();
+    messages_->Alert(fetch_result_.AlertText());
+  }
+}
+
+bool MainWindow::ShowEarlierCopy() {
+  const fs::path copy = fs::path(options_.local_dir) / "timers.xml";
+  if (!fetch_result_.ok || fetch_result_.Fetched("timers.xml") || !fs::exists(copy)) return true;
+  const QDateTime when = QFileInfo(QString::fromStdString(copy.string())).lastModified();
+  const bool show = messages_->Question(
+      "The box has no timer list (timers.xml); it may have set an unreadable list aside as "
+      "timers.xml_old. The program's folder holds an earlier copy, fetched " +
+      when.toString("dd-MM-yy hh:mm").toStdString() +
+      ".\nShow the timers of that earlier copy? Saving then puts them on the box.");
+  if (show) return true;
+  // Kept for the user, but not read as if it were the box's list.
+  std::error_code ec;
+  fs::rename(copy, fs::path(options_.local_dir) / kEarlierCopyName, ec);
+  return false;
+}
+
+void MainWindow::ReadBoxFiles() {
+  const bool earlier_copy = fetch_result_.ok && !fetch_result_.Fetched("timers.xml");
+  const bool shown = ShowEarlierCopy();
+  boxdata::ReadContext ctx;
+  ctx.local_dir = options_.local_dir;
+  ctx.clock = Clock();
+  ctx.log = [this](std::string_view line) { Log(std::string(line)); };
+  ctx.now_local = options_.now_local;
+  read_report_ = boxdata::ReadBoxFiles(tables_, ctx, &names_);
+  list_at_start_ = {};
+  list_at_start_.box = Box();
+  list_at_start_.state = read_report_.timer_list;
+  list_at_start_.fetch_ok = fetch_result_.ok;
+  list_at_start_.fetched = fetch_result_.Fetched("timers.xml");
+  list_at_start_.text = read_report_.timer_list_text;
+  if (earlier_copy && shown) {
+    // The box had none: every timer of the copy is new to it.
+    list_at_start_.state = boxdata::TimerListState::kMissing;
+    list_at_start_.text.clear();
+  }
+  if (!read_report_.failures.empty()) messages_->Error(read_report_.FailureText());
+}
+
+void MainWindow::ReloadFromBox() {
+  boxdata::EmptyTables(tables_);
+  change_count_ = 0;
+  last_saved_end_ = 0;
+  RefreshActions();
+  FetchBoxFiles();
+  ReadBoxFiles();
+  OfferPendingRestart();
+  RefreshActions();
+}
+
+void MainWindow::ReloadClick() {
+  if (change_count_ > 0 &&
+      !messages_->Question("Reading the box's files again discards the changes made here.\n"
+                           "Reload from the box?"))
+    return;
+  ReloadFromBox();
+}
+
+void MainWindow::ConfigurationClick() {
+  {
+    SettingsDialog dialog(settings_, options_.config_file, *messages_, this);
+    dialog.exec();
+  }
+  LoadConfiguration();
+  const transfer::BoxAddress box = Box();
+  // Nothing was read yet (the first run's dialog), or it was read from this box.
+  if (!tables_.timers.Active() || box.SameFilesAs(list_at_start_.box)) return;
+  // One box per run: the list shown belongs to the box it was read from.
+  if (change_count_ > 0 &&
+      !messages_->Question("The configuration now names the box " + box.Label() +
+                           ", and the timers shown were read from " + list_at_start_.box.Label() +
+                           ".\nRead the new box's files now? That discards the changes made "
+                           "here; until then, Save && Exit saves to neither box."))
+    return;
+  ReloadFromBox();
+}
+
+void MainWindow::OfferPendingRestart() {
+  const std::optional<transfer::PendingRestart> pending =
+      transfer::ReadPendingRestart(options_.local_dir);
+  if (!pending || pending->box != Box().Label()) return;
+  const std::string when = LocalTimeText(pending->when);
+  const transfer::TimerList sent = transfer::ReadTimerList(pending->list, Clock());
+  const transfer::TimerList held = transfer::ReadTimerList(list_at_start_.text, Clock());
+  if (!list_at_start_.fetched || !transfer::SameTimers(sent.timers, held.timers)) {
+    transfer::ClearPendingRestart(options_.local_dir);
+    if (list_at_start_.fetched)
+      messages_->Information("The timer list saved on " + when +
+                             " was not loaded by the receiver, and the box has written its own "
+                             "list over it since. The timers shown are the box's own.");
+    return;
+  }
+  list_at_start_.uploaded = pending->list;
+  if (!messages_->Question("The timer list saved on " + when +
+                           " is on the box, but the receiver was not restarted, so it has not "
+                           "loaded it; any save of its own puts its old list back.\nRestart the "
+                           "receiver now?"))
+    return;
+  RunSave(false);
+}
+
+void MainWindow::SaveExitExecute() {
+  RunSave(true);
+}
+
+void MainWindow::RunSave(bool end_program) {
+  SaveRun run;
+  run.input = transfer::PrepareSave(tables_, names_.channels, Box(), options_.local_dir,
+                                    list_at_start_, Clock());
+  run.log = [this](const std::string& line) { Log(line); };
+  run.messages = messages_;
+  // No second save while this one runs: the progress dialog is modal, and so is this.
+  save_exit_->setEnabled(false);
+  const transfer::SaveResult result = RunSaveWithProgress(this, std::move(run));
+  if (result.EndProgram()) {
+    if (end_program) {
+      EndAfterSave();
+      return;
+    }
+    list_at_start_.uploaded.clear();
+    messages_->Information("The receiver was restarted and has loaded the timer list.");
+    RefreshActions();
+    return;
+  }
+  if (!result.uploaded_list.empty()) {
+    list_at_start_.uploaded = result.uploaded_list;
+    ShowTimerList(result.uploaded_list);
+  }
+  if (!result.merged_list.empty()) ShowTimerList(result.merged_list);
+  RefreshActions();
+  if (result.MessageIsError())
+    messages_->Error(result.message);
+  else
+    messages_->Information(result.message);
+}
+
+void MainWindow::ShowTimerList(const std::string& text) {
+  boxdata::ReadContext ctx;
+  ctx.local_dir = options_.local_dir;
+  ctx.clock = Clock();
+  ctx.now_local = options_.now_local;
+  const boxdata::ReadReport report = boxdata::ReplaceTimerList(tables_, text, names_, ctx);
+  if (!report.failures.empty()) messages_->Error(report.FailureText());
+}
+
+void MainWindow::EndAfterSave() {
+  // Nothing done in the second before the end could be saved any more.
+  for (QAction* action : {append_, edit_, delete_, save_exit_, reload_})
+    action->setEnabled(false);
+  timer_terminate_.start();
+}
+
+}  // namespace tivolo::app
