@@ -58,9 +58,14 @@ std::string SaveProgressDialog::StepText() const {
 
 transfer::SaveResult RunSaveWithProgress(QWidget* owner, SaveRun run) {
   QPointer<SaveProgressDialog> dialog = new SaveProgressDialog(owner);
-  BackgroundRun background;
+  transfer::SaveToBox* running = nullptr;
+  // The application is quitting: the save stops before its next step.
+  BackgroundRun background([&running] {
+    if (running) running->Stop();
+  });
   PostedSaveObserver observer(background, run, dialog);
   transfer::SaveToBox save(std::move(run.input), observer, run.bounds);
+  running = &save;
   dialog->show();
   transfer::SaveResult result;
   background.Run([&] { result = save.Run(); });

@@ -63,6 +63,17 @@ inline void WriteConfig(const std::string& path, int ftp_port, const std::string
                 std::to_string(ftp_port) + "\nBoxFolder=" + box_folder + "\n");
 }
 
+// A box's login and shell for busybox telnetd: lets root in without a password, prints
+// nothing for a kill, notes what it receives in `notes`.
+inline std::string BoxShell(const std::string& notes) {
+  return "#!/bin/sh\nprintf 'dm7025 login: '\nread -r user\necho \"user:$user\" | tr -d '\\r' >> "
+         "'" +
+         notes +
+         "'\nprintf 'root@dm7025:~# '\nwhile read -r cmd; do\n  echo \"cmd:$cmd\" | tr -d "
+         "'\\r' >> '" +
+         notes + "'\n  printf 'root@dm7025:~# '\ndone\n";
+}
+
 // Runs act on the first modal dialog of type T that opens within the bound; fails the test
 // when none does. The dialog is open (its exec running) when act runs.
 template <class T>

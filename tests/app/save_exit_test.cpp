@@ -14,16 +14,6 @@ namespace {
 
 using namespace testing;
 
-// Lets root in without a password, prints nothing for a kill, notes what it receives.
-std::string BoxShell(const std::string& notes) {
-  return "#!/bin/sh\nprintf 'dm7025 login: '\nread -r user\necho \"user:$user\" | tr -d '\\r' >> "
-         "'" +
-         notes +
-         "'\nprintf 'root@dm7025:~# '\nwhile read -r cmd; do\n  echo \"cmd:$cmd\" | tr -d "
-         "'\\r' >> '" +
-         notes + "'\n  printf 'root@dm7025:~# '\ndone\n";
-}
-
 TEST(SaveExitWindow, ATimerAddedOnTheBoxIsKeptAndTheProgramEndsAfterTheRestart) {
   if (!tivolo::testing::HaveExecutable("/usr/sbin/vsftpd") ||
       !tivolo::testing::HaveExecutable("/usr/bin/busybox"))

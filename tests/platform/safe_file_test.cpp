@@ -112,6 +112,25 @@ TEST_F(SafeFileTest, AnUncommittedReplacementChangesNothing) {
   EXPECT_EQ(Dump(), before);
 }
 
+TEST_F(SafeFileTest, WhatAKilledReplacementLeftIsRemovedAndNothingElse) {
+  WriteFile(dir_ / "lamedb", "complete copy");
+  WriteFile(dir_ / ".notes.tmp-1234", "the user's");
+  WriteFile(dir_ / "x.tmp-0123456789", "no dot in front");
+  const std::string before = Dump();
+  // The temporary file a replacement makes, left as by a process killed half-way.
+  std::string temp;
+  {
+    FileReplacement replacement(dir_ / "lamedb");
+    for (const auto& entry : fs::directory_iterator(dir_.Path()))
+      if (entry.path().filename().string().rfind(".lamedb", 0) == 0) temp = entry.path();
+  }
+  ASSERT_FALSE(temp.empty());
+  WriteFile(temp, "half");
+  EXPECT_NE(Dump(), before);
+  EXPECT_EQ(RemoveLeftoverReplacements(dir_.Path()), 1);
+  EXPECT_EQ(Dump(), before);
+}
+
 TEST_F(SafeFileTest, ATargetThatCannotBeReplacedIsRefusedBeforeWriting) {
   fs::create_directory(dir_ / "folder");
   WriteFile(dir_ / "folder" / "keep", "old");

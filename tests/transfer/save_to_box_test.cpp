@@ -273,6 +273,16 @@ TEST_F(SaveToBoxTest, ARunningRecordingIsAskedAboutFirst) {
   EXPECT_FALSE(fs::exists(work / "notes"));
 }
 
+TEST_F(SaveToBoxTest, ANewListThatCannotBeWrittenIsReportedAsSuch) {
+  NewList(1);
+  WriteFile(work / "not_a_folder", "");
+  input.local_dir = work / "not_a_folder";
+  const SaveResult r = Run();
+  EXPECT_EQ(r.error_type, "FileCreateError");
+  EXPECT_EQ(r.message.rfind("Cannot create file " + (work / "not_a_folder").string(), 0), 0u)
+      << r.message;
+}
+
 TEST_F(SaveToBoxTest, AnotherBoxThanTheOneReadIsRefused) {
   NewList(1);
   input.start.box = {"192.168.1.10", 21, 23, "root", ""};
@@ -580,6 +590,8 @@ struct TelnetCase {
   const char* password;
   const char* notes;   // what the box received
   const char* result;  // empty for a restart, else the start of the reason after the colon
+  // The box wrote its own list between the rename and the kill: the check afterwards sees it.
+  bool box_writes_first = false;
 };
 
 class TelnetBoxTest : public SaveToBoxTest, public ::testing::WithParamInterface<TelnetCase> {};
@@ -598,7 +610,7 @@ TEST_P(TelnetBoxTest, RestartsOrTellsWhy) {
           s.Login();
           s.Expect("CWD ");
           s.Reply("250 Directory successfully changed.");
-          SendFile(s, "timers.xml", stored);
+          SendFile(s, "timers.xml", c.box_writes_first ? WithoutCr(box_list) : stored);
           s.WaitForClientClose();
           return;
         }
@@ -623,6 +635,13 @@ TEST_P(TelnetBoxTest, RestartsOrTellsWhy) {
   const SaveResult r = Run();
   EXPECT_EQ(Notes(), c.notes);
   const std::string lead = "The new timer list is on the box, but the receiver was not restarted: ";
+  if (c.box_writes_first) {
+    EXPECT_EQ(r.outcome, SaveOutcome::kOverwritten) << r.message;
+    EXPECT_NE(r.message.find("the box had written its own timer list over the new one first"),
+              std::string::npos);
+    EXPECT_FALSE(r.merged_list.empty());
+    return;
+  }
   if (restarts) {
     EXPECT_EQ(r.outcome, SaveOutcome::kRestarted) << r.message;
   } else {
@@ -664,6 +683,13 @@ INSTANTIATE_TEST_SUITE_P(
                    "",
                    "user:root\ncmd:killall -9 enigma2\n",
                    "the box answered \"killall: enigma2: no process killed\""},
+        TelnetCase{"box_wrote_its_own_list_first",
+                   {"vuduo2 login: ", "", "", false},
+                   "anonymous",
+                   "",
+                   "user:root\ncmd:killall -9 enigma2\n",
+                   "",
+                   true},
         TelnetCase{"never_a_prompt",
                    {"", "", "", true},
                    "anonymous",
