@@ -20,21 +20,23 @@ std::optional<AfterEvent> AfterEventFromName(std::string_view name);
 // The state the box reports for a timer.
 enum class TimerState : int { kWaiting = 0, kPrepared = 1, kRunning = 2, kEnded = 3 };
 
+// Members all have initializers, so that a timer can be written with only the fields that
+// matter named ({.serviceref = ..., .begin = ...}).
 struct BoxTimer {
-  std::string serviceref;
-  std::string servicename;  // as the box names the channel; not sent
-  std::string name;
-  std::string description;
+  std::string serviceref{};
+  std::string servicename{};  // as the box names the channel; not sent
+  std::string name{};
+  std::string description{};
   int64_t begin = 0;
   int64_t end = 0;
   TimerState state = TimerState::kWaiting;  // not sent
   bool disabled = false;
   bool justplay = false;
   AfterEvent afterevent = AfterEvent::kAuto;
-  int repeated = 0;     // bit 0 Monday ... bit 6 Sunday
-  int64_t eit = 0;      // the event the box recorded the timer from; 0 for none; not sent
-  std::string dirname;  // the recording folder; empty for the box's default
-  std::string tags;     // space-separated
+  int repeated = 0;       // bit 0 Monday ... bit 6 Sunday
+  int64_t eit = 0;        // the event the box recorded the timer from; 0 for none; not sent
+  std::string dirname{};  // the recording folder; empty for the box's default
+  std::string tags{};     // space-separated
 };
 
 // A timer the box names as colliding with one it refused.

@@ -30,7 +30,7 @@ FAULT_SWITCHES = {
     "web_forbidden": "the web interface answers 403 to everything",
     "web_auth": "the web interface asks for HTTP Basic authentication (the box's user and "
                 "password), then keeps a session cookie",
-    "web_delay": "every web interface reply waits this many milliseconds",
+    "web_delay": "every web interface reply waits this many milliseconds (after the work)",
     "web_not_json": "the web interface answers with an HTML page in place of JSON",
     "web_cut": "every web interface reply breaks off after this many bytes of its body",
     "tuners": "how many tuners the receiver records with (2 when not set)",

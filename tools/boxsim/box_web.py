@@ -10,8 +10,9 @@ timerlistwrite, never after a change alone.
 
 Switches (box_state.py), read on every request: no_web=404 (every path answers 404),
 web_forbidden (403), web_auth (HTTP Basic against the box's user and password, then a
-session cookie), web_delay=MS, web_not_json (an HTML page in place of the reply),
-web_cut=BYTES (the reply breaks off after so many bytes of its body), tuners=N.
+session cookie), web_delay=MS (the reply, not the work, comes late), web_not_json (an HTML
+page in place of the reply), web_cut=BYTES (the reply breaks off after so many bytes of its
+body), tuners=N.
 """
 import base64
 import json
@@ -304,10 +305,10 @@ class RequestHandler(BaseHTTPRequestHandler):
                 extra.append(("WWW-Authenticate", 'Basic realm="OpenWebif"'))
                 return self.reply(401, "text/html", b"<html><body>401 Authentication "
                                   b"required</body></html>", extra)
-        delay = faults.number("web_delay")
-        if delay > 0:
-            time.sleep(delay / 1000.0)
         status, kind, body = self.web.answer(url.path, query)
+        delay = faults.number("web_delay")
+        if delay > 0:  # carried out at once, answered late
+            time.sleep(delay / 1000.0)
         if faults.on("web_not_json") and kind == "application/json":
             kind, body = "text/html", b"<html><body><h1>Loading...</h1></body></html>"
         self.reply(status, kind, body, extra)
