@@ -283,6 +283,9 @@ class WebInterface:
 
 class RequestHandler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
+    # Headers and body leave in separate writes; without this each reply would wait for the
+    # client's delayed acknowledgement of the headers.
+    disable_nagle_algorithm = True
     web = None  # the WebInterface, set by a subclass per server
 
     def log_message(self, format, *args):
