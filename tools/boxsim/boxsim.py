@@ -18,7 +18,7 @@
   boxsim.py loaded --state DIR    what the simulated receiver loaded at its last start
 
 The state folder holds status.json, faults.json, loaded.json and the logs (receiver.log,
-telnet.log, ftp.log, boxsim.log). Everything the box starts is stopped by PID.
+telnet.log, ftp.log, web.log, boxsim.log). Everything the box starts is stopped by PID.
 """
 import argparse
 import json
