@@ -22,6 +22,19 @@ std::optional<AfterEvent> AfterEventFromName(std::string_view name) {
   return std::nullopt;
 }
 
+std::string_view StatusText(const BoxTimer& timer) {
+  switch (timer.state) {
+    case TimerState::kRunning:
+      return "running";
+    case TimerState::kEnded:
+      return "done";
+    case TimerState::kWaiting:
+    case TimerState::kPrepared:
+      break;
+  }
+  return timer.disabled ? "disabled" : "waiting";
+}
+
 std::string ReferenceHead(std::string_view serviceref) {
   std::string head;
   int fields = 0;

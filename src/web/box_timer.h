@@ -39,6 +39,9 @@ struct BoxTimer {
   std::string tags{};     // space-separated
 };
 
+// The timer's status as the grid shows it: "waiting", "running", "done" or "disabled".
+std::string_view StatusText(const BoxTimer& timer);
+
 // A timer the box names as colliding with one it refused.
 struct TimerConflict {
   std::string serviceref;

@@ -118,7 +118,9 @@ ApplyReport Applier::Run() {
     Verify();
   } catch (const WebError& e) {
     report_.failure = ApplyFailure{e.TypeName(), e.what()};
-    if (current < ops_.size() && e.ReachedBox()) {
+    // A refused change whose undoing failed is on the box all the same.
+    if (current < ops_.size() &&
+        (e.ReachedBox() || report_.outcomes[current].status == Status::kRefused)) {
       report_.outcomes[current].status = Status::kUnanswered;
       report_.changes_sent = true;
     }
@@ -233,6 +235,26 @@ std::optional<size_t> Applier::Find(const BoxTimer& wanted, int64_t max_shift,
 }
 
 }  // namespace
+
+std::string_view StatusText(OperationStatus status) {
+  switch (status) {
+    case Status::kNotSent:
+      return "not sent";
+    case Status::kUnanswered:
+      return "sent, without an answer";
+    case Status::kAccepted:
+      return "accepted, not checked";
+    case Status::kApplied:
+      return "applied";
+    case Status::kShifted:
+      return "applied, its begin moved";
+    case Status::kRefused:
+      return "refused";
+    case Status::kMissing:
+      break;
+  }
+  return "missing after the write";
+}
 
 bool ApplyReport::AllApplied() const {
   return verified && std::all_of(outcomes.begin(), outcomes.end(), [](const OperationOutcome& o) {

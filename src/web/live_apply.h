@@ -47,6 +47,9 @@ enum class OperationStatus {
                 // is still there)
 };
 
+// For the log: "applied", "refused", "missing after the write", ...
+std::string_view StatusText(OperationStatus status);
+
 struct OperationOutcome {
   OperationStatus status = OperationStatus::kNotSent;
   int64_t box_begin = 0;                 // kShifted
@@ -71,7 +74,8 @@ struct ApplyReport {
 };
 
 // Called before each call: step counts from 1 to steps (the operations, the write and the
-// read-back); what is a line for a progress dialog, such as "Adding \"Journaal\"".
+// read-back); what is a line for a progress dialog, such as "Adding \"Journaal\"". It must
+// not throw: the report of what was sent would be lost.
 using ApplyProgress = std::function<void(size_t step, size_t steps, const std::string& what)>;
 
 // box_list is the list the operations were made from, as the box gave it just before: its
