@@ -247,6 +247,12 @@ class WebTest(BoxFixture):
         self.web("timerlistwrite")
         self.assertIn('end="2000007200" serviceref="%s" repeated="0" name="Twee"' % self.REF,
                       self.box_file())
+        # Untouched timers keep the text they were loaded from, unless the box rewrites all.
+        self.assertIn('marginBefore="300"', self.box_file())
+        boxsim("fault", "--state", self.state, "rewrite_all")
+        self.web("timerlistwrite")
+        self.assertNotIn("marginBefore", self.box_file())
+        self.assertNotIn("\t", self.box_file())
 
     def test_switches_and_a_restart_keep_the_port(self):
         boxsim("fault", "--state", self.state, "web_auth")

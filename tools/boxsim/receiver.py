@@ -7,9 +7,13 @@ afterevent one of the four names, a serviceref on every timer. A file it cannot 
 renamed timers.xml_old and it runs without timers. What it loaded goes to the log ("loaded N
 timers" or the reason) and, element by element, to loaded.json for the callers.
 
-It keeps the list in memory (timer_list.py) and writes it in its own layout: at a clean stop
-(SIGTERM) over timers.xml, so an upload that is not followed by the kill is lost, as on a
-real box; and whenever a timer is added or removed. SIGUSR1 stands for a timer added on the
+It keeps the list in memory (timer_list.py) and writes it: at a clean stop (SIGTERM) over
+timers.xml, so an upload that is not followed by the kill is lost, as on a real box; and
+whenever a timer is added or removed. Timers it adds or changes are written in its own
+layout. A timer it loaded and has not touched is written back as it was read, attributes it
+does not know and <log> children included, so that the program's tests can tell the one
+timer that changed; the switch rewrite_all makes it write every timer in its own layout and
+drop what it does not know, as a real receiver does. SIGUSR1 stands for a timer added on the
 box itself. SIGKILL ends it with nothing written. With --web-fd it serves the box's web
 interface (box_web.py) on that listening socket, which the supervisor keeps open across
 restarts.
@@ -22,6 +26,7 @@ import sys
 import threading
 import time
 import xml.etree.ElementTree as ET
+from xml.sax.saxutils import escape, quoteattr
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from box_state import LOADED, RECEIVER_LOG, Faults, write_json  # noqa: E402
@@ -96,10 +101,21 @@ def optional_integer(timer, name, default):
     return int(value)
 
 
+def loaded_text(timer):
+    """The timer as it was read, written back whole."""
+    attrs = "".join(" %s=%s" % (k, quoteattr(v)) for k, v in timer.attributes)
+    if not timer.children:
+        return "\t<timer%s />\n" % attrs
+    children = "".join("\t\t<%s%s>%s</%s>\n" % (
+        tag, "".join(" %s=%s" % (k, quoteattr(v)) for k, v in child_attrs), escape(text), tag)
+        for tag, child_attrs, text in timer.children)
+    return "\t<timer%s>\n%s\t</timer>\n" % (attrs, children)
+
+
 def as_entry(timer):
     eit = timer.get("eit")
     tags = timer.get("tags")
-    return Entry(timer.get("serviceref"), int(timer.get("begin")), int(timer.get("end")),
+    entry = Entry(timer.get("serviceref"), int(timer.get("begin")), int(timer.get("end")),
                  timer.get("name") or "", timer.get("description") or "",
                  eit=int(eit) if eit and INTEGER.match(eit) else None,
                  disabled=optional_integer(timer, "disabled", 0),
@@ -109,6 +125,8 @@ def as_entry(timer):
                  dirname=timer.get("location") or None,
                  tags=tags.split(" ") if tags and tags != "None" else None,
                  always_zap=optional_integer(timer, "always_zap", 0))
+    entry.kept_text = loaded_text(timer)
+    return entry
 
 
 class Receiver:
@@ -162,7 +180,7 @@ class Receiver:
         with self.lock:
             tmp = self.path + ".writing"
             with open(tmp, "w", encoding="utf-8") as f:
-                f.write(self.timers.format())
+                f.write(self.timers.format(keep_loaded=not self.faults.on("rewrite_all")))
             os.replace(tmp, self.path)
             self.log("saved %d timers" % len(self.timers.entries))
 

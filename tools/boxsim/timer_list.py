@@ -10,7 +10,8 @@ writes.
 - Changing: the new values are put in place first, then the tuner check runs; a change that
   fails the check stays in place (and the caller answers that it failed).
 - The file: "<timer" with the attributes in the receiver's own order on one line, "</timer>"
-  on the next, no indentation; attributes the receiver does not know are dropped.
+  on the next, no indentation; attributes the receiver does not know are dropped (the
+  receiver may keep the text of loaded timers instead; see receiver.py).
 
 Tuners are counted per transponder: timers on services of one transponder share a tuner.
 Repeated timers are checked at the begin and end they hold, not at every repetition.
@@ -65,6 +66,7 @@ class Entry:
         self.dirname = dirname
         self.tags = list(tags or [])
         self.always_zap = bool(always_zap)
+        self.kept_text = None  # the text it was loaded from, until it is changed
 
     def state(self, now):
         if self.end <= now and not self.repeated:
@@ -171,6 +173,7 @@ class TimerList:
             return False, None
         for name, value in values.items():
             setattr(entry, name, value)
+        entry.kept_text = None
         entry.end = max(entry.end, entry.begin)
         return True, self.conflicts(entry)
 
@@ -184,6 +187,9 @@ class TimerList:
                 return e
         return None
 
-    def format(self):
+    def format(self, keep_loaded=False):
+        """The file; with keep_loaded, timers loaded and not changed since as they were read."""
         return ('<?xml version="1.0" ?>\n<timers>\n'
-                + "".join(e.xml() for e in self.ordered()) + "</timers>\n")
+                + "".join(e.kept_text if keep_loaded and e.kept_text else e.xml()
+                          for e in self.ordered())
+                + "</timers>\n")
