@@ -39,7 +39,11 @@ int64_t Number(const Json& o, const char* key) {
   auto it = o.find(key);
   if (it == o.end()) return 0;
   if (it->is_number_integer()) return it->get<int64_t>();
-  if (it->is_number_float()) return static_cast<int64_t>(it->get<double>());
+  if (it->is_number_float()) {
+    // Only a value within range converts; NaN and the infinities fail both tests.
+    double d = it->get<double>();
+    return d > -9.2e18 && d < 9.2e18 ? static_cast<int64_t>(d) : 0;
+  }
   if (it->is_boolean()) return it->get<bool>() ? 1 : 0;
   if (it->is_string()) {
     const std::string& s = it->get_ref<const std::string&>();
