@@ -275,9 +275,10 @@ class WebTest(BoxFixture):
 
 
 class PasswordTest(BoxFixture):
-    start_args = ("--password", "geheim", "--host-name", "vuduo2")
+    start_args = ("--password", "geheim", "--host-name", "vuduo2", "--fault", "no_web=closed")
 
     def test_root_password_is_asked_by_telnet_and_ftp(self):
+        self.assertIsNone(self.status["web_port"])  # a box without the web interface
         peer = TelnetPeer(self.status["telnet_port"])
         self.assertTrue(peer.expect("login: ").endswith("vuduo2 login: "))
         peer.send("root")
