@@ -9,6 +9,7 @@ packages=(
   tzdata locales
   vsftpd python3-pyftpdlib busybox-static inetutils-telnetd curl
   qt6-base-dev fonts-dejavu-core xvfb xauth xdotool
+  libcurl4-openssl-dev nlohmann-json3-dev
   dbus at-spi2-core python3-pyatspi
 )
 

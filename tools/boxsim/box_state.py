@@ -14,6 +14,7 @@ RECEIVER_LOG = "receiver.log"
 TELNET_LOG = "telnet.log"
 FTP_LOG = "ftp.log"
 SUPERVISOR_LOG = "boxsim.log"
+WEB_LOG = "web.log"
 
 # name -> what its value means; a switch given without a value is on ("1").
 FAULT_SWITCHES = {
@@ -24,6 +25,17 @@ FAULT_SWITCHES = {
     "cut_store": "an FTP store breaks off after this many bytes, leaving the file cut",
     "refuse_rename": "every FTP rename is refused (550)",
     "slow": "every FTP reply and telnet output waits this many milliseconds",
+    "no_web": "'404': the web interface answers 404 to everything; 'closed' (at start): "
+              "nothing listens on its port",
+    "web_forbidden": "the web interface answers 403 to everything",
+    "web_auth": "the web interface asks for HTTP Basic authentication (the box's user and "
+                "password), then keeps a session cookie",
+    "web_delay": "every web interface reply waits this many milliseconds (after the work)",
+    "web_not_json": "the web interface answers with an HTML page in place of JSON",
+    "web_cut": "every web interface reply breaks off after this many bytes of its body",
+    "tuners": "how many tuners the receiver records with (2 when not set)",
+    "rewrite_all": "the receiver writes every timer in its own layout, dropping what it does "
+                   "not know, as a real one does (else loaded timers as they were read)",
 }
 
 

@@ -5,7 +5,9 @@
                   [--fault NAME[=VALUE]]...
       Starts the box in the background and prints its status (JSON) once it serves: the
       supervisor's PID, the FTP and telnet ports (chosen at run time) and the login. Without
-      --box the demo box is written into DIR/box, its timers placed around now.
+      --box the demo box is written into DIR/box, its timers placed around now. The web
+      interface listens on a port of its own (web_port) unless started with
+      --fault no_web=closed.
   boxsim.py stop --state DIR      stops it by the PID in DIR/status.json; the simulated
                                   receiver writes its list back over timers.xml first
   boxsim.py status --state DIR    the status file, or exit 1 when the box is not running
@@ -17,13 +19,14 @@
   boxsim.py loaded --state DIR    what the simulated receiver loaded at its last start
 
 The state folder holds status.json, faults.json, loaded.json and the logs (receiver.log,
-telnet.log, ftp.log, boxsim.log). Everything the box starts is stopped by PID.
+telnet.log, ftp.log, web.log, boxsim.log). Everything the box starts is stopped by PID.
 """
 import argparse
 import json
 import logging
 import os
 import signal
+import socket
 import subprocess
 import sys
 import threading
@@ -54,6 +57,7 @@ class Supervisor:
         self.kills = 0
         self.stopping = threading.Event()
         self.status = {}
+        self.web_socket = None
 
     def log(self, name, text):
         with self.lock, open(os.path.join(self.state, name), "a", encoding="utf-8") as f:
@@ -65,10 +69,25 @@ class Supervisor:
                                receiver_starts=self.receiver_starts, kills=self.kills)
             write_json(os.path.join(self.state, box_state.STATUS), self.status)
 
+    def open_web_port(self):
+        """The web interface's listening socket: held here, served by each receiver in turn,
+        so its port stays the same when the receiver is restarted."""
+        if self.faults.get("no_web") == "closed":
+            return None
+        self.web_socket = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.web_socket.bind(("127.0.0.1", 0))
+        self.web_socket.listen(16)
+        return self.web_socket.getsockname()[1]
+
     def start_receiver(self):
-        self.receiver = subprocess.Popen(
-            [PYTHON, os.path.join(HERE, "receiver.py"), "--box", self.args.box,
-             "--state", self.state])
+        command = [PYTHON, os.path.join(HERE, "receiver.py"), "--box", self.args.box,
+                   "--state", self.state, "--user", self.args.user,
+                   "--password", self.args.password]
+        fds = ()
+        if self.web_socket is not None:
+            fds = (self.web_socket.fileno(),)
+            command += ["--web-fd", str(fds[0])]
+        self.receiver = subprocess.Popen(command, pass_fds=fds)
         self.receiver_starts += 1
         # Ready once it has written what it loaded.
         deadline = time.time() + START_SECONDS
@@ -122,8 +141,10 @@ class Supervisor:
                                self.kill_receiver,
                                lambda text: self.log(box_state.TELNET_LOG, text))
         telnet_port = telnet.start()
+        web_port = self.open_web_port()
         self.status = {"pid": os.getpid(), "address": "127.0.0.1", "ftp_port": ftp_port,
-                       "telnet_port": telnet_port, "user": self.args.user,
+                       "telnet_port": telnet_port, "web_port": web_port,
+                       "user": self.args.user,
                        "password": self.args.password, "host_name": self.args.host_name,
                        "box": self.args.box, "state": self.state}
         signal.signal(signal.SIGTERM, lambda *_: self.stopping.set())
@@ -138,6 +159,8 @@ class Supervisor:
         while not self.stopping.is_set():
             ftp.ioloop.loop(timeout=0.1, blocking=False)
         self.stop_receiver()
+        if self.web_socket is not None:
+            self.web_socket.close()
         telnet.stop()
         ftp.close_all()
         self.log(box_state.SUPERVISOR_LOG, "stopped")

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Tests of the simulated box from outside, as the program meets it: curl for FTP, a small
 telnet client, and the receiver's log and loaded.json for what the receiver made of it."""
+import base64
 import json
 import os
 import shutil
@@ -10,6 +11,9 @@ import sys
 import tempfile
 import time
 import unittest
+import urllib.error
+import urllib.parse
+import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 BOXSIM = os.path.join(HERE, "boxsim.py")
@@ -212,10 +216,69 @@ class TelnetAndReceiverTest(BoxFixture):
         self.login().close()
 
 
+class WebTest(BoxFixture):
+    REF = "1:0:1:100:10:1:C00000:0:0:0:"
+
+    def web(self, call, headers=None, **args):
+        url = "http://127.0.0.1:%d/api/%s?%s" % (self.status["web_port"], call,
+                                                 urllib.parse.urlencode(args))
+        with urllib.request.urlopen(urllib.request.Request(url, headers=headers or {}),
+                                    timeout=WAIT) as reply:
+            return json.loads(reply.read()), reply.headers
+
+    def add(self, begin, name, length=3600):
+        return self.web("timeradd", sRef=self.REF, begin=begin, end=begin + length,
+                        name=name)[0]
+
+    def test_adds_are_written_in_the_receivers_layout_and_a_change_is_not(self):
+        self.assertTrue(self.add(2000000000, "Eén")["result"])
+        self.assertTrue(self.add(2000000000 + 60, "Binnen", 600)["result"])  # dropped: within
+        line = ('<timer begin="2000000000" end="2000003600" serviceref="%s" repeated="0" '
+                'name="Eén" description="" afterevent="auto" eit="0" '
+                'location="/media/hdd/movie/" justplay="0"' % self.REF)
+        self.assertIn("\n" + line, self.box_file())
+        self.assertIn('record_ecm="0">\n</timer>\n', self.box_file())
+        self.assertNotIn("Binnen", self.box_file())
+        changed = self.web("timerchange", sRef=self.REF, begin=2000000000, end=2000007200,
+                           name="Twee", channelOld=self.REF, beginOld=2000000000,
+                           endOld=2000003600)[0]
+        self.assertTrue(changed["result"])
+        self.assertIn('name="Eén"', self.box_file())
+        self.web("timerlistwrite")
+        self.assertIn('end="2000007200" serviceref="%s" repeated="0" name="Twee"' % self.REF,
+                      self.box_file())
+        # Untouched timers keep the text they were loaded from, unless the box rewrites all.
+        self.assertIn('marginBefore="300"', self.box_file())
+        boxsim("fault", "--state", self.state, "rewrite_all")
+        self.web("timerlistwrite")
+        self.assertNotIn("marginBefore", self.box_file())
+        self.assertNotIn("\t", self.box_file())
+
+    def test_switches_and_a_restart_keep_the_port(self):
+        boxsim("fault", "--state", self.state, "web_auth")
+        with self.assertRaises(urllib.error.HTTPError) as refused:
+            self.web("timerlist")
+        self.assertEqual(refused.exception.code, 401)
+        login = "Basic " + base64.b64encode(b"root:").decode()
+        _, headers = self.web("timerlist", {"Authorization": login})
+        cookie = headers["Set-Cookie"].split(";")[0]
+        self.assertEqual(len(self.web("timerlist", {"Cookie": cookie})[0]["timers"]), 10)
+        boxsim("fault", "--state", self.state, "--clear", "no_web=404")
+        with self.assertRaises(urllib.error.HTTPError) as missing:
+            self.web("about")
+        self.assertEqual(missing.exception.code, 404)
+        boxsim("fault", "--state", self.state, "--clear")
+        peer = self.login()
+        self.kill_and_wait_restart(peer)
+        peer.close()
+        self.assertEqual(len(self.web("timerlist")[0]["timers"]), 10)
+
+
 class PasswordTest(BoxFixture):
-    start_args = ("--password", "geheim", "--host-name", "vuduo2")
+    start_args = ("--password", "geheim", "--host-name", "vuduo2", "--fault", "no_web=closed")
 
     def test_root_password_is_asked_by_telnet_and_ftp(self):
+        self.assertIsNone(self.status["web_port"])  # a box without the web interface
         peer = TelnetPeer(self.status["telnet_port"])
         self.assertTrue(peer.expect("login: ").endswith("vuduo2 login: "))
         peer.send("root")

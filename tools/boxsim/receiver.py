@@ -7,24 +7,31 @@ afterevent one of the four names, a serviceref on every timer. A file it cannot 
 renamed timers.xml_old and it runs without timers. What it loaded goes to the log ("loaded N
 timers" or the reason) and, element by element, to loaded.json for the callers.
 
-It keeps the list in memory. At a clean stop (SIGTERM) it writes that list back over
-timers.xml, so an upload that is not followed by the kill is lost, as on a real box. SIGUSR1
-stands for a timer added on the box itself: it adds one and writes the file at once, as the
-receiver does whenever its list changes. SIGKILL ends it with nothing written.
+It keeps the list in memory (timer_list.py) and writes it: at a clean stop (SIGTERM) over
+timers.xml, so an upload that is not followed by the kill is lost, as on a real box; and
+whenever a timer is added or removed. Timers it adds or changes are written in its own
+layout. A timer it loaded and has not touched is written back as it was read, attributes it
+does not know and <log> children included, so that the program's tests can tell the one
+timer that changed; the switch rewrite_all makes it write every timer in its own layout and
+drop what it does not know, as a real receiver does. SIGUSR1 stands for a timer added on the
+box itself. SIGKILL ends it with nothing written. With --web-fd it serves the box's web
+interface (box_web.py) on that listening socket, which the supervisor keeps open across
+restarts.
 """
 import argparse
 import os
 import re
 import signal
 import sys
+import threading
 import time
 import xml.etree.ElementTree as ET
 from xml.sax.saxutils import escape, quoteattr
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from box_state import LOADED, RECEIVER_LOG, write_json  # noqa: E402
+from box_state import LOADED, RECEIVER_LOG, Faults, write_json  # noqa: E402
+from timer_list import AFTER_EVENTS, Entry, TimerList  # noqa: E402
 
-AFTER_EVENTS = ("nothing", "standby", "deepstandby", "auto")
 INTEGER = re.compile(r"-?[0-9]+\Z")
 BOX_ADDED_NAME = "Added on the box"
 RECORDING_NAME = "Recording now"
@@ -85,20 +92,42 @@ def parse_timers(data):
     return timers
 
 
-def format_timers(timers):
-    lines = ['<?xml version="1.0" ?>', "<timers>"]
-    for t in timers:
-        attrs = "".join(" %s=%s" % (k, quoteattr(v)) for k, v in t.attributes)
-        if not t.children:
-            lines.append("\t<timer%s />" % attrs)
-            continue
-        lines.append("\t<timer%s>" % attrs)
-        for tag, child_attrs, text in t.children:
-            a = "".join(" %s=%s" % (k, quoteattr(v)) for k, v in child_attrs)
-            lines.append("\t\t<%s%s>%s</%s>" % (tag, a, escape(text), tag))
-        lines.append("\t</timer>")
-    lines.append("</timers>")
-    return "\n".join(lines) + "\n"
+def optional_integer(timer, name, default):
+    """A flag or number the receiver reads with int(): absent or empty gives the default."""
+    value = timer.get(name)
+    if value in (None, ""):
+        return default
+    if not INTEGER.match(value):
+        raise Unreadable("timer %d: %s=%r is not an integer" % (timer.index, name, value))
+    return int(value)
+
+
+def loaded_text(timer):
+    """The timer as it was read, written back whole."""
+    attrs = "".join(" %s=%s" % (k, quoteattr(v)) for k, v in timer.attributes)
+    if not timer.children:
+        return "\t<timer%s />\n" % attrs
+    children = "".join("\t\t<%s%s>%s</%s>\n" % (
+        tag, "".join(" %s=%s" % (k, quoteattr(v)) for k, v in child_attrs), escape(text), tag)
+        for tag, child_attrs, text in timer.children)
+    return "\t<timer%s>\n%s\t</timer>\n" % (attrs, children)
+
+
+def as_entry(timer):
+    eit = timer.get("eit")
+    tags = timer.get("tags")
+    entry = Entry(timer.get("serviceref"), int(timer.get("begin")), int(timer.get("end")),
+                 timer.get("name") or "", timer.get("description") or "",
+                 eit=int(eit) if eit and INTEGER.match(eit) else None,
+                 disabled=optional_integer(timer, "disabled", 0),
+                 justplay=optional_integer(timer, "justplay", 0),
+                 afterevent=AFTER_EVENTS.index(timer.get("afterevent") or "nothing"),
+                 repeated=optional_integer(timer, "repeated", 0),
+                 dirname=timer.get("location") or None,
+                 tags=tags.split(" ") if tags and tags != "None" else None,
+                 always_zap=optional_integer(timer, "always_zap", 0))
+    entry.kept_text = loaded_text(timer)
+    return entry
 
 
 class Receiver:
@@ -106,53 +135,64 @@ class Receiver:
         self.folder = os.path.join(box_dir, "etc", "enigma2")
         self.path = os.path.join(self.folder, "timers.xml")
         self.state_dir = state_dir
-        self.timers = []
+        self.faults = Faults(state_dir)
+        self.timers = TimerList()
+        # The web interface's threads, the signal handlers and the main loop share the list.
+        self.lock = threading.RLock()
 
     def log(self, text):
         stamp = time.strftime("%Y-%m-%d %H:%M:%S")
         with open(os.path.join(self.state_dir, RECEIVER_LOG), "a", encoding="utf-8") as f:
             f.write("%s [%d] %s\n" % (stamp, os.getpid(), text))
 
-    def load(self):
-        error = None
+    def read_file(self):
+        """The timers of timers.xml as parsed, or None when there is no file; an unreadable
+        file is put aside as the receiver does."""
         try:
             with open(self.path, "rb") as f:
                 data = f.read()
         except FileNotFoundError:
-            data = None
-        if data is None:
-            self.timers = []
             self.log("no timers.xml; loaded 0 timers")
-        else:
-            try:
-                self.timers = parse_timers(data)
-                self.log("loaded %d timers" % len(self.timers))
-            except Unreadable as err:
-                error = str(err)
-                self.timers = []
-                os.replace(self.path, self.path + "_old")
-                self.log("timers.xml unreadable (%s); renamed to timers.xml_old; "
-                         "loaded 0 timers" % error)
+            return None
+        parsed = parse_timers(data)
+        for timer in parsed:
+            self.timers.insert(as_entry(timer))
+        self.log("loaded %d timers" % len(parsed))
+        return parsed
+
+    def load(self):
+        error = None
+        parsed = None
+        try:
+            parsed = self.read_file()
+        except Unreadable as err:
+            error = str(err)
+            parsed = None
+            self.timers = TimerList()
+            os.replace(self.path, self.path + "_old")
+            self.log("timers.xml unreadable (%s); renamed to timers.xml_old; "
+                     "loaded 0 timers" % error)
+        parsed = parsed or []
         write_json(os.path.join(self.state_dir, LOADED),
-                   {"pid": os.getpid(), "time": time.time(), "count": len(self.timers),
-                    "error": error, "timers": [t.as_json() for t in self.timers]})
+                   {"pid": os.getpid(), "time": time.time(), "count": len(parsed),
+                    "error": error, "timers": [t.as_json() for t in parsed]})
 
     def save(self):
-        tmp = self.path + ".writing"
-        with open(tmp, "w", encoding="utf-8") as f:
-            f.write(format_timers(self.timers))
-        os.replace(tmp, self.path)
-        self.log("saved %d timers" % len(self.timers))
+        with self.lock:
+            tmp = self.path + ".writing"
+            with open(tmp, "w", encoding="utf-8") as f:
+                f.write(self.timers.format(keep_loaded=not self.faults.on("rewrite_all")))
+            os.replace(tmp, self.path)
+            self.log("saved %d timers" % len(self.timers.entries))
 
     def add_box_timer(self, begin=None, name=BOX_ADDED_NAME, length=1800):
-        begin = int(time.time()) + 3 * 86400 if begin is None else begin
-        ref = self.timers[0].get("serviceref") if self.timers else "1:0:1:1:1:1:C00000:0:0:0:"
-        self.timers.append(Timer(len(self.timers) + 1, [
-            ("begin", str(begin)), ("end", str(begin + length)), ("serviceref", ref),
-            ("repeated", "0"), ("name", name), ("description", ""),
-            ("afterevent", "auto"), ("eit", "0"), ("disabled", "0"), ("justplay", "0")], []))
-        self.log("a timer was added on the box: %s" % name)
-        self.save()
+        with self.lock:
+            begin = int(time.time()) + 3 * 86400 if begin is None else begin
+            entries = self.timers.entries
+            ref = entries[0].serviceref if entries else "1:0:1:1:1:1:C00000:0:0:0:"
+            self.timers.insert(Entry(ref, begin, begin + length, name, eit=0))
+            self.log("a timer was added on the box: %s" % name)
+            self.save()
 
     def start_recording(self):
         """A recording set on the box itself that runs now: it began five minutes ago."""
@@ -163,6 +203,9 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--box", required=True)
     parser.add_argument("--state", required=True)
+    parser.add_argument("--web-fd", type=int)
+    parser.add_argument("--user", default="root")
+    parser.add_argument("--password", default="")
     args = parser.parse_args()
     receiver = Receiver(args.box, args.state)
     stopping = []
@@ -170,6 +213,9 @@ def main():
     signal.signal(signal.SIGUSR1, lambda *_: receiver.add_box_timer())
     signal.signal(signal.SIGUSR2, lambda *_: receiver.start_recording())
     receiver.load()
+    if args.web_fd is not None:
+        from box_web import WebInterface
+        WebInterface(receiver, args.user, args.password).serve(args.web_fd)
     while not stopping:
         time.sleep(0.1)
     receiver.save()

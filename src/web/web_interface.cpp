@@ -1,0 +1,101 @@
+#include "web/web_interface.h"
+
+#include <optional>
+
+#include "web/web_error.h"
+#include "web/web_replies.h"
+
+namespace tivolo::web {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr std::string_view kAbout = "/api/about";
+constexpr std::string_view kDeviceInfo = "/web/deviceinfo";
+
+std::string Flag(bool on) {
+  return on ? "1" : "0";
+}
+
+// The values an add and a change both send, named as the interface names them.
+QueryParams TimerParams(const BoxTimer& t) {
+  return {{"sRef", t.serviceref},
+          {"begin", std::to_string(t.begin)},
+          {"end", std::to_string(t.end)},
+          {"name", t.name},
+          {"description", t.description},
+          {"disabled", Flag(t.disabled)},
+          {"justplay", Flag(t.justplay)},
+          {"afterevent", std::to_string(static_cast<int>(t.afterevent))},
+          {"repeated", std::to_string(t.repeated)},
+          {"dirname", t.dirname},
+          {"tags", t.tags}};
+}
+
+// A connection and a reply that together stay within bound.
+HttpBounds Within(milliseconds bound) {
+  return {bound / 2, bound - bound / 2};
+}
+
+InterfaceInfo DetectOn(HttpClient& http, std::optional<Clock::time_point> deadline) {
+  try {
+    return ParseAbout(http.Get(kAbout).body);
+  } catch (const WebNotFoundError&) {
+    // Older plugins answer only under /web/.
+    if (deadline) {
+      auto left = std::chrono::duration_cast<milliseconds>(*deadline - Clock::now());
+      if (left < milliseconds(2)) throw;
+      http.SetBounds(Within(left));
+    }
+  }
+  return ParseDeviceInfo(http.Get(kDeviceInfo).body);
+}
+
+}  // namespace
+
+WebInterface::WebInterface(HttpEndpoint endpoint, HttpBounds bounds)
+    : http_(std::move(endpoint), bounds) {}
+
+InterfaceInfo WebInterface::Detect() {
+  return DetectOn(http_, std::nullopt);
+}
+
+std::vector<BoxTimer> WebInterface::TimerList() {
+  return ParseTimerList(http_.Get("/api/timerlist").body);
+}
+
+CallResult WebInterface::AddTimer(const BoxTimer& timer) {
+  return Call("timeradd", TimerParams(timer));
+}
+
+CallResult WebInterface::ChangeTimer(const BoxTimer& before, const BoxTimer& after) {
+  QueryParams params = TimerParams(after);
+  params.insert(params.end(), {{"channelOld", before.serviceref},
+                               {"beginOld", std::to_string(before.begin)},
+                               {"endOld", std::to_string(before.end)}});
+  return Call("timerchange", params);
+}
+
+CallResult WebInterface::DeleteTimer(const BoxTimer& timer) {
+  return Call("timerdelete", {{"sRef", timer.serviceref},
+                              {"begin", std::to_string(timer.begin)},
+                              {"end", std::to_string(timer.end)}});
+}
+
+CallResult WebInterface::WriteTimerList() {
+  return Call("timerlistwrite", {});
+}
+
+CallResult WebInterface::Call(std::string_view name, const QueryParams& params) {
+  return ParseCallResult(http_.Get("/api/" + std::string(name), params).body);
+}
+
+InterfaceInfo DetectInterface(const HttpEndpoint& endpoint, milliseconds bound) {
+  auto deadline = Clock::now() + bound;
+  HttpClient http(endpoint, Within(bound));
+  return DetectOn(http, deadline);
+}
+
+}  // namespace tivolo::web

@@ -1,0 +1,48 @@
+// The calls of the box's web interface that concern timers, under /api/ (JSON).
+//
+// Adds and changes pass every value of the timer, because a change clears what it is not
+// given (folder, tags, description). The event id is never sent: the interface ignores it
+// on an add and a change, and on a delete it would match any timer of the same event on
+// the channel, not only the one meant.
+#pragma once
+
+#include <string>
+
+#include "web/box_timer.h"
+#include "web/http_client.h"
+
+namespace tivolo::web {
+
+// How long the detection at start may take in all (both of its calls together).
+inline constexpr std::chrono::milliseconds kDetectBound{3000};
+
+class WebInterface {
+ public:
+  explicit WebInterface(HttpEndpoint endpoint, HttpBounds bounds = {});
+
+  // What the interface is: /api/about, or /web/deviceinfo when the first is not there.
+  // Throws a WebError when there is none this program can use.
+  InterfaceInfo Detect();
+
+  std::vector<BoxTimer> TimerList();
+  CallResult AddTimer(const BoxTimer& timer);
+  // Finds the timer by before's service, begin and end and gives it after's values.
+  CallResult ChangeTimer(const BoxTimer& before, const BoxTimer& after);
+  CallResult DeleteTimer(const BoxTimer& timer);
+  // Makes the receiver write its list to its timer file (it does not after a change).
+  CallResult WriteTimerList();
+
+  HttpClient& Http() { return http_; }
+
+ private:
+  CallResult Call(std::string_view name, const QueryParams& params);
+
+  HttpClient http_;
+};
+
+// Detect() on a client of its own whose waits together stay within bound: for the start of
+// the program, which must not wait on a box that does not answer.
+InterfaceInfo DetectInterface(const HttpEndpoint& endpoint,
+                              std::chrono::milliseconds bound = kDetectBound);
+
+}  // namespace tivolo::web

@@ -1,0 +1,48 @@
+// The simulated box of tools/boxsim for the web tests and the benchmark: started on
+// 127.0.0.1 in a scratch folder with a timer list of the test's own, stopped (by the PID in
+// its status file) when the object goes.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+#include "support/test_files.h"
+#include "web/box_timer.h"
+#include "web/http_client.h"
+
+namespace tivolo::testing {
+
+class BoxSim {
+ public:
+  // Starts a box whose timers.xml holds these timers; with demo, the demo box of boxsim
+  // instead. Switches are boxsim's fault switches, such as "web_auth" or "no_web=closed".
+  explicit BoxSim(const std::vector<web::BoxTimer>& timers,
+                  const std::vector<std::string>& switches = {}, bool demo = false);
+  ~BoxSim();
+  BoxSim(const BoxSim&) = delete;
+  BoxSim& operator=(const BoxSim&) = delete;
+
+  // The web interface with the box's user and password; port 0 when it has none.
+  web::HttpEndpoint Endpoint() const;
+  // Replaces every switch, while the box runs: {"web_delay": "500"}; {} turns all off.
+  void SetSwitches(const nlohmann::json& switches) const;
+  // The box's timers.xml as it is now.
+  std::string TimersFile() const;
+  // The web interface's request log (one line per request, with its status).
+  std::string WebLog() const;
+  int ReceiverPid() const { return status_.value("receiver_pid", 0); }
+
+ private:
+  TempDir dir_;
+  nlohmann::json status_;
+};
+
+// A timers.xml in the receiver's layout holding these timers.
+std::string TimersXml(const std::vector<web::BoxTimer>& timers);
+
+// A port on 127.0.0.1 where nothing listens.
+int ClosedPort();
+
+}  // namespace tivolo::testing
