@@ -157,6 +157,14 @@ DateTime EpochToDateTime(int32_t seconds) {
   return ShiftSeconds(kUnixEpochDay, seconds);
 }
 
+DateTime EpochSecondsToDateTime(int64_t seconds) {
+  if (seconds >= std::numeric_limits<int32_t>::min() &&
+      seconds <= std::numeric_limits<int32_t>::max()) {
+    return EpochToDateTime(static_cast<int32_t>(seconds));
+  }
+  return AddSeconds(kUnixEpochDay, static_cast<long double>(seconds));
+}
+
 int64_t DateTimeToEpoch(DateTime utc) {
   const long double seconds = (static_cast<long double>(utc) - 25569.0L) * kSecondsPerDay;
   constexpr long double kLimit = 9.0e18L;

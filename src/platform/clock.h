@@ -29,6 +29,8 @@ void DecodeDate(DateTime x, int& year, int& month, int& day);
 int DayOfWeek(DateTime x);
 
 DateTime EpochToDateTime(int32_t seconds);
+// The same for any second count (those beyond 32 bits through AddSeconds).
+DateTime EpochSecondsToDateTime(int64_t seconds);
 int64_t DateTimeToEpoch(DateTime utc);
 DateTime UtcToLocal(DateTime utc, const ClockSettings& settings);
 DateTime LocalToUtc(DateTime local, const ClockSettings& settings);
