@@ -53,8 +53,8 @@ std::string XdgFolder(const FolderEnvironment& env, const char* variable, const 
 // Folders the system's packages install into. Root may write there, but settings and copies
 // of one user's box have no place beside the system's programs.
 bool IsSystemFolder(const std::string& dir) {
-  static constexpr const char* kSystemRoots[] = {"/usr/",   "/bin/", "/sbin/", "/lib/",
-                                                 "/lib64/", "/opt/", "/etc/",  "/snap/"};
+  static constexpr const char* kSystemRoots[] = {"/usr/", "/bin/",   "/sbin/",
+                                                 "/lib/", "/lib64/", "/etc/"};
   const std::string normal = WithSlash(std::filesystem::path(dir).lexically_normal().string());
   for (const char* root : kSystemRoots) {
     if (normal.rfind(root, 0) == 0) return true;

@@ -22,7 +22,8 @@ SettingsDialog::SettingsDialog(Settings& settings, std::string config_file,
     : ui::FixedDialog(owner),
       settings_(settings),
       config_file_(std::move(config_file)),
-      messages_(messages) {
+      messages_(messages),
+      fill_timer_(this) {
   setObjectName("SettingsDialog");
   setWindowTitle("Configuration");
   Build();

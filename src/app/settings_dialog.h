@@ -49,7 +49,7 @@ class SettingsDialog : public ui::FixedDialog {
   widgets::MessageService& messages_;
   bool first_run_ = false;
   bool end_requested_ = false;
-  QTimer fill_timer_;
+  QTimer fill_timer_;  // a child, so that window tests see it pending
   QLineEdit* ip_edit_ = nullptr;
   QLineEdit* user_edit_ = nullptr;
   QLineEdit* password_edit_ = nullptr;

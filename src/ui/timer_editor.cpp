@@ -327,6 +327,13 @@ void TimerEditor::PickerChange() {
 }
 
 void TimerEditor::KeepWholeMinutes() {
+  // Only what the user enters here: once the dialog has closed, its pickers still follow the
+  // table, and a value written then would start an edit of whatever record is current.
+  const store::DatasetState state = session_.tables->timers.State();
+  if (!isVisible() ||
+      (state != store::DatasetState::kEdit && state != store::DatasetState::kInsert)) {
+    return;
+  }
   for (auto [picker, opened] :
        {std::pair{begin_picker_, opened_begin_}, std::pair{end_picker_, opened_end_}}) {
     const DateTime shown = picker->Value();
