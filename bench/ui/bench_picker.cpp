@@ -43,11 +43,11 @@ struct PickerOverLargeSet {
   }
 
   void SwitchTo(int row) {
-    widgets::RecordGrid* grid = picker->BouquetGrid();
+    auto* grid = picker->findChild<widgets::RecordGrid*>("BouquetGrid");
     grid->selectionModel()->setCurrentIndex(
         grid->model()->index(row, 0),
         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    picker->ChannelGrid()->viewport()->repaint();
+    picker->findChild<widgets::RecordGrid*>("ChannelGrid")->viewport()->repaint();
   }
 
   boxdata::BoxTables tables;

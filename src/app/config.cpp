@@ -1,5 +1,6 @@
 #include "app/config.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -59,9 +60,19 @@ int32_t ReadInteger(const platform::ProfileFile& file, const char* key, int32_t 
   return value;
 }
 
+constexpr int32_t kLastPort = 65535;
+
+// A port silently replaced by the default would reach another service, or none, and the
+// fault would show as a box that does not answer.
 uint16_t ReadPort(const platform::ProfileFile& file, const char* key, uint16_t fallback) {
-  const int32_t value = ReadInteger(file, key, fallback);
-  return value >= 1 && value <= 65535 ? static_cast<uint16_t>(value) : fallback;
+  const std::string text = file.ReadString(kConfigSection, key, "");
+  if (text.empty()) return fallback;
+  int32_t value = 0;
+  if (!ParseConfigInteger(text, value) || value < 1 || value > kLastPort) {
+    throw ConfigError("The " + std::string(key) + " \"" + text + "\" in " + kConfigFileName +
+                      " is not a port number from 1 to " + std::to_string(kLastPort));
+  }
+  return static_cast<uint16_t>(value);
 }
 
 }  // namespace
@@ -99,7 +110,8 @@ bool ParseConfigInteger(std::string_view text, int32_t& value) {
   return true;
 }
 
-Settings LoadConfiguration(const std::string& config_file) {
+Settings LoadConfiguration(const std::string& config_file,
+                           const std::function<void(const std::string&)>& log) {
   const platform::ProfileFile file(config_file);
   Settings settings;
   settings.ip = file.ReadString(kConfigSection, "Ip", "");
@@ -110,6 +122,11 @@ Settings LoadConfiguration(const std::string& config_file) {
   settings.ftp_port = ReadPort(file, "FtpPort", 21);
   settings.telnet_port = ReadPort(file, "TelnetPort", 23);
   settings.box_folder = file.ReadString(kConfigSection, "BoxFolder", settings.box_folder);
+  if ((settings.utc_offset < kOffsetMin || settings.utc_offset > kOffsetMax) && log) {
+    log("UTC_Offset " + std::to_string(settings.utc_offset) + " lies outside " +
+        std::to_string(kOffsetMin) + " to +" + std::to_string(kOffsetMax) +
+        " hours; it is used as it is");
+  }
   return settings;
 }
 
@@ -138,6 +155,10 @@ SettingsEntries EntriesFrom(const Settings& settings) {
   entries.offset = settings.utc_offset;
   entries.automatic = settings.utc_auto;
   return entries;
+}
+
+int32_t KeptOffset(int shown, int32_t loaded) {
+  return shown == std::clamp<int32_t>(loaded, kOffsetMin, kOffsetMax) ? loaded : shown;
 }
 
 void SaveConfiguration(const std::string& config_file, const Settings& settings) {

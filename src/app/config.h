@@ -4,14 +4,28 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
+#include "platform/error.h"
+
 namespace tivolo::app {
+
+// A value of config.ini the program cannot use; the message names the key.
+class ConfigError : public platform::Error {
+ public:
+  using Error::Error;
+  std::string TypeName() const override { return "ConfigError"; }
+};
 
 inline constexpr char kConfigSection[] = "DB7025";
 inline constexpr char kConfigFileName[] = "config.ini";
 inline constexpr char kInvalidAddressMessage[] = "Ongeldig IP adres";
+
+// The offsets of the world's zones, the settings dialog's range.
+inline constexpr int kOffsetMin = -12;
+inline constexpr int kOffsetMax = 14;
 
 struct Settings {
   std::string ip;
@@ -43,8 +57,11 @@ std::string ConfigFilePath(const std::string& program_dir);
 bool ParseConfigInteger(std::string_view text, int32_t& value);
 
 // Reads the keys of section "DB7025"; missing keys (or a missing file) give their defaults.
-// Throws platform::ProfileFileError when the file exists but cannot be read.
-Settings LoadConfiguration(const std::string& config_file);
+// An offset outside kOffsetMin..kOffsetMax is kept as it is and said in one line to log.
+// Throws platform::ProfileFileError when the file exists but cannot be read, and ConfigError
+// for a port that is not a number from 1 to 65535.
+Settings LoadConfiguration(const std::string& config_file,
+                           const std::function<void(const std::string&)>& log = {});
 
 // "Tivolo  " + ip + ":   (v0.2)".
 std::string MainCaption(const Settings& settings);
@@ -60,6 +77,11 @@ bool IsValidAddress(std::string_view address);
 
 // The dialog's controls filled from the loaded settings (not on the first run).
 SettingsEntries EntriesFrom(const Settings& settings);
+
+// The offset the dialog saves: the loaded one while the spin box still shows it as near as
+// its range allows, so that an offset outside that range is not changed by a save for
+// another reason; otherwise what the spin box shows.
+int32_t KeptOffset(int shown, int32_t loaded);
 
 // Writes "Ip", "Username", "Password", "UTC_Offset" and "UTC_Auto", in this order, each at
 // once. Throws platform::ProfileFileError("Unable to write to <path>").

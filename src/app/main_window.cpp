@@ -44,10 +44,9 @@ MainWindow::MainWindow(StartOptions options, QWidget* parent)
   session_.tables = &tables_;
   session_.clock = [this] { return Clock(); };
   session_.beep = [this] { messages_->Beep(); };
+  session_.message = [this](const std::string& text) { messages_->Information(text); };
   session_.log = [this](std::string_view line) { Log(std::string(line)); };
   session_.guarded = [this](const std::function<void()>& handler) { Guarded(handler); };
-  session_.change_count = &change_count_;
-  session_.last_saved_end = &last_saved_end_;
   list_actions_ = new ui::TimerListActions(this, session_);
   list_actions_->SetActions(edit_, delete_, save_exit_);
   timer1_.setSingleShot(true);
@@ -193,7 +192,8 @@ void MainWindow::RefreshActions() {
 }
 
 void MainWindow::LoadConfiguration() {
-  settings_ = app::LoadConfiguration(options_.config_file);
+  settings_ =
+      app::LoadConfiguration(options_.config_file, [this](const std::string& line) { Log(line); });
   setWindowTitle(QString::fromStdString(MainCaption(settings_)));
 }
 
@@ -209,8 +209,8 @@ void MainWindow::StartUp() {
 void MainWindow::StartUpSteps() {
   widgets::ApplyDateFormats();  // 1
   setFixedWidth(kWindowWidth);  // 2
-  last_saved_end_ = 0;          // 3
-  change_count_ = 0;
+  session_.last_saved_end = 0;  // 3
+  session_.change_count = 0;
   widgets::LabelDayFields(tables_.timers, widgets::ApplyDayNames());  // 4
   grid_->Model()->RefreshHeaders();
   LogTimeZone();                    // 5

@@ -64,10 +64,10 @@ class MainWindow : public QMainWindow {
   Settings& GetSettings() { return settings_; }
   const platform::TimeZoneInfo& TimeZoneInfo() const { return time_zone_; }
   platform::ClockSettings Clock() const;
-  int ChangeCount() const { return change_count_; }
-  void AddChange() { ++change_count_; }
-  platform::DateTime LastSavedEnd() const { return last_saved_end_; }
-  void SetLastSavedEnd(platform::DateTime end) { last_saved_end_ = end; }
+  int ChangeCount() const { return session_.change_count; }
+  void AddChange() { ++session_.change_count; }
+  platform::DateTime LastSavedEnd() const { return session_.last_saved_end; }
+  void SetLastSavedEnd(platform::DateTime end) { session_.last_saved_end = end; }
   // Reads config.ini into the settings and sets the caption from them.
   void LoadConfiguration();
   // Edit and Delete need a timer; Save && Exit a change. Append is always enabled.
@@ -128,8 +128,6 @@ class MainWindow : public QMainWindow {
   boxdata::BoxTables tables_;
   Settings settings_;
   platform::TimeZoneInfo time_zone_;
-  int change_count_ = 0;
-  platform::DateTime last_saved_end_ = 0;
   boxdata::ReadReport read_report_;
   boxdata::BoxNames names_;
   transfer::ListAtStart list_at_start_;

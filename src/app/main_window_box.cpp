@@ -10,6 +10,8 @@
 #include "app/main_window.h"
 #include "app/save_progress.h"
 #include "app/settings_dialog.h"
+#include "boxdata/timer_writer.h"
+#include "platform/now.h"
 #include "platform/safe_file.h"
 #include "transfer/pending_restart.h"
 
@@ -88,8 +90,8 @@ void MainWindow::ReadBoxFiles() {
 
 void MainWindow::ReloadFromBox() {
   boxdata::EmptyTables(tables_);
-  change_count_ = 0;
-  last_saved_end_ = 0;
+  session_.change_count = 0;
+  session_.last_saved_end = 0;
   RefreshActions();
   FetchBoxFiles();
   ReadBoxFiles();
@@ -98,7 +100,7 @@ void MainWindow::ReloadFromBox() {
 }
 
 void MainWindow::ReloadClick() {
-  if (change_count_ > 0 &&
+  if (session_.change_count > 0 &&
       !messages_->Question("Reading the box's files again discards the changes made here.\n"
                            "Reload from the box?"))
     return;
@@ -106,16 +108,20 @@ void MainWindow::ReloadClick() {
 }
 
 void MainWindow::ConfigurationClick() {
+  const platform::ClockSettings clock_before = Clock();
   {
     SettingsDialog dialog(settings_, options_.config_file, *messages_, this);
     dialog.exec();
   }
   LoadConfiguration();
+  // Every timer keeps its instant: the grid shows it in the new zone.
+  if (tables_.timers.Active())
+    boxdata::ReexpressTimerTimes(tables_.timers, clock_before, Clock(), platform::NowUtc());
   const transfer::BoxAddress box = Box();
   // Nothing was read yet (the first run's dialog), or it was read from this box.
   if (!tables_.timers.Active() || box.SameFilesAs(list_at_start_.box)) return;
   // One box per run: the list shown belongs to the box it was read from.
-  if (change_count_ > 0 &&
+  if (session_.change_count > 0 &&
       !messages_->Question("The configuration now names the box " + box.Label() +
                            ", and the timers shown were read from " + list_at_start_.box.Label() +
                            ".\nRead the new box's files now? That discards the changes made "

@@ -50,6 +50,18 @@ std::string XdgFolder(const FolderEnvironment& env, const char* variable, const 
   return WithSlash(home) + fallback + "/tivolo/";
 }
 
+// Folders the system's packages install into. Root may write there, but settings and copies
+// of one user's box have no place beside the system's programs.
+bool IsSystemFolder(const std::string& dir) {
+  static constexpr const char* kSystemRoots[] = {"/usr/", "/bin/",   "/sbin/",
+                                                 "/lib/", "/lib64/", "/etc/"};
+  const std::string normal = WithSlash(std::filesystem::path(dir).lexically_normal().string());
+  for (const char* root : kSystemRoots) {
+    if (normal.rfind(root, 0) == 0) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 FolderEnvironment SystemFolderEnvironment() {
@@ -64,7 +76,7 @@ ProgramFolders ChooseProgramFolders(const std::string& exe_dir, const std::strin
     MakeFolders(dir);
     return {ConfigFilePath(dir), dir};
   }
-  if (env.writable(exe_dir)) return {ConfigFilePath(exe_dir), exe_dir};
+  if (env.writable(exe_dir) && !IsSystemFolder(exe_dir)) return {ConfigFilePath(exe_dir), exe_dir};
   const std::string config_dir = XdgFolder(env, "XDG_CONFIG_HOME", ".config");
   const std::string data_dir = XdgFolder(env, "XDG_DATA_HOME", ".local/share");
   MakeFolders(config_dir);

@@ -1,5 +1,6 @@
 // Where config.ini, the local copies of the box's files and "timers.new" live: beside the
-// executable while its folder is writable; in a folder named on the command line (--profile);
+// executable while its folder is writable and not one the system installs programs into
+// (/usr, /bin, ...: root may write there); in a folder named on the command line (--profile);
 // otherwise, for an installed program, in the user's configuration and data folders
 // ($XDG_CONFIG_HOME/tivolo and $XDG_DATA_HOME/tivolo, by default ~/.config and ~/.local/share).
 #pragma once

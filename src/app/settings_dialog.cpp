@@ -4,7 +4,6 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -20,95 +19,102 @@ constexpr int kButtonWidth = 90;
 
 SettingsDialog::SettingsDialog(Settings& settings, std::string config_file,
                                widgets::MessageService& messages, QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : ui::FixedDialog(owner),
       settings_(settings),
       config_file_(std::move(config_file)),
-      messages_(messages) {
+      messages_(messages),
+      fill_timer_(this) {
   setObjectName("SettingsDialog");
   setWindowTitle("Configuration");
   Build();
-  timer1_.setSingleShot(true);
-  timer1_.setInterval(kFillDelayMs);
-  connect(&timer1_, &QTimer::timeout, this, &SettingsDialog::Timer1Timer);
-  timer1_.start();
+  fill_timer_.setSingleShot(true);
+  fill_timer_.setInterval(kFillDelayMs);
+  connect(&fill_timer_, &QTimer::timeout, this, &SettingsDialog::Timer1Timer);
+  fill_timer_.start();
 }
 
 void SettingsDialog::Build() {
   auto* box = new QGroupBox("Dreambox: ", this);
-  edit_ip_ = new QLineEdit("192.168.1.1", box);
-  edit_user_ = new QLineEdit("root", box);
-  edit_pass_ = new QLineEdit(box);  // shown in clear, as the settings file keeps it
+  ip_edit_ = new QLineEdit("192.168.1.1", box);
+  ip_edit_->setObjectName("Edit_Ip");
+  user_edit_ = new QLineEdit("root", box);
+  user_edit_->setObjectName("Edit_User");
+  password_edit_ = new QLineEdit(box);  // shown in clear, as the settings file keeps it
+  password_edit_->setObjectName("Edit_Pass");
   auto* box_form = new QFormLayout(box);
-  box_form->addRow("Dreambox IP", edit_ip_);
-  box_form->addRow("Username:", edit_user_);
-  box_form->addRow("Password:", edit_pass_);
+  box_form->addRow("Dreambox IP", ip_edit_);
+  box_form->addRow("Username:", user_edit_);
+  box_form->addRow("Password:", password_edit_);
 
   auto* utc = new QGroupBox("UTC time offset: ", this);
-  spin_offset_ = new QSpinBox(utc);
-  spin_offset_->setRange(kOffsetMin, kOffsetMax);
-  spin_offset_->setSingleStep(1);
-  spin_offset_->setValue(0);
-  spin_offset_->setEnabled(false);
-  check_box1_ = new QCheckBox("Automatic:", utc);
-  check_box1_->setLayoutDirection(Qt::RightToLeft);  // the caption left of the box
-  check_box1_->setChecked(true);
+  offset_spin_ = new QSpinBox(utc);
+  offset_spin_->setObjectName("SpinOffset");
+  offset_spin_->setRange(kOffsetMin, kOffsetMax);
+  offset_spin_->setSingleStep(1);
+  offset_spin_->setValue(0);
+  offset_spin_->setEnabled(false);
+  automatic_box_ = new QCheckBox("Automatic:", utc);
+  automatic_box_->setObjectName("CheckBox1");
+  automatic_box_->setLayoutDirection(Qt::RightToLeft);  // the caption left of the box
+  automatic_box_->setChecked(true);
   auto* utc_form = new QFormLayout(utc);
-  utc_form->addRow("Time offset:", spin_offset_);
-  utc_form->addRow(check_box1_);
-  connect(check_box1_, &QCheckBox::toggled, this, &SettingsDialog::CheckBox1Click);
+  utc_form->addRow("Time offset:", offset_spin_);
+  utc_form->addRow(automatic_box_);
+  connect(automatic_box_, &QCheckBox::toggled, this, &SettingsDialog::CheckBox1Click);
 
-  save_ = new QPushButton("&Save", this);
-  cancel_ = new QPushButton("&Cancel", this);
-  for (QPushButton* b : {save_, cancel_}) {
+  save_button_ = new QPushButton("&Save", this);
+  save_button_->setObjectName("ButtonSave");
+  cancel_button_ = new QPushButton("&Cancel", this);
+  cancel_button_->setObjectName("ButtonCancel");
+  for (QPushButton* b : {save_button_, cancel_button_}) {
     b->setAutoDefault(false);
     b->setDefault(false);
     b->setFixedWidth(kButtonWidth);
   }
-  connect(save_, &QPushButton::clicked, this, &SettingsDialog::SaveExecute);
-  connect(cancel_, &QPushButton::clicked, this, &SettingsDialog::CancelExecute);
+  connect(save_button_, &QPushButton::clicked, this, &SettingsDialog::SaveExecute);
+  connect(cancel_button_, &QPushButton::clicked, this, &SettingsDialog::CancelExecute);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
-  buttons->addWidget(save_);
-  buttons->addWidget(cancel_);
+  buttons->addWidget(save_button_);
+  buttons->addWidget(cancel_button_);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(box);
   layout->addWidget(utc);
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
-  setTabOrder(edit_ip_, edit_user_);
-  setTabOrder(edit_user_, edit_pass_);
-  setTabOrder(edit_pass_, spin_offset_);
-  setTabOrder(spin_offset_, check_box1_);
-  setTabOrder(check_box1_, save_);
-  setTabOrder(save_, cancel_);
-  edit_ip_->setFocus();
+  setTabOrder(ip_edit_, user_edit_);
+  setTabOrder(user_edit_, password_edit_);
+  setTabOrder(password_edit_, offset_spin_);
+  setTabOrder(offset_spin_, automatic_box_);
+  setTabOrder(automatic_box_, save_button_);
+  setTabOrder(save_button_, cancel_button_);
+  ip_edit_->setFocus();
 }
 
 void SettingsDialog::Timer1Timer() {
-  timer1_.stop();
+  fill_timer_.stop();
   if (first_run_) return;
   const SettingsEntries entries = EntriesFrom(settings_);
-  edit_ip_->setText(QString::fromStdString(entries.ip));
-  edit_user_->setText(QString::fromStdString(entries.username));
-  edit_pass_->setText(QString::fromStdString(entries.password));
-  spin_offset_->setValue(static_cast<int>(entries.offset));
-  check_box1_->setChecked(entries.automatic);
+  ip_edit_->setText(QString::fromStdString(entries.ip));
+  user_edit_->setText(QString::fromStdString(entries.username));
+  password_edit_->setText(QString::fromStdString(entries.password));
+  offset_spin_->setValue(static_cast<int>(entries.offset));
+  automatic_box_->setChecked(entries.automatic);
   CheckBox1Click();
 }
 
 void SettingsDialog::CheckBox1Click() {
-  spin_offset_->setEnabled(!check_box1_->isChecked());
+  offset_spin_->setEnabled(!automatic_box_->isChecked());
 }
 
 void SettingsDialog::SaveExecute() {
   SettingsEntries entries;
-  entries.ip = edit_ip_->text().toStdString();
-  entries.username = edit_user_->text().toStdString();
-  entries.password = edit_pass_->text().toStdString();
-  entries.offset = spin_offset_->value();
-  entries.automatic = check_box1_->isChecked();
+  entries.ip = ip_edit_->text().toStdString();
+  entries.username = user_edit_->text().toStdString();
+  entries.password = password_edit_->text().toStdString();
+  entries.offset = KeptOffset(offset_spin_->value(), settings_.utc_offset);
+  entries.automatic = automatic_box_->isChecked();
   try {
     if (SaveEntries(entries, settings_, config_file_) == SaveResult::kInvalidAddress) {
       messages_.Information(kInvalidAddressMessage);
@@ -125,19 +131,6 @@ void SettingsDialog::SaveExecute() {
 
 void SettingsDialog::CancelExecute() {
   reject();
-}
-
-void SettingsDialog::keyPressEvent(QKeyEvent* event) {
-  // QDialog would take Enter for a default button and Escape for Cancel; here neither is bound.
-  switch (event->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-      event->accept();
-      return;
-    default:
-      QDialog::keyPressEvent(event);
-  }
 }
 
 void SettingsDialog::done(int result) {

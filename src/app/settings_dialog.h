@@ -1,14 +1,14 @@
 // The settings dialog "Configuration": the box's address, FTP user name and password, and the
 // UTC offset with its "Automatic:" switch. Created anew for each use; Save checks the address
 // and writes config.ini, Cancel leaves everything as it was. Neither Enter nor Escape does
-// anything: only Alt+S and Alt+C.
+// anything: only Alt+S and Alt+C. Tests reach its controls by their object names.
 #pragma once
 
-#include <QDialog>
 #include <QTimer>
 #include <string>
 
 #include "app/config.h"
+#include "ui/fixed_dialog.h"
 #include "widgets/message_service.h"
 
 class QCheckBox;
@@ -18,10 +18,7 @@ class QSpinBox;
 
 namespace tivolo::app {
 
-inline constexpr int kOffsetMin = -12;
-inline constexpr int kOffsetMax = 14;
-
-class SettingsDialog : public QDialog {
+class SettingsDialog : public ui::FixedDialog {
   Q_OBJECT
 
  public:
@@ -39,14 +36,7 @@ class SettingsDialog : public QDialog {
   void SaveExecute();
   void CancelExecute();
 
-  QLineEdit* EditIp() const { return edit_ip_; }
-  QLineEdit* EditUser() const { return edit_user_; }
-  QLineEdit* EditPass() const { return edit_pass_; }
-  QSpinBox* SpinOffset() const { return spin_offset_; }
-  QCheckBox* CheckBox1() const { return check_box1_; }
-
  protected:
-  void keyPressEvent(QKeyEvent* event) override;
   void done(int result) override;  // every way of closing ends here: the close rule
 
  private:
@@ -59,14 +49,14 @@ class SettingsDialog : public QDialog {
   widgets::MessageService& messages_;
   bool first_run_ = false;
   bool end_requested_ = false;
-  QTimer timer1_;
-  QLineEdit* edit_ip_ = nullptr;
-  QLineEdit* edit_user_ = nullptr;
-  QLineEdit* edit_pass_ = nullptr;
-  QSpinBox* spin_offset_ = nullptr;
-  QCheckBox* check_box1_ = nullptr;
-  QPushButton* save_ = nullptr;
-  QPushButton* cancel_ = nullptr;
+  QTimer fill_timer_;  // a child, so that window tests see it pending
+  QLineEdit* ip_edit_ = nullptr;
+  QLineEdit* user_edit_ = nullptr;
+  QLineEdit* password_edit_ = nullptr;
+  QSpinBox* offset_spin_ = nullptr;
+  QCheckBox* automatic_box_ = nullptr;
+  QPushButton* save_button_ = nullptr;
+  QPushButton* cancel_button_ = nullptr;
 };
 
 }  // namespace tivolo::app

@@ -1,7 +1,6 @@
 #include "boxdata/box_reader.h"
 
 #include <algorithm>
-#include <limits>
 #include <unordered_map>
 
 #include "boxdata/bouquet_file.h"
@@ -27,14 +26,6 @@ void AddFailure(ReadReport& report, const ReadContext& ctx, std::string file,
                 const std::exception& e) {
   Log(ctx, e.what());
   report.failures.push_back({std::move(file), e.what(), platform::TypeNameOf(e)});
-}
-
-platform::DateTime SecondsToDateTime(int64_t seconds) {
-  if (seconds >= std::numeric_limits<int32_t>::min() &&
-      seconds <= std::numeric_limits<int32_t>::max()) {
-    return platform::EpochToDateTime(static_cast<int32_t>(seconds));
-  }
-  return platform::AddSeconds(platform::kUnixEpochDay, static_cast<long double>(seconds));
 }
 
 platform::DateTime NowLocal(const ReadContext& ctx) {
@@ -189,9 +180,9 @@ void ReadTimerListText(BoxTables& tables, std::string_view bytes, const ServiceL
     const TimerValues& v = values[i];
     timers.Append();
     const platform::DateTime begin_local =
-        platform::UtcToLocal(SecondsToDateTime(v.begin.value_or(0)), ctx.clock);
+        platform::UtcToLocal(platform::EpochSecondsToDateTime(v.begin.value_or(0)), ctx.clock);
     const platform::DateTime end_local =
-        platform::UtcToLocal(SecondsToDateTime(v.end.value_or(0)), ctx.clock);
+        platform::UtcToLocal(platform::EpochSecondsToDateTime(v.end.value_or(0)), ctx.clock);
     begin.SetAsDateTime(begin_local);
     end.SetAsDateTime(end_local);
     field(fields::kBeginRead).SetAsDateTime(begin_local);

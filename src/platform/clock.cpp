@@ -1,5 +1,6 @@
 #include "platform/clock.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -156,6 +157,14 @@ DateTime EpochToDateTime(int32_t seconds) {
   return ShiftSeconds(kUnixEpochDay, seconds);
 }
 
+DateTime EpochSecondsToDateTime(int64_t seconds) {
+  if (seconds >= std::numeric_limits<int32_t>::min() &&
+      seconds <= std::numeric_limits<int32_t>::max()) {
+    return EpochToDateTime(static_cast<int32_t>(seconds));
+  }
+  return AddSeconds(kUnixEpochDay, static_cast<long double>(seconds));
+}
+
 int64_t DateTimeToEpoch(DateTime utc) {
   const long double seconds = (static_cast<long double>(utc) - 25569.0L) * kSecondsPerDay;
   constexpr long double kLimit = 9.0e18L;
@@ -240,6 +249,26 @@ DateTime LocalToUtc(DateTime local, const ClockSettings& settings) {
   const Transitions t = TransitionsOf(YearOf(local), tz);
   const bool daylight = InDaylight(local, t.start, t.end);
   return ShiftMinutes(b, static_cast<long double>(daylight ? tz.daylight_bias : tz.standard_bias));
+}
+
+DateTime LocalToUtcAhead(DateTime local, const ClockSettings& settings, DateTime ahead_of) {
+  const DateTime first = LocalToUtc(local, settings);
+  if (!settings.utc_auto || NotBefore(first, ahead_of)) return first;
+  // The other reading, if the wall time has one, is under the other bias.
+  const TimeZoneInfo& tz = settings.time_zone;
+  const DateTime b = ShiftMinutes(local, static_cast<long double>(tz.bias));
+  for (const int32_t bias : {tz.standard_bias, tz.daylight_bias}) {
+    const DateTime other = ShiftMinutes(b, static_cast<long double>(bias));
+    if (!NotBefore(first, other) && NotBefore(other, ahead_of) &&
+        std::abs(UtcToLocal(other, settings) - local) < kHalfMillisecond) {
+      return other;
+    }
+  }
+  return first;
+}
+
+DateTime EndAheadOf(DateTime begin_utc, DateTime now_utc) {
+  return std::max(ShiftSeconds(begin_utc, 1), now_utc);
 }
 
 }  // namespace tivolo::platform

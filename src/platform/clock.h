@@ -29,9 +29,22 @@ void DecodeDate(DateTime x, int& year, int& month, int& day);
 int DayOfWeek(DateTime x);
 
 DateTime EpochToDateTime(int32_t seconds);
+// The same for any second count (those beyond 32 bits through AddSeconds).
+DateTime EpochSecondsToDateTime(int64_t seconds);
 int64_t DateTimeToEpoch(DateTime utc);
 DateTime UtcToLocal(DateTime utc, const ClockSettings& settings);
 DateTime LocalToUtc(DateTime local, const ClockSettings& settings);
+
+// The instant a wall-clock time stands for, read as LocalToUtc reads it unless that reading
+// lies before `ahead_of` and the wall time has a later reading that does not: a time in the
+// repeated hour at the end of daylight time means the moment still to come. Every place
+// where a local time becomes an instant (the editor's rules, the timer list writer, the check
+// of what was written) reads it this way, with the same `ahead_of`.
+DateTime LocalToUtcAhead(DateTime local, const ClockSettings& settings, DateTime ahead_of);
+
+// What a timer's end is read ahead of: one second after its begin (an end is after the begin
+// it belongs to) and now.
+DateTime EndAheadOf(DateTime begin_utc, DateTime now_utc);
 
 // In automatic mode daylight time holds from the daylight rule's moment (a standard wall
 // time) until the standard rule's moment (a daylight wall time); when the daylight moment lies

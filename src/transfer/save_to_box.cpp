@@ -80,8 +80,10 @@ std::string SaveStepText(SaveStep step) {
 
 void TakeTimerList(SaveInput& input, store::MemTable& timers, const platform::ClockSettings& clock,
                    const platform::CodePage& code_page) {
-  input.timer_list = boxdata::BuildTimerList(timers, clock, code_page);
-  input.timers = ExpectedTimers(timers, clock);
+  // One moment for both, so that they read every wall time alike.
+  const platform::DateTime now = platform::NowUtc();
+  input.timer_list = boxdata::BuildTimerList(timers, clock, code_page, now);
+  input.timers = ExpectedTimers(timers, clock, now);
 }
 
 SaveInput PrepareSave(boxdata::BoxTables& tables, const boxdata::ChannelNames& channels,

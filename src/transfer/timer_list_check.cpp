@@ -5,6 +5,7 @@
 
 #include "boxdata/box_tables.h"
 #include "boxdata/timer_file.h"
+#include "boxdata/timer_writer.h"
 
 namespace tivolo::transfer {
 namespace {
@@ -71,31 +72,17 @@ std::string CheckElement(const boxdata::TimerElement& e, size_t index, const Exp
 }  // namespace
 
 std::vector<ExpectedTimer> ExpectedTimers(store::MemTable& timers,
-                                          const platform::ClockSettings& clock) {
-  namespace f = boxdata::fields;
-  const store::Field& begin = timers.FieldNamed(f::kBegin);
-  const store::Field& end = timers.FieldNamed(f::kEnd);
-  const store::Field& begin_read = timers.FieldNamed(f::kBeginRead);
-  const store::Field& end_read = timers.FieldNamed(f::kEndRead);
-  const store::Field& begin_seconds = timers.FieldNamed(f::kBeginSeconds);
-  const store::Field& end_seconds = timers.FieldNamed(f::kEndSeconds);
-  const store::Field& serviceref = timers.FieldNamed(f::kServiceref);
-  const store::Field& name = timers.FieldNamed(f::kName);
-  // An unchanged time goes back with the seconds it was read with, as the writer does.
-  auto seconds = [&](const store::RecordBuffer& r, const store::Field& value,
-                     const store::Field& read, const store::Field& kept) -> int64_t {
-    if (!r.IsNull(value) && !r.IsNull(read) && !r.IsNull(kept) &&
-        r.AsDateTime(value) == r.AsDateTime(read))
-      return r.AsLargeInt(kept);
-    return platform::DateTimeToEpoch(platform::LocalToUtc(r.AsDateTime(value), clock));
-  };
+                                          const platform::ClockSettings& clock,
+                                          platform::DateTime now_utc) {
+  const boxdata::TimerTimeFields times(timers);
+  const store::Field& serviceref = timers.FieldNamed(boxdata::fields::kServiceref);
+  const store::Field& name = timers.FieldNamed(boxdata::fields::kName);
   std::vector<ExpectedTimer> out;
   const int rows = timers.RecordCount();
   for (int row = 0; row < rows; ++row) {
     const store::RecordBuffer r = timers.ViewRecordAt(row);
-    out.push_back({seconds(r, begin, begin_read, begin_seconds),
-                   seconds(r, end, end_read, end_seconds), r.AsString(serviceref),
-                   r.AsString(name)});
+    const boxdata::TimerSeconds seconds = boxdata::WrittenSeconds(r, times, clock, now_utc);
+    out.push_back({seconds.begin, seconds.end, r.AsString(serviceref), r.AsString(name)});
   }
   return out;
 }

@@ -23,10 +23,11 @@ struct ExpectedTimer {
 // The after-event names the receiver can read; any other stops it at start.
 inline constexpr std::string_view kAfterEvents[] = {"nothing", "standby", "deepstandby", "auto"};
 
-// The timers of the table as the writer writes them, in the same order and through the same
-// view, so neither the cursor nor a pending change is touched.
+// The timers of the table as the writer writes them with the same now_utc, in the same order
+// and through the same view, so neither the cursor nor a pending change is touched.
 std::vector<ExpectedTimer> ExpectedTimers(store::MemTable& timers,
-                                          const platform::ClockSettings& clock);
+                                          const platform::ClockSettings& clock,
+                                          platform::DateTime now_utc);
 
 // Empty when bytes, read with the timer list reader, is a whole list holding exactly the
 // expected timers (count, begin, end, service reference) with every begin, end and repeated

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QTimer>
@@ -16,27 +17,20 @@ namespace {
 
 namespace fields = boxdata::fields;
 
-constexpr int kRowPixels = 17;
-constexpr int kTitlePixels = 21;
-constexpr int kMaxBouquetRows = 6;
 constexpr int kColumnChars = 30;
-
-bool IsEnter(const QKeyEvent& key) {
-  return key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter;
-}
 
 }  // namespace
 
-int ChannelPicker::BouquetGridHeight(int bouquets) {
-  return kRowPixels * std::clamp(bouquets, 0, kMaxBouquetRows) + kTitlePixels;
+int ChannelPicker::BouquetGridHeight(int bouquets) const {
+  // The grid fits its column to its width, so no horizontal scroll bar takes from the rows.
+  const int rows = std::clamp(bouquets, 0, kMaxBouquetRows);
+  return rows * bouquet_grid_->verticalHeader()->defaultSectionSize() +
+         bouquet_grid_->horizontalHeader()->sizeHint().height() + 2 * bouquet_grid_->frameWidth();
 }
 
 ChannelPicker::ChannelPicker(QWidget* owner, TimerSession& session)
-    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      session_(session) {
+    : FixedDialog(owner), session_(session) {
   setWindowTitle("Select channel");
-  setModal(true);
   setFixedSize(kWidth, kHeight);
   auto* v = new QVBoxLayout(this);
 
@@ -44,8 +38,6 @@ ChannelPicker::ChannelPicker(QWidget* owner, TimerSession& session)
   bouquet_grid_ = new widgets::RecordGrid(this);
   bouquet_grid_->setObjectName("BouquetGrid");
   bouquet_grid_->Bind(t.ds_bouquet, {{fields::kBouquet, "Bouquet", kColumnChars}});
-  bouquet_grid_->setFixedHeight(
-      BouquetGridHeight(t.bouquet.Active() ? t.bouquet.RecordCount() : 0));
   channel_grid_ = new widgets::RecordGrid(this);
   channel_grid_->setObjectName("ChannelGrid");
   channel_grid_->Bind(t.ds_zenders, {{fields::kZender, "Channel", kColumnChars}});
@@ -57,52 +49,47 @@ ChannelPicker::ChannelPicker(QWidget* owner, TimerSession& session)
   v->addWidget(channel_grid_, 1);
 
   auto* buttons = new QHBoxLayout;
-  auto make = [this, buttons](const QString& text, void (ChannelPicker::*handler)()) {
+  auto make = [this, buttons](const QString& text, const char* name,
+                              void (ChannelPicker::*handler)()) {
     auto* action = new QAction(text, this);
     connect(action, &QAction::triggered, this,
             [this, handler] { session_.Guard([this, handler] { (this->*handler)(); }); });
     auto* b = new QPushButton(text, this);
+    b->setObjectName(name);
     b->setAutoDefault(false);
     connect(b, &QPushButton::clicked, action, &QAction::trigger);
     buttons->addWidget(b);
     return b;
   };
-  button_select_ = make("&Select", &ChannelPicker::SelectExecute);
-  button_cancel_ = make("&Cancel", &ChannelPicker::CancelExecute);
+  make("&Select", "ButtonSelect", &ChannelPicker::SelectExecute);
+  make("&Cancel", "ButtonCancel", &ChannelPicker::CancelExecute);
   v->addLayout(buttons);
+  bouquet_grid_->setFixedHeight(
+      BouquetGridHeight(t.bouquet.Active() ? t.bouquet.RecordCount() : 0));
 
-  timer1_ = new QTimer(this);
-  timer1_->setSingleShot(true);
-  timer1_->setInterval(kOpeningDelayMs);
-  connect(timer1_, &QTimer::timeout, this, [this] { session_.Guard([this] { Timer1Timer(); }); });
-  timer1_->start();
+  opening_timer_ = new QTimer(this);
+  opening_timer_->setSingleShot(true);
+  opening_timer_->setInterval(kOpeningDelayMs);
+  connect(opening_timer_, &QTimer::timeout, this,
+          [this] { session_.Guard([this] { Timer1Timer(); }); });
+  opening_timer_->start();
 }
 
 ChannelPicker::~ChannelPicker() = default;
 
 void ChannelPicker::Timer1Timer() {
-  timer1_->stop();
+  opening_timer_->stop();
   channel_grid_->setFocus(Qt::OtherFocusReason);
 }
 
 void ChannelPicker::SelectExecute() {
   boxdata::BoxTables& t = *session_.tables;
-  const DateTime begin = DefaultBegin(session_.NowLocal(), session_.LastSavedEnd());
   if (dialog_cancelled_) *dialog_cancelled_ = false;
-  // An empty channel list still gives a timer, without channel.
+  // An empty channel list still gives a timer, without channel; the editor will not save it.
   const bool has_channel = t.zenders.Active() && t.zenders.RecordCount() > 0;
   const std::string zender = has_channel ? t.zenders.FieldNamed(fields::kZender).AsString() : "";
   const std::string service = has_channel ? t.zenders.FieldNamed(fields::kService).AsString() : "";
-  store::MemTable& timers = t.timers;
-  timers.FieldNamed(fields::kZender).SetAsString(zender);
-  timers.FieldNamed(fields::kServiceref).SetAsString(service);
-  timers.FieldNamed(fields::kBegin).SetAsDateTime(begin);
-  timers.FieldNamed(fields::kEnd).SetAsDateTime(DefaultEnd(begin));
-  timers.FieldNamed(fields::kRepeatedOrg).SetAsLargeInt(0);
-  timers.FieldNamed(fields::kAfterevent).SetAsString("nothing");
-  timers.FieldNamed(fields::kJustplay).SetAsLargeInt(0);
-  timers.FieldNamed(fields::kDisabled).SetAsLargeInt(0);
-  timers.FieldNamed(fields::kEit).SetAsLargeInt(kEit);
+  FillNewTimer(t.timers, zender, service, session_.Now(), session_.last_saved_end);
   accept();
 }
 
@@ -112,21 +99,13 @@ void ChannelPicker::CancelExecute() {
 }
 
 bool ChannelPicker::eventFilter(QObject* watched, QEvent* event) {
+  // Enter selects in the channel grid only; elsewhere it does nothing, like Escape.
   if (watched == channel_grid_ && event->type() == QEvent::KeyPress &&
-      IsEnter(*static_cast<QKeyEvent*>(event))) {
+      IsEnterKey(static_cast<QKeyEvent*>(event)->key())) {
     session_.Guard([this] { SelectExecute(); });
     return true;
   }
-  return QDialog::eventFilter(watched, event);
-}
-
-void ChannelPicker::keyPressEvent(QKeyEvent* event) {
-  // Enter outside the channel grid and Escape are not bound.
-  if (IsEnter(*event) || event->key() == Qt::Key_Escape) {
-    event->ignore();
-    return;
-  }
-  QDialog::keyPressEvent(event);
+  return FixedDialog::eventFilter(watched, event);
 }
 
 }  // namespace tivolo::ui

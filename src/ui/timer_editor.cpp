@@ -35,7 +35,7 @@ constexpr int kHourMinutes = 60;
 
 const QColor kRed(Qt::red);
 
-void SetRed(QWidget* picker, bool red) {
+void ShowRed(QWidget* picker, bool red) {
   QPalette p = picker->palette();
   p.setColor(QPalette::Base, red ? kRed : QPalette().color(QPalette::Base));
   picker->setPalette(p);
@@ -58,104 +58,88 @@ bool IsPlusKey(int key) {
   return key == Qt::Key_Plus || key == Qt::Key_Equal;
 }
 
+QString IndexedName(const char* stem, int index) {
+  return QString(stem) + QString::number(index);
+}
+
+const char kNoChannelMessage[] =
+    "This timer has no channel, so the box could not record it, and it cannot be saved. The "
+    "box's channel lists hold no channel to choose; cancel the timer.";
+
 }  // namespace
 
 TimerEditor::TimerEditor(QWidget* owner, TimerSession& session)
-    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      session_(session) {
+    : FixedDialog(owner), session_(session) {
   setWindowTitle("Timer");  // replaced when the opening timer fires
-  setModal(true);
-  FormCreate();
-}
-
-TimerEditor::~TimerEditor() = default;
-
-void TimerEditor::FormCreate() {
+  const store::MemTable& timers = session_.tables->timers;
+  opened_begin_ = timers.FieldNamed(fields::kBegin).AsDateTime();
+  opened_end_ = timers.FieldNamed(fields::kEnd).AsDateTime();
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
   auto* body = new QWidget(this);
   auto* grid = new QGridLayout(body);
   outer->addWidget(body);
-
-  store::DataSource* ds = &session_.tables->ds_timers;
-  edit_channel_ = new widgets::BoundEdit(body);
-  edit_channel_->setObjectName("EditChannel");
-  edit_channel_->setReadOnly(true);
-  edit_channel_->setFocusPolicy(Qt::NoFocus);
-  QPalette grey = edit_channel_->palette();
-  grey.setColor(QPalette::Base, grey.color(QPalette::Window));
-  edit_channel_->setPalette(grey);
-  edit_channel_->SetDataSource(ds);
-  edit_channel_->SetDataField(fields::kZender);
-
-  edit_name_ = new widgets::BoundEdit(body);
-  edit_name_->setObjectName("EditName");
-  edit_name_->SetDataSource(ds);
-  edit_name_->SetDataField(fields::kName);
-
-  grid->addWidget(new QLabel("Channel:", body), 0, 0);
-  grid->addWidget(edit_channel_, 0, 1, 1, 3);
-  grid->addWidget(new QLabel("Description:", body), 1, 0);
-  grid->addWidget(edit_name_, 1, 1, 1, 3);
-  grid->addWidget(BuildPickers(), 2, 0, 1, 3);
-  grid->addWidget(BuildQuickButtons(), 2, 3);
-  grid->addWidget(BuildRepetition(), 3, 0, 1, 4);
-
-  combo_afterevent_ = new widgets::BoundComboBox(body);
-  combo_afterevent_->setObjectName("ComboAfterevent");
-  // A value the receiver knows beyond the two offered is kept as a third item, so that
-  // opening and saving a timer never changes what the box does after the recording.
-  combo_afterevent_->SetKnownValues({"standby", "auto"});
-  combo_afterevent_->SetItems({"nothing", "deepstandby"});
-  combo_afterevent_->SetDataSource(ds);
-  combo_afterevent_->SetDataField(fields::kAfterevent);
-  grid->addWidget(new QLabel("Afterevent:", body), 4, 0);
-  grid->addWidget(combo_afterevent_, 4, 1);
-  grid->addWidget(BuildButtons(), 5, 0, 1, 4);
-
+  SetupChannelAndName(grid, body);
+  grid->addWidget(SetupPickers(), 2, 0, 1, 3);
+  grid->addWidget(SetupQuickButtons(), 2, 3);
+  grid->addWidget(SetupRepetition(), 3, 0, 1, 4);
+  SetupAfterevent(grid, body);
+  grid->addWidget(SetupButtons(), 5, 0, 1, 4);
   auto* status = new QStatusBar(this);
   status->setSizeGripEnabled(false);
   outer->addWidget(status);
-
-  setTabOrder(edit_name_, picker_begin_);
-  setTabOrder(picker_begin_, picker_end_);
-  setTabOrder(picker_end_, check_repeated_);
-  QWidget* last = check_repeated_;
-  for (QCheckBox* box : day_boxes_) {
-    setTabOrder(last, box);
-    last = box;
-  }
-  setTabOrder(last, combo_afterevent_);
-  setTabOrder(combo_afterevent_, button_save_);
-  setTabOrder(button_save_, button_cancel_);
-
+  SetupTabOrder();
   // Ctrl+S and Ctrl+C reach the dialog from every control, the text fields included.
   for (QWidget* w : findChildren<QWidget*>())
     w->installEventFilter(this);
   layout()->setSizeConstraint(QLayout::SetFixedSize);
-
-  timer1_ = new QTimer(this);
-  timer1_->setSingleShot(true);
-  timer1_->setInterval(kOpeningDelayMs);
-  connect(timer1_, &QTimer::timeout, this, [this] { session_.Guard([this] { Timer1Timer(); }); });
-  timer1_->start();
+  SetupOpeningTimer();
   PickerChange();
 }
 
-QWidget* TimerEditor::BuildPickers() {
+TimerEditor::~TimerEditor() = default;
+
+void TimerEditor::SetIsNew(bool is_new) {
+  is_new_ = is_new;
+  PickerChange();  // a new timer's begin counts as changed
+}
+
+void TimerEditor::SetupChannelAndName(QGridLayout* grid, QWidget* body) {
+  store::DataSource* ds = &session_.tables->ds_timers;
+  channel_edit_ = new widgets::BoundEdit(body);
+  channel_edit_->setObjectName("EditChannel");
+  channel_edit_->setReadOnly(true);
+  channel_edit_->setFocusPolicy(Qt::NoFocus);
+  QPalette grey = channel_edit_->palette();
+  grey.setColor(QPalette::Base, grey.color(QPalette::Window));
+  channel_edit_->setPalette(grey);
+  channel_edit_->SetDataSource(ds);
+  channel_edit_->SetDataField(fields::kZender);
+
+  name_edit_ = new widgets::BoundEdit(body);
+  name_edit_->setObjectName("EditName");
+  name_edit_->SetDataSource(ds);
+  name_edit_->SetDataField(fields::kName);
+
+  grid->addWidget(new QLabel("Channel:", body), 0, 0);
+  grid->addWidget(channel_edit_, 0, 1, 1, 3);
+  grid->addWidget(new QLabel("Description:", body), 1, 0);
+  grid->addWidget(name_edit_, 1, 1, 1, 3);
+}
+
+QWidget* TimerEditor::SetupPickers() {
   auto* box = new QWidget(this);
   auto* grid = new QGridLayout(box);
   grid->setContentsMargins(0, 0, 0, 0);
   store::DataSource* ds = &session_.tables->ds_timers;
-  picker_begin_ = new widgets::BoundDateTimeEdit(box);
-  picker_begin_->setObjectName("PickerBegin");
-  picker_end_ = new widgets::BoundDateTimeEdit(box);
-  picker_end_->setObjectName("PickerEnd");
+  begin_picker_ = new widgets::BoundDateTimeEdit(box);
+  begin_picker_->setObjectName("PickerBegin");
+  end_picker_ = new widgets::BoundDateTimeEdit(box);
+  end_picker_->setObjectName("PickerEnd");
   int row = 0;
   for (auto [picker, field, caption, mark] :
-       {std::tuple{picker_begin_, fields::kBegin, "Begin:", "+"},
-        std::tuple{picker_end_, fields::kEnd, "End:", "<-"}}) {
+       {std::tuple{begin_picker_, fields::kBegin, "Begin:", "+"},
+        std::tuple{end_picker_, fields::kEnd, "End:", "<-"}}) {
     picker->SetDataSource(ds);
     picker->SetDataField(field);
     connect(picker, &widgets::BoundDateTimeEdit::ValueShown, this,
@@ -168,7 +152,7 @@ QWidget* TimerEditor::BuildPickers() {
   return box;
 }
 
-QWidget* TimerEditor::BuildQuickButtons() {
+QWidget* TimerEditor::SetupQuickButtons() {
   auto* box = new QWidget(this);
   auto* grid = new QGridLayout(box);
   grid->setContentsMargins(0, 0, 0, 0);
@@ -178,10 +162,10 @@ QWidget* TimerEditor::BuildQuickButtons() {
     for (int q = 0; q < kQuickColumns; ++q) {
       const int minutes = hour * kHourMinutes + q * kQuarterMinutes;
       auto* b = new QPushButton(q == 0 ? QString::number(hour) : QString(quarters[q]), box);
+      b->setObjectName(IndexedName("QuickButton", minutes));
       b->setFixedSize(kQuickButtonWidth, kQuickButtonHeight);
       b->setFocusPolicy(Qt::NoFocus);
       b->setAutoDefault(false);
-      b->setProperty("minutes", minutes);
       if (q == 0) {
         QFont f = b->font();
         f.setBold(true);
@@ -191,23 +175,22 @@ QWidget* TimerEditor::BuildQuickButtons() {
       connect(b, &QPushButton::clicked, this,
               [this, minutes] { session_.Guard([this, minutes] { Button15Click(minutes); }); });
       grid->addWidget(b, hour, q);
-      quick_buttons_.push_back(b);
     }
   }
   return box;
 }
 
-QWidget* TimerEditor::BuildRepetition() {
+QWidget* TimerEditor::SetupRepetition() {
   auto* row = new QWidget(this);
   auto* h = new QHBoxLayout(row);
   h->setContentsMargins(0, 0, 0, 0);
-  check_repeated_ = new QCheckBox("Repeated:", row);
-  check_repeated_->setObjectName("CheckBoxRepeated");
-  check_repeated_->setLayoutDirection(Qt::RightToLeft);  // caption left of the box
-  connect(check_repeated_, &QCheckBox::clicked, this,
+  repeated_box_ = new QCheckBox("Repeated:", row);
+  repeated_box_->setObjectName("CheckBoxRepeated");
+  repeated_box_->setLayoutDirection(Qt::RightToLeft);  // caption left of the box
+  connect(repeated_box_, &QCheckBox::clicked, this,
           [this] { session_.Guard([this] { CheckBoxRepeatedExit(); }); });
-  panel1_ = new QWidget(row);
-  panel1_->setObjectName("Panel1");
+  day_panel_ = new QWidget(row);
+  day_panel_->setObjectName("Panel1");
   const auto& names = store::DefaultFormatSettings().short_day_names;  // Sunday first
   // 33 pixels at a pitch of 38, widened when this font's day name and box need more, so
   // that no name is cut.
@@ -215,7 +198,8 @@ QWidget* TimerEditor::BuildRepetition() {
   int height = 0;
   for (int i = 0; i < kDayBoxes; ++i) {
     auto* box =
-        new QCheckBox(QString::fromStdString(names[static_cast<size_t>((i + 1) % 7)]), panel1_);
+        new QCheckBox(QString::fromStdString(names[static_cast<size_t>((i + 1) % 7)]), day_panel_);
+    box->setObjectName(IndexedName("DayBox", i));
     box->setLayoutDirection(Qt::RightToLeft);
     width = std::max(width, box->sizeHint().width());
     height = std::max(height, box->sizeHint().height());
@@ -225,14 +209,27 @@ QWidget* TimerEditor::BuildRepetition() {
   for (int i = 0; i < kDayBoxes; ++i) {
     day_boxes_[static_cast<size_t>(i)]->setGeometry(kDayBoxLeft + pitch * i, 0, width, height);
   }
-  panel1_->setFixedSize(kDayBoxLeft + pitch * kDayBoxes, height);
-  h->addWidget(check_repeated_);
-  h->addWidget(panel1_);
+  day_panel_->setFixedSize(kDayBoxLeft + pitch * kDayBoxes, height);
+  h->addWidget(repeated_box_);
+  h->addWidget(day_panel_);
   h->addStretch();
   return row;
 }
 
-QWidget* TimerEditor::BuildButtons() {
+void TimerEditor::SetupAfterevent(QGridLayout* grid, QWidget* body) {
+  afterevent_combo_ = new widgets::BoundComboBox(body);
+  afterevent_combo_->setObjectName("ComboAfterevent");
+  // A value the receiver knows beyond the two offered is kept as a third item, so that
+  // opening and saving a timer never changes what the box does after the recording.
+  afterevent_combo_->SetKnownValues({"standby", "auto"});
+  afterevent_combo_->SetItems({"nothing", "deepstandby"});
+  afterevent_combo_->SetDataSource(&session_.tables->ds_timers);
+  afterevent_combo_->SetDataField(fields::kAfterevent);
+  grid->addWidget(new QLabel("Afterevent:", body), 4, 0);
+  grid->addWidget(afterevent_combo_, 4, 1);
+}
+
+QWidget* TimerEditor::SetupButtons() {
   auto* row = new QWidget(this);
   auto* h = new QHBoxLayout(row);
   h->setContentsMargins(0, 0, 0, 0);
@@ -245,25 +242,28 @@ QWidget* TimerEditor::BuildButtons() {
     addAction(a);
     return a;
   };
-  opslaan_ = make_action("&Save", QKeySequence(Qt::CTRL | Qt::Key_S), &TimerEditor::OpslaanExecute);
-  cancel_ = make_action("&Cancel", QKeySequence(Qt::CTRL | Qt::Key_C), &TimerEditor::CancelExecute);
-  plus_ = make_action("&+", QKeySequence(Qt::ALT | Qt::Key_Plus), &TimerEditor::PlusExecute);
-  min_ = make_action("&-", QKeySequence(Qt::ALT | Qt::Key_Minus), &TimerEditor::MinExecute);
+  save_action_ =
+      make_action("&Save", QKeySequence(Qt::CTRL | Qt::Key_S), &TimerEditor::OpslaanExecute);
+  cancel_action_ =
+      make_action("&Cancel", QKeySequence(Qt::CTRL | Qt::Key_C), &TimerEditor::CancelExecute);
+  QAction* plus =
+      make_action("&+", QKeySequence(Qt::ALT | Qt::Key_Plus), &TimerEditor::PlusExecute);
+  QAction* min = make_action("&-", QKeySequence(Qt::ALT | Qt::Key_Minus), &TimerEditor::MinExecute);
 
-  auto make_button = [row, h](QAction* action, const QString& text) {
+  auto make_button = [row, h](QAction* action, const QString& text, const char* name) {
     auto* b = new QPushButton(text, row);
+    b->setObjectName(name);
     b->setAutoDefault(false);
     connect(b, &QPushButton::clicked, action, &QAction::trigger);
     h->addWidget(b);
     return b;
   };
-  button_save_ = make_button(opslaan_, opslaan_->text());
-  button_cancel_ = make_button(cancel_, cancel_->text());
+  save_button_ = make_button(save_action_, save_action_->text(), "ButtonSave");
+  cancel_button_ = make_button(cancel_action_, cancel_action_->text(), "ButtonCancel");
   // The hidden buttons only carry the Alt accelerators, which the actions themselves hold:
   // their captions have no mnemonic, so no shortcut is registered twice.
-  button_plus_ = make_button(plus_, "+");
-  button_min_ = make_button(min_, "-");
-  for (QPushButton* b : {button_plus_, button_min_}) {
+  for (QPushButton* b :
+       {make_button(plus, "+", "ButtonPlus"), make_button(min, "-", "ButtonMin")}) {
     b->setFixedSize(1, 1);
     b->setFocusPolicy(Qt::NoFocus);
   }
@@ -271,59 +271,111 @@ QWidget* TimerEditor::BuildButtons() {
   return row;
 }
 
-QPushButton* TimerEditor::QuickButton(int minutes) const {
-  for (QPushButton* b : quick_buttons_) {
-    if (b->property("minutes").toInt() == minutes) return b;
+void TimerEditor::SetupTabOrder() {
+  setTabOrder(name_edit_, begin_picker_);
+  setTabOrder(begin_picker_, end_picker_);
+  setTabOrder(end_picker_, repeated_box_);
+  QWidget* last = repeated_box_;
+  for (QCheckBox* box : day_boxes_) {
+    setTabOrder(last, box);
+    last = box;
   }
-  return nullptr;
+  setTabOrder(last, afterevent_combo_);
+  setTabOrder(afterevent_combo_, save_button_);
+  setTabOrder(save_button_, cancel_button_);
 }
 
-bool TimerEditor::IsRed(const QWidget* picker) {
-  return picker->palette().color(QPalette::Base) == kRed;
+void TimerEditor::SetupOpeningTimer() {
+  opening_timer_ = new QTimer(this);
+  opening_timer_->setSingleShot(true);
+  opening_timer_->setInterval(kOpeningDelayMs);
+  connect(opening_timer_, &QTimer::timeout, this,
+          [this] { session_.Guard([this] { Timer1Timer(); }); });
+  opening_timer_->start();
 }
 
 void TimerEditor::Timer1Timer() {
-  timer1_->stop();
+  opening_timer_->stop();
   setWindowTitle(is_new_ ? "New Timer" : "Edit Timer");
   store::Field* org = session_.tables->timers.FindField(fields::kRepeatedOrg);
   const int32_t mask = org ? org->AsInteger() : 0;
   const Repetition r = RepetitionOnOpening(mask, RecordBegin());
   if (!r.repeated) {
-    panel1_->hide();
+    day_panel_->hide();
     return;
   }
-  check_repeated_->setChecked(true);
-  panel1_->show();
+  repeated_box_->setChecked(true);
+  day_panel_->show();
   SetDays(r.days);
 }
 
 void TimerEditor::Button15Click(int minutes) {
-  store::Field& begin = session_.tables->timers.FieldNamed(fields::kBegin);
-  picker_end_->SetValue(EndAfter(begin.AsDateTime(), minutes));
+  end_picker_->SetValue(WallTimeAfter(Instants().begin, minutes, session_.Now().clock));
 }
 
 void TimerEditor::PickerChange() {
-  if (!picker_begin_ || !picker_end_) return;
-  const PickerColours c =
-      ColourRule(picker_begin_->Value(), picker_end_->Value(), session_.NowLocal());
-  SetRed(picker_begin_, c.begin_red);
-  SetRed(picker_end_, c.end_red);
+  if (!begin_picker_ || !end_picker_) return;
+  KeepWholeMinutes();
+  const store::MemTable& timers = session_.tables->timers;
+  const store::RecordBuffer& record = timers.ActiveBuffer();
+  const bool begin_changed =
+      is_new_ || record.AsDateTime(timers.FieldNamed(fields::kBegin)) != opened_begin_;
+  validity_ = CheckTimer(record, boxdata::TimerTimeFields(timers),
+                         record.AsString(timers.FieldNamed(fields::kServiceref)), begin_changed,
+                         session_.Now());
+  ShowValidity();
+}
+
+void TimerEditor::KeepWholeMinutes() {
+  // Only what the user enters here: once the dialog has closed, its pickers still follow the
+  // table, and a value written then would start an edit of whatever record is current.
+  const store::DatasetState state = session_.tables->timers.State();
+  if (!isVisible() ||
+      (state != store::DatasetState::kEdit && state != store::DatasetState::kInsert)) {
+    return;
+  }
+  for (auto [picker, opened] :
+       {std::pair{begin_picker_, opened_begin_}, std::pair{end_picker_, opened_end_}}) {
+    const DateTime shown = picker->Value();
+    const DateTime kept = EnteredValue(shown, opened);
+    if (kept != shown) picker->SetValue(kept);  // runs PickerChange again, with it kept
+  }
+}
+
+void TimerEditor::ShowValidity() {
+  ShowRed(begin_picker_, validity_.begin_red);
+  ShowRed(end_picker_, validity_.end_red);
+}
+
+TimerInstants TimerEditor::Instants() const {
+  const store::MemTable& timers = session_.tables->timers;
+  return InstantsOf(timers.ActiveBuffer(), boxdata::TimerTimeFields(timers), session_.Now());
 }
 
 bool TimerEditor::PickerKeyDown(widgets::BoundDateTimeEdit* picker, const QKeyEvent& key) {
   if (!(key.modifiers() & Qt::ControlModifier)) return false;
   if (IsMinusKey(key.key())) {
-    picker->SetValue(platform::AddHours(picker->Value(), -1));
+    StepPicker(picker, -kHourStepMinutes);
   } else if (IsPlusKey(key.key())) {
-    picker->SetValue(platform::AddHours(picker->Value(), 1));
+    StepPicker(picker, kHourStepMinutes);
+  } else {
+    return false;
   }
-  return false;  // the picker still sees the key
+  return true;
+}
+
+void TimerEditor::StepPicker(widgets::BoundDateTimeEdit* picker, int minutes) {
+  const TimerInstants t = Instants();
+  const int section = picker->currentSectionIndex();
+  picker->SetValue(
+      WallTimeAfter(picker == begin_picker_ ? t.begin : t.end, minutes, session_.Now().clock));
+  picker->setCurrentSectionIndex(section);
 }
 
 void TimerEditor::StepFocusedPicker(int minutes) {
-  for (widgets::BoundDateTimeEdit* picker : {picker_begin_, picker_end_}) {
+  for (widgets::BoundDateTimeEdit* picker : {begin_picker_, end_picker_}) {
     if (picker->hasFocus()) {
-      picker->SetValue(platform::AddMinutes(picker->Value(), minutes));
+      StepPicker(picker, minutes);
       return;
     }
   }
@@ -331,21 +383,24 @@ void TimerEditor::StepFocusedPicker(int minutes) {
 
 void TimerEditor::CheckBoxRepeatedExit() {
   DayBoxes days = CheckedDays();
-  const bool show = ApplyRepetitionRule(check_repeated_->isChecked(), days, RecordBegin());
-  panel1_->setVisible(show);
+  const bool show = ApplyRepetitionRule(repeated_box_->isChecked(), days, RecordBegin());
+  day_panel_->setVisible(show);
   SetDays(days);
 }
 
 void TimerEditor::OpslaanExecute() {
-  const bool begin_red = IsRed(picker_begin_);
-  if (begin_red || IsRed(picker_end_)) {
-    (begin_red ? picker_begin_ : picker_end_)->setFocus(Qt::OtherFocusReason);
-    if (session_.beep) session_.beep();
+  if (validity_.begin_red || validity_.end_red) {
+    (validity_.begin_red ? begin_picker_ : end_picker_)->setFocus(Qt::OtherFocusReason);
+    session_.Beep();
     return;
   }
-  const int32_t mask = MaskFromBoxes(check_repeated_->isChecked(), CheckedDays());
+  if (validity_.no_channel) {
+    session_.Message(kNoChannelMessage);
+    return;
+  }
+  const int32_t mask = MaskFromBoxes(repeated_box_->isChecked(), CheckedDays());
   session_.tables->timers.FieldNamed(fields::kRepeatedOrg).SetAsLargeInt(mask);
-  session_.SetLastSavedEnd(picker_end_->Value());
+  session_.last_saved_end = end_picker_->Value();
   session_.Log(std::to_string(mask));
   if (dialog_cancelled_) *dialog_cancelled_ = false;
   accept();
@@ -362,46 +417,36 @@ bool TimerEditor::eventFilter(QObject* watched, QEvent* event) {
     // dialog's actions.
     const auto* key = static_cast<QKeyEvent*>(event);
     const QKeySequence pressed(key->keyCombination());
-    if (pressed == opslaan_->shortcut() || pressed == cancel_->shortcut()) {
+    if (pressed == save_action_->shortcut() || pressed == cancel_action_->shortcut()) {
       event->ignore();
       return true;
     }
-  } else if (event->type() == QEvent::KeyPress) {
-    if (watched == picker_begin_ || watched == picker_end_) {
-      auto* picker = static_cast<widgets::BoundDateTimeEdit*>(watched);
-      const auto* key = static_cast<QKeyEvent*>(event);
-      session_.Guard([this, picker, key] { PickerKeyDown(picker, *key); });
-    }
-  } else if (event->type() == QEvent::FocusOut && watched == check_repeated_) {
+  } else if (event->type() == QEvent::KeyPress &&
+             (watched == begin_picker_ || watched == end_picker_)) {
+    // Ctrl with plus or minus is the hour step and nothing else: passed on, the picker would
+    // take the minus for a separator and move the focus on.
+    auto* picker = static_cast<widgets::BoundDateTimeEdit*>(watched);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    bool stepped = false;
+    session_.Guard([&] { stepped = PickerKeyDown(picker, *key); });
+    if (stepped) return true;
+  } else if (event->type() == QEvent::FocusOut && watched == repeated_box_) {
     session_.Guard([this] { CheckBoxRepeatedExit(); });
   }
-  return QDialog::eventFilter(watched, event);
-}
-
-void TimerEditor::keyPressEvent(QKeyEvent* event) {
-  // Neither Enter nor Escape closes the editor.
-  switch (event->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-      event->ignore();
-      return;
-    default:
-      QDialog::keyPressEvent(event);
-  }
+  return FixedDialog::eventFilter(watched, event);
 }
 
 DayBoxes TimerEditor::CheckedDays() const {
   DayBoxes days{};
   for (int i = 0; i < kDayBoxes; ++i)
-    days[static_cast<size_t>(i)] = DayBox(i)->isChecked();
+    days[static_cast<size_t>(i)] = day_boxes_[static_cast<size_t>(i)]->isChecked();
   return days;
 }
 
 void TimerEditor::SetDays(const DayBoxes& days) {
   // Boxes are only ticked here; the user unticks them.
   for (int i = 0; i < kDayBoxes; ++i) {
-    if (days[static_cast<size_t>(i)]) DayBox(i)->setChecked(true);
+    if (days[static_cast<size_t>(i)]) day_boxes_[static_cast<size_t>(i)]->setChecked(true);
   }
 }
 

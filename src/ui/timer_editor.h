@@ -2,18 +2,20 @@
 // state for a new timer (the channel picker filled it) or in edit state. Its bound controls
 // write straight into the record; the dialog itself stores the repetition mask and the last
 // saved end, and reports through the caller's flag whether the record is to be posted.
+// Tests and the window reach its controls by their object names.
 #pragma once
 
-#include <QDialog>
 #include <array>
 #include <vector>
 
+#include "ui/fixed_dialog.h"
 #include "ui/timer_rules.h"
 #include "ui/timer_session.h"
 
 class QAction;
 class QCheckBox;
-class QLabel;
+class QGridLayout;
+class QKeyEvent;
 class QPushButton;
 class QTimer;
 class QWidget;
@@ -26,7 +28,7 @@ class BoundEdit;
 
 namespace tivolo::ui {
 
-class TimerEditor : public QDialog {
+class TimerEditor : public FixedDialog {
   Q_OBJECT
 
  public:
@@ -37,22 +39,11 @@ class TimerEditor : public QDialog {
 
   // The caller's result flag (true on entry; cleared only by Save) and whether the timer is new.
   void SetDialogCancelled(bool* dialog_cancelled) { dialog_cancelled_ = dialog_cancelled; }
-  void SetIsNew(bool is_new) { is_new_ = is_new; }
+  void SetIsNew(bool is_new);
 
-  // The controls, for the owner's tests.
-  widgets::BoundEdit* EditChannel() const { return edit_channel_; }
-  widgets::BoundEdit* EditName() const { return edit_name_; }
-  widgets::BoundDateTimeEdit* PickerBegin() const { return picker_begin_; }
-  widgets::BoundDateTimeEdit* PickerEnd() const { return picker_end_; }
-  QCheckBox* CheckBoxRepeated() const { return check_repeated_; }
-  QCheckBox* DayBox(int i) const { return day_boxes_[static_cast<size_t>(i)]; }
-  QWidget* Panel1() const { return panel1_; }
-  widgets::BoundComboBox* ComboAfterevent() const { return combo_afterevent_; }
-  QPushButton* QuickButton(int minutes) const;
-  QPushButton* ButtonSave() const { return button_save_; }
-  QPushButton* ButtonCancel() const { return button_cancel_; }
-  // Whether a picker shows the red of an invalid value.
-  static bool IsRed(const QWidget* picker);
+  // What the last change of a picker left: Save refuses while it holds a fault, and the
+  // pickers show it in red.
+  const TimerValidity& Validity() const { return validity_; }
 
   // Handlers, as the controls and actions reach them.
   void Timer1Timer();
@@ -66,16 +57,23 @@ class TimerEditor : public QDialog {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  void FormCreate();
-  QWidget* BuildPickers();
-  QWidget* BuildQuickButtons();
-  QWidget* BuildRepetition();
-  QWidget* BuildButtons();
+  void SetupChannelAndName(QGridLayout* grid, QWidget* body);
+  QWidget* SetupPickers();
+  QWidget* SetupQuickButtons();
+  QWidget* SetupRepetition();
+  void SetupAfterevent(QGridLayout* grid, QWidget* body);
+  QWidget* SetupButtons();
+  void SetupTabOrder();
+  void SetupOpeningTimer();
+
   bool PickerKeyDown(widgets::BoundDateTimeEdit* picker, const QKeyEvent& key);
+  void StepPicker(widgets::BoundDateTimeEdit* picker, int minutes);
   void StepFocusedPicker(int minutes);
+  void KeepWholeMinutes();
+  void ShowValidity();
+  TimerInstants Instants() const;
   DayBoxes CheckedDays() const;
   void SetDays(const DayBoxes& days);
   DateTime RecordBegin() const;
@@ -83,25 +81,24 @@ class TimerEditor : public QDialog {
   TimerSession& session_;
   bool* dialog_cancelled_ = nullptr;
   bool is_new_ = false;
+  TimerValidity validity_;
+  // The record's begin and end as the dialog opened on them.
+  DateTime opened_begin_ = 0;
+  DateTime opened_end_ = 0;
 
-  widgets::BoundEdit* edit_channel_ = nullptr;
-  widgets::BoundEdit* edit_name_ = nullptr;
-  widgets::BoundDateTimeEdit* picker_begin_ = nullptr;
-  widgets::BoundDateTimeEdit* picker_end_ = nullptr;
-  std::vector<QPushButton*> quick_buttons_;
-  QCheckBox* check_repeated_ = nullptr;
-  QWidget* panel1_ = nullptr;
+  widgets::BoundEdit* channel_edit_ = nullptr;
+  widgets::BoundEdit* name_edit_ = nullptr;
+  widgets::BoundDateTimeEdit* begin_picker_ = nullptr;
+  widgets::BoundDateTimeEdit* end_picker_ = nullptr;
+  QCheckBox* repeated_box_ = nullptr;
+  QWidget* day_panel_ = nullptr;
   std::array<QCheckBox*, kDayBoxes> day_boxes_{};
-  widgets::BoundComboBox* combo_afterevent_ = nullptr;
-  QPushButton* button_save_ = nullptr;
-  QPushButton* button_cancel_ = nullptr;
-  QPushButton* button_plus_ = nullptr;
-  QPushButton* button_min_ = nullptr;
-  QAction* opslaan_ = nullptr;
-  QAction* cancel_ = nullptr;
-  QAction* plus_ = nullptr;
-  QAction* min_ = nullptr;
-  QTimer* timer1_ = nullptr;
+  widgets::BoundComboBox* afterevent_combo_ = nullptr;
+  QPushButton* save_button_ = nullptr;
+  QPushButton* cancel_button_ = nullptr;
+  QAction* save_action_ = nullptr;
+  QAction* cancel_action_ = nullptr;
+  QTimer* opening_timer_ = nullptr;
 };
 
 }  // namespace tivolo::ui

@@ -50,7 +50,7 @@ void TimerListActions::DeleteExecute() {
   store::MemTable& timers = session_.tables->timers;
   if (timers.RecordCount() == 0) return;
   timers.Delete();
-  session_.AddChange();
+  ++session_.change_count;
   RefreshActions();
 }
 
@@ -79,7 +79,7 @@ void TimerListActions::TimersAfterInsert(store::MemTable& timers) {
     timers.Cancel();
   } else {
     timers.Post();
-    session_.AddChange();
+    ++session_.change_count;
   }
   RefreshActions();
 }
@@ -89,7 +89,7 @@ void TimerListActions::RefreshActions() {
   const bool any = timers.Active() && timers.RecordCount() > 0;
   if (edit_) edit_->setEnabled(any);
   if (delete_) delete_->setEnabled(any);
-  if (save_exit_) save_exit_->setEnabled(session_.ChangeCount() != 0);
+  if (save_exit_) save_exit_->setEnabled(session_.change_count != 0);
 }
 
 }  // namespace tivolo::ui

@@ -1,9 +1,14 @@
 #include "ui/timer_rules.h"
 
+#include <algorithm>
 #include <cmath>
+
+#include "boxdata/box_tables.h"
 
 namespace tivolo::ui {
 namespace {
+
+namespace fields = boxdata::fields;
 
 constexpr int64_t kMsPerMinute = 60'000;
 constexpr int64_t kMsPerHour = 60 * kMsPerMinute;
@@ -19,42 +24,82 @@ int64_t ToMs(DateTime x) {
   return std::llround(static_cast<long double>(x) * kMsPerDay);
 }
 
+DateTime FromMs(int64_t ms) {
+  return static_cast<DateTime>(static_cast<long double>(ms) / kMsPerDay);
+}
+
+// Floor division, for times before 1899 as well.
+int64_t FloorTo(int64_t ms, int64_t unit) {
+  return ms - ((ms % unit) + unit) % unit;
+}
+
 }  // namespace
+
+DateTime WholeMinute(DateTime x) {
+  return FromMs(FloorTo(ToMs(x), kMsPerMinute));
+}
+
+DateTime WallTimeAfter(DateTime utc, int minutes, const platform::ClockSettings& clock) {
+  return WholeMinute(platform::UtcToLocal(platform::AddMinutes(utc, minutes), clock));
+}
 
 int WeekdayBox(DateTime x) {
   return (platform::DayOfWeek(x) + 6) % 7;
 }
 
-DateTime DefaultBegin(DateTime now, DateTime last_saved_end) {
-  const int64_t now_ms = ToMs(now);
-  const int64_t today_ms = now_ms - (now_ms % kMsPerDay + kMsPerDay) % kMsPerDay;
-  int64_t p_ms = today_ms + kEveningMs;
-  DateTime p = static_cast<DateTime>(static_cast<long double>(p_ms) / kMsPerDay);
-  if (p_ms < now_ms) {
-    p = now;
-    p_ms = now_ms;
-  }
-  if ((p_ms - now_ms) / kMsPerHour > kFarAheadHours) {
-    p = now;
-    p_ms = now_ms;
-  }
-  const int minute = static_cast<int>((p_ms % kMsPerHour + kMsPerHour) % kMsPerHour / kMsPerMinute);
-  const int add = (kRoundMinutes - minute % kRoundMinutes) % kRoundMinutes;
-  if (add != 0) p = platform::AddMinutes(p, add);
-  if (last_saved_end > now) p = last_saved_end;
-  return p;
+DateTime DefaultBegin(DateTime now_local, DateTime last_saved_end) {
+  const int64_t now_ms = ToMs(now_local);
+  int64_t p_ms = FloorTo(now_ms, kMsPerDay) + kEveningMs;
+  if (p_ms < now_ms || (p_ms - now_ms) / kMsPerHour > kFarAheadHours) p_ms = now_ms;
+  // Up to the next whole ten minutes; a begin typed or picked has no seconds, and neither has
+  // the one offered.
+  const int64_t step = kRoundMinutes * kMsPerMinute;
+  const int64_t minute_ms = FloorTo(p_ms, kMsPerMinute);
+  p_ms = FloorTo(minute_ms + step - 1, step);
+  if (last_saved_end > now_local) p_ms = FloorTo(ToMs(last_saved_end), kMsPerMinute);
+  return FromMs(p_ms);
 }
 
-DateTime DefaultEnd(DateTime begin) {
-  return platform::AddHours(begin, 2);
+void FillNewTimer(store::MemTable& timers, const std::string& zender, const std::string& service,
+                  const ClockNow& now, DateTime last_saved_end) {
+  const DateTime begin = DefaultBegin(now.Local(), last_saved_end);
+  const DateTime begin_utc = platform::LocalToUtcAhead(begin, now.clock, now.utc);
+  timers.FieldNamed(fields::kZender).SetAsString(zender);
+  timers.FieldNamed(fields::kServiceref).SetAsString(service);
+  timers.FieldNamed(fields::kBegin).SetAsDateTime(begin);
+  timers.FieldNamed(fields::kEnd)
+      .SetAsDateTime(WallTimeAfter(begin_utc, kDefaultMinutes, now.clock));
+  timers.FieldNamed(fields::kRepeatedOrg).SetAsLargeInt(0);
+  timers.FieldNamed(fields::kAfterevent).SetAsString("nothing");
+  timers.FieldNamed(fields::kJustplay).SetAsLargeInt(0);
+  timers.FieldNamed(fields::kDisabled).SetAsLargeInt(0);
+  timers.FieldNamed(fields::kEit).SetAsLargeInt(kDefaultEit);
 }
 
-PickerColours ColourRule(DateTime begin, DateTime end, DateTime now) {
-  PickerColours c;
-  const DateTime margin = platform::AddMinutes(now, -kMarginMinutes);
-  c.begin_red = ToMs(begin) < ToMs(margin);
-  c.end_red = ToMs(begin) >= ToMs(end);
-  return c;
+TimerInstants InstantsOf(const store::RecordBuffer& record, const boxdata::TimerTimeFields& fields,
+                         const ClockNow& now) {
+  const boxdata::TimerSeconds s = boxdata::WrittenSeconds(record, fields, now.clock, now.utc);
+  return {platform::EpochSecondsToDateTime(s.begin), platform::EpochSecondsToDateTime(s.end)};
+}
+
+TimerValidity ColourRule(const TimerInstants& t, bool begin_changed, DateTime now_utc) {
+  TimerValidity v;
+  const DateTime earliest = platform::AddMinutes(now_utc, -kMarginMinutes);
+  v.begin_red = begin_changed && ToMs(t.begin) < ToMs(earliest);
+  v.end_red = ToMs(t.begin) >= ToMs(t.end);
+  return v;
+}
+
+TimerValidity CheckTimer(const store::RecordBuffer& record, const boxdata::TimerTimeFields& fields,
+                         const std::string& serviceref, bool begin_changed, const ClockNow& now) {
+  TimerValidity v = ColourRule(InstantsOf(record, fields, now), begin_changed, now.utc);
+  v.no_channel = std::all_of(serviceref.begin(), serviceref.end(),
+                             [](char c) { return static_cast<unsigned char>(c) <= ' '; });
+  return v;
+}
+
+DateTime EnteredValue(DateTime shown, DateTime opened) {
+  return ToMs(shown) == ToMs(opened) ? shown : WholeMinute(shown);
 }
 
 Repetition RepetitionOnOpening(int32_t repeated_org, DateTime begin) {
@@ -84,10 +129,6 @@ int32_t MaskFromBoxes(bool repeated, const DayBoxes& days) {
     if (days[static_cast<size_t>(i)]) mask |= 1 << i;
   }
   return mask;
-}
-
-DateTime EndAfter(DateTime begin, int minutes) {
-  return platform::AddMinutes(begin, minutes);
 }
 
 }  // namespace tivolo::ui

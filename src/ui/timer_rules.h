@@ -1,16 +1,35 @@
-// The rules of the timer dialogs as plain functions over date-time values, so that they hold
-// whatever toolkit shows them: the default begin of a new timer, the colour (validity) of the
-// editor's pickers, the repetition days and the mask they make, and the time steps.
+// The rules of the timer dialogs as plain functions over date-time values and the Timers
+// table, so that they hold whatever toolkit shows them: the defaults of a new timer, the
+// validity (the colours) of the editor's pickers, the repetition days and the mask they make,
+// and the time steps. The table holds wall-clock times; every rule that compares or adds
+// time works on the instants they stand for, read as the timer list writer reads them.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <string>
 
+#include "boxdata/timer_writer.h"
 #include "platform/clock.h"
+#include "store/mem_table.h"
 
 namespace tivolo::ui {
 
 using platform::DateTime;
+
+// The clock settings in use and the current moment.
+struct ClockNow {
+  platform::ClockSettings clock;
+  DateTime utc = 0;
+  DateTime Local() const { return platform::UtcToLocal(utc, clock); }
+};
+
+// The wall time x with its seconds (and fractions) cut off.
+DateTime WholeMinute(DateTime x);
+
+// The wall time `minutes` real minutes after the instant utc (before it for a negative
+// count), in whole minutes: on the night daylight time starts, 01:30 and two hours is 04:30.
+DateTime WallTimeAfter(DateTime utc, int minutes, const platform::ClockSettings& clock);
 
 // Day boxes: box 0 is Monday ... box 6 Sunday; box i stands for bit i of the mask.
 inline constexpr int kDayBoxes = 7;
@@ -21,21 +40,56 @@ int WeekdayBox(DateTime x);
 
 // ---- Channel picker ----
 
-// The begin a new timer gets: today at 20:30 when that is less than five whole hours ahead,
-// otherwise now; rounded up to the next whole ten minutes keeping the seconds; replaced by
-// last_saved_end when that lies after now.
-DateTime DefaultBegin(DateTime now, DateTime last_saved_end);
-// Exactly two hours after the begin.
-DateTime DefaultEnd(DateTime begin);
+// The begin a new timer gets, from the local now: today at 20:30 when that is less than five
+// whole hours ahead, otherwise now, rounded up to the next whole ten minutes; replaced by
+// last_saved_end when that lies after now. Always in whole minutes.
+DateTime DefaultBegin(DateTime now_local, DateTime last_saved_end);
+
+inline constexpr int kDefaultMinutes = 120;
+inline constexpr int kDefaultEit = 98;
+
+// Writes a new timer's channel and defaults into the Timers record being inserted: the begin
+// above, an end two real hours later, repetition 0, after-event "nothing", not zap-only, not
+// disabled, eit 98. Name and description stay empty.
+void FillNewTimer(store::MemTable& timers, const std::string& zender, const std::string& service,
+                  const ClockNow& now, DateTime last_saved_end);
 
 // ---- Timer editor ----
 
-struct PickerColours {
-  bool begin_red = false;  // the begin lies more than two minutes in the past
-  bool end_red = false;    // the end is not after the begin
-  bool operator==(const PickerColours&) const = default;
+// The instants a record's begin and end stand for: the seconds the writer gives them.
+struct TimerInstants {
+  DateTime begin = 0;  // UTC
+  DateTime end = 0;
 };
-PickerColours ColourRule(DateTime begin, DateTime end, DateTime now);
+TimerInstants InstantsOf(const store::RecordBuffer& record, const boxdata::TimerTimeFields& fields,
+                         const ClockNow& now);
+
+inline constexpr int kMarginMinutes = 2;
+inline constexpr int kFineStepMinutes = 5;
+inline constexpr int kHourStepMinutes = 60;
+
+// The editor's validation state. Red on a picker marks its value as refused; Save refuses
+// while any part is set.
+struct TimerValidity {
+  bool begin_red = false;   // the begin lies more than two minutes before now
+  bool end_red = false;     // the end is not after the begin
+  bool no_channel = false;  // the timer has no service reference: the box cannot record it
+  bool CanSave() const { return !begin_red && !end_red && !no_channel; }
+  bool operator==(const TimerValidity&) const = default;
+};
+
+// The colour rule over instants. A begin the user did not change (an existing timer's, as the
+// editor opened it) is never red for lying in the past, so a running recording can still be
+// extended.
+TimerValidity ColourRule(const TimerInstants& t, bool begin_changed, DateTime now_utc);
+
+// The editor's whole check of the record: the colour rule on its instants and its channel.
+TimerValidity CheckTimer(const store::RecordBuffer& record, const boxdata::TimerTimeFields& fields,
+                         const std::string& serviceref, bool begin_changed, const ClockNow& now);
+
+// The value a picker keeps after a change: whole minutes, unless it is back at the value it
+// showed when the editor opened (a time read from the box keeps its seconds).
+DateTime EnteredValue(DateTime shown, DateTime opened);
 
 // What the editor shows when it opens on a stored mask: whether "Repeated:" is ticked and
 // which day boxes are. A positive mask ticks the begin's weekday and every set bit 0 to 6.
@@ -52,10 +106,5 @@ bool ApplyRepetitionRule(bool repeated, DayBoxes& days, DateTime begin);
 
 // The mask Save stores: 0 unless repeated, else the sum of 2^i over the ticked boxes.
 int32_t MaskFromBoxes(bool repeated, const DayBoxes& days);
-
-// The quick buttons' end, and the key steps of the pickers.
-DateTime EndAfter(DateTime begin, int minutes);
-inline constexpr int kFineStepMinutes = 5;
-inline constexpr int kMarginMinutes = 2;
 
 }  // namespace tivolo::ui

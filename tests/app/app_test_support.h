@@ -14,11 +14,14 @@
 #include <string>
 
 #include "servers/server_process.h"
+#include "support/dialog_driver.h"
 #include "support/test_files.h"
 
 namespace tivolo::app::testing {
 
 namespace fs = std::filesystem;
+using tivolo::testing::Control;
+using tivolo::testing::DialogScript;
 using tivolo::testing::ReadFile;
 using tivolo::testing::WriteFile;
 

@@ -107,6 +107,26 @@ TEST_F(BoxWindowTest, AFailedFetchIsRetriedOnceTheConfigurationNamesTheBox) {
   EXPECT_FALSE(w->SaveExit()->isEnabled());
 }
 
+TEST_F(BoxWindowTest, AnotherClockSettingKeepsEveryTimersInstant) {
+  Configure(ftp.Port(), telnet.Port());
+  auto w = Window();
+  w->StartUp();
+  auto written = [&] {
+    return transfer::PrepareSave(w->Tables(), {}, w->Box(), Profile(), w->ListAtStart(), w->Clock())
+        .timer_list;
+  };
+  const std::string before = written();
+  const platform::DateTime shown = w->Tables().timers.FieldNamed("Begin").AsDateTime();
+  std::string config = ReadFile(Profile() + "/config.ini");
+  config.replace(config.find("UTC_Offset=0"), 12, "UTC_Offset=5");
+  config.replace(config.find("UTC_Auto=1"), 10, "UTC_Auto=0");
+  WriteFile(Profile() + "/config.ini", config);
+  ReopenConfiguration(*w);
+  EXPECT_FALSE(w->Clock().utc_auto);
+  EXPECT_EQ(written(), before);
+  EXPECT_NE(w->Tables().timers.FieldNamed("Begin").AsDateTime(), shown);
+}
+
 TEST_F(BoxWindowTest, AnotherBoxWithChangesPendingIsReadOnlyWhenTheUserSaysSo) {
   Configure(ftp.Port(), telnet.Port());
   auto w = Window();

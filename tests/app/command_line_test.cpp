@@ -74,6 +74,17 @@ TEST_F(FoldersTest, BesideTheExecutableWhileItsFolderIsWritable) {
   EXPECT_EQ(f.config_file + " " + f.local_dir, "/opt/tivolo/config.ini /opt/tivolo/");
 }
 
+TEST_F(FoldersTest, RootWritingASystemFolderStillUsesTheUsersFolders) {
+  const std::string home = work.Path() + "/home";
+  for (const char* exe_dir : {"/usr/bin/", "/usr/local/bin/", "/bin/"}) {
+    const ProgramFolders f = ChooseProgramFolders(exe_dir, "", Env(true));
+    EXPECT_EQ(f.config_file + "|" + f.local_dir,
+              home + "/.config/tivolo/config.ini|" + home + "/.local/share/tivolo/")
+        << exe_dir;
+  }
+  EXPECT_EQ(ChooseProgramFolders("/usr-build/", "", Env(true)).local_dir, "/usr-build/");
+}
+
 TEST_F(FoldersTest, AProfileFolderHoldsEverythingAndIsCreatedPrivate) {
   const std::string dir = work.Path() + "/second box";
   const ProgramFolders f = ChooseProgramFolders("/usr/bin/", dir, Env(false));

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/profile_file.h"
 #include "support/test_files.h"
@@ -65,9 +67,35 @@ TEST_F(ConfigTest, IntegersAndBooleansParseAsConfigured) {
   EXPECT_TRUE(LoadWith("UTC_Auto", "no").utc_auto);
   EXPECT_EQ(LoadWith("FtpPort", "2121").ftp_port, 2121);
   EXPECT_EQ(LoadWith("telnetport", "0x917").telnet_port, 0x917);
-  EXPECT_EQ(LoadWith("FtpPort", "70000").ftp_port, 21);
-  EXPECT_EQ(LoadWith("TelnetPort", "0").telnet_port, 23);
+  EXPECT_EQ(LoadWith("FtpPort", "").ftp_port, 21);
   EXPECT_EQ(LoadWith("Password", std::string(3000, 'p')).password, std::string(2047, 'p'));
+}
+
+// A port that is no port is refused by name rather than replaced by the usual one, which
+// would reach another service; an offset beyond the world's zones is used as it is.
+TEST_F(ConfigTest, PortsOutsideTheirRangeAreErrorsAndOffsetsAreKept) {
+  for (const auto& [key, value] : {std::pair{"FtpPort", "70000"}, std::pair{"TelnetPort", "0"},
+                                   std::pair{"FtpPort", "-21"}, std::pair{"TelnetPort", "tel"}}) {
+    try {
+      LoadWith(key, value);
+      ADD_FAILURE() << key << "=" << value << " was accepted";
+    } catch (const ConfigError& e) {
+      EXPECT_NE(std::string(e.what()).find(std::string(key) + " \"" + value + "\""),
+                std::string::npos)
+          << e.what();
+    }
+  }
+  WriteFile("[DB7025]\nUTC_Offset=20\n");
+  std::vector<std::string> log;
+  EXPECT_EQ(LoadConfiguration(path_, [&log](const std::string& l) { log.push_back(l); }).utc_offset,
+            20);
+  EXPECT_EQ(log, std::vector<std::string>{"UTC_Offset 20 lies outside -12 to +14 hours; it is "
+                                          "used as it is"});
+  // The dialog shows 14 for it; saved with 14 still shown, 20 stays.
+  EXPECT_EQ(KeptOffset(14, 20), 20);
+  EXPECT_EQ(KeptOffset(13, 20), 13);
+  EXPECT_EQ(KeptOffset(-12, -13), -13);
+  EXPECT_EQ(KeptOffset(2, 1), 2);
 }
 
 struct AddressCase {

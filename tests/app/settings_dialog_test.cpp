@@ -1,8 +1,10 @@
 // The settings dialog opened from the menu: it shows the loaded settings, the tick rule, the
-// offset's range, the address check, and the reload after it closes, saved or not.
+// offset's range (and keeps a loaded offset beyond it), the address check, and the reload
+// after it closes, saved or not. Controls are found by their object names.
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
 
@@ -30,12 +32,12 @@ class SettingsDialogTest : public ::testing::Test {
   std::string ConfigFile() const { return work.Path() + "/config.ini"; }
   // Opens the dialog as the menu does and runs act on it once it is filled.
   void UseFromMenu(MainWindow& w, std::function<void(SettingsDialog&)> act) {
-    OnModal<SettingsDialog>([act](SettingsDialog& d) {
-      QTest::qWait(30);
-      act(d);
-    });
-    w.ConfigurationClick();
+    DialogScript script;
+    script.Then<SettingsDialog>(std::move(act));
+    EXPECT_TRUE(script.Run([&w] { w.ConfigurationClick(); }));
   }
+  static QLineEdit& Ip(SettingsDialog& d) { return Control<QLineEdit>(d, "Edit_Ip"); }
+  static QSpinBox& Offset(SettingsDialog& d) { return Control<QSpinBox>(d, "SpinOffset"); }
   std::unique_ptr<MainWindow> Window() {
     StartOptions options;
     options.config_file = ConfigFile();
@@ -54,31 +56,32 @@ class SettingsDialogTest : public ::testing::Test {
 TEST_F(SettingsDialogTest, ShowsTheLoadedValuesAndTheOffsetRunsFromMinus12To14) {
   SettingsDialog d(settings, ConfigFile(), messages, nullptr);
   d.show();
-  EXPECT_TRUE(QTest::qWaitFor([&] { return d.EditIp()->text() == "192.168.2.10"; }, 2000));
-  EXPECT_EQ(d.SpinOffset()->minimum(), -12);
-  EXPECT_EQ(d.SpinOffset()->maximum(), 14);
-  EXPECT_EQ(d.SpinOffset()->value(), 14);  // 16 loaded, beyond any zone
-  EXPECT_TRUE(d.SpinOffset()->isEnabled());
-  d.CheckBox1()->click();
-  EXPECT_FALSE(d.SpinOffset()->isEnabled());
-  d.CheckBox1()->click();
-  d.SpinOffset()->setFocus();
-  d.SpinOffset()->selectAll();
-  QTest::keyClicks(d.SpinOffset(), "-5");
-  EXPECT_EQ(d.SpinOffset()->value(), -5);
-  QTest::keyClicks(d.SpinOffset(), "0");  // -50 is out of range
-  EXPECT_EQ(d.SpinOffset()->value(), -5);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Ip(d).text() == "192.168.2.10"; }, 2000));
+  QSpinBox& offset = Offset(d);
+  EXPECT_EQ(offset.minimum(), -12);
+  EXPECT_EQ(offset.maximum(), 14);
+  EXPECT_EQ(offset.value(), 14);  // 16 loaded, beyond any zone
+  EXPECT_TRUE(offset.isEnabled());
+  Control<QCheckBox>(d, "CheckBox1").click();
+  EXPECT_FALSE(offset.isEnabled());
+  Control<QCheckBox>(d, "CheckBox1").click();
+  offset.setFocus();
+  offset.selectAll();
+  QTest::keyClicks(&offset, "-5");
+  EXPECT_EQ(offset.value(), -5);
+  QTest::keyClicks(&offset, "0");  // -50 is out of range
+  EXPECT_EQ(offset.value(), -5);
 }
 
 TEST_F(SettingsDialogTest, FromTheMenuSaveWritesAndTheWindowReloads) {
   auto w = Window();
   UseFromMenu(*w, [&](SettingsDialog& d) {
-    d.EditIp()->setText("192.168.1.1a");
+    Ip(d).setText("192.168.1.1a");
     QTest::keyClick(&d, Qt::Key_S, Qt::AltModifier);
     QTest::qWait(kClickMs);
     EXPECT_TRUE(d.isVisible());  // refused, still open
-    d.EditIp()->setText("10.0.0.20");
-    d.SpinOffset()->setValue(-5);
+    Ip(d).setText("10.0.0.20");
+    Offset(d).setValue(-5);
     QTest::keyClick(&d, Qt::Key_S, Qt::AltModifier);
   });
   EXPECT_EQ(messages.Trace(), (std::vector<std::string>{"information: Ongeldig IP adres"}));
@@ -94,12 +97,26 @@ TEST_F(SettingsDialogTest, CancelFromTheMenuLeavesTheFileAndReloadsTheSameValues
   const std::string before = ReadFile(ConfigFile());
   auto w = Window();
   UseFromMenu(*w, [&](SettingsDialog& d) {
-    d.EditIp()->setText("10.0.0.99");
+    Ip(d).setText("10.0.0.99");
     QTest::keyClick(&d, Qt::Key_C, Qt::AltModifier);
   });
   EXPECT_EQ(ReadFile(ConfigFile()), before);
   EXPECT_EQ(w->windowTitle().toStdString(), "Tivolo  192.168.2.10:   (v0.2)");
   EXPECT_FALSE(w->EndRequested());
+}
+
+// The offset 16 shows as 14, the end of the spin box's range; saved for a new address, the
+// file keeps 16, and loading it says so in the log.
+TEST_F(SettingsDialogTest, AnOffsetBeyondTheRangeIsKeptWhenSavingSomethingElse) {
+  auto w = Window();
+  EXPECT_NE(w->LogText().find("UTC_Offset 16 lies outside"), std::string::npos) << w->LogText();
+  UseFromMenu(*w, [&](SettingsDialog& d) {
+    EXPECT_EQ(Offset(d).value(), 14);
+    Ip(d).setText("10.0.0.21");
+    Control<QPushButton>(d, "ButtonSave").click();
+  });
+  EXPECT_EQ(w->GetSettings().utc_offset, 16);
+  EXPECT_NE(ReadFile(ConfigFile()).find("UTC_Offset=16\n"), std::string::npos);
 }
 
 }  // namespace

@@ -109,8 +109,9 @@ TEST_F(StartUpTest, FetchesTheBoxFilesAndShowsEveryTimerInBeginOrder) {
   w->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
   // Edit opens the timer editor on the current timer; it is cancelled.
-  OnModal<ui::TimerEditor>(
-      [](ui::TimerEditor& e) { QTest::mouseClick(e.ButtonCancel(), Qt::LeftButton); });
+  OnModal<ui::TimerEditor>([](ui::TimerEditor& e) {
+    QTest::mouseClick(&Control<QPushButton>(e, "ButtonCancel"), Qt::LeftButton);
+  });
   QTest::keyClick(w.get(), Qt::Key_E, Qt::AltModifier);
   QTest::keyClick(w.get(), Qt::Key_S, Qt::AltModifier);
   EXPECT_TRUE(QTest::qWaitFor([&] { return edit.count() == 1; }, 2000));
@@ -190,9 +191,10 @@ class FirstRunTest : public StartUpTest {
   // The dialog's state when it opened, and whether anything had gone to the network.
   std::string seen;
   void LookAt(SettingsDialog& d, MainWindow& w) {
-    seen = d.EditIp()->text().toStdString() + " " + d.EditUser()->text().toStdString() + " [" +
-           d.EditPass()->text().toStdString() + "] " + std::to_string(d.SpinOffset()->value()) +
-           (d.SpinOffset()->isEnabled() ? " spin on" : " spin off") +
+    auto text = [&d](const char* name) { return Control<QLineEdit>(d, name).text().toStdString(); };
+    const QSpinBox& offset = Control<QSpinBox>(d, "SpinOffset");
+    seen = text("Edit_Ip") + " " + text("Edit_User") + " [" + text("Edit_Pass") + "] " +
+           std::to_string(offset.value()) + (offset.isEnabled() ? " spin on" : " spin off") +
            (w.LogText().find("asStatusText") == std::string::npos ? " quiet" : " network");
   }
 };
@@ -203,7 +205,7 @@ TEST_F(FirstRunTest, LeavingTheDialogEndsTheProgramBeforeAnyNetworkTraffic) {
     QTest::qWait(30);  // past the fill timer
     LookAt(d, *w);
     QTest::keyClick(&d, Qt::Key_Escape);  // neither Escape nor Enter is bound
-    QTest::keyClick(d.EditIp(), Qt::Key_Return);
+    QTest::keyClick(&Control<QLineEdit>(d, "Edit_Ip"), Qt::Key_Return);
     EXPECT_TRUE(d.isVisible());
     QTest::keyClick(&d, Qt::Key_C, Qt::AltModifier);
   });
@@ -219,8 +221,8 @@ TEST_F(FirstRunTest, SaveWritesTheFiveKeysAndTheStartGoesOn) {
   auto w = Window(false);
   OnModal<SettingsDialog>([&](SettingsDialog& d) {
     QTest::qWait(30);
-    d.EditIp()->setText(" 127.0.0.1 ");
-    d.EditPass()->setText("secret  ");
+    Control<QLineEdit>(d, "Edit_Ip").setText(" 127.0.0.1 ");
+    Control<QLineEdit>(d, "Edit_Pass").setText("secret  ");
     QTest::keyClick(&d, Qt::Key_S, Qt::AltModifier);
   });
   w->StartUp();

@@ -303,6 +303,124 @@ TEST_F(WriterTest, AFailedWriteLeavesTheEarlierFileAndNoTemporary) {
   EXPECT_EQ(ReadFile(dir_ / "timers.new").substr(0, 5), "<?xml");
 }
 
+// ---- Times are instants ----
+
+std::string TimerAt(int64_t begin, int64_t end, const char* name) {
+  return "<timer begin=\"" + std::to_string(begin) + "\" end=\"" + std::to_string(end) +
+         "\" serviceref=\"1:0:1:B2:C:3E8:FFFF0000:0:0:0:\" repeated=\"0\" name=\"" + name +
+         "\" description=\"\" afterevent=\"nothing\" eit=\"\" disabled=\"0\" "
+         "justplay=\"0\">\r\n</timer>\r\n";
+}
+
+// "begin-end" of every timer written, sorted: in the repeated hour the table's local order is
+// not the order of the instants.
+std::vector<std::string> Spans(std::string_view written) {
+  std::vector<std::string> out;
+  for (const auto& c : CanonicalTimers(written))
+    out.push_back(c.attributes.at("begin") + "-" + c.attributes.at("end"));
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// 26 October 2025: 02:30 Central European time is both 00:30 UTC (summer time) and 01:30.
+constexpr int64_t k0030Utc = 1761438600;
+constexpr int64_t k0130Utc = 1761442200;
+constexpr int64_t k0150Utc = 1761443400;
+const platform::DateTime kSecondPass0210 = platform::EpochSecondsToDateTime(1761441000);
+
+class InstantWriterTest : public WriterTest {
+ protected:
+  void Read(const std::string& timers) {
+    CopySet(kSmall, dir_.Path());
+    WriteFile(dir_ / "timers.xml", kHead + timers + "</timers>\r\n");
+    tables_.Open();
+    ASSERT_TRUE(ReadBoxFiles(tables_, Context(dir_.Path(), CetClock())).TimerListComplete());
+  }
+  void SetTimes(const char* name, std::optional<platform::DateTime> begin,
+                std::optional<platform::DateTime> end) {
+    store::MemTable& t = tables_.timers;
+    if (name) {
+      for (t.First(); t.FieldNamed("Name").AsString() != name; t.Next()) {
+      }
+      t.Edit();
+    } else {
+      t.Append();
+      t.FieldNamed("Serviceref").SetAsString("1:0:1:B2:C:3E8:FFFF0000:0:0:0:");
+      t.FieldNamed("Name").SetAsString("new");
+    }
+    if (begin) t.FieldNamed("Begin").SetAsDateTime(*begin);
+    if (end) t.FieldNamed("End").SetAsDateTime(*end);
+    t.Post();
+  }
+  std::vector<std::string> Written(const platform::ClockSettings& clock, platform::DateTime now) {
+    return Spans(BuildTimerList(tables_.timers, clock, Utf8(), now));
+  }
+  static std::string Span(int64_t begin, int64_t end) {
+    return std::to_string(begin) + "-" + std::to_string(end);
+  }
+  BoxTables tables_;
+};
+
+TEST_F(InstantWriterTest, TheRepeatedHourKeepsReadSecondsAndReadsChangesAhead) {
+  // Both show 02:30 to 02:30 or 02:50 on the grid; unchanged, each keeps what was read.
+  Read(TimerAt(k0030Utc, k0130Utc, "twice") + TimerAt(k0130Utc, k0150Utc, "second"));
+  EXPECT_EQ(Written(CetClock(), kSecondPass0210),
+            (std::vector{Span(k0030Utc, k0130Utc), Span(k0130Utc, k0150Utc)}));
+  // A changed end is read after its begin and ahead of now (02:10 the second time); a new
+  // timer typed as 02:30 to 02:50 then is the one still to come.
+  const platform::DateTime day = platform::EncodeDate(2025, 10, 26);
+  SetTimes("twice", std::nullopt, platform::AddMinutes(day, 160));
+  SetTimes(nullptr, platform::AddMinutes(day, 150), platform::AddMinutes(day, 170));
+  EXPECT_EQ(Written(CetClock(), kSecondPass0210),
+            (std::vector{Span(k0030Utc, k0130Utc + 600), Span(k0130Utc, k0150Utc),
+                         Span(k0130Utc, k0150Utc)}));
+  // Before the first 02:30 the earlier readings lie ahead.
+  EXPECT_EQ(Written(CetClock(), platform::EpochSecondsToDateTime(k0030Utc - 1200)),
+            (std::vector{Span(k0030Utc, k0030Utc + 600), Span(k0030Utc, k0030Utc + 1200),
+                         Span(k0130Utc, k0150Utc)}));
+}
+
+TEST_F(InstantWriterTest, ReexpressedTimesKeepTheirInstantsAndTheirReadSeconds) {
+  Read(TimerAt(k0030Utc, k0130Utc, "twice") + TimerAt(1752580800, 1752584400, "summer") +
+       TimerAt(1792890600, 1792894200, "later"));
+  // The summer timer now begins an hour earlier, at 13:00 summer time.
+  SetTimes("summer", platform::AddHours(platform::EncodeDate(2025, 7, 15), 13), std::nullopt);
+  store::MemTable& t = tables_.timers;
+  t.First();
+  t.Next();
+  const std::string current = t.FieldNamed("Name").AsString();
+  int edits_seen = 0;
+  t.AfterEdit = [&edits_seen](store::MemTable&) { ++edits_seen; };
+  const platform::DateTime now = platform::EpochSecondsToDateTime(1752000000);
+  const auto before = Written(CetClock(), now);
+  ASSERT_EQ(before[0], Span(1752577200, 1752584400));
+
+  platform::ClockSettings far_east = UtcClock();
+  far_east.utc_offset = 20;  // outside the dialog's range, kept as loaded
+  ReexpressTimerTimes(t, CetClock(), far_east, now);
+  EXPECT_EQ(Written(far_east, now), before);
+  EXPECT_EQ(t.FieldNamed("Name").AsString(), current);
+  // In the new zone's wall time: the changed begin stays changed, the unchanged one not.
+  auto local_seconds = [&t](const char* field) {
+    return platform::DateTimeToEpoch(t.FieldNamed(field).AsDateTime());
+  };
+  t.First();
+  EXPECT_EQ(local_seconds("Begin"), 1752577200 + 20 * 3600);
+  EXPECT_EQ(local_seconds("BeginRead"), 1752580800 + 20 * 3600);
+  t.Next();
+  EXPECT_EQ(local_seconds("Begin"), k0030Utc + 20 * 3600);
+  EXPECT_EQ(local_seconds("BeginRead"), local_seconds("Begin"));
+
+  ReexpressTimerTimes(t, far_east, CetClock(), now);
+  EXPECT_EQ(Written(CetClock(), now), before);
+  EXPECT_EQ(edits_seen, 0);
+  EXPECT_EQ(t.FieldNamed("Name").AsString(), "twice");  // where the cursor was
+  t.AfterEdit = nullptr;
+  t.Edit();
+  EXPECT_THROW(ReexpressTimerTimes(t, CetClock(), far_east, now), BoxDataError);
+  t.Cancel();
+}
+
 // Saving must leave the user where they were: the grid's row and a change not yet posted.
 TEST_F(WriterTest, WritingMovesNoCursorAndPostsNothing) {
   CopySet(kSmall, dir_.Path());

@@ -122,6 +122,31 @@ TEST_F(EuropeanClockTest, EndOfDaylightTimeIsOnTime) {
   EXPECT_EQ(Utc(At(2007, 10, 28, 3, 0)), "28-10-2007 02:00:00");
 }
 
+// A wall time of the repeated hour means the moment still to come when one of its readings
+// is; any other wall time has one reading whatever lies ahead.
+TEST_F(EuropeanClockTest, TheReadingAheadIsTakenWhenOneIs) {
+  auto ahead = [&](DateTime local, DateTime ahead_of) {
+    return Text(LocalToUtcAhead(local, settings_, ahead_of));
+  };
+  const DateTime repeated = At(2007, 10, 28, 2, 30);
+  EXPECT_EQ(ahead(repeated, At(2007, 10, 28, 0, 10)), "28-10-2007 00:30:00");  // both ahead
+  EXPECT_EQ(ahead(repeated, At(2007, 10, 28, 1, 10)), "28-10-2007 01:30:00");  // 02:10 again
+  EXPECT_EQ(ahead(repeated, At(2007, 10, 28, 1, 30)), "28-10-2007 01:30:00");  // not before
+  EXPECT_EQ(ahead(repeated, At(2007, 10, 28, 1, 40)), "28-10-2007 00:30:00");  // both past
+  // A summer afternoon and the skipped hour of the spring have no second reading.
+  EXPECT_EQ(ahead(At(2007, 7, 15, 14, 0), At(2007, 7, 15, 12, 30)), "15-07-2007 12:00:00");
+  EXPECT_EQ(ahead(At(2007, 3, 25, 2, 30), At(2007, 3, 25, 1, 0)), "25-03-2007 00:30:00");
+  settings_.utc_auto = false;
+  settings_.utc_offset = 1;
+  EXPECT_EQ(ahead(repeated, At(2007, 10, 28, 1, 10)), "28-10-2007 01:30:00");
+  EXPECT_EQ(ahead(repeated, At(2007, 10, 28, 2, 10)), "28-10-2007 01:30:00");
+  // An end is read after its begin, and ahead of now.
+  EXPECT_EQ(Text(EndAheadOf(At(2007, 10, 28, 0, 30), At(2007, 10, 28, 0, 10))),
+            "28-10-2007 00:30:01");
+  EXPECT_EQ(Text(EndAheadOf(At(2007, 10, 28, 0, 30), At(2007, 10, 28, 1, 10))),
+            "28-10-2007 01:10:00");
+}
+
 TEST_F(EuropeanClockTest, FixedOffsetIgnoresTheZone) {
   settings_.utc_auto = false;
   settings_.utc_offset = 2;
