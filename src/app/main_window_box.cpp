@@ -80,6 +80,7 @@ void MainWindow::ReadBoxFiles() {
   list_at_start_.fetch_ok = fetch_result_.ok;
   list_at_start_.fetched = fetch_result_.Fetched("timers.xml");
   list_at_start_.text = read_report_.timer_list_text;
+  list_at_start_.shown = list_at_start_.text;
   if (earlier_copy && shown) {
     // The box had none: every timer of the copy is new to it.
     list_at_start_.state = boxdata::TimerListState::kMissing;
@@ -195,6 +196,7 @@ void MainWindow::ShowTimerList(const std::string& text) {
   ctx.clock = Clock();
   ctx.now_local = options_.now_local;
   const boxdata::ReadReport report = boxdata::ReplaceTimerList(tables_, text, names_, ctx);
+  list_at_start_.shown = text;
   if (!report.failures.empty()) messages_->Error(report.FailureText());
 }
 

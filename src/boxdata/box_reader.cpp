@@ -189,6 +189,7 @@ void ReadTimerListText(BoxTables& tables, std::string_view bytes, const ServiceL
     field(fields::kEndRead).SetAsDateTime(end_local);
     if (v.begin) field(fields::kBeginSeconds).SetAsLargeInt(*v.begin);
     if (v.end) field(fields::kEndSeconds).SetAsLargeInt(*v.end);
+    field(fields::kListIndex).SetAsLargeInt(static_cast<int64_t>(i));
     // A text the field cannot hold whole (too long, or cut at a NUL) would be written back
     // cut: the timer is not read whole.
     auto keep = [&](const char* name, const std::string& text) {

@@ -102,6 +102,7 @@ void DefineTimers(store::MemTable& t) {
   Declare(t, fields::kEndSeconds, FieldType::kLargeint, 0, nullptr, 15, false);
   Declare(t, fields::kBeginRead, FieldType::kDateTime, 0, nullptr, 18, false);
   Declare(t, fields::kEndRead, FieldType::kDateTime, 0, nullptr, 18, false);
+  Declare(t, fields::kListIndex, FieldType::kLargeint, 0, nullptr, 15, false);
   t.IndexDefs() = {{"BeginEnd", "Begin;End", IndexOption::kNone},
                    {"testje", "Zender", IndexOption::kNone}};
   t.SetIndexFieldNames("Begin;End");

@@ -40,6 +40,9 @@ inline constexpr const char* kBeginSeconds = "BeginSeconds";
 inline constexpr const char* kEndSeconds = "EndSeconds";
 inline constexpr const char* kBeginRead = "BeginRead";
 inline constexpr const char* kEndRead = "EndRead";
+// The place (from 0) of the timer in the list it was read from; none for a timer added here.
+// A save tells by it which timer of the box's list the user changed.
+inline constexpr const char* kListIndex = "ListIndex";
 // d0 (Sunday) to d6 (Saturday).
 inline constexpr std::array<const char*, 7> kDays = {"d0", "d1", "d2", "d3", "d4", "d5", "d6"};
 }  // namespace fields

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,10 @@ struct ListedTimer {
   // out) and the child lines, trimmed: equal when the timer holds the same.
   std::map<std::string, std::string> content;
   std::vector<std::string> children;
+  // For the user's list: the identity of the timer as read, when it was read from the box
+  // and not added here. The merge pairs it with the box's timer by this, so that a changed
+  // begin or end is a change of that timer.
+  std::optional<std::string> origin;
 
   int64_t Begin() const { return values.begin.value_or(0); }
   int64_t End() const { return values.end.value_or(0); }

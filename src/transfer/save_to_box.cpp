@@ -170,6 +170,17 @@ std::unique_ptr<net::FtpClient> SaveToBox::Connect() {
   return ftp;
 }
 
+void SaveToBox::MarkOrigins(TimerList& ours) const {
+  const ListAtStart& start = input_.start;
+  const TimerList shown =
+      ReadTimerList(start.shown.empty() ? start.text : start.shown, input_.clock);
+  for (size_t i = 0; i < ours.timers.size() && i < input_.timers.size(); ++i) {
+    const std::optional<int64_t> index = input_.timers[i].list_index;
+    if (index && *index >= 0 && static_cast<size_t>(*index) < shown.timers.size())
+      ours.timers[i].origin = shown.timers[static_cast<size_t>(*index)].identity;
+  }
+}
+
 void SaveToBox::WriteAndCheck(const std::vector<ListedTimer>& timers, const std::string& text) {
   boxdata::WriteTimerListText(text, input_.local_dir);
   const std::string written = boxdata::ReadWholeFile(input_.local_dir / "timers.new");
@@ -191,6 +202,7 @@ void SaveToBox::SendToBox(SaveResult& result) {
     return;
   }
   plan.ours = ReadTimerList(input_.timer_list, input_.clock);
+  MarkOrigins(plan.ours);
 
   Step(SaveStep::kBackup);
   {

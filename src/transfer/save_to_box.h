@@ -55,6 +55,9 @@ struct ListAtStart {
   bool fetch_ok = false;  // this run's fetch ended without an error ...
   bool fetched = false;   // ... and brought "timers.xml"
   std::string text;       // the list's text; empty when it was missing
+  // The list the table was last filled from (the list read, or one a save put on the box);
+  // `text` when empty. Its timers are the ones the table's rows remember by their place.
+  std::string shown;
   // The list an earlier save of this run (or of a run that ended before the restart) put on
   // the box without a completed restart; empty when none. A box that still holds it changed
   // nothing since.
@@ -130,6 +133,8 @@ class SaveToBox {
   struct Plan;
   std::string RefusalReason() const;
   void WriteAndCheck(const std::vector<ListedTimer>& timers, const std::string& text);
+  // Gives each timer of the user's list that was read from the box its identity as read.
+  void MarkOrigins(TimerList& ours) const;
   void SendToBox(SaveResult& result);
   bool MergeWithBox(Plan& plan, SaveResult& result);
   bool AcceptRunningRecordings(const Plan& plan);

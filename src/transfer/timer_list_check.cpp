@@ -77,12 +77,15 @@ std::vector<ExpectedTimer> ExpectedTimers(store::MemTable& timers,
   const boxdata::TimerTimeFields times(timers);
   const store::Field& serviceref = timers.FieldNamed(boxdata::fields::kServiceref);
   const store::Field& name = timers.FieldNamed(boxdata::fields::kName);
+  const store::Field& list_index = timers.FieldNamed(boxdata::fields::kListIndex);
   std::vector<ExpectedTimer> out;
   const int rows = timers.RecordCount();
   for (int row = 0; row < rows; ++row) {
     const store::RecordBuffer r = timers.ViewRecordAt(row);
     const boxdata::TimerSeconds seconds = boxdata::WrittenSeconds(r, times, clock, now_utc);
-    out.push_back({seconds.begin, seconds.end, r.AsString(serviceref), r.AsString(name)});
+    out.push_back(
+        {seconds.begin, seconds.end, r.AsString(serviceref), r.AsString(name),
+         r.IsNull(list_index) ? std::nullopt : std::optional<int64_t>(r.AsLargeInt(list_index))});
   }
   return out;
 }

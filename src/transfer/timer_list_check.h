@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,8 @@ struct ExpectedTimer {
   int64_t end = 0;
   std::string serviceref;
   std::string name;  // only for messages
+  // The timer's place in the list the table was read from; none for a timer added here.
+  std::optional<int64_t> list_index;
 };
 
 // The after-event names the receiver can read; any other stops it at start.

@@ -5,13 +5,14 @@
 namespace tivolo::transfer {
 namespace {
 
-// Pairs each timer of `from` with an unmatched timer of `to` of the same identity, one with
-// the same content first. match[i] is the index in `to`, or -1.
+// Pairs each timer of `from` with an unmatched timer of `to` of the same identity (or, for
+// a timer of the user's list read from the box, of the same identity as read), one with the
+// same content first. match[i] is the index in `to`, or -1.
 std::vector<int> MatchTimers(const std::vector<ListedTimer>& from,
                              const std::vector<ListedTimer>& to, std::vector<bool>& to_used) {
   std::multimap<std::string, size_t> by_identity;
   for (size_t j = 0; j < to.size(); ++j)
-    by_identity.emplace(to[j].identity, j);
+    by_identity.emplace(to[j].origin.value_or(to[j].identity), j);
   std::vector<int> match(from.size(), -1);
   for (int pass = 0; pass < 2; ++pass) {
     for (size_t i = 0; i < from.size(); ++i) {

@@ -133,6 +133,26 @@ TEST(TimerMerge, ATimerBothSidesTouchedIsAConflict) {
   EXPECT_EQ(q.substr(q.size() - 25), "Save this list's version?");
 }
 
+TEST(TimerMerge, ATimerMovedHereIsTheSameTimerByWhereItWasRead) {
+  const T a{1766000000, 1766003600, "A"};
+  T later = a, box_renamed = a;
+  later.end += 1800;  // the user extends the end
+  box_renamed.name = "A on box";
+  std::vector<ListedTimer> ours = List({Ours(later)});
+  ours[0].origin = List({Ours(a)})[0].identity;
+  // The box left it alone: the later end is taken, and no copy of the old one stays.
+  MergeResult m = MergeTimerLists(List({Ours(a)}), List({Receivers(a)}), ours);
+  EXPECT_FALSE(m.HasConflicts());
+  ASSERT_EQ(m.merged.size(), 1u);
+  EXPECT_EQ(m.merged[0].End(), later.end);
+  // The box renamed it meanwhile: one conflict about one timer, not a deletion and an addition.
+  m = MergeTimerLists(List({Ours(a)}), List({Receivers(box_renamed)}), ours);
+  ASSERT_EQ(m.conflicts.size(), 1u);
+  EXPECT_EQ(m.conflicts[0].box_did, TimerChange::kChanged);
+  EXPECT_EQ(m.conflicts[0].we_did, TimerChange::kChanged);
+  EXPECT_EQ(m.merged.size(), 1u);
+}
+
 TEST(TimerMerge, ARepeatedTimerMovedOnByTheBoxIsTheSameTimer) {
   // Mondays to Fridays 20:00-20:30 in winter; the box moved it a week on, across nothing.
   const T daily{1765825200, 1765827000, "Journal", kRef, 31};
