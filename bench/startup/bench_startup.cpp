@@ -20,7 +20,7 @@
 
 #include "servers/server_process.h"
 #include "support/test_files.h"
-#include "transfer/fetch_box_files.h"
+#include "transfer/box_fetch.h"
 
 extern char** environ;
 

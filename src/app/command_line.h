@@ -8,7 +8,7 @@
 
 namespace tivolo::app {
 
-inline constexpr char kVersionText[] = "Tivolo 0.2";
+inline constexpr char kVersionText[] = "Tivolo " TIVOLO_VERSION;
 
 struct CommandLine {
   int exit_code = -1;  // >= 0: print `output` (to stderr when non-zero) and end with it

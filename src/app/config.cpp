@@ -131,7 +131,7 @@ Settings LoadConfiguration(const std::string& config_file,
 }
 
 std::string MainCaption(const Settings& settings) {
-  return "Tivolo  " + settings.ip + ":   (v0.2)";
+  return "Tivolo  " + settings.ip + ":   (v" TIVOLO_VERSION ")";
 }
 
 std::string TrimEntry(std::string_view text) {

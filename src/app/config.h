@@ -63,7 +63,7 @@ bool ParseConfigInteger(std::string_view text, int32_t& value);
 Settings LoadConfiguration(const std::string& config_file,
                            const std::function<void(const std::string&)>& log = {});
 
-// "Tivolo  " + ip + ":   (v0.2)".
+// "Tivolo  " + ip + ":   (v" + the version + ")", such as "Tivolo  192.168.1.1:   (v0.2)".
 std::string MainCaption(const Settings& settings);
 
 // Leading and trailing blanks and control characters removed.

@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "transfer/fetch_box_files.h"
+#include "transfer/box_fetch.h"
 
 class QLabel;
 class QProgressBar;

@@ -61,7 +61,7 @@ int Run(QApplication& application, const tivolo::app::CommandLine& command_line)
 
 int main(int argc, char** argv) {
   QApplication::setApplicationName("tivolo");
-  QApplication::setApplicationVersion("0.2");
+  QApplication::setApplicationVersion(TIVOLO_VERSION);
   // Before the application object, so that --help and --version need no display.
   QStringList arguments;
   for (int i = 0; i < argc; ++i)

@@ -49,9 +49,9 @@ MainWindow::MainWindow(StartOptions options, QWidget* parent)
   session_.guarded = [this](const std::function<void()>& handler) { Guarded(handler); };
   list_actions_ = new ui::TimerListActions(this, session_);
   list_actions_->SetActions(edit_, delete_, save_exit_);
-  timer1_.setSingleShot(true);
-  timer1_.setInterval(kFocusDelayMs);
-  connect(&timer1_, &QTimer::timeout, this, [this] { Guarded([this] { Timer1Timer(); }); });
+  focus_timer_.setSingleShot(true);
+  focus_timer_.setInterval(kFocusDelayMs);
+  connect(&focus_timer_, &QTimer::timeout, this, [this] { Guarded([this] { FocusGrid(); }); });
   timer_terminate_.setSingleShot(true);
   timer_terminate_.setInterval(static_cast<int>(transfer::kEndDelay.count()));
   connect(&timer_terminate_, &QTimer::timeout, this,
@@ -93,20 +93,20 @@ void MainWindow::BuildWindow() {
   auto* layout = new QVBoxLayout(central);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
-  auto* panel2 = new QFrame(central);
-  panel2->setFixedHeight(kTopStripHeight);
-  panel2->setFrameShape(QFrame::NoFrame);
-  layout->addWidget(panel2);
+  auto* top_strip = new QFrame(central);
+  top_strip->setFixedHeight(kTopStripHeight);
+  top_strip->setFrameShape(QFrame::NoFrame);
+  layout->addWidget(top_strip);
   layout->addWidget(BuildTimersFrame(), 1);
-  memo1_ = new QPlainTextEdit(central);
-  memo1_->setObjectName("Memo1");
-  memo1_->setLineWrapMode(QPlainTextEdit::NoWrap);
-  memo1_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  memo1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  memo1_->setPlainText("Memo1");
-  memo1_->setFixedHeight(1);
-  memo1_->setVisible(false);
-  layout->addWidget(memo1_);
+  log_view_ = new QPlainTextEdit(central);
+  log_view_->setObjectName("Memo1");
+  log_view_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  log_view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  log_view_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  log_view_->setPlainText("Memo1");
+  log_view_->setFixedHeight(1);
+  log_view_->setVisible(false);
+  layout->addWidget(log_view_);
   setCentralWidget(central);
 
   auto* status = new QStatusBar(this);
@@ -122,16 +122,16 @@ void MainWindow::BuildWindow() {
 }
 
 QWidget* MainWindow::BuildTimersFrame() {
-  group_box1_ = new QGroupBox("Timers: ");
-  group_box1_->setObjectName("GroupBox1");
-  grid_ = new widgets::TimerGrid(group_box1_);
+  timers_frame_ = new QGroupBox("Timers: ");
+  timers_frame_->setObjectName("GroupBox1");
+  grid_ = new widgets::TimerGrid(timers_frame_);
   grid_->Bind(tables_.ds_timers);
-  auto* panel1 = new QWidget(group_box1_);
-  panel1->setObjectName("Panel1");
-  panel1->setFixedHeight(kButtonBarHeight);
+  auto* button_bar = new QWidget(timers_frame_);
+  button_bar->setObjectName("Panel1");
+  button_bar->setFixedHeight(kButtonBarHeight);
   int left = 0;
   for (QAction* action : {append_, edit_, delete_, save_exit_}) {
-    auto* button = new QPushButton(action->text(), panel1);
+    auto* button = new QPushButton(action->text(), button_bar);
     button->setGeometry(left, 0, kButtonWidth, kButtonBarHeight);
     button->setToolTip(action->toolTip());
     button->setStatusTip(action->statusTip());
@@ -142,18 +142,18 @@ QWidget* MainWindow::BuildTimersFrame() {
             [button, action] { button->setEnabled(action->isEnabled()); });
     left += kButtonStep;
   }
-  auto* layout = new QVBoxLayout(group_box1_);
+  auto* layout = new QVBoxLayout(timers_frame_);
   layout->addWidget(grid_, 1);
-  layout->addWidget(panel1);
-  return group_box1_;
+  layout->addWidget(button_bar);
+  return timers_frame_;
 }
 
 void MainWindow::Log(const std::string& line) {
-  memo1_->appendPlainText(QString::fromStdString(line));
+  log_view_->appendPlainText(QString::fromStdString(line));
 }
 
 std::string MainWindow::LogText() const {
-  return memo1_->toPlainText().toStdString();
+  return log_view_->toPlainText().toStdString();
 }
 
 platform::ClockSettings MainWindow::Clock() const {
@@ -207,27 +207,33 @@ void MainWindow::StartUp() {
 }
 
 void MainWindow::StartUpSteps() {
-  widgets::ApplyDateFormats();  // 1
-  setFixedWidth(kWindowWidth);  // 2
-  session_.last_saved_end = 0;  // 3
+  PrepareFormats();
+  setFixedWidth(kWindowWidth);
+  session_.last_saved_end = 0;
   session_.change_count = 0;
-  widgets::LabelDayFields(tables_.timers, widgets::ApplyDayNames());  // 4
-  grid_->Model()->RefreshHeaders();
-  LogTimeZone();                    // 5
-  if (!FirstRunSettings()) return;  // 6
+  LogTimeZone();
+  if (!FirstRunSettings()) return;
   LoadConfiguration();
-  // 7: LocalDir is fixed by the options.
-  tables_.Open();        // 8
-  if (options_.debug) {  // 9
-    memo1_->setFixedHeight(kLogHeight);
-    memo1_->setVisible(true);
-  }
+  tables_.Open();
+  ShowLogWhenDebugging();
   RemoveLeftovers();
-  FetchBoxFiles();  // 10
-  ReadBoxFiles();   // 11
+  FetchBoxFiles();
+  ReadBoxFiles();
   OfferPendingRestart();
-  RefreshActions();  // 12
-  timer1_.start();   // 13
+  RefreshActions();
+  focus_timer_.start();
+}
+
+void MainWindow::PrepareFormats() {
+  widgets::ApplyDateFormats();
+  widgets::LabelDayFields(tables_.timers, widgets::ApplyDayNames());
+  grid_->Model()->RefreshHeaders();
+}
+
+void MainWindow::ShowLogWhenDebugging() {
+  if (!options_.debug) return;
+  log_view_->setFixedHeight(kLogHeight);
+  log_view_->setVisible(true);
 }
 
 void MainWindow::LogTimeZone() {
@@ -257,8 +263,8 @@ void MainWindow::CloseClick() {
   close();
 }
 
-void MainWindow::Timer1Timer() {
-  timer1_.stop();
+void MainWindow::FocusGrid() {
+  focus_timer_.stop();
   grid_->setFocus();
 }
 

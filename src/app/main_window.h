@@ -15,7 +15,7 @@
 #include "boxdata/box_reader.h"
 #include "boxdata/box_tables.h"
 #include "platform/clock.h"
-#include "transfer/fetch_box_files.h"
+#include "transfer/box_fetch.h"
 #include "transfer/save_to_box.h"
 #include "ui/timer_list_actions.h"
 #include "widgets/message_service.h"
@@ -33,8 +33,6 @@ struct StartOptions {
   bool debug = false;       // the first argument held DEBUG: the log is shown
   // Every box goes here; the window's own QMessageBox service when null.
   widgets::MessageService* messages = nullptr;
-  // The reader's "ended a day ago" rule compares with this instead of the clock (tests).
-  std::optional<platform::DateTime> now_local;
   int fetch_dialog_delay_ms = 300;
 };
 
@@ -59,10 +57,8 @@ class MainWindow : public QMainWindow {
   boxdata::BoxTables& Tables() { return tables_; }
   void Log(const std::string& line);
   std::string LogText() const;
-  const std::string& LocalDir() const { return options_.local_dir; }
   const std::string& ConfigFile() const { return options_.config_file; }
   Settings& GetSettings() { return settings_; }
-  const platform::TimeZoneInfo& TimeZoneInfo() const { return time_zone_; }
   platform::ClockSettings Clock() const;
   int ChangeCount() const { return session_.change_count; }
   void AddChange() { ++session_.change_count; }
@@ -72,7 +68,6 @@ class MainWindow : public QMainWindow {
   void LoadConfiguration();
   // Edit and Delete need a timer; Save && Exit a change. Append is always enabled.
   void RefreshActions();
-  widgets::MessageService& Messages() { return *messages_; }
   // This run's reading of the local copies and fetch from the box.
   const boxdata::ReadReport& ReadResult() const { return read_report_; }
   const transfer::FetchResult& FetchResult() const { return fetch_result_; }
@@ -81,7 +76,7 @@ class MainWindow : public QMainWindow {
   void Guarded(const std::function<void()>& fn);
 
   widgets::TimerGrid* TimerGrid() const { return grid_; }
-  QPlainTextEdit* Memo1() const { return memo1_; }
+  QPlainTextEdit* LogView() const { return log_view_; }
   QAction* Append() const { return append_; }
   QAction* Edit() const { return edit_; }
   QAction* Delete() const { return delete_; }
@@ -89,7 +84,7 @@ class MainWindow : public QMainWindow {
   QAction* Reload() const { return reload_; }
   // The box's list as read at start (or at the last reload): what a save merges with.
   const transfer::ListAtStart& ListAtStart() const { return list_at_start_; }
-  QTimer& Timer1() { return timer1_; }
+  QTimer& FocusTimer() { return focus_timer_; }
   QTimer& TimerTerminate() { return timer_terminate_; }
 
   // ---- Handlers ----
@@ -100,7 +95,7 @@ class MainWindow : public QMainWindow {
   void ConfigurationClick();
   void ReloadClick();
   void CloseClick();
-  void Timer1Timer();
+  void FocusGrid();
   void TimerTerminateTimer();
 
  private:
@@ -108,6 +103,8 @@ class MainWindow : public QMainWindow {
   QWidget* BuildTimersFrame();
   QAction* MakeAction(const char* caption, const char* hint, void (MainWindow::*handler)());
   void StartUpSteps();
+  void PrepareFormats();
+  void ShowLogWhenDebugging();
   void LogTimeZone();
   bool FirstRunSettings();  // false: the dialog was left without saving
   void FetchBoxFiles();
@@ -135,14 +132,14 @@ class MainWindow : public QMainWindow {
   bool end_requested_ = false;
 
   widgets::TimerGrid* grid_ = nullptr;
-  QGroupBox* group_box1_ = nullptr;
-  QPlainTextEdit* memo1_ = nullptr;
+  QGroupBox* timers_frame_ = nullptr;
+  QPlainTextEdit* log_view_ = nullptr;
   QAction* append_ = nullptr;
   QAction* edit_ = nullptr;
   QAction* delete_ = nullptr;
   QAction* save_exit_ = nullptr;
   QAction* reload_ = nullptr;
-  QTimer timer1_;
+  QTimer focus_timer_;
   QTimer timer_terminate_;
   // Append, Edit and Delete with the channel picker and the timer editor.
   ui::TimerSession session_;

@@ -72,7 +72,6 @@ void MainWindow::ReadBoxFiles() {
   ctx.local_dir = options_.local_dir;
   ctx.clock = Clock();
   ctx.log = [this](std::string_view line) { Log(std::string(line)); };
-  ctx.now_local = options_.now_local;
   read_report_ = boxdata::ReadBoxFiles(tables_, ctx, &names_);
   list_at_start_ = {};
   list_at_start_.box = Box();
@@ -194,7 +193,6 @@ void MainWindow::ShowTimerList(const std::string& text) {
   boxdata::ReadContext ctx;
   ctx.local_dir = options_.local_dir;
   ctx.clock = Clock();
-  ctx.now_local = options_.now_local;
   const boxdata::ReadReport report = boxdata::ReplaceTimerList(tables_, text, names_, ctx);
   list_at_start_.shown = text;
   if (!report.failures.empty()) messages_->Error(report.FailureText());

@@ -28,7 +28,6 @@ class SettingsDialog : public ui::FixedDialog {
 
   // Set before showing: the dialog of a first start keeps its initial texts, and leaving it
   // without saving ends the program.
-  bool FirstRun() const { return first_run_; }
   void SetFirstRun(bool first_run) { first_run_ = first_run; }
   // After it closed: true when a first-run dialog was left without saving.
   bool EndRequested() const { return end_requested_; }

@@ -77,4 +77,11 @@ std::string ReadWholeFile(const std::filesystem::path& path) {
   return content;
 }
 
+std::string AsciiLowerCopy(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    c = AsciiLower(c);
+  return out;
+}
+
 }  // namespace tivolo::boxdata

@@ -47,6 +47,7 @@ inline char AsciiLower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
 }
 bool StartsWithNoCase(std::string_view s, std::string_view prefix);
+std::string AsciiLowerCopy(std::string_view s);
 
 // The whole file; FileOpenError ("Cannot open file "<path>". <reason>") when it cannot be read.
 std::string ReadWholeFile(const std::filesystem::path& path);

@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "net/loop_thread.h"
 #include "net/net_error.h"
 #include "net/tcp_client.h"
 #include "net/telnet_handover.h"
-#include "net/telnet_loop_thread.h"
 #include "net/telnet_parser.h"
 
 namespace tivolo::net {

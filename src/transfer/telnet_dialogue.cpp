@@ -2,16 +2,10 @@
 
 #include <utility>
 
+#include "boxdata/text_lines.h"
+
 namespace tivolo::transfer {
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 bool IsLineEnd(char c) {
   return c == '\r' || c == '\n';
@@ -65,7 +59,7 @@ DialogueReply TelnetDialogue::End(DialogueOutcome outcome) {
 
 DialogueReply TelnetDialogue::Receive(std::string_view block) {
   if (Over() || block.empty()) return {};
-  const std::string lower = Lower(block);
+  const std::string lower = boxdata::AsciiLowerCopy(block);
   if (state_ == DialogueState::kKillSent) {
     // The complaint comes first: a block may also hold the prompt that follows it.
     if (size_t pos = lower.find("killall:"); pos != std::string::npos) {

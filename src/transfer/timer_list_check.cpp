@@ -4,6 +4,8 @@
 #include <optional>
 
 #include "boxdata/box_tables.h"
+#include "boxdata/service_reference.h"
+#include "boxdata/text_lines.h"
 #include "boxdata/timer_file.h"
 #include "boxdata/timer_writer.h"
 
@@ -32,17 +34,6 @@ std::string TimerLabel(size_t index, std::string_view name) {
   return "timer " + std::to_string(index + 1) + " (" + Quoted(name) + ")";
 }
 
-std::string UpperTrimmed(std::string_view text) {
-  size_t b = text.find_first_not_of(" \t");
-  size_t e = text.find_last_not_of(" \t");
-  std::string out =
-      b == std::string_view::npos ? std::string() : std::string(text.substr(b, e - b + 1));
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
-}
-
 // The fault of one element, empty when there is none.
 std::string CheckElement(const boxdata::TimerElement& e, size_t index, const ExpectedTimer& want) {
   const std::string label = TimerLabel(index, want.name);
@@ -63,7 +54,8 @@ std::string CheckElement(const boxdata::TimerElement& e, size_t index, const Exp
   const boxdata::TimerValues v = boxdata::ExtractTimerValues(e);
   if (v.begin != want.begin || v.end != want.end)
     return label + " reads back with other begin or end times than the list holds";
-  if (UpperTrimmed(v.serviceref) != UpperTrimmed(want.serviceref))
+  // In the form the reader gives every reference.
+  if (v.serviceref != boxdata::UpperReferenceFields(boxdata::TrimControl(want.serviceref)))
     return label + " reads back with the service " + Quoted(v.serviceref) + " instead of " +
            Quoted(want.serviceref);
   return {};

@@ -32,7 +32,6 @@ class MessageService {
 class BoxMessageService : public MessageService {
  public:
   explicit BoxMessageService(QWidget* owner = nullptr) : owner_(owner) {}
-  void SetOwner(QWidget* owner) { owner_ = owner; }
   void Error(const std::string& text) override;
   void Information(const std::string& text) override;
   bool Question(const std::string& text) override;

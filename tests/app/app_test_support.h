@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/now.h"
 #include "servers/server_process.h"
 #include "support/dialog_driver.h"
 #include "support/test_files.h"
@@ -42,6 +43,11 @@ inline std::string TimersXml(const std::string& real) {
   };
   return real.substr(0, open) + moved("1731100000", "1731103600", "Third") + "\n\t" + timer +
          "\n\t" + moved("1731000000", "1731003600", "First") + real.substr(close);
+}
+
+// UTC seconds of a date-time, for fixing "now" in a test.
+inline double SecondsOf(platform::DateTime utc) {
+  return static_cast<double>((utc - platform::kUnixEpochDay) * 86400.0);
 }
 
 // The box's files under folder, with LF line ends as a box keeps them.

@@ -52,7 +52,6 @@ class BoxWindowTest : public ::testing::Test {
     options.config_file = Profile() + "/config.ini";
     options.local_dir = Profile() + "/";
     options.messages = &messages;
-    options.now_local = kNow;
     options.fetch_dialog_delay_ms = 0;
     return std::make_unique<MainWindow>(options);
   }
@@ -75,6 +74,7 @@ class BoxWindowTest : public ::testing::Test {
     w.ConfigurationClick();
   }
 
+  const platform::ScopedNow now{SecondsOf(kNow)};
   tivolo::testing::TempDir work;
   tivolo::testing::ServerProcess ftp, telnet;
   widgets::ScriptedMessageService messages;

@@ -39,11 +39,12 @@ TEST(SaveExitWindow, ATimerAddedOnTheBoxIsKeptAndTheProgramEndsAfterTheRestart) 
   WriteFile(profile + "/config.ini", ReadFile(profile + "/config.ini") +
                                          "TelnetPort=" + std::to_string(telnet.Port()) + "\n");
   widgets::ScriptedMessageService messages;
+  // Before the real timer of 7 November 2024 ended, so that none is dropped as a day old.
+  const platform::ScopedNow now(SecondsOf(platform::EncodeDate(2024, 11, 1)));
   StartOptions options;
   options.config_file = profile + "/config.ini";
   options.local_dir = profile + "/";
   options.messages = &messages;
-  options.now_local = platform::EncodeDate(2024, 11, 1);
   MainWindow w(options);
   w.StartUp();
   ASSERT_TRUE(messages.boxes.empty()) << messages.Trace().front();

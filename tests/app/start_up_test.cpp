@@ -51,7 +51,6 @@ class StartUpTest : public ::testing::Test {
     options.local_dir = Profile() + "/";
     options.debug = debug;
     options.messages = &messages;
-    options.now_local = kNow;
     options.fetch_dialog_delay_ms = 0;
     return std::make_unique<MainWindow>(options);
   }
@@ -66,6 +65,7 @@ class StartUpTest : public ::testing::Test {
     return rows;
   }
 
+  const platform::ScopedNow now{SecondsOf(kNow)};
   tivolo::testing::TempDir work;
   tivolo::testing::ServerProcess server;
   widgets::ScriptedMessageService messages;
@@ -95,8 +95,8 @@ TEST_F(StartUpTest, FetchesTheBoxFilesAndShowsEveryTimerInBeginOrder) {
   EXPECT_EQ(log.rfind("Memo1\n", 0), 0u);
   EXPECT_TRUE(zone < ftp && ftp < last_ftp && last_ftp < timer && timer != std::string::npos)
       << log;
-  EXPECT_TRUE(w->Memo1()->isVisibleTo(w.get()));
-  EXPECT_EQ(w->Memo1()->height(), kLogHeight);
+  EXPECT_TRUE(w->LogView()->isVisibleTo(w.get()));
+  EXPECT_EQ(w->LogView()->height(), kLogHeight);
   EXPECT_TRUE(w->Edit()->isEnabled() && w->Delete()->isEnabled());
   EXPECT_FALSE(w->SaveExit()->isEnabled());
   // The focus timer gives the grid the keyboard once the window is up.
@@ -163,7 +163,7 @@ TEST_F(StartUpTest, ARefusedConnectionIsAlertedAndTheOldCopiesAreRead) {
   EXPECT_NE(fetch.error_message.find("refused"), std::string::npos) << fetch.error_message;
   EXPECT_EQ(messages.beeps, 1);
   EXPECT_EQ(GridRows(*w).size(), 3u);
-  EXPECT_FALSE(w->Memo1()->isVisibleTo(w.get()));
+  EXPECT_FALSE(w->LogView()->isVisibleTo(w.get()));
 }
 
 TEST_F(StartUpTest, FilesThatCannotBeReadAreListedInOneErrorBox) {
@@ -183,7 +183,7 @@ TEST_F(StartUpTest, FilesThatCannotBeReadAreListedInOneErrorBox) {
   EXPECT_EQ(files, "lamedb userbouquet.gone.tv bouquets.radio ") << messages.boxes[1].text;
   // The sequence went on: the actions are up to date and the focus timer runs.
   EXPECT_FALSE(w->Edit()->isEnabled());
-  EXPECT_TRUE(w->Timer1().isActive());
+  EXPECT_TRUE(w->FocusTimer().isActive());
 }
 
 class FirstRunTest : public StartUpTest {

@@ -1,6 +1,6 @@
 // The start-up fetch against vsftpd serving a real box's files (order, refusals, the alert),
 // and against scripted servers for what vsftpd will not do (hostile names, stalls to cancel).
-#include "transfer/fetch_box_files.h"
+#include "transfer/box_fetch.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "net/telnet_loop_thread.h"
+#include "net/loop_thread.h"
 
 #include <exception>
 

@@ -1,4 +1,4 @@
-#include "transfer/fetch_box_files.h"
+#include "transfer/box_fetch.h"
 
 #include <algorithm>
 #include <exception>
