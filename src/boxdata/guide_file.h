@@ -1,0 +1,129 @@
+// The receiver's programme guide, epg.dat, as its guide cache writes it at a clean shutdown:
+//
+//   magic 0x98765432 (32 bits, in the writer's byte order: boxes of both orders exist)
+//   13 bytes "ENIGMA_EPG_V8" (or V7; "UNFINISHED_V8" while the file is being written)
+//   service count; per service its key (service id, original network id, transport stream
+//   id: 32 bits each) and its event count; per event its type (16 bits in V8, 8 in V7), one
+//   byte of length, the 10 bytes of the broadcast event header (event id, start as Modified
+//   Julian Date and BCD time in UTC, BCD duration) and (length - 10) / 4 descriptor ids
+//   then the descriptor pool: a count, and per descriptor its id, a reference count and the
+//   descriptor itself (tag, length, data).
+//
+// Titles and short texts come from the short event descriptors (0x4D), the long text from the
+// extended ones (0x4E), combined and decoded as the receiver does (dvb_text.h). Per service
+// the events are kept in time order without overlaps, as the receiver keeps them after
+// loading: of two events with the same start the later in the file, and no event that starts
+// before the one before it ends or that lasts no time.
+//
+// The reader trusts no count and no length: each is checked against the bytes left, so a cut
+// or damaged file raises GuideDamaged instead of reading past its end, and no container is
+// sized from a number the file states before the bytes that number needs are there.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "boxdata/errors.h"
+
+namespace tivolo::boxdata {
+
+// Not a guide file, or one in a layout we do not know.
+class GuideFormatError : public BoxDataError {
+ public:
+  using BoxDataError::BoxDataError;
+  std::string TypeName() const override { return "GuideFormatError"; }
+};
+
+// A guide file that ends early or whose counts and lengths do not fit its size.
+class GuideDamaged : public GuideFormatError {
+ public:
+  using GuideFormatError::GuideFormatError;
+  std::string TypeName() const override { return "GuideDamaged"; }
+};
+
+// A file the receiver was still writing when it was copied (its header says "UNFINISHED").
+class GuideUnfinished : public GuideFormatError {
+ public:
+  using GuideFormatError::GuideFormatError;
+  std::string TypeName() const override { return "GuideUnfinished"; }
+};
+
+// A service of the guide: the receiver's key, which has no namespace.
+struct GuideServiceKey {
+  uint32_t service_id = 0;
+  uint32_t transport_stream_id = 0;
+  uint32_t original_network_id = 0;
+  friend bool operator==(const GuideServiceKey&, const GuideServiceKey&) = default;
+};
+
+// A piece of the guide's text pool.
+struct TextSpan {
+  uint32_t offset = 0;
+  uint32_t length = 0;
+};
+
+struct GuideEvent {
+  int64_t begin = 0;     // seconds since 1970 UTC
+  int32_t duration = 0;  // seconds, always more than 0
+  uint32_t service = 0;  // index into Guide::Services()
+  uint16_t event_id = 0;
+  TextSpan title;
+  TextSpan short_text;
+  TextSpan extended_text;
+  int64_t End() const { return begin + duration; }
+};
+
+struct GuideService {
+  GuideServiceKey key;
+  uint32_t first_event = 0;  // its events are Events()[first_event, first_event + event_count)
+  uint32_t event_count = 0;
+};
+
+class Guide {
+ public:
+  int Version() const { return version_; }
+  bool BigEndian() const { return big_endian_; }
+
+  const std::vector<GuideService>& Services() const { return services_; }
+  // All events, service after service, each service's in time order.
+  const std::vector<GuideEvent>& Events() const { return events_; }
+  std::span<const GuideEvent> EventsOf(uint32_t service) const;
+  // The events of a service that have not ended at `now` (UTC seconds).
+  std::span<const GuideEvent> EventsFrom(uint32_t service, int64_t now) const;
+
+  std::string_view Text(TextSpan span) const { return {pool_.data() + span.offset, span.length}; }
+  std::string_view Title(const GuideEvent& e) const { return Text(e.title); }
+  std::string_view ShortText(const GuideEvent& e) const { return Text(e.short_text); }
+  std::string_view ExtendedText(const GuideEvent& e) const { return Text(e.extended_text); }
+
+  // What the guide holds in memory: its containers' capacities.
+  size_t AllocatedBytes() const;
+
+ private:
+  friend class GuideReader;
+  int version_ = 0;
+  bool big_endian_ = false;
+  std::vector<GuideService> services_;
+  std::vector<GuideEvent> events_;
+  std::string pool_;
+};
+
+// What a read found besides the guide itself.
+struct GuideReadReport {
+  size_t events_in_file = 0;
+  size_t events_dropped = 0;        // overlapping, same start or no duration
+  size_t missing_descriptors = 0;   // references to ids the pool does not hold
+  size_t peak_allocated_bytes = 0;  // the most the reader held at once, the file included
+};
+
+// The guide in `bytes`. GuideFormatError, GuideDamaged or GuideUnfinished when it cannot be
+// read; nothing of a damaged file is kept.
+Guide ReadGuide(std::string_view bytes, GuideReadReport* report = nullptr);
+// The same for a file; FileOpenError when it cannot be read.
+Guide LoadGuide(const std::filesystem::path& path, GuideReadReport* report = nullptr);
+
+}  // namespace tivolo::boxdata
