@@ -23,7 +23,8 @@ constexpr char32_t kDvbLineBreak = 0x8A;
 // first in a two-byte letter; alone they stand for nothing here.
 constexpr std::u16string_view kIso6937 =
     u"\u00A0\u00A1\u00A2\u00A3\u20AC\u00A5\0\u00A7\u00A4\u2018\u201C\u00AB\u2190\u2191\u2192\u2193"
-    u"\u00B0\u00B1\u00B2\u00B3\u00D7\u00B5\u00B6\u00B7\u00F7\u2019\u201D\u00BB\u00BC\u00BD\u00BE\u00BF"
+    u"\u00B0\u00B1\u00B2\u00B3\u00D7\u00B5\u00B6\u00B7\u00F7\u2019\u201D\u00BB\u00BC\u00BD\u00BE"
+    u"\u00BF"
     u"\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0"
     u"\u2015\u00B9\u00AE\u00A9\u2122\u266A\u00AC\u00A6\0\0\0\0\u215B\u215C\u215D\u215E"
     u"\u2126\u00C6\u0110\u00AA\u0126\0\u0132\u013F\u0141\u00D8\u0152\u00BA\u00DE\u0166\u014A\u0149"
@@ -231,14 +232,24 @@ int DefaultTableForLanguage(std::string_view code) {
     const char* code;
     int table;
   };
-  static constexpr Language kLanguages[] = {
-      {"ara", 6},  {"tur", 9},  {"gre", 7},  {"ell", 7},  {"pol", 2},
-      {"rus", 5},  {"bul", 5},  {"tha", 11}, {"cze", dvb_table::kIso6937},
-      {"ces", dvb_table::kIso6937},          {"slo", dvb_table::kIso6937},
-      {"slk", dvb_table::kIso6937},          {"chi", dvb_table::kGb18030},
-      {"zho", dvb_table::kGb18030},          {"chn", dvb_table::kGb18030},
-      {"fas", dvb_table::kUtf8},             {"per", dvb_table::kUtf8},
-      {"pes", dvb_table::kUtf8}};
+  static constexpr Language kLanguages[] = {{"ara", 6},
+                                            {"tur", 9},
+                                            {"gre", 7},
+                                            {"ell", 7},
+                                            {"pol", 2},
+                                            {"rus", 5},
+                                            {"bul", 5},
+                                            {"tha", 11},
+                                            {"cze", dvb_table::kIso6937},
+                                            {"ces", dvb_table::kIso6937},
+                                            {"slo", dvb_table::kIso6937},
+                                            {"slk", dvb_table::kIso6937},
+                                            {"chi", dvb_table::kGb18030},
+                                            {"zho", dvb_table::kGb18030},
+                                            {"chn", dvb_table::kGb18030},
+                                            {"fas", dvb_table::kUtf8},
+                                            {"per", dvb_table::kUtf8},
+                                            {"pes", dvb_table::kUtf8}};
   char lower[3] = {};
   if (code.size() != 3) return dvb_table::kLatin1;
   for (int i = 0; i < 3; ++i) {

@@ -55,10 +55,10 @@ std::optional<uint32_t> FindGuideService(const Guide& guide, std::string_view se
 TimerFromEvent TimerForEvent(const Guide& guide, const GuideEvent& event,
                              const BoxSettings& margins, const platform::ClockSettings& clock) {
   TimerFromEvent timer;
-  timer.begin = LocalOf(event.begin - int64_t{margins.margin_before_minutes} * kSecondsPerMinute,
-                        clock);
-  timer.end = LocalOf(event.End() + int64_t{margins.margin_after_minutes} * kSecondsPerMinute,
-                      clock);
+  timer.begin =
+      LocalOf(event.begin - int64_t{margins.margin_before_minutes} * kSecondsPerMinute, clock);
+  timer.end =
+      LocalOf(event.End() + int64_t{margins.margin_after_minutes} * kSecondsPerMinute, clock);
   timer.name = std::string(guide.Title(event));
   timer.description = std::string(guide.ShortText(event));
   timer.eit = event.event_id;
@@ -77,9 +77,8 @@ std::vector<bool> CoveredEvents(const Guide& guide, std::span<const TimerSpan> t
     if (!service) continue;
     const std::span<const GuideEvent> events = guide.EventsOf(*service);
     // The events from the first that starts at the timer's begin or later.
-    auto it = std::partition_point(events.begin(), events.end(), [&](const GuideEvent& e) {
-      return e.begin < timer.begin;
-    });
+    auto it = std::partition_point(events.begin(), events.end(),
+                                   [&](const GuideEvent& e) { return e.begin < timer.begin; });
     for (; it != events.end() && it->End() <= timer.end; ++it)
       covered[static_cast<size_t>(&*it - guide.Events().data())] = true;
   }

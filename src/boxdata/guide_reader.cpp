@@ -38,8 +38,8 @@ class Cursor {
   void Need(size_t n, const char* what) const {
     if (n > Left()) {
       throw GuideDamaged("The guide file ends early: " + std::string(what) + " at byte " +
-                         std::to_string(pos_) + " needs " + std::to_string(n) +
-                         " bytes, " + std::to_string(Left()) + " are left.");
+                         std::to_string(pos_) + " needs " + std::to_string(n) + " bytes, " +
+                         std::to_string(Left()) + " are left.");
     }
   }
   uint8_t U8() { return static_cast<uint8_t>(bytes_[pos_++]); }
@@ -110,12 +110,11 @@ class GuideReader {
       report->events_in_file = records_.size();
       report->events_dropped = records_.size() - guide_.events_.size();
       report->missing_descriptors = texts.MissingDescriptors();
-      report->peak_allocated_bytes = outside_bytes + guide_.AllocatedBytes() +
-                                     descriptors.AllocatedBytes() + texts.AllocatedBytes() +
-                                     records_.capacity() * sizeof(uint32_t) +
-                                     blocks_.capacity() * sizeof(Block) +
-                                     candidates_.capacity() * sizeof(Candidate) +
-                                     texts.ReleasedWhileGrowing();
+      report->peak_allocated_bytes =
+          outside_bytes + guide_.AllocatedBytes() + descriptors.AllocatedBytes() +
+          texts.AllocatedBytes() + records_.capacity() * sizeof(uint32_t) +
+          blocks_.capacity() * sizeof(Block) + candidates_.capacity() * sizeof(Candidate) +
+          texts.ReleasedWhileGrowing();
     }
     return std::move(guide_);
   }
@@ -124,7 +123,8 @@ class GuideReader {
   void ReadVersion() {
     cursor_.Need(4 + kVersionLength, "the header");
     const auto* p = reinterpret_cast<const uint8_t*>(bytes_.data());
-    const uint32_t as_big = uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+    const uint32_t as_big =
+        uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
     const uint32_t as_little =
         uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
     if (as_big != kMagic && as_little != kMagic)
@@ -261,8 +261,8 @@ class GuideReader {
     event.duration = c.duration;
     event.service = service;
     event.event_id = static_cast<uint16_t>(eit[0] << 8 | eit[1]);
-    texts.Fill(bytes_.substr(at + 1 + kEventHeader, length - kEventHeader),
-               guide_.big_endian_, event);
+    texts.Fill(bytes_.substr(at + 1 + kEventHeader, length - kEventHeader), guide_.big_endian_,
+               event);
     return event;
   }
 

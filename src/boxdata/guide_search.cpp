@@ -34,9 +34,8 @@ GuideSearch::GuideSearch(const Guide& guide) : guide_(guide) {
   }
   by_time_.resize(events.size());
   std::iota(by_time_.begin(), by_time_.end(), 0u);
-  std::stable_sort(by_time_.begin(), by_time_.end(), [&](uint32_t a, uint32_t b) {
-    return events[a].begin < events[b].begin;
-  });
+  std::stable_sort(by_time_.begin(), by_time_.end(),
+                   [&](uint32_t a, uint32_t b) { return events[a].begin < events[b].begin; });
 }
 
 std::vector<uint32_t> GuideSearch::Find(std::string_view text, int64_t now, size_t limit) const {

@@ -29,10 +29,10 @@ class GuideSearch {
 
  private:
   const Guide& guide_;
-  std::string folded_;                   // each distinct title folded, followed by "\n"
-  std::vector<uint32_t> title_starts_;   // where each distinct title starts in folded_
+  std::string folded_;                  // each distinct title folded, followed by "\n"
+  std::vector<uint32_t> title_starts_;  // where each distinct title starts in folded_
   std::vector<uint32_t> title_of_event_;
-  std::vector<uint32_t> by_time_;        // every event, by begin and then by service
+  std::vector<uint32_t> by_time_;  // every event, by begin and then by service
 };
 
 }  // namespace tivolo::boxdata

@@ -56,7 +56,9 @@ DescriptorPool::Entry DescriptorPool::Fresh(uint32_t offset) {
   return entry;
 }
 
-uint32_t DescriptorPool::Home(uint32_t id) const { return Mix(id ^ seed_) & mask_; }
+uint32_t DescriptorPool::Home(uint32_t id) const {
+  return Mix(id ^ seed_) & mask_;
+}
 
 void DescriptorPool::Add(uint32_t id, uint32_t offset) {
   for (uint32_t i = Home(id);; i = (i + 1) & mask_) {
@@ -232,8 +234,9 @@ void EventTexts::Fill(std::string_view ids, bool big_endian, GuideEvent& event) 
   if (long_text.substr(0, short_text.size()) == short_text) event.short_text = {};
   if (pool_.capacity() != capacity) released_ = std::max(released_, capacity);
   if (pool_.size() > pool_limit_)
-    throw GuideDamaged("The guide's texts need far more room than a guide of its size: the "
-                       "file is damaged.");
+    throw GuideDamaged(
+        "The guide's texts need far more room than a guide of its size: the "
+        "file is damaged.");
 }
 
 }  // namespace tivolo::boxdata

@@ -42,15 +42,37 @@ std::string_view TwoLetters(char32_t c) {
 // Greek with its tonos and dialytika taken off, capitals made small.
 char32_t FoldGreek(char32_t c) {
   switch (c) {
-    case 0x386: case 0x3AC: return 0x3B1;
-    case 0x388: case 0x3AD: return 0x3B5;
-    case 0x389: case 0x3AE: return 0x3B7;
-    case 0x38A: case 0x3AF: case 0x390: case 0x3AA: case 0x3CA: return 0x3B9;
-    case 0x38C: case 0x3CC: return 0x3BF;
-    case 0x38E: case 0x3CD: case 0x3B0: case 0x3AB: case 0x3CB: return 0x3C5;
-    case 0x38F: case 0x3CE: return 0x3C9;
-    case 0x3C2: return 0x3C3;  // final sigma
-    default: break;
+    case 0x386:
+    case 0x3AC:
+      return 0x3B1;
+    case 0x388:
+    case 0x3AD:
+      return 0x3B5;
+    case 0x389:
+    case 0x3AE:
+      return 0x3B7;
+    case 0x38A:
+    case 0x3AF:
+    case 0x390:
+    case 0x3AA:
+    case 0x3CA:
+      return 0x3B9;
+    case 0x38C:
+    case 0x3CC:
+      return 0x3BF;
+    case 0x38E:
+    case 0x3CD:
+    case 0x3B0:
+    case 0x3AB:
+    case 0x3CB:
+      return 0x3C5;
+    case 0x38F:
+    case 0x3CE:
+      return 0x3C9;
+    case 0x3C2:
+      return 0x3C3;  // final sigma
+    default:
+      break;
   }
   if (c >= 0x391 && c <= 0x3A9) return c + 0x20;
   return c;
