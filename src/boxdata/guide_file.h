@@ -96,6 +96,8 @@ class Guide {
   std::span<const GuideEvent> EventsFrom(uint32_t service, int64_t now) const;
 
   std::string_view Text(TextSpan span) const { return {pool_.data() + span.offset, span.length}; }
+  // The size of the text pool every TextSpan lies in.
+  size_t TextBytes() const { return pool_.size(); }
   std::string_view Title(const GuideEvent& e) const { return Text(e.title); }
   std::string_view ShortText(const GuideEvent& e) const { return Text(e.short_text); }
   std::string_view ExtendedText(const GuideEvent& e) const { return Text(e.extended_text); }
