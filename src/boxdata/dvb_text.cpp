@@ -115,9 +115,32 @@ void Emit(char32_t code, std::string& out) {
   platform::AppendUtf8(out, code);
 }
 
+// The end of the run of bytes from `i` on that every table reads as themselves (0x01 to
+// 0x7F): most of a text, copied in one go.
+size_t PlainRunEnd(std::string_view bytes, size_t i) {
+  constexpr uint64_t kOnes = 0x0101010101010101u;
+  constexpr uint64_t kHighs = 0x8080808080808080u;
+  // Eight at a time while none has its high bit set or is zero.
+  while (i + 8 <= bytes.size()) {
+    uint64_t word = 0;
+    std::memcpy(&word, bytes.data() + i, sizeof word);
+    if (((word | ((word - kOnes) & ~word)) & kHighs) != 0) break;
+    i += 8;
+  }
+  while (i < bytes.size() && static_cast<uint8_t>(bytes[i] - 1) < 0x7F)
+    ++i;
+  return i;
+}
+
 // UTF-8 as it stands, with malformed bytes dropped.
 void AppendUtf8Text(std::string_view bytes, std::string& out) {
   for (size_t i = 0; i < bytes.size();) {
+    const size_t plain = PlainRunEnd(bytes, i);
+    if (plain > i) {
+      out.append(bytes, i, plain - i);
+      i = plain;
+      continue;
+    }
     char32_t code = 0;
     const size_t n = platform::CodePointAt(bytes, i, code);
     if (n == 0) {
@@ -183,6 +206,12 @@ void AppendSingleByte(std::string_view text, size_t i, int table, std::string& o
   const size_t len = text.size();
   const bool two_byte_letters = table == dvb_table::kIso6937;
   while (i < len) {
+    const size_t plain = PlainRunEnd(text, i);
+    if (plain > i) {
+      out.append(text, i, plain - i);
+      i = plain;
+      continue;
+    }
     char32_t code = 0;
     if (two_byte_letters && i + 1 < len && (code = ComposeIso6937(data[i], data[i + 1])) != 0)
       i += 2;
@@ -197,6 +226,12 @@ struct Selection {
   int table;
   size_t start;
 };
+
+// A language code as one number, for the table of languages below.
+constexpr uint32_t Pack(const char (&code)[4]) {
+  return uint32_t{static_cast<uint8_t>(code[0])} << 16 |
+         uint32_t{static_cast<uint8_t>(code[1])} << 8 | static_cast<uint8_t>(code[2]);
+}
 
 Selection SelectTable(std::string_view text, int table) {
   const auto first = static_cast<uint8_t>(text[0]);
@@ -228,38 +263,41 @@ Selection SelectTable(std::string_view text, int table) {
 }  // namespace
 
 int DefaultTableForLanguage(std::string_view code) {
-  struct Language {
-    const char* code;
-    int table;
-  };
-  static constexpr Language kLanguages[] = {{"ara", 6},
-                                            {"tur", 9},
-                                            {"gre", 7},
-                                            {"ell", 7},
-                                            {"pol", 2},
-                                            {"rus", 5},
-                                            {"bul", 5},
-                                            {"tha", 11},
-                                            {"cze", dvb_table::kIso6937},
-                                            {"ces", dvb_table::kIso6937},
-                                            {"slo", dvb_table::kIso6937},
-                                            {"slk", dvb_table::kIso6937},
-                                            {"chi", dvb_table::kGb18030},
-                                            {"zho", dvb_table::kGb18030},
-                                            {"chn", dvb_table::kGb18030},
-                                            {"fas", dvb_table::kUtf8},
-                                            {"per", dvb_table::kUtf8},
-                                            {"pes", dvb_table::kUtf8}};
-  char lower[3] = {};
   if (code.size() != 3) return dvb_table::kLatin1;
-  for (int i = 0; i < 3; ++i) {
-    const char c = code[static_cast<size_t>(i)];
-    lower[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+  uint32_t packed = 0;
+  for (const char c : code)
+    packed = packed << 8 | static_cast<uint8_t>((c >= 'A' && c <= 'Z') ? c + 32 : c);
+  switch (packed) {
+    case Pack("ara"):
+      return 6;
+    case Pack("tur"):
+      return 9;
+    case Pack("gre"):
+    case Pack("ell"):
+      return 7;
+    case Pack("pol"):
+      return 2;
+    case Pack("rus"):
+    case Pack("bul"):
+      return 5;
+    case Pack("tha"):
+      return 11;
+    case Pack("cze"):
+    case Pack("ces"):
+    case Pack("slo"):
+    case Pack("slk"):
+      return dvb_table::kIso6937;
+    case Pack("chi"):
+    case Pack("zho"):
+    case Pack("chn"):
+      return dvb_table::kGb18030;
+    case Pack("fas"):
+    case Pack("per"):
+    case Pack("pes"):
+      return dvb_table::kUtf8;
+    default:
+      return dvb_table::kLatin1;
   }
-  for (const Language& language : kLanguages) {
-    if (std::memcmp(language.code, lower, 3) == 0) return language.table;
-  }
-  return dvb_table::kLatin1;
 }
 
 void AppendDvbText(std::string_view text, int table, std::string& out) {

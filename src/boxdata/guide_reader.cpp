@@ -16,8 +16,12 @@ constexpr size_t kServiceHeader = 16;  // key (three 32-bit ids) and event count
 constexpr size_t kEventHeader = 10;    // event id, start, duration
 constexpr size_t kIdLength = 4;
 constexpr size_t kPoolEntryHeader = 10;  // id, reference count, tag, length
+constexpr uint8_t kShortEvent = 0x4D;
+constexpr uint8_t kExtendedEvent = 0x4E;
 constexpr int kMjdOf1970 = 40587;
 constexpr int64_t kSecondsPerDay = 86400;
+// How many events apart the steps of finding descriptors are started (guide_texts.h).
+constexpr size_t kEventsAhead = 3;
 // Real guides stay far below this; a larger file is not one the reader should hold at all.
 constexpr size_t kLargestFile = size_t{512} << 20;
 
@@ -101,10 +105,15 @@ class GuideReader {
       throw GuideFormatError("The guide file is larger than any guide a box writes.");
     ReadVersion();
     WalkServices();
-    DescriptorPool descriptors(bytes_, ReadPoolCount());
-    ReadPool(descriptors);
-    guide_.pool_.reserve(text_bytes_ + text_bytes_ / 8 + 4096);
-    EventTexts texts(descriptors, guide_.pool_, 2 * bytes_.size() + 65536);
+    const size_t pool_start = cursor_.Pos();
+    const uint32_t descriptor_count = ScanPool();
+    // Decoded, most texts take no more room than their descriptors; the pool grows when not.
+    guide_.pool_.reserve(text_bytes_ + 4096);
+    DescriptorPool descriptors(bytes_, guide_.big_endian_, descriptor_count, guide_.pool_,
+                               2 * bytes_.size() + 65536);
+    ReadPool(pool_start, descriptor_count, descriptors);
+    descriptors.Index();
+    EventTexts texts(descriptors);
     BuildEvents(texts);
     if (report != nullptr) {
       report->events_in_file = records_.size();
@@ -114,7 +123,7 @@ class GuideReader {
           outside_bytes + guide_.AllocatedBytes() + descriptors.AllocatedBytes() +
           texts.AllocatedBytes() + records_.capacity() * sizeof(uint32_t) +
           blocks_.capacity() * sizeof(Block) + candidates_.capacity() * sizeof(Candidate) +
-          texts.ReleasedWhileGrowing();
+          descriptors.ReleasedWhileGrowing();
     }
     return std::move(guide_);
   }
@@ -182,25 +191,30 @@ class GuideReader {
     }
   }
 
-  size_t ReadPoolCount() {
-    pool_count_ = cursor_.Count(kPoolEntryHeader, "descriptors");
-    return pool_count_;
-  }
-
-  void ReadPool(DescriptorPool& descriptors) {
-    for (uint32_t d = 0; d < pool_count_; ++d) {
+  // The pool's count and every descriptor's length checked, and the bytes of their texts
+  // summed, before anything is decoded.
+  uint32_t ScanPool() {
+    const uint32_t count = cursor_.Count(kPoolEntryHeader, "descriptors");
+    for (uint32_t d = 0; d < count; ++d) {
       cursor_.Need(kPoolEntryHeader, "a descriptor");
-      const uint32_t id = cursor_.U32();
-      cursor_.Skip(4);  // the reference count
-      const auto offset = static_cast<uint32_t>(cursor_.Pos());
+      cursor_.Skip(8);  // its id and reference count
       const uint8_t tag = cursor_.U8();
       const size_t length = cursor_.U8();
       cursor_.Need(length, "a descriptor");
       cursor_.Skip(length);
-      descriptors.Add(id, offset);
-      if (tag == 0x4D || tag == 0x4E) text_bytes_ += length;
+      if (tag == kShortEvent || tag == kExtendedEvent) text_bytes_ += length;
     }
     // What may follow (the receiver's private section) is not ours to read.
+    return count;
+  }
+
+  void ReadPool(size_t at, uint32_t count, DescriptorPool& descriptors) const {
+    at += 4;  // the count
+    for (uint32_t d = 0; d < count; ++d) {
+      at += 8;  // id and reference count
+      descriptors.Add(static_cast<uint32_t>(at));
+      at += 2 + static_cast<uint8_t>(bytes_[at + 1]);
+    }
   }
 
   Candidate ReadCandidate(uint32_t record) const {
@@ -216,8 +230,9 @@ class GuideReader {
   // A service's events as the receiver keeps them: in time order, the later of two with the
   // same start, none that lasts no time or starts before the one before it ends.
   void KeepInOrder() {
-    std::stable_sort(candidates_.begin(), candidates_.end(),
-                     [](const Candidate& a, const Candidate& b) { return a.begin < b.begin; });
+    const auto by_begin = [](const Candidate& a, const Candidate& b) { return a.begin < b.begin; };
+    if (!std::is_sorted(candidates_.begin(), candidates_.end(), by_begin))
+      std::stable_sort(candidates_.begin(), candidates_.end(), by_begin);
     size_t kept = 0;
     int64_t last_end = INT64_MIN;
     for (size_t i = 0; i < candidates_.size(); ++i) {
@@ -245,24 +260,35 @@ class GuideReader {
       }
       KeepInOrder();
       const auto index = static_cast<uint32_t>(guide_.services_.size());
-      for (const Candidate& c : candidates_)
-        guide_.events_.push_back(MakeEvent(c, index, texts));
+      for (size_t k = 0; k < candidates_.size(); ++k) {
+        // The two steps of finding an event's descriptors, started events ahead.
+        for (int step = 1; step <= 2; ++step) {
+          const size_t ahead = k + static_cast<size_t>(3 - step) * kEventsAhead;
+          if (ahead < candidates_.size()) texts.Prefetch(IdsOf(candidates_[ahead]), step);
+        }
+        guide_.events_.push_back(MakeEvent(candidates_[k], index, texts));
+      }
       service.event_count = static_cast<uint32_t>(guide_.events_.size()) - service.first_event;
       guide_.services_.push_back(service);
     }
   }
 
-  GuideEvent MakeEvent(const Candidate& c, uint32_t service, EventTexts& texts) const {
+  // The descriptor ids of an event record.
+  std::string_view IdsOf(const Candidate& c) const {
     const size_t at = records_[c.record] + TypeLength();
     const size_t length = static_cast<uint8_t>(bytes_[at]);
-    const auto* eit = reinterpret_cast<const uint8_t*>(bytes_.data() + at + 1);
+    return bytes_.substr(at + 1 + kEventHeader, length - kEventHeader);
+  }
+
+  GuideEvent MakeEvent(const Candidate& c, uint32_t service, EventTexts& texts) const {
+    const auto* eit =
+        reinterpret_cast<const uint8_t*>(bytes_.data() + records_[c.record] + TypeLength() + 1);
     GuideEvent event;
     event.begin = c.begin;
     event.duration = c.duration;
     event.service = service;
     event.event_id = static_cast<uint16_t>(eit[0] << 8 | eit[1]);
-    texts.Fill(bytes_.substr(at + 1 + kEventHeader, length - kEventHeader), guide_.big_endian_,
-               event);
+    texts.Fill(IdsOf(c), event);
     return event;
   }
 
@@ -272,7 +298,6 @@ class GuideReader {
   std::vector<uint32_t> records_;  // where each event record starts
   std::vector<Block> blocks_;
   std::vector<Candidate> candidates_;
-  uint32_t pool_count_ = 0;
   size_t text_bytes_ = 0;
 };
 

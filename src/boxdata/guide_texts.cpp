@@ -10,10 +10,15 @@ namespace {
 
 constexpr uint8_t kShortEvent = 0x4D;
 constexpr uint8_t kExtendedEvent = 0x4E;
+// A descriptor's id and reference count stand before its tag.
+constexpr uint32_t kIdAndCount = 8;
+// How many descriptors ahead the table's slots are asked for while it is filled.
+constexpr uint32_t kLookAhead = 16;
 // The receiver rebuilds an event in a buffer of 8204 bytes, the 12-byte event header first,
 // and leaves out each descriptor that would not fit.
 constexpr size_t kEventBuffer = 2 * 4096 + 12;
 constexpr size_t kEventHeader = 12;
+constexpr size_t kDescriptorHeader = 2;
 // From this length on the receiver takes a short text for the start of the long one, when
 // an extended descriptor without text follows.
 constexpr size_t kShortTextMovedToLong = 180;
@@ -34,75 +39,23 @@ uint32_t ReadId(std::string_view bytes, size_t at, bool big_endian) {
   return uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
 }
 
-TextSpan SpanFrom(size_t start, size_t end) {
-  return {static_cast<uint32_t>(start), static_cast<uint32_t>(end - start)};
+uint32_t Head(std::string_view text) {
+  uint32_t head = 0;
+  for (size_t i = 0; i < 4; ++i)
+    head = head << 8 | (i < text.size() ? static_cast<uint8_t>(text[i]) : 0u);
+  return head;
+}
+
+uint32_t PackLanguage(std::string_view code) {
+  return uint32_t{static_cast<uint8_t>(code[0])} << 16 |
+         uint32_t{static_cast<uint8_t>(code[1])} << 8 | static_cast<uint8_t>(code[2]);
 }
 
 }  // namespace
 
-DescriptorPool::DescriptorPool(std::string_view file, size_t expected)
-    : file_(file), seed_(std::random_device{}()) {
-  size_t capacity = 16;
-  while (capacity < expected * 2)
-    capacity *= 2;
-  slots_.resize(capacity);
-  mask_ = static_cast<uint32_t>(capacity - 1);
-  entries_.reserve(expected);
-}
-
-DescriptorPool::Entry DescriptorPool::Fresh(uint32_t offset) {
-  Entry entry;
-  entry.offset = offset;
-  return entry;
-}
-
-uint32_t DescriptorPool::Home(uint32_t id) const {
-  return Mix(id ^ seed_) & mask_;
-}
-
-void DescriptorPool::Add(uint32_t id, uint32_t offset) {
-  for (uint32_t i = Home(id);; i = (i + 1) & mask_) {
-    Slot& slot = slots_[i];
-    if (slot.index_plus_one == 0) {
-      entries_.push_back(Fresh(offset));
-      slot = {id, static_cast<uint32_t>(entries_.size())};
-      return;
-    }
-    if (slot.id == id) {
-      entries_[slot.index_plus_one - 1] = Fresh(offset);
-      return;
-    }
-  }
-}
-
-int64_t DescriptorPool::Find(uint32_t id) const {
-  for (uint32_t i = Home(id);; i = (i + 1) & mask_) {
-    const Slot& slot = slots_[i];
-    if (slot.index_plus_one == 0) return -1;
-    if (slot.id == id) return slot.index_plus_one - 1;
-  }
-}
-
-std::string_view DescriptorPool::Bytes(uint32_t index) const {
-  const uint32_t at = entries_[index].offset;
-  return file_.substr(at, 2 + static_cast<uint8_t>(file_[at + 1]));
-}
-
-size_t DescriptorPool::AllocatedBytes() const {
-  return slots_.capacity() * sizeof(Slot) + entries_.capacity() * sizeof(Entry);
-}
-
-EventTexts::EventTexts(DescriptorPool& descriptors, std::string& pool, size_t pool_limit)
-    : descriptors_(descriptors), pool_(pool), pool_limit_(pool_limit) {}
-
-size_t EventTexts::AllocatedBytes() const {
-  return (title_.capacity() + short_.capacity() + extended_.capacity()) * sizeof(TextSpan) +
-         language_.capacity() + raw_extended_.capacity() + scratch_.capacity();
-}
-
-bool EventTexts::Parse(std::string_view bytes, Parsed& out) {
+bool ParseDescriptor(std::string_view bytes, DescriptorParts& out) {
   out.tag = static_cast<uint8_t>(bytes[0]);
-  const std::string_view body = bytes.substr(2);
+  const std::string_view body = bytes.substr(kDescriptorHeader);
   out.name = out.text = {};
   if (out.tag == kShortEvent) {
     // language (3), name length, name, text length, text
@@ -119,8 +72,7 @@ bool EventTexts::Parse(std::string_view bytes, Parsed& out) {
   if (out.tag == kExtendedEvent) {
     // numbers (4 bits each), language (3), items length, items, text length, text
     if (body.size() < 6) return false;
-    out.number = static_cast<uint8_t>(body[0]) >> 4;
-    out.last_number = static_cast<uint8_t>(body[0]) & 0x0F;
+    out.numbers = static_cast<uint8_t>(body[0]);
     out.language = body.substr(1, 3);
     const size_t items_length = static_cast<uint8_t>(body[4]);
     if (5 + items_length >= body.size()) return true;
@@ -132,111 +84,253 @@ bool EventTexts::Parse(std::string_view bytes, Parsed& out) {
   return false;
 }
 
-void EventTexts::Decode(DescriptorPool::Entry& entry, const Parsed& parsed) {
-  const int table = DefaultTableForLanguage(parsed.language);
-  size_t start = pool_.size();
-  if (parsed.tag == kShortEvent) {
-    AppendDvbTitle(parsed.name, table, pool_);
-    entry.first = SpanFrom(start, pool_.size());
-    start = pool_.size();
-    AppendDvbText(parsed.text, table, pool_);
-    entry.second = SpanFrom(start, pool_.size());
-  } else if (table != dvb_table::kIso6937) {
-    AppendDvbText(parsed.text, table, pool_);
-    entry.first = SpanFrom(start, pool_.size());
-  } else {
-    entry.first = {};  // decoded with the other parts of the long text
+DescriptorPool::DescriptorPool(std::string_view file, bool big_endian, size_t expected,
+                               std::string& text_pool, size_t pool_limit)
+    : file_(file),
+      big_endian_(big_endian),
+      pool_(text_pool),
+      pool_limit_(pool_limit),
+      seed_(std::random_device{}()) {
+  // At most two thirds full, so that a search ends after a probe or two.
+  size_t capacity = 16;
+  while (capacity < expected + expected / 2)
+    capacity *= 2;
+  slots_.resize(capacity);
+  mask_ = static_cast<uint32_t>(capacity - 1);
+  entries_.reserve(expected);
+}
+
+void DescriptorPool::Add(uint32_t offset) {
+  Entry entry;
+  entry.offset = offset;
+  entry.length = static_cast<uint8_t>(file_[offset + 1]);
+  const std::string_view bytes = file_.substr(offset, kDescriptorHeader + entry.length);
+  DescriptorParts parts;
+  if (ParseDescriptor(bytes, parts)) {
+    entry.tag = parts.tag;
+    entry.language = PackLanguage(parts.language) | (parts.text.empty() ? kTextMissing : 0);
+    entry.table = static_cast<uint8_t>(DefaultTableForLanguage(parts.language));
+    entry.numbers = parts.numbers;
+    if (parts.tag == kShortEvent) {
+      entry.first = Decode(parts.name, entry.table, true);
+      entry.second = Decode(parts.text, entry.table, false);
+      entry.head = Head(Text(entry.second));
+    } else if (entry.table != dvb_table::kIso6937) {
+      // ISO 6937 long texts are decoded together with the other parts of their event.
+      entry.first = Decode(parts.text, entry.table, false);
+      entry.head = Head(Text(entry.first));
+    }
+  }
+  entries_.push_back(entry);
+}
+
+uint32_t DescriptorPool::Home(uint32_t id) const {
+  return Mix(id ^ seed_) & mask_;
+}
+
+void DescriptorPool::Insert(uint32_t id, uint32_t index) {
+  for (uint32_t i = Home(id);; i = (i + 1) & mask_) {
+    Slot& slot = slots_[i];
+    // Of two descriptors with one id the later counts, as in the receiver.
+    if (slot.index_plus_one == 0 || slot.id == id) {
+      slot = {id, index + 1};
+      return;
+    }
   }
 }
 
-void EventTexts::AddExtended(const DescriptorPool::Entry& entry, const Parsed& parsed) {
+void DescriptorPool::Index() {
+  const auto count = static_cast<uint32_t>(entries_.size());
+  auto id_of = [&](uint32_t i) {
+    return ReadId(file_, entries_[i].offset - kIdAndCount, big_endian_);
+  };
+  for (uint32_t i = 0; i < count; ++i) {
+    if (i + kLookAhead < count) PrefetchSlot(id_of(i + kLookAhead));
+    Insert(id_of(i), i);
+  }
+}
+
+int64_t DescriptorPool::Find(uint32_t id) const {
+  for (uint32_t i = Home(id);; i = (i + 1) & mask_) {
+    const Slot& slot = slots_[i];
+    if (slot.index_plus_one == 0) return -1;
+    if (slot.id == id) return slot.index_plus_one - 1;
+  }
+}
+
+void DescriptorPool::PrefetchSlot(uint32_t id) const {
+  __builtin_prefetch(&slots_[Home(id)]);
+}
+
+void DescriptorPool::PrefetchEntry(uint32_t index) const {
+  __builtin_prefetch(&entries_[index]);
+}
+
+TextSpan DescriptorPool::Decode(std::string_view bytes, int table, bool title) {
+  // A byte becomes at most three bytes of UTF-8.
+  if (pool_.capacity() - pool_.size() >= 3 * bytes.size()) {
+    const size_t start = pool_.size();
+    if (title) {
+      AppendDvbTitle(bytes, table, pool_);
+    } else {
+      AppendDvbText(bytes, table, pool_);
+    }
+    return {static_cast<uint32_t>(start), static_cast<uint32_t>(pool_.size() - start)};
+  }
+  scratch_.clear();
+  if (title) {
+    AppendDvbTitle(bytes, table, scratch_);
+  } else {
+    AppendDvbText(bytes, table, scratch_);
+  }
+  return Keep(scratch_);
+}
+
+TextSpan DescriptorPool::Keep(std::string_view text) {
+  if (pool_.capacity() - pool_.size() < text.size()) {
+    if (pool_.size() + text.size() > pool_limit_) {
+      throw GuideDamaged(
+          "The guide's texts need far more room than a guide of its size: the "
+          "file is damaged.");
+    }
+    // Grown by an eighth rather than doubled: for a moment both blocks are held.
+    std::string bigger;
+    bigger.reserve(pool_.size() + std::max(text.size(), pool_.size() / 8));
+    bigger = pool_;
+    released_ = std::max(released_, pool_.capacity());
+    pool_.swap(bigger);
+  }
+  const size_t start = pool_.size();
+  pool_ += text;
+  return {static_cast<uint32_t>(start), static_cast<uint32_t>(text.size())};
+}
+
+size_t DescriptorPool::AllocatedBytes() const {
+  return slots_.capacity() * sizeof(Slot) + entries_.capacity() * sizeof(Entry) +
+         scratch_.capacity();
+}
+
+EventTexts::EventTexts(DescriptorPool& descriptors) : descriptors_(descriptors) {}
+
+size_t EventTexts::AllocatedBytes() const {
+  return (title_.capacity() + short_.capacity() + extended_.capacity()) * sizeof(Piece) +
+         raw_extended_.capacity() + scratch_.capacity();
+}
+
+void EventTexts::Prefetch(std::string_view ids, int step) const {
+  for (size_t at = 0; at + 4 <= ids.size(); at += 4) {
+    const uint32_t id = ReadId(ids, at, descriptors_.BigEndian());
+    if (step == 1) {
+      descriptors_.PrefetchSlot(id);
+    } else if (const int64_t index = descriptors_.Find(id); index >= 0) {
+      descriptors_.PrefetchEntry(static_cast<uint32_t>(index));
+    }
+  }
+}
+
+void EventTexts::AddExtended(const DescriptorPool::Entry& entry) {
   size_t short_length = 0;
-  for (const TextSpan& piece : short_)
-    short_length += piece.length;
-  if (parsed.text.empty() && short_length >= kShortTextMovedToLong) {
+  for (const Piece& piece : short_)
+    short_length += piece.span.length;
+  if ((entry.language & DescriptorPool::kTextMissing) && short_length >= kShortTextMovedToLong) {
     extended_ = short_;
     short_.clear();
   }
-  if (DefaultTableForLanguage(parsed.language) != dvb_table::kIso6937) {
-    extended_.push_back(entry.first);
+  if (entry.table != dvb_table::kIso6937) {
+    extended_.push_back({entry.first, entry.head});
     return;
   }
   // Its two-byte letters may straddle two descriptors: the receiver decodes the parts
   // together once the last one has come.
-  raw_extended_.append(parsed.text);
-  if (parsed.number == parsed.last_number) {
-    const size_t start = pool_.size();
-    AppendDvbText(raw_extended_, dvb_table::kIso6937, pool_);
-    extended_.push_back(SpanFrom(start, pool_.size()));
+  DescriptorParts parts;
+  const std::string_view file = descriptors_.File();
+  ParseDescriptor(file.substr(entry.offset, kDescriptorHeader + entry.length), parts);
+  raw_extended_.append(parts.text);
+  if ((entry.numbers >> 4) == (entry.numbers & 0x0F)) {
+    scratch_.clear();
+    AppendDvbText(raw_extended_, dvb_table::kIso6937, scratch_);
+    extended_.push_back({descriptors_.Keep(scratch_), Head(scratch_)});
   }
 }
 
-TextSpan EventTexts::Join(const std::vector<TextSpan>& pieces) {
-  TextSpan only;
+namespace {
+
+// The first non-empty piece, and how many there are.
+template <typename Pieces>
+auto FirstFilled(const Pieces& pieces, size_t& filled) {
+  filled = 0;
+  typename Pieces::value_type first{};
+  for (const auto& piece : pieces) {
+    if (piece.span.length == 0) continue;
+    if (filled++ == 0) first = piece;
+  }
+  return first;
+}
+
+}  // namespace
+
+TextSpan EventTexts::Join(const std::vector<Piece>& pieces) {
   size_t filled = 0;
-  for (const TextSpan& piece : pieces) {
-    if (piece.length == 0) continue;
-    only = piece;
-    ++filled;
-  }
-  if (filled <= 1) return only;
+  const Piece first = FirstFilled(pieces, filled);
+  if (filled <= 1) return first.span;
   scratch_.clear();
-  for (const TextSpan& piece : pieces)
-    scratch_.append(pool_, piece.offset, piece.length);
-  const size_t start = pool_.size();
-  pool_ += scratch_;
-  return SpanFrom(start, pool_.size());
+  for (const Piece& piece : pieces)
+    scratch_ += descriptors_.Text(piece.span);
+  return descriptors_.Keep(scratch_);
 }
 
-void EventTexts::Reset() {
+void EventTexts::Fill(std::string_view ids, GuideEvent& event) {
   title_.clear();
   short_.clear();
   extended_.clear();
-  language_.clear();
   raw_extended_.clear();
-}
-
-void EventTexts::Fill(std::string_view ids, bool big_endian, GuideEvent& event) {
-  Reset();
-  const size_t capacity = pool_.capacity();
+  bool have_language = false;
+  uint32_t language = 0;
   size_t used = kEventHeader;
-  Parsed parsed;
   for (size_t at = 0; at + 4 <= ids.size(); at += 4) {
-    const int64_t index = descriptors_.Find(ReadId(ids, at, big_endian));
+    const int64_t index = descriptors_.Find(ReadId(ids, at, descriptors_.BigEndian()));
     if (index < 0) {
       ++missing_;
       continue;
     }
-    const std::string_view bytes = descriptors_.Bytes(static_cast<uint32_t>(index));
-    if (used + bytes.size() >= kEventBuffer) continue;
-    used += bytes.size();
-    if (!Parse(bytes, parsed)) continue;
+    const DescriptorPool::Entry& entry = descriptors_.At(static_cast<uint32_t>(index));
+    const size_t size = kDescriptorHeader + entry.length;
+    if (used + size >= kEventBuffer) continue;
+    used += size;
+    if (entry.tag == 0) continue;
     // The first language met is the event's; descriptors in other languages are passed over.
-    if (!language_.empty() && parsed.language != language_) continue;
-    language_ = parsed.language;
-    DescriptorPool::Entry& entry = descriptors_.entries_[static_cast<size_t>(index)];
-    if (entry.first.offset == DescriptorPool::kNotDecoded) Decode(entry, parsed);
-    if (parsed.tag == kShortEvent) {
-      title_.push_back(entry.first);
-      short_.push_back(entry.second);
+    const uint32_t entry_language = entry.language & ~DescriptorPool::kTextMissing;
+    if (have_language && entry_language != language) continue;
+    have_language = true;
+    language = entry_language;
+    if (entry.tag == kShortEvent) {
+      title_.push_back({entry.first, 0});
+      short_.push_back({entry.second, entry.head});
     } else {
-      AddExtended(entry, parsed);
+      AddExtended(entry);
     }
   }
   event.title = Join(title_);
   event.short_text = Join(short_);
   event.extended_text = Join(extended_);
   // A short text that only repeats the start of the long one is not shown twice.
-  const std::string_view short_text(pool_.data() + event.short_text.offset,
-                                    event.short_text.length);
-  const std::string_view long_text(pool_.data() + event.extended_text.offset,
-                                   event.extended_text.length);
-  if (long_text.substr(0, short_text.size()) == short_text) event.short_text = {};
-  if (pool_.capacity() != capacity) released_ = std::max(released_, capacity);
-  if (pool_.size() > pool_limit_)
-    throw GuideDamaged(
-        "The guide's texts need far more room than a guide of its size: the "
-        "file is damaged.");
+  if (ShortStartsLong(event)) event.short_text = {};
+}
+
+bool EventTexts::ShortStartsLong(const GuideEvent& event) const {
+  const size_t length = event.short_text.length;
+  if (length == 0) return true;
+  if (length > event.extended_text.length) return false;
+  // Single pieces carry their first bytes; joined ones are compared whole.
+  size_t short_pieces = 0, long_pieces = 0;
+  const Piece short_first = FirstFilled(short_, short_pieces);
+  const Piece long_first = FirstFilled(extended_, long_pieces);
+  if (short_pieces == 1 && long_pieces == 1) {
+    const uint32_t mask = length >= 4 ? ~0u : ~(~0u >> (8 * length));
+    if ((short_first.head & mask) != (long_first.head & mask)) return false;
+  }
+  const std::string_view short_text = descriptors_.Text(event.short_text);
+  return descriptors_.Text(event.extended_text).substr(0, length) == short_text;
 }
 
 }  // namespace tivolo::boxdata
