@@ -13,7 +13,7 @@
 // extended ones (0x4E), combined and decoded as the receiver does (dvb_text.h). Per service
 // the events are kept in time order without overlaps, as the receiver keeps them after
 // loading: of two events with the same start the later in the file, and no event that starts
-// before the one before it ends or that lasts no time.
+// before the one before it ends or that lasts no time (nor one whose time is not a time).
 //
 // The reader trusts no count and no length: each is checked against the bytes left, so a cut
 // or damaged file raises GuideDamaged instead of reading past its end, and no container is
@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "boxdata/errors.h"
+#include "platform/large_memory.h"
 
 namespace tivolo::boxdata {
 
@@ -67,14 +68,14 @@ struct TextSpan {
 };
 
 struct GuideEvent {
-  int64_t begin = 0;     // seconds since 1970 UTC
+  uint32_t begin = 0;    // seconds since 1970 UTC (the file's dates end in 2038)
   int32_t duration = 0;  // seconds, always more than 0
   uint32_t service = 0;  // index into Guide::Services()
   uint16_t event_id = 0;
   TextSpan title;
   TextSpan short_text;
   TextSpan extended_text;
-  int64_t End() const { return begin + duration; }
+  int64_t End() const { return int64_t{begin} + duration; }
 };
 
 struct GuideService {
@@ -83,6 +84,11 @@ struct GuideService {
   uint32_t event_count = 0;
 };
 
+// The guide's large tables live in memory that favours reading at random.
+using GuideEvents = std::vector<GuideEvent, platform::LargeAllocator<GuideEvent>>;
+using GuideTextPool =
+    std::basic_string<char, std::char_traits<char>, platform::LargeAllocator<char>>;
+
 class Guide {
  public:
   int Version() const { return version_; }
@@ -90,7 +96,7 @@ class Guide {
 
   const std::vector<GuideService>& Services() const { return services_; }
   // All events, service after service, each service's in time order.
-  const std::vector<GuideEvent>& Events() const { return events_; }
+  std::span<const GuideEvent> Events() const { return events_; }
   std::span<const GuideEvent> EventsOf(uint32_t service) const;
   // The events of a service that have not ended at `now` (UTC seconds).
   std::span<const GuideEvent> EventsFrom(uint32_t service, int64_t now) const;
@@ -110,14 +116,14 @@ class Guide {
   int version_ = 0;
   bool big_endian_ = false;
   std::vector<GuideService> services_;
-  std::vector<GuideEvent> events_;
-  std::string pool_;
+  GuideEvents events_;
+  GuideTextPool pool_;
 };
 
 // What a read found besides the guide itself.
 struct GuideReadReport {
   size_t events_in_file = 0;
-  size_t events_dropped = 0;        // overlapping, same start or no duration
+  size_t events_dropped = 0;        // overlapping, same start, no duration or before 1970
   size_t missing_descriptors = 0;   // references to ids the pool does not hold
   size_t peak_allocated_bytes = 0;  // the most the reader held at once, the file included
 };

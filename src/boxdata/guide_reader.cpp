@@ -1,9 +1,13 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "boxdata/guide_file.h"
 #include "boxdata/guide_texts.h"
-#include "boxdata/text_lines.h"
 
 namespace tivolo::boxdata {
 namespace {
@@ -20,8 +24,8 @@ constexpr uint8_t kShortEvent = 0x4D;
 constexpr uint8_t kExtendedEvent = 0x4E;
 constexpr int kMjdOf1970 = 40587;
 constexpr int64_t kSecondsPerDay = 86400;
-// How many events apart the steps of finding descriptors are started (guide_texts.h).
-constexpr size_t kEventsAhead = 3;
+// How far ahead descriptors are asked for before they are used (guide_texts.h).
+constexpr size_t kDescriptorsAhead = 16;
 // Real guides stay far below this; a larger file is not one the reader should hold at all.
 constexpr size_t kLargestFile = size_t{512} << 20;
 
@@ -94,6 +98,53 @@ struct Candidate {
   uint32_t record;
 };
 
+// A whole file in one block of large memory.
+class FileBlock {
+ public:
+  explicit FileBlock(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) Fail("open", path);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+      const int err = errno;
+      ::close(fd);
+      Fail("read", path, err);
+    }
+    // A guide larger than any real one is refused by the reader; it is not read whole here.
+    size_ = std::min(static_cast<size_t>(std::max<off_t>(info.st_size, 0)), kLargestFile + 1);
+    bytes_ = static_cast<char*>(platform::AllocateLarge(size_));
+    size_t got = 0;
+    while (got < size_) {
+      const ssize_t n = ::read(fd, bytes_ + got, size_ - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        const int err = errno;
+        ::close(fd);
+        platform::FreeLarge(bytes_, size_);
+        Fail("read", path, err);
+      }
+      if (n == 0) break;  // the file shrank while it was read
+      got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    read_ = got;
+  }
+  ~FileBlock() { platform::FreeLarge(bytes_, size_); }
+  FileBlock(const FileBlock&) = delete;
+  FileBlock& operator=(const FileBlock&) = delete;
+  std::string_view Bytes() const { return {bytes_, read_}; }
+
+ private:
+  [[noreturn]] static void Fail(const char* what, const std::filesystem::path& path,
+                                int err = errno) {
+    throw FileOpenError("Cannot " + std::string(what) + " file \"" + path.string() + "\". " +
+                        std::strerror(err));
+  }
+  char* bytes_ = nullptr;
+  size_t size_ = 0;
+  size_t read_ = 0;
+};
+
 }  // namespace
 
 class GuideReader {
@@ -112,18 +163,17 @@ class GuideReader {
     DescriptorPool descriptors(bytes_, guide_.big_endian_, descriptor_count, guide_.pool_,
                                2 * bytes_.size() + 65536);
     ReadPool(pool_start, descriptor_count, descriptors);
-    descriptors.Index();
     EventTexts texts(descriptors);
-    BuildEvents(texts);
+    BuildEvents(descriptors, texts);
     if (report != nullptr) {
       report->events_in_file = records_.size();
       report->events_dropped = records_.size() - guide_.events_.size();
-      report->missing_descriptors = texts.MissingDescriptors();
+      report->missing_descriptors = missing_;
       report->peak_allocated_bytes =
           outside_bytes + guide_.AllocatedBytes() + descriptors.AllocatedBytes() +
           texts.AllocatedBytes() + records_.capacity() * sizeof(uint32_t) +
           blocks_.capacity() * sizeof(Block) + candidates_.capacity() * sizeof(Candidate) +
-          descriptors.ReleasedWhileGrowing();
+          found_.capacity() * sizeof(found_[0]) + descriptors.ReleasedWhileGrowing();
     }
     return std::move(guide_);
   }
@@ -208,12 +258,20 @@ class GuideReader {
     return count;
   }
 
+  // Adds the descriptors, looking some ahead so that their places in the table are on their
+  // way when they are added.
   void ReadPool(size_t at, uint32_t count, DescriptorPool& descriptors) const {
-    at += 4;  // the count
+    auto next = [&](size_t tag) { return tag + 2 + static_cast<uint8_t>(bytes_[tag + 1]) + 8; };
+    at += 4 + 8;  // the count, then the first id and reference count: at the first tag
+    size_t ahead = at;
+    uint32_t ahead_index = 0;
     for (uint32_t d = 0; d < count; ++d) {
-      at += 8;  // id and reference count
+      for (; ahead_index < count && ahead_index < d + kDescriptorsAhead; ++ahead_index) {
+        descriptors.Prefetch(descriptors.IdAt(static_cast<uint32_t>(ahead)));
+        ahead = next(ahead);
+      }
       descriptors.Add(static_cast<uint32_t>(at));
-      at += 2 + static_cast<uint8_t>(bytes_[at + 1]);
+      at = next(at);
     }
   }
 
@@ -227,6 +285,30 @@ class GuideReader {
     return {begin, duration, record};
   }
 
+  // An event's descriptors found in the table, for all events of the service at once and
+  // each some ahead, so that their reads are under way together.
+  void FindDescriptors(const DescriptorPool& descriptors) {
+    ids_.clear();
+    for (const Candidate& c : candidates_) {
+      const std::string_view ids = IdsOf(c);
+      for (size_t at = 0; at + kIdLength <= ids.size(); at += kIdLength)
+        ids_.push_back(ReadId(ids, at));
+    }
+    found_.resize(ids_.size());
+    for (size_t i = 0; i < ids_.size(); ++i) {
+      if (i + kDescriptorsAhead < ids_.size()) descriptors.Prefetch(ids_[i + kDescriptorsAhead]);
+      found_[i] = descriptors.Find(ids_[i]);
+      if (found_[i] == nullptr) ++missing_;
+    }
+  }
+
+  uint32_t ReadId(std::string_view ids, size_t at) const {
+    const auto* p = reinterpret_cast<const uint8_t*>(ids.data() + at);
+    if (guide_.big_endian_)
+      return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+    return uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
+  }
+
   // A service's events as the receiver keeps them: in time order, the later of two with the
   // same start, none that lasts no time or starts before the one before it ends.
   void KeepInOrder() {
@@ -238,14 +320,14 @@ class GuideReader {
     for (size_t i = 0; i < candidates_.size(); ++i) {
       const Candidate& c = candidates_[i];
       if (i + 1 < candidates_.size() && candidates_[i + 1].begin == c.begin) continue;
-      if (c.duration <= 0 || c.begin < last_end) continue;
+      if (c.duration <= 0 || c.begin < 0 || c.begin < last_end) continue;
       last_end = c.begin + c.duration;
       candidates_[kept++] = c;
     }
     candidates_.resize(kept);
   }
 
-  void BuildEvents(EventTexts& texts) {
+  void BuildEvents(const DescriptorPool& descriptors, EventTexts& texts) {
     std::stable_sort(blocks_.begin(), blocks_.end(),
                      [](const Block& a, const Block& b) { return KeyLess(a.key, b.key); });
     guide_.events_.reserve(records_.size());
@@ -259,14 +341,15 @@ class GuideReader {
           candidates_.push_back(ReadCandidate(blocks_[b].first_record + r));
       }
       KeepInOrder();
+      FindDescriptors(descriptors);
       const auto index = static_cast<uint32_t>(guide_.services_.size());
-      for (size_t k = 0; k < candidates_.size(); ++k) {
-        // The two steps of finding an event's descriptors, started events ahead.
-        for (int step = 1; step <= 2; ++step) {
-          const size_t ahead = k + static_cast<size_t>(3 - step) * kEventsAhead;
-          if (ahead < candidates_.size()) texts.Prefetch(IdsOf(candidates_[ahead]), step);
-        }
-        guide_.events_.push_back(MakeEvent(candidates_[k], index, texts));
+      size_t first_found = 0;
+      for (const Candidate& c : candidates_) {
+        const size_t count = IdsOf(c).size() / kIdLength;
+        const std::span<const DescriptorPool::Slot* const> found(found_.data() + first_found,
+                                                                 count);
+        guide_.events_.push_back(MakeEvent(c, index, found, texts));
+        first_found += count;
       }
       service.event_count = static_cast<uint32_t>(guide_.events_.size()) - service.first_event;
       guide_.services_.push_back(service);
@@ -280,15 +363,17 @@ class GuideReader {
     return bytes_.substr(at + 1 + kEventHeader, length - kEventHeader);
   }
 
-  GuideEvent MakeEvent(const Candidate& c, uint32_t service, EventTexts& texts) const {
+  GuideEvent MakeEvent(const Candidate& c, uint32_t service,
+                       std::span<const DescriptorPool::Slot* const> found,
+                       EventTexts& texts) const {
     const auto* eit =
         reinterpret_cast<const uint8_t*>(bytes_.data() + records_[c.record] + TypeLength() + 1);
     GuideEvent event;
-    event.begin = c.begin;
+    event.begin = static_cast<uint32_t>(c.begin);
     event.duration = c.duration;
     event.service = service;
     event.event_id = static_cast<uint16_t>(eit[0] << 8 | eit[1]);
-    texts.Fill(IdsOf(c), event);
+    texts.Fill(found, event);
     return event;
   }
 
@@ -298,7 +383,10 @@ class GuideReader {
   std::vector<uint32_t> records_;  // where each event record starts
   std::vector<Block> blocks_;
   std::vector<Candidate> candidates_;
+  std::vector<uint32_t> ids_;  // the descriptor ids of one service's events ...
+  std::vector<const DescriptorPool::Slot*> found_;  // ... and what they name
   size_t text_bytes_ = 0;
+  size_t missing_ = 0;
 };
 
 std::span<const GuideEvent> Guide::EventsOf(uint32_t service) const {
@@ -316,8 +404,9 @@ std::span<const GuideEvent> Guide::EventsFrom(uint32_t service, int64_t now) con
 }
 
 size_t Guide::AllocatedBytes() const {
-  return services_.capacity() * sizeof(GuideService) + events_.capacity() * sizeof(GuideEvent) +
-         pool_.capacity();
+  return services_.capacity() * sizeof(GuideService) +
+         platform::LargeBlockSize(events_.capacity() * sizeof(GuideEvent)) +
+         platform::LargeBlockSize(pool_.capacity());
 }
 
 Guide ReadGuide(std::string_view bytes, GuideReadReport* report) {
@@ -325,8 +414,8 @@ Guide ReadGuide(std::string_view bytes, GuideReadReport* report) {
 }
 
 Guide LoadGuide(const std::filesystem::path& path, GuideReadReport* report) {
-  const std::string bytes = ReadWholeFile(path);
-  return GuideReader(bytes).Read(report, bytes.capacity());
+  const FileBlock file(path);
+  return GuideReader(file.Bytes()).Read(report, platform::LargeBlockSize(file.Bytes().size()));
 }
 
 }  // namespace tivolo::boxdata

@@ -16,7 +16,7 @@ constexpr char kTitleEnd = '\n';
 }  // namespace
 
 GuideSearch::GuideSearch(const Guide& guide) : guide_(guide) {
-  const std::vector<GuideEvent>& events = guide.Events();
+  const std::span<const GuideEvent> events = guide.Events();
   title_of_event_.reserve(events.size());
   // Events share the text of a shared title, so one fold serves all of them.
   std::unordered_map<uint64_t, uint32_t> seen;
@@ -51,7 +51,7 @@ std::vector<uint32_t> GuideSearch::Find(std::string_view text, int64_t now, size
     at = all.find(query, *next);
   }
   std::vector<uint32_t> found;
-  const std::vector<GuideEvent>& events = guide_.Events();
+  const std::span<const GuideEvent> events = guide_.Events();
   for (const uint32_t e : by_time_) {
     if (found.size() >= limit) break;
     if (matches[title_of_event_[e]] && events[e].End() > now) found.push_back(e);

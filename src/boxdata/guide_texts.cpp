@@ -12,8 +12,6 @@ constexpr uint8_t kShortEvent = 0x4D;
 constexpr uint8_t kExtendedEvent = 0x4E;
 // A descriptor's id and reference count stand before its tag.
 constexpr uint32_t kIdAndCount = 8;
-// How many descriptors ahead the table's slots are asked for while it is filled.
-constexpr uint32_t kLookAhead = 16;
 // The receiver rebuilds an event in a buffer of 8204 bytes, the 12-byte event header first,
 // and leaves out each descriptor that would not fit.
 constexpr size_t kEventBuffer = 2 * 4096 + 12;
@@ -85,30 +83,39 @@ bool ParseDescriptor(std::string_view bytes, DescriptorParts& out) {
 }
 
 DescriptorPool::DescriptorPool(std::string_view file, bool big_endian, size_t expected,
-                               std::string& text_pool, size_t pool_limit)
+                               GuideTextPool& text_pool, size_t pool_limit)
     : file_(file),
       big_endian_(big_endian),
       pool_(text_pool),
       pool_limit_(pool_limit),
       seed_(std::random_device{}()) {
-  // At most two thirds full, so that a search ends after a probe or two.
-  size_t capacity = 16;
-  while (capacity < expected + expected / 2)
-    capacity *= 2;
-  slots_.resize(capacity);
-  mask_ = static_cast<uint32_t>(capacity - 1);
-  entries_.reserve(expected);
+  // At most seven tenths full, so that a search ends after a probe or two.
+  slots_.resize(expected + expected * 3 / 7 + 1);
+}
+
+size_t DescriptorPool::Home(uint32_t id) const {
+  // The mixed id scaled to the table's size: no power of two needed.
+  return static_cast<size_t>((uint64_t{Mix(id ^ seed_)} * slots_.size()) >> 32);
+}
+
+uint32_t DescriptorPool::IdAt(uint32_t offset) const {
+  return ReadId(file_, offset - kIdAndCount, big_endian_);
+}
+
+void DescriptorPool::Prefetch(uint32_t id) const {
+  __builtin_prefetch(&slots_[Home(id)]);
 }
 
 void DescriptorPool::Add(uint32_t offset) {
-  Entry entry;
-  entry.offset = offset;
+  Slot entry;
+  entry.id = IdAt(offset);
   entry.length = static_cast<uint8_t>(file_[offset + 1]);
+  entry.language = kOccupied;
   const std::string_view bytes = file_.substr(offset, kDescriptorHeader + entry.length);
   DescriptorParts parts;
   if (ParseDescriptor(bytes, parts)) {
     entry.tag = parts.tag;
-    entry.language = PackLanguage(parts.language) | (parts.text.empty() ? kTextMissing : 0);
+    entry.language |= PackLanguage(parts.language) | (parts.text.empty() ? kTextMissing : 0);
     entry.table = static_cast<uint8_t>(DefaultTableForLanguage(parts.language));
     entry.numbers = parts.numbers;
     if (parts.tag == kShortEvent) {
@@ -116,67 +123,30 @@ void DescriptorPool::Add(uint32_t offset) {
       entry.second = Decode(parts.text, entry.table, false);
       entry.head = Head(Text(entry.second));
     } else if (entry.table != dvb_table::kIso6937) {
-      // ISO 6937 long texts are decoded together with the other parts of their event.
       entry.first = Decode(parts.text, entry.table, false);
       entry.head = Head(Text(entry.first));
+    } else {
+      entry.first = {offset, 0};
     }
   }
-  entries_.push_back(entry);
-}
-
-uint32_t DescriptorPool::Home(uint32_t id) const {
-  return Mix(id ^ seed_) & mask_;
-}
-
-void DescriptorPool::Insert(uint32_t id, uint32_t index) {
-  for (uint32_t i = Home(id);; i = (i + 1) & mask_) {
+  for (size_t i = Home(entry.id);; i = i + 1 == slots_.size() ? 0 : i + 1) {
     Slot& slot = slots_[i];
-    // Of two descriptors with one id the later counts, as in the receiver.
-    if (slot.index_plus_one == 0 || slot.id == id) {
-      slot = {id, index + 1};
+    if (!(slot.language & kOccupied) || slot.id == entry.id) {
+      slot = entry;
       return;
     }
   }
 }
 
-void DescriptorPool::Index() {
-  const auto count = static_cast<uint32_t>(entries_.size());
-  auto id_of = [&](uint32_t i) {
-    return ReadId(file_, entries_[i].offset - kIdAndCount, big_endian_);
-  };
-  for (uint32_t i = 0; i < count; ++i) {
-    if (i + kLookAhead < count) PrefetchSlot(id_of(i + kLookAhead));
-    Insert(id_of(i), i);
-  }
-}
-
-int64_t DescriptorPool::Find(uint32_t id) const {
-  for (uint32_t i = Home(id);; i = (i + 1) & mask_) {
+const DescriptorPool::Slot* DescriptorPool::Find(uint32_t id) const {
+  for (size_t i = Home(id);; i = i + 1 == slots_.size() ? 0 : i + 1) {
     const Slot& slot = slots_[i];
-    if (slot.index_plus_one == 0) return -1;
-    if (slot.id == id) return slot.index_plus_one - 1;
+    if (!(slot.language & kOccupied)) return nullptr;
+    if (slot.id == id) return &slot;
   }
-}
-
-void DescriptorPool::PrefetchSlot(uint32_t id) const {
-  __builtin_prefetch(&slots_[Home(id)]);
-}
-
-void DescriptorPool::PrefetchEntry(uint32_t index) const {
-  __builtin_prefetch(&entries_[index]);
 }
 
 TextSpan DescriptorPool::Decode(std::string_view bytes, int table, bool title) {
-  // A byte becomes at most three bytes of UTF-8.
-  if (pool_.capacity() - pool_.size() >= 3 * bytes.size()) {
-    const size_t start = pool_.size();
-    if (title) {
-      AppendDvbTitle(bytes, table, pool_);
-    } else {
-      AppendDvbText(bytes, table, pool_);
-    }
-    return {static_cast<uint32_t>(start), static_cast<uint32_t>(pool_.size() - start)};
-  }
   scratch_.clear();
   if (title) {
     AppendDvbTitle(bytes, table, scratch_);
@@ -194,10 +164,10 @@ TextSpan DescriptorPool::Keep(std::string_view text) {
           "file is damaged.");
     }
     // Grown by an eighth rather than doubled: for a moment both blocks are held.
-    std::string bigger;
+    GuideTextPool bigger;
     bigger.reserve(pool_.size() + std::max(text.size(), pool_.size() / 8));
     bigger = pool_;
-    released_ = std::max(released_, pool_.capacity());
+    released_ = std::max(released_, platform::LargeBlockSize(pool_.capacity()));
     pool_.swap(bigger);
   }
   const size_t start = pool_.size();
@@ -206,8 +176,7 @@ TextSpan DescriptorPool::Keep(std::string_view text) {
 }
 
 size_t DescriptorPool::AllocatedBytes() const {
-  return slots_.capacity() * sizeof(Slot) + entries_.capacity() * sizeof(Entry) +
-         scratch_.capacity();
+  return platform::LargeBlockSize(slots_.capacity() * sizeof(Slot)) + scratch_.capacity();
 }
 
 EventTexts::EventTexts(DescriptorPool& descriptors) : descriptors_(descriptors) {}
@@ -217,18 +186,7 @@ size_t EventTexts::AllocatedBytes() const {
          raw_extended_.capacity() + scratch_.capacity();
 }
 
-void EventTexts::Prefetch(std::string_view ids, int step) const {
-  for (size_t at = 0; at + 4 <= ids.size(); at += 4) {
-    const uint32_t id = ReadId(ids, at, descriptors_.BigEndian());
-    if (step == 1) {
-      descriptors_.PrefetchSlot(id);
-    } else if (const int64_t index = descriptors_.Find(id); index >= 0) {
-      descriptors_.PrefetchEntry(static_cast<uint32_t>(index));
-    }
-  }
-}
-
-void EventTexts::AddExtended(const DescriptorPool::Entry& entry) {
+void EventTexts::AddExtended(const DescriptorPool::Slot& entry) {
   size_t short_length = 0;
   for (const Piece& piece : short_)
     short_length += piece.span.length;
@@ -244,7 +202,7 @@ void EventTexts::AddExtended(const DescriptorPool::Entry& entry) {
   // together once the last one has come.
   DescriptorParts parts;
   const std::string_view file = descriptors_.File();
-  ParseDescriptor(file.substr(entry.offset, kDescriptorHeader + entry.length), parts);
+  ParseDescriptor(file.substr(entry.first.offset, kDescriptorHeader + entry.length), parts);
   raw_extended_.append(parts.text);
   if ((entry.numbers >> 4) == (entry.numbers & 0x0F)) {
     scratch_.clear();
@@ -279,7 +237,7 @@ TextSpan EventTexts::Join(const std::vector<Piece>& pieces) {
   return descriptors_.Keep(scratch_);
 }
 
-void EventTexts::Fill(std::string_view ids, GuideEvent& event) {
+void EventTexts::Fill(std::span<const DescriptorPool::Slot* const> descriptors, GuideEvent& event) {
   title_.clear();
   short_.clear();
   extended_.clear();
@@ -287,27 +245,22 @@ void EventTexts::Fill(std::string_view ids, GuideEvent& event) {
   bool have_language = false;
   uint32_t language = 0;
   size_t used = kEventHeader;
-  for (size_t at = 0; at + 4 <= ids.size(); at += 4) {
-    const int64_t index = descriptors_.Find(ReadId(ids, at, descriptors_.BigEndian()));
-    if (index < 0) {
-      ++missing_;
-      continue;
-    }
-    const DescriptorPool::Entry& entry = descriptors_.At(static_cast<uint32_t>(index));
-    const size_t size = kDescriptorHeader + entry.length;
+  for (const DescriptorPool::Slot* entry : descriptors) {
+    if (entry == nullptr) continue;
+    const size_t size = kDescriptorHeader + entry->length;
     if (used + size >= kEventBuffer) continue;
     used += size;
-    if (entry.tag == 0) continue;
+    if (entry->tag == 0) continue;
     // The first language met is the event's; descriptors in other languages are passed over.
-    const uint32_t entry_language = entry.language & ~DescriptorPool::kTextMissing;
+    const uint32_t entry_language = entry->language & DescriptorPool::kLanguageBits;
     if (have_language && entry_language != language) continue;
     have_language = true;
     language = entry_language;
-    if (entry.tag == kShortEvent) {
-      title_.push_back({entry.first, 0});
-      short_.push_back({entry.second, entry.head});
+    if (entry->tag == kShortEvent) {
+      title_.push_back({entry->first, 0});
+      short_.push_back({entry->second, entry->head});
     } else {
-      AddExtended(entry);
+      AddExtended(*entry);
     }
   }
   event.title = Join(title_);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,55 +13,54 @@
 
 namespace tivolo::boxdata {
 
-// The descriptors of the file. Each is taken apart and its texts decoded into the text pool
-// as it is added, so that the file is read from front to back once and a title shared by a
-// hundred repeats is decoded and stored once; events then only look up what is ready.
+// The descriptors of the file in a table by id. Each is taken apart and its texts decoded
+// into the text pool as it is added, so that the file is read from front to back once and a
+// title shared by a hundred repeats is decoded and stored once. A slot holds all that putting
+// events together needs, so that finding a descriptor is one read of memory.
 class DescriptorPool {
  public:
-  // One descriptor, as much as putting events together needs of it.
-  struct Entry {
-    uint32_t offset = 0;    // where its tag stands in the file; its id eight bytes before
-    uint32_t language = 0;  // three letters packed, and kTextMissing
+  struct Slot {
+    uint32_t id = 0;
+    uint32_t language = 0;  // three letters packed, and the flags below
     uint8_t tag = 0;        // 0x4D short event, 0x4E extended event, 0 any other or unusable
     uint8_t table = 0;      // the table its language implies (dvb_text.h)
     uint8_t numbers = 0;    // extended: its number (high four bits) and the last number
     uint8_t length = 0;     // its data's length: tag and length byte not counted
-    TextSpan first;         // short event: the name; extended: the text (but for ISO 6937)
-    TextSpan second;        // short event: the text
+    // Short event: the name. Extended: the text, or for an ISO 6937 text, which is decoded
+    // together with the rest of its event, where the descriptor stands in the file.
+    TextSpan first;
+    TextSpan second;  // short event: the text
     // The first four bytes of the short event's text or the extended one's (zeros after a
     // shorter text): whether a short text starts a long one is mostly told from these,
     // without reading the texts themselves.
     uint32_t head = 0;
   };
   static constexpr uint32_t kTextMissing = 1u << 31;  // in `language`: the text is empty
+  static constexpr uint32_t kOccupied = 1u << 30;     // in `language`: the slot is taken
+  static constexpr uint32_t kLanguageBits = 0xFFFFFF;
 
   // `file` and `text_pool` outlive the pool; `expected` descriptors will be added. A text
   // pool that would grow beyond `pool_limit` bytes raises GuideDamaged: events may join up
   // to 8 KB of descriptors that other events share, so a hostile file could otherwise ask
   // for far more memory than its size.
-  DescriptorPool(std::string_view file, bool big_endian, size_t expected, std::string& text_pool,
+  DescriptorPool(std::string_view file, bool big_endian, size_t expected, GuideTextPool& text_pool,
                  size_t pool_limit);
 
-  // `offset`: where the descriptor's tag stands in the file.
+  // `offset`: where the descriptor's tag stands in the file, its id eight bytes before. Of
+  // two descriptors with one id the later counts, as in the receiver.
   void Add(uint32_t offset);
-  // Makes the descriptors added so far findable by id.
-  void Index();
-  // The index of the descriptor with that id, or -1.
-  int64_t Find(uint32_t id) const;
-  const Entry& At(uint32_t index) const { return entries_[index]; }
+  // The descriptor with that id, or nothing.
+  const Slot* Find(uint32_t id) const;
+  // Asks the processor to fetch the place of `id` in the table, so that several memory
+  // reads are under way at once instead of one after the other.
+  void Prefetch(uint32_t id) const;
+  uint32_t IdAt(uint32_t offset) const;
+
   std::string_view File() const { return file_; }
   bool BigEndian() const { return big_endian_; }
 
-  // Asks the processor to fetch what a later Find or At will read, so that several memory
-  // reads are under way at once instead of one after the other.
-  void PrefetchSlot(uint32_t id) const;
-  void PrefetchEntry(uint32_t index) const;
-
   // Adds text to the text pool.
   TextSpan Keep(std::string_view text);
-  // Decodes straight into the text pool when it has room for the most the bytes can become,
-  // through a scratch text otherwise.
-  TextSpan Decode(std::string_view bytes, int table, bool title);
   std::string_view Text(TextSpan span) const { return {pool_.data() + span.offset, span.length}; }
 
   size_t AllocatedBytes() const;
@@ -68,21 +68,16 @@ class DescriptorPool {
   size_t ReleasedWhileGrowing() const { return released_; }
 
  private:
-  struct Slot {
-    uint32_t id = 0;
-    uint32_t index_plus_one = 0;  // 0: free
-  };
-  uint32_t Home(uint32_t id) const;
-  void Insert(uint32_t id, uint32_t index);
+  size_t Home(uint32_t id) const;
+  // Decodes bytes into the text pool.
+  TextSpan Decode(std::string_view bytes, int table, bool title);
 
   std::string_view file_;
   bool big_endian_;
-  std::string& pool_;
+  GuideTextPool& pool_;
   size_t pool_limit_;
   size_t released_ = 0;
-  std::vector<Slot> slots_;
-  std::vector<Entry> entries_;
-  uint32_t mask_ = 0;
+  std::vector<Slot, platform::LargeAllocator<Slot>> slots_;
   uint32_t seed_ = 0;
   std::string scratch_;
 };
@@ -103,13 +98,9 @@ class EventTexts {
  public:
   explicit EventTexts(DescriptorPool& descriptors);
 
-  // `ids`: the event's descriptor ids, four bytes each in the file's byte order.
-  void Fill(std::string_view ids, GuideEvent& event);
-  // Readies what Fill of these ids will read: step 1 the table's slots, step 2 the entries
-  // (which need the slots, so step 1 must have been asked for some time before).
-  void Prefetch(std::string_view ids, int step) const;
+  // `descriptors`: the event's, in its order; nothing where the pool has no such id.
+  void Fill(std::span<const DescriptorPool::Slot* const> descriptors, GuideEvent& event);
 
-  size_t MissingDescriptors() const { return missing_; }
   size_t AllocatedBytes() const;
 
  private:
@@ -118,14 +109,13 @@ class EventTexts {
     TextSpan span;
     uint32_t head = 0;
   };
-  void AddExtended(const DescriptorPool::Entry& entry);
+  void AddExtended(const DescriptorPool::Slot& slot);
   TextSpan Join(const std::vector<Piece>& pieces);
   // Whether the long text starts with the short one: false at once when they are single
   // pieces whose first bytes differ.
   bool ShortStartsLong(const GuideEvent& event) const;
 
   DescriptorPool& descriptors_;
-  size_t missing_ = 0;
   // Per event, kept to reuse their memory.
   std::vector<Piece> title_, short_, extended_;
   std::string raw_extended_;  // ISO 6937 long texts are decoded whole, not piece by piece
