@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "boxdata/guide_file.h"
 #include "platform/text.h"
 
 namespace tivolo::boxdata {
@@ -106,13 +107,31 @@ char32_t Recode(uint8_t byte, int table) {
   return byte;  // ISO 8859-1, and tables the receiver has no mapping for
 }
 
-void Emit(char32_t code, std::string& out) {
+template <typename Out>
+void Emit(char32_t code, Out& out) {
   if (code == 0) return;
   if (code >= 0x80 && code <= 0x9F) {
     if (code == kDvbLineBreak) out += '\n';
     return;
   }
-  platform::AppendUtf8(out, code);
+  char bytes[4];
+  size_t n = 0;
+  if (code < 0x80) {
+    bytes[n++] = static_cast<char>(code);
+  } else if (code < 0x800) {
+    bytes[n++] = static_cast<char>(0xC0 | (code >> 6));
+    bytes[n++] = static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    bytes[n++] = static_cast<char>(0xE0 | (code >> 12));
+    bytes[n++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    bytes[n++] = static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    bytes[n++] = static_cast<char>(0xF0 | (code >> 18));
+    bytes[n++] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    bytes[n++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    bytes[n++] = static_cast<char>(0x80 | (code & 0x3F));
+  }
+  out.append(bytes, n);
 }
 
 // The end of the run of bytes from `i` on that every table reads as themselves (0x01 to
@@ -133,7 +152,8 @@ size_t PlainRunEnd(std::string_view bytes, size_t i) {
 }
 
 // UTF-8 as it stands, with malformed bytes dropped.
-void AppendUtf8Text(std::string_view bytes, std::string& out) {
+template <typename Out>
+void AppendUtf8Text(std::string_view bytes, Out& out) {
   for (size_t i = 0; i < bytes.size();) {
     const size_t plain = PlainRunEnd(bytes, i);
     if (plain > i) {
@@ -153,7 +173,8 @@ void AppendUtf8Text(std::string_view bytes, std::string& out) {
 }
 
 // A multi-byte Chinese table through the system's converter; undecodable bytes are skipped.
-void AppendThroughIconv(const char* charset, std::string_view bytes, std::string& out) {
+template <typename Out>
+void AppendThroughIconv(const char* charset, std::string_view bytes, Out& out) {
   iconv_t cd = iconv_open("UTF-8", charset);
   if (cd == reinterpret_cast<iconv_t>(-1)) return;
   std::string buffer(bytes.size() * 4 + 4, '\0');
@@ -174,7 +195,8 @@ void AppendThroughIconv(const char* charset, std::string_view bytes, std::string
 // UTF-16 in the receiver's way: a pair split by the end of the text ends it; a high half
 // followed by anything but a low half ends it too, or, big-endian, empties the whole text.
 // Returns false when the whole text is to be dropped.
-bool AppendUtf16(std::string_view text, size_t i, bool big_endian, std::string& out) {
+template <typename Out>
+bool AppendUtf16(std::string_view text, size_t i, bool big_endian, Out& out) {
   const auto* data = reinterpret_cast<const uint8_t*>(text.data());
   const size_t len = text.size();
   auto word = [&](size_t at) {
@@ -201,7 +223,8 @@ bool AppendUtf16(std::string_view text, size_t i, bool big_endian, std::string& 
   return true;
 }
 
-void AppendSingleByte(std::string_view text, size_t i, int table, std::string& out) {
+template <typename Out>
+void AppendSingleByte(std::string_view text, size_t i, int table, Out& out) {
   const auto* data = reinterpret_cast<const uint8_t*>(text.data());
   const size_t len = text.size();
   const bool two_byte_letters = table == dvb_table::kIso6937;
@@ -300,7 +323,8 @@ int DefaultTableForLanguage(std::string_view code) {
   }
 }
 
-void AppendDvbText(std::string_view text, int table, std::string& out) {
+template <typename Out>
+void AppendDvbText(std::string_view text, int table, Out& out) {
   if (text.empty()) return;
   const size_t mark = out.size();
   const Selection chosen = SelectTable(text, table);
@@ -327,12 +351,18 @@ void AppendDvbText(std::string_view text, int table, std::string& out) {
   }
 }
 
-void AppendDvbTitle(std::string_view text, int table, std::string& out) {
+template <typename Out>
+void AppendDvbTitle(std::string_view text, int table, Out& out) {
   const size_t mark = out.size();
   AppendDvbText(text, table, out);
   std::replace_if(
       out.begin() + static_cast<std::ptrdiff_t>(mark), out.end(),
       [](char c) { return c == '\n' || c == '\t'; }, ' ');
 }
+
+template void AppendDvbText(std::string_view, int, std::string&);
+template void AppendDvbText(std::string_view, int, GuideTextPool&);
+template void AppendDvbTitle(std::string_view, int, std::string&);
+template void AppendDvbTitle(std::string_view, int, GuideTextPool&);
 
 }  // namespace tivolo::boxdata

@@ -35,10 +35,13 @@ inline constexpr int kUtf16Le = 0x17;
 int DefaultTableForLanguage(std::string_view language_code);
 
 // Appends the UTF-8 form of `bytes`, read with `table` unless its first byte chooses another.
-void AppendDvbText(std::string_view bytes, int table, std::string& out);
+// `Out`: std::string or the guide's text pool (GuideTextPool).
+template <typename Out>
+void AppendDvbText(std::string_view bytes, int table, Out& out);
 
 // The same, for a title: line breaks and tabs become blanks, as the receiver shows titles on
 // one line.
-void AppendDvbTitle(std::string_view bytes, int table, std::string& out);
+template <typename Out>
+void AppendDvbTitle(std::string_view bytes, int table, Out& out);
 
 }  // namespace tivolo::boxdata

@@ -147,6 +147,17 @@ const DescriptorPool::Slot* DescriptorPool::Find(uint32_t id) const {
 }
 
 TextSpan DescriptorPool::Decode(std::string_view bytes, int table, bool title) {
+  // Straight into the pool when it has room for the most the bytes can become (three bytes
+  // of UTF-8 each), through a scratch text otherwise.
+  if (pool_.capacity() - pool_.size() >= 3 * bytes.size()) {
+    const size_t start = pool_.size();
+    if (title) {
+      AppendDvbTitle(bytes, table, pool_);
+    } else {
+      AppendDvbText(bytes, table, pool_);
+    }
+    return {static_cast<uint32_t>(start), static_cast<uint32_t>(pool_.size() - start)};
+  }
   scratch_.clear();
   if (title) {
     AppendDvbTitle(bytes, table, scratch_);

@@ -69,7 +69,7 @@ class DescriptorPool {
 
  private:
   size_t Home(uint32_t id) const;
-  // Decodes bytes into the text pool.
+  // Decodes bytes into the text pool, which it never lets grow by more than Keep does.
   TextSpan Decode(std::string_view bytes, int table, bool title);
 
   std::string_view file_;
