@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -98,51 +99,47 @@ struct Candidate {
   uint32_t record;
 };
 
-// A whole file in one block of large memory.
-class FileBlock {
+// A whole file, mapped rather than copied: the pages the system holds for it are used as
+// they are. Our own copy of the guide is only ever replaced by a rename, so the mapped file
+// does not change under the reader.
+class MappedFile {
  public:
-  explicit FileBlock(const std::filesystem::path& path) {
+  explicit MappedFile(const std::filesystem::path& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) Fail("open", path);
+    if (fd < 0) Fail("open", path, errno);
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
       const int err = errno;
       ::close(fd);
       Fail("read", path, err);
     }
-    // A guide larger than any real one is refused by the reader; it is not read whole here.
+    // A guide larger than any real one is refused by the reader; it is not mapped whole.
     size_ = std::min(static_cast<size_t>(std::max<off_t>(info.st_size, 0)), kLargestFile + 1);
-    bytes_ = static_cast<char*>(platform::AllocateLarge(size_));
-    size_t got = 0;
-    while (got < size_) {
-      const ssize_t n = ::read(fd, bytes_ + got, size_ - got);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
+    if (size_ > 0) {
+      void* mapped = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+      if (mapped == MAP_FAILED) {
         const int err = errno;
         ::close(fd);
-        platform::FreeLarge(bytes_, size_);
         Fail("read", path, err);
       }
-      if (n == 0) break;  // the file shrank while it was read
-      got += static_cast<size_t>(n);
+      bytes_ = static_cast<const char*>(mapped);
     }
     ::close(fd);
-    read_ = got;
   }
-  ~FileBlock() { platform::FreeLarge(bytes_, size_); }
-  FileBlock(const FileBlock&) = delete;
-  FileBlock& operator=(const FileBlock&) = delete;
-  std::string_view Bytes() const { return {bytes_, read_}; }
+  ~MappedFile() {
+    if (bytes_ != nullptr) ::munmap(const_cast<char*>(bytes_), size_);
+  }
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  std::string_view Bytes() const { return {bytes_ == nullptr ? "" : bytes_, size_}; }
 
  private:
-  [[noreturn]] static void Fail(const char* what, const std::filesystem::path& path,
-                                int err = errno) {
+  [[noreturn]] static void Fail(const char* what, const std::filesystem::path& path, int err) {
     throw FileOpenError("Cannot " + std::string(what) + " file \"" + path.string() + "\". " +
                         std::strerror(err));
   }
-  char* bytes_ = nullptr;
+  const char* bytes_ = nullptr;
   size_t size_ = 0;
-  size_t read_ = 0;
 };
 
 }  // namespace
@@ -414,8 +411,8 @@ Guide ReadGuide(std::string_view bytes, GuideReadReport* report) {
 }
 
 Guide LoadGuide(const std::filesystem::path& path, GuideReadReport* report) {
-  const FileBlock file(path);
-  return GuideReader(file.Bytes()).Read(report, platform::LargeBlockSize(file.Bytes().size()));
+  const MappedFile file(path);
+  return GuideReader(file.Bytes()).Read(report, file.Bytes().size());
 }
 
 }  // namespace tivolo::boxdata

@@ -88,10 +88,9 @@ DescriptorPool::DescriptorPool(std::string_view file, bool big_endian, size_t ex
       big_endian_(big_endian),
       pool_(text_pool),
       pool_limit_(pool_limit),
-      seed_(std::random_device{}()) {
-  // At most seven tenths full, so that a search ends after a probe or two.
-  slots_.resize(expected + expected * 3 / 7 + 1);
-}
+      // At most seven tenths full, so that a search ends after a probe or two.
+      slots_(expected + expected * 3 / 7 + 1),
+      seed_(std::random_device{}()) {}
 
 size_t DescriptorPool::Home(uint32_t id) const {
   // The mixed id scaled to the table's size: no power of two needed.
@@ -187,7 +186,7 @@ TextSpan DescriptorPool::Keep(std::string_view text) {
 }
 
 size_t DescriptorPool::AllocatedBytes() const {
-  return platform::LargeBlockSize(slots_.capacity() * sizeof(Slot)) + scratch_.capacity();
+  return slots_.AllocatedBytes() + scratch_.capacity();
 }
 
 EventTexts::EventTexts(DescriptorPool& descriptors) : descriptors_(descriptors) {}

@@ -77,7 +77,7 @@ class DescriptorPool {
   GuideTextPool& pool_;
   size_t pool_limit_;
   size_t released_ = 0;
-  std::vector<Slot, platform::LargeAllocator<Slot>> slots_;
+  platform::ZeroedLargeArray<Slot> slots_;  // an empty slot is all zero
   uint32_t seed_ = 0;
   std::string scratch_;
 };

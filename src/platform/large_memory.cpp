@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <cstdint>
+#include <cstring>
 
 namespace tivolo::platform {
 namespace {
@@ -35,6 +36,13 @@ void* AllocateLarge(size_t bytes) {
   void* block = reinterpret_cast<void*>(aligned);
   // A system without huge pages refuses; the block then has ordinary pages.
   ::madvise(block, size, MADV_HUGEPAGE);
+  return block;
+}
+
+void* AllocateLargeZeroed(size_t bytes) {
+  void* block = AllocateLarge(bytes);
+  // Mapped blocks come zeroed from the system; heap blocks do not.
+  if (bytes < kHugePage) std::memset(block, 0, bytes);
   return block;
 }
 

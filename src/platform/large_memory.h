@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <new>
 
 namespace tivolo::platform {
@@ -15,6 +16,30 @@ size_t LargeBlockSize(size_t bytes);
 // std::bad_alloc when the system has no memory to give.
 void* AllocateLarge(size_t bytes);
 void FreeLarge(void* block, size_t bytes) noexcept;
+
+// A block whose bytes are all zero.
+void* AllocateLargeZeroed(size_t bytes);
+
+// A fixed number of T, every byte zero to begin with (for types whose zero bytes are a
+// valid value): the system's fresh memory is zero already, so nothing is written twice.
+template <typename T>
+class ZeroedLargeArray {
+ public:
+  explicit ZeroedLargeArray(size_t count)
+      : items_(static_cast<T*>(AllocateLargeZeroed(count * sizeof(T)))), count_(count) {}
+  ~ZeroedLargeArray() { FreeLarge(items_, count_ * sizeof(T)); }
+  ZeroedLargeArray(const ZeroedLargeArray&) = delete;
+  ZeroedLargeArray& operator=(const ZeroedLargeArray&) = delete;
+
+  T& operator[](size_t i) { return items_[i]; }
+  const T& operator[](size_t i) const { return items_[i]; }
+  size_t size() const { return count_; }
+  size_t AllocatedBytes() const { return LargeBlockSize(count_ * sizeof(T)); }
+
+ private:
+  T* items_;
+  size_t count_;
+};
 
 // For std::vector and std::basic_string.
 template <typename T>
