@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "boxdata/guide_file.h"
+#include "boxdata/guide_data.h"
 #include "platform/text.h"
 
 namespace tivolo::boxdata {

@@ -10,7 +10,9 @@
 //   descriptor itself (tag, length, data).
 //
 // Titles and short texts come from the short event descriptors (0x4D), the long text from the
-// extended ones (0x4E), combined and decoded as the receiver does (dvb_text.h). Per service
+// extended ones (0x4E), combined and decoded as the receiver does (dvb_text.h). Titles are
+// decoded when the file is read (every list and the search needs them), the other texts when
+// an event's are asked for. Per service
 // the events are kept in time order without overlaps, as the receiver keeps them after
 // loading: of two events with the same start the later in the file, and no event that starts
 // before the one before it ends or that lasts no time (nor one whose time is not a time).
@@ -22,13 +24,13 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "boxdata/errors.h"
-#include "platform/large_memory.h"
 
 namespace tivolo::boxdata {
 
@@ -61,7 +63,7 @@ struct GuideServiceKey {
   friend bool operator==(const GuideServiceKey&, const GuideServiceKey&) = default;
 };
 
-// A piece of the guide's text pool.
+// A piece of the guide's titles.
 struct TextSpan {
   uint32_t offset = 0;
   uint32_t length = 0;
@@ -72,9 +74,11 @@ struct GuideEvent {
   int32_t duration = 0;  // seconds, always more than 0
   uint32_t service = 0;  // index into Guide::Services()
   uint16_t event_id = 0;
+  // Where its descriptor ids stand in the file, and how many: its other texts are decoded
+  // from them when asked for (Guide::Texts).
+  uint8_t descriptor_count = 0;
+  uint32_t descriptors = 0;
   TextSpan title;
-  TextSpan short_text;
-  TextSpan extended_text;
   int64_t End() const { return int64_t{begin} + duration; }
 };
 
@@ -84,40 +88,51 @@ struct GuideService {
   uint32_t event_count = 0;
 };
 
-// The guide's large tables live in memory that favours reading at random.
-using GuideEvents = std::vector<GuideEvent, platform::LargeAllocator<GuideEvent>>;
-using GuideTextPool =
-    std::basic_string<char, std::char_traits<char>, platform::LargeAllocator<char>>;
+// An event's texts as the receiver shows them.
+struct GuideEventTexts {
+  std::string title;
+  std::string short_text;
+  std::string extended_text;
+};
 
+class GuideData;
+
+// A guide as read: its services and events with their titles, ready at once, and what the
+// other texts are decoded from when an event's are asked for (the file itself stays mapped).
+// Copies share one guide; a default Guide is empty.
 class Guide {
  public:
-  int Version() const { return version_; }
-  bool BigEndian() const { return big_endian_; }
+  Guide();
+  ~Guide();
+  Guide(const Guide&);
+  Guide& operator=(const Guide&);
+  Guide(Guide&&) noexcept;
+  Guide& operator=(Guide&&) noexcept;
 
-  const std::vector<GuideService>& Services() const { return services_; }
+  int Version() const;
+  bool BigEndian() const;
+
+  // In key order (service id, transport stream id, original network id).
+  std::span<const GuideService> Services() const;
   // All events, service after service, each service's in time order.
-  std::span<const GuideEvent> Events() const { return events_; }
+  std::span<const GuideEvent> Events() const;
   std::span<const GuideEvent> EventsOf(uint32_t service) const;
   // The events of a service that have not ended at `now` (UTC seconds).
   std::span<const GuideEvent> EventsFrom(uint32_t service, int64_t now) const;
 
-  std::string_view Text(TextSpan span) const { return {pool_.data() + span.offset, span.length}; }
-  // The size of the text pool every TextSpan lies in.
-  size_t TextBytes() const { return pool_.size(); }
-  std::string_view Title(const GuideEvent& e) const { return Text(e.title); }
-  std::string_view ShortText(const GuideEvent& e) const { return Text(e.short_text); }
-  std::string_view ExtendedText(const GuideEvent& e) const { return Text(e.extended_text); }
+  std::string_view Title(const GuideEvent& e) const;
+  // The size of the block every title lies in.
+  size_t TitleBytes() const;
+  // Title, short text and long text, put together and decoded now.
+  GuideEventTexts Texts(const GuideEvent& e) const;
 
-  // What the guide holds in memory: its containers' capacities.
+  // What the guide holds in memory, the mapped file included.
   size_t AllocatedBytes() const;
 
  private:
   friend class GuideReader;
-  int version_ = 0;
-  bool big_endian_ = false;
-  std::vector<GuideService> services_;
-  GuideEvents events_;
-  GuideTextPool pool_;
+  explicit Guide(std::shared_ptr<const GuideData> data);
+  std::shared_ptr<const GuideData> data_;
 };
 
 // What a read found besides the guide itself.

@@ -59,8 +59,9 @@ TimerFromEvent TimerForEvent(const Guide& guide, const GuideEvent& event,
       LocalOf(event.begin - int64_t{margins.margin_before_minutes} * kSecondsPerMinute, clock);
   timer.end =
       LocalOf(event.End() + int64_t{margins.margin_after_minutes} * kSecondsPerMinute, clock);
-  timer.name = std::string(guide.Title(event));
-  timer.description = std::string(guide.ShortText(event));
+  GuideEventTexts texts = guide.Texts(event);
+  timer.name = std::move(texts.title);
+  timer.description = std::move(texts.short_text);
   timer.eit = event.event_id;
   return timer;
 }

@@ -1,13 +1,8 @@
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
-#include "boxdata/guide_file.h"
+#include "boxdata/guide_data.h"
 #include "boxdata/guide_texts.h"
 
 namespace tivolo::boxdata {
@@ -21,12 +16,11 @@ constexpr size_t kServiceHeader = 16;  // key (three 32-bit ids) and event count
 constexpr size_t kEventHeader = 10;    // event id, start, duration
 constexpr size_t kIdLength = 4;
 constexpr size_t kPoolEntryHeader = 10;  // id, reference count, tag, length
-constexpr uint8_t kShortEvent = 0x4D;
-constexpr uint8_t kExtendedEvent = 0x4E;
 constexpr int kMjdOf1970 = 40587;
 constexpr int64_t kSecondsPerDay = 86400;
-// How far ahead descriptors are asked for before they are used (guide_texts.h).
+// How far ahead descriptors are asked for before they are used (guide_data.h).
 constexpr size_t kDescriptorsAhead = 16;
+constexpr size_t kEventsPerBatch = 256;
 // Real guides stay far below this; a larger file is not one the reader should hold at all.
 constexpr size_t kLargestFile = size_t{512} << 20;
 
@@ -99,80 +93,38 @@ struct Candidate {
   uint32_t record;
 };
 
-// A whole file, mapped rather than copied: the pages the system holds for it are used as
-// they are. Our own copy of the guide is only ever replaced by a rename, so the mapped file
-// does not change under the reader.
-class MappedFile {
- public:
-  explicit MappedFile(const std::filesystem::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) Fail("open", path, errno);
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-      const int err = errno;
-      ::close(fd);
-      Fail("read", path, err);
-    }
-    // A guide larger than any real one is refused by the reader; it is not mapped whole.
-    size_ = std::min(static_cast<size_t>(std::max<off_t>(info.st_size, 0)), kLargestFile + 1);
-    if (size_ > 0) {
-      void* mapped = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-      if (mapped == MAP_FAILED) {
-        const int err = errno;
-        ::close(fd);
-        Fail("read", path, err);
-      }
-      bytes_ = static_cast<const char*>(mapped);
-    }
-    ::close(fd);
-  }
-  ~MappedFile() {
-    if (bytes_ != nullptr) ::munmap(const_cast<char*>(bytes_), size_);
-  }
-  MappedFile(const MappedFile&) = delete;
-  MappedFile& operator=(const MappedFile&) = delete;
-  std::string_view Bytes() const { return {bytes_ == nullptr ? "" : bytes_, size_}; }
-
- private:
-  [[noreturn]] static void Fail(const char* what, const std::filesystem::path& path, int err) {
-    throw FileOpenError("Cannot " + std::string(what) + " file \"" + path.string() + "\". " +
-                        std::strerror(err));
-  }
-  const char* bytes_ = nullptr;
-  size_t size_ = 0;
-};
-
 }  // namespace
 
 class GuideReader {
  public:
-  explicit GuideReader(std::string_view bytes) : bytes_(bytes), cursor_(bytes) {}
+  // Fills `data`, whose bytes are set.
+  explicit GuideReader(GuideData& data) : data_(data), bytes_(data.bytes), cursor_(data.bytes) {}
 
-  Guide Read(GuideReadReport* report, size_t outside_bytes) {
+  Guide Read(std::shared_ptr<GuideData> keep, GuideReadReport* report) {
     if (bytes_.size() > kLargestFile)
       throw GuideFormatError("The guide file is larger than any guide a box writes.");
     ReadVersion();
     WalkServices();
     const size_t pool_start = cursor_.Pos();
     const uint32_t descriptor_count = ScanPool();
-    // Decoded, most texts take no more room than their descriptors; the pool grows when not.
-    guide_.pool_.reserve(text_bytes_ + 4096);
-    DescriptorPool descriptors(bytes_, guide_.big_endian_, descriptor_count, guide_.pool_,
-                               2 * bytes_.size() + 65536);
-    ReadPool(pool_start, descriptor_count, descriptors);
-    EventTexts texts(descriptors);
-    BuildEvents(descriptors, texts);
+    // Decoded, most names take no more room than in the file; the block grows when not.
+    data_.titles.reserve(name_bytes_ + 4096);
+    TitleWriter titles(data_.titles, 2 * bytes_.size() + 65536);
+    data_.descriptors = DescriptorTable(bytes_, data_.big_endian, descriptor_count);
+    ReadPool(pool_start, descriptor_count, titles);
+    BuildEvents(titles);
     if (report != nullptr) {
       report->events_in_file = records_.size();
-      report->events_dropped = records_.size() - guide_.events_.size();
+      report->events_dropped = records_.size() - data_.events.size();
       report->missing_descriptors = missing_;
+      const Guide guide(keep);
       report->peak_allocated_bytes =
-          outside_bytes + guide_.AllocatedBytes() + descriptors.AllocatedBytes() +
-          texts.AllocatedBytes() + records_.capacity() * sizeof(uint32_t) +
-          blocks_.capacity() * sizeof(Block) + candidates_.capacity() * sizeof(Candidate) +
-          found_.capacity() * sizeof(found_[0]) + descriptors.ReleasedWhileGrowing();
+          guide.AllocatedBytes() + titles.AllocatedBytes() + titles.ReleasedWhileGrowing() +
+          records_.capacity() * sizeof(uint32_t) + blocks_.capacity() * sizeof(Block) +
+          candidates_.capacity() * sizeof(Candidate) + ids_.capacity() * sizeof(uint32_t) +
+          found_.capacity() * sizeof(found_[0]);
     }
-    return std::move(guide_);
+    return Guide(std::move(keep));
   }
 
  private:
@@ -185,8 +137,8 @@ class GuideReader {
         uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
     if (as_big != kMagic && as_little != kMagic)
       throw GuideFormatError("This is not a guide file of the box (its first bytes are wrong).");
-    guide_.big_endian_ = as_big == kMagic;
-    cursor_.SetBigEndian(guide_.big_endian_);
+    data_.big_endian = as_big == kMagic;
+    cursor_.SetBigEndian(data_.big_endian);
     cursor_.Skip(4);
     const std::string_view version = bytes_.substr(4, kVersionLength);
     cursor_.Skip(kVersionLength);
@@ -196,16 +148,16 @@ class GuideReader {
           std::string(version) + "\"). It is read again after the box has finished.");
     }
     if (version == std::string(kFinished) + "7") {
-      guide_.version_ = 7;
+      data_.version = 7;
     } else if (version == std::string(kFinished) + "8") {
-      guide_.version_ = 8;
+      data_.version = 8;
     } else {
       throw GuideFormatError("The guide file has a layout we do not know (\"" +
                              std::string(version) + "\").");
     }
   }
 
-  size_t TypeLength() const { return guide_.version_ == 8 ? 2 : 1; }
+  size_t TypeLength() const { return data_.version == 8 ? 2 : 1; }
 
   // The services and where each event record starts; every length is checked here, so that
   // later passes can read without checks.
@@ -238,7 +190,7 @@ class GuideReader {
     }
   }
 
-  // The pool's count and every descriptor's length checked, and the bytes of their texts
+  // The pool's count and every descriptor's length checked, and the bytes of the names
   // summed, before anything is decoded.
   uint32_t ScanPool() {
     const uint32_t count = cursor_.Count(kPoolEntryHeader, "descriptors");
@@ -248,8 +200,10 @@ class GuideReader {
       const uint8_t tag = cursor_.U8();
       const size_t length = cursor_.U8();
       cursor_.Need(length, "a descriptor");
+      // language (3) and the name's length come first in a short event descriptor
+      if (tag == kShortEventTag && length > 3)
+        name_bytes_ += static_cast<uint8_t>(bytes_[cursor_.Pos() + 3]);
       cursor_.Skip(length);
-      if (tag == kShortEvent || tag == kExtendedEvent) text_bytes_ += length;
     }
     // What may follow (the receiver's private section) is not ours to read.
     return count;
@@ -257,7 +211,8 @@ class GuideReader {
 
   // Adds the descriptors, looking some ahead so that their places in the table are on their
   // way when they are added.
-  void ReadPool(size_t at, uint32_t count, DescriptorPool& descriptors) const {
+  void ReadPool(size_t at, uint32_t count, TitleWriter& titles) {
+    DescriptorTable& descriptors = data_.descriptors;
     auto next = [&](size_t tag) { return tag + 2 + static_cast<uint8_t>(bytes_[tag + 1]) + 8; };
     at += 4 + 8;  // the count, then the first id and reference count: at the first tag
     size_t ahead = at;
@@ -267,7 +222,7 @@ class GuideReader {
         descriptors.Prefetch(descriptors.IdAt(static_cast<uint32_t>(ahead)));
         ahead = next(ahead);
       }
-      descriptors.Add(static_cast<uint32_t>(at));
+      descriptors.Add(static_cast<uint32_t>(at), titles);
       at = next(at);
     }
   }
@@ -282,14 +237,15 @@ class GuideReader {
     return {begin, duration, record};
   }
 
-  // An event's descriptors found in the table, for all events of the service at once and
+  // The descriptors of the kept events [first, last) found in the table, all at once and
   // each some ahead, so that their reads are under way together.
-  void FindDescriptors(const DescriptorPool& descriptors) {
+  void FindDescriptors(size_t first, size_t last) {
+    const DescriptorTable& descriptors = data_.descriptors;
     ids_.clear();
-    for (const Candidate& c : candidates_) {
-      const std::string_view ids = IdsOf(c);
+    for (size_t k = first; k < last; ++k) {
+      const std::string_view ids = IdsOf(candidates_[k]);
       for (size_t at = 0; at + kIdLength <= ids.size(); at += kIdLength)
-        ids_.push_back(ReadId(ids, at));
+        ids_.push_back(descriptors.ReadId(ids, at));
     }
     found_.resize(ids_.size());
     for (size_t i = 0; i < ids_.size(); ++i) {
@@ -297,13 +253,6 @@ class GuideReader {
       found_[i] = descriptors.Find(ids_[i]);
       if (found_[i] == nullptr) ++missing_;
     }
-  }
-
-  uint32_t ReadId(std::string_view ids, size_t at) const {
-    const auto* p = reinterpret_cast<const uint8_t*>(ids.data() + at);
-    if (guide_.big_endian_)
-      return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
-    return uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
   }
 
   // A service's events as the receiver keeps them: in time order, the later of two with the
@@ -324,32 +273,36 @@ class GuideReader {
     candidates_.resize(kept);
   }
 
-  void BuildEvents(const DescriptorPool& descriptors, EventTexts& texts) {
+  void BuildEvents(TitleWriter& titles) {
     std::stable_sort(blocks_.begin(), blocks_.end(),
                      [](const Block& a, const Block& b) { return KeyLess(a.key, b.key); });
-    guide_.events_.reserve(records_.size());
+    data_.events.reserve(records_.size());
     for (size_t b = 0; b < blocks_.size();) {
       GuideService service;
       service.key = blocks_[b].key;
-      service.first_event = static_cast<uint32_t>(guide_.events_.size());
+      service.first_event = static_cast<uint32_t>(data_.events.size());
       candidates_.clear();
       for (; b < blocks_.size() && blocks_[b].key == service.key; ++b) {
         for (uint32_t r = 0; r < blocks_[b].records; ++r)
           candidates_.push_back(ReadCandidate(blocks_[b].first_record + r));
       }
       KeepInOrder();
-      FindDescriptors(descriptors);
-      const auto index = static_cast<uint32_t>(guide_.services_.size());
-      size_t first_found = 0;
-      for (const Candidate& c : candidates_) {
-        const size_t count = IdsOf(c).size() / kIdLength;
-        const std::span<const DescriptorPool::Slot* const> found(found_.data() + first_found,
-                                                                 count);
-        guide_.events_.push_back(MakeEvent(c, index, found, texts));
-        first_found += count;
+      const auto index = static_cast<uint32_t>(data_.services.size());
+      // A batch at a time, so that the found descriptors take little room however many
+      // events a service has.
+      for (size_t first = 0; first < candidates_.size(); first += kEventsPerBatch) {
+        const size_t last = std::min(candidates_.size(), first + kEventsPerBatch);
+        FindDescriptors(first, last);
+        size_t first_found = 0;
+        for (size_t k = first; k < last; ++k) {
+          const size_t count = IdsOf(candidates_[k]).size() / kIdLength;
+          const FoundDescriptors found(found_.data() + first_found, count);
+          data_.events.push_back(MakeEvent(candidates_[k], index, found, titles));
+          first_found += count;
+        }
       }
-      service.event_count = static_cast<uint32_t>(guide_.events_.size()) - service.first_event;
-      guide_.services_.push_back(service);
+      service.event_count = static_cast<uint32_t>(data_.events.size()) - service.first_event;
+      data_.services.push_back(service);
     }
   }
 
@@ -360,9 +313,8 @@ class GuideReader {
     return bytes_.substr(at + 1 + kEventHeader, length - kEventHeader);
   }
 
-  GuideEvent MakeEvent(const Candidate& c, uint32_t service,
-                       std::span<const DescriptorPool::Slot* const> found,
-                       EventTexts& texts) const {
+  GuideEvent MakeEvent(const Candidate& c, uint32_t service, FoundDescriptors found,
+                       TitleWriter& titles) const {
     const auto* eit =
         reinterpret_cast<const uint8_t*>(bytes_.data() + records_[c.record] + TypeLength() + 1);
     GuideEvent event;
@@ -370,49 +322,36 @@ class GuideReader {
     event.duration = c.duration;
     event.service = service;
     event.event_id = static_cast<uint16_t>(eit[0] << 8 | eit[1]);
-    texts.Fill(found, event);
+    event.descriptor_count = static_cast<uint8_t>(found.size());
+    event.descriptors = static_cast<uint32_t>(IdsOf(c).data() - bytes_.data());
+    event.title = ComposeTitle(found, titles);
     return event;
   }
 
+  GuideData& data_;
   std::string_view bytes_;
   Cursor cursor_;
-  Guide guide_;
   std::vector<uint32_t> records_;  // where each event record starts
   std::vector<Block> blocks_;
   std::vector<Candidate> candidates_;
   std::vector<uint32_t> ids_;  // the descriptor ids of one service's events ...
-  std::vector<const DescriptorPool::Slot*> found_;  // ... and what they name
-  size_t text_bytes_ = 0;
+  std::vector<const DescriptorTable::Slot*> found_;  // ... and what they name
+  size_t name_bytes_ = 0;
   size_t missing_ = 0;
 };
 
-std::span<const GuideEvent> Guide::EventsOf(uint32_t service) const {
-  if (service >= services_.size()) return {};
-  const GuideService& s = services_[service];
-  return std::span<const GuideEvent>(events_).subspan(s.first_event, s.event_count);
-}
-
-std::span<const GuideEvent> Guide::EventsFrom(uint32_t service, int64_t now) const {
-  const std::span<const GuideEvent> all = EventsOf(service);
-  // Ends rise with the starts, as the events of a service do not overlap.
-  const auto first = std::partition_point(all.begin(), all.end(),
-                                          [now](const GuideEvent& e) { return e.End() <= now; });
-  return all.subspan(static_cast<size_t>(first - all.begin()));
-}
-
-size_t Guide::AllocatedBytes() const {
-  return services_.capacity() * sizeof(GuideService) +
-         platform::LargeBlockSize(events_.capacity() * sizeof(GuideEvent)) +
-         platform::LargeBlockSize(pool_.capacity());
-}
-
 Guide ReadGuide(std::string_view bytes, GuideReadReport* report) {
-  return GuideReader(bytes).Read(report, 0);
+  auto data = std::make_shared<GuideData>();
+  data->owned = std::string(bytes);
+  data->bytes = data->owned;
+  return GuideReader(*data).Read(std::move(data), report);
 }
 
 Guide LoadGuide(const std::filesystem::path& path, GuideReadReport* report) {
-  const MappedFile file(path);
-  return GuideReader(file.Bytes()).Read(report, file.Bytes().size());
+  auto data = std::make_shared<GuideData>();
+  data->mapped = std::make_unique<MappedFile>(path, kLargestFile);
+  data->bytes = data->mapped->Bytes();
+  return GuideReader(*data).Read(std::move(data), report);
 }
 
 }  // namespace tivolo::boxdata

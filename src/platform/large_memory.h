@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace tivolo::platform {
 
@@ -25,11 +26,22 @@ void* AllocateLargeZeroed(size_t bytes);
 template <typename T>
 class ZeroedLargeArray {
  public:
+  ZeroedLargeArray() = default;
   explicit ZeroedLargeArray(size_t count)
       : items_(static_cast<T*>(AllocateLargeZeroed(count * sizeof(T)))), count_(count) {}
   ~ZeroedLargeArray() { FreeLarge(items_, count_ * sizeof(T)); }
   ZeroedLargeArray(const ZeroedLargeArray&) = delete;
   ZeroedLargeArray& operator=(const ZeroedLargeArray&) = delete;
+  ZeroedLargeArray(ZeroedLargeArray&& other) noexcept
+      : items_(std::exchange(other.items_, nullptr)), count_(std::exchange(other.count_, 0)) {}
+  ZeroedLargeArray& operator=(ZeroedLargeArray&& other) noexcept {
+    if (this != &other) {
+      FreeLarge(items_, count_ * sizeof(T));
+      items_ = std::exchange(other.items_, nullptr);
+      count_ = std::exchange(other.count_, 0);
+    }
+    return *this;
+  }
 
   T& operator[](size_t i) { return items_[i]; }
   const T& operator[](size_t i) const { return items_[i]; }
@@ -37,8 +49,8 @@ class ZeroedLargeArray {
   size_t AllocatedBytes() const { return LargeBlockSize(count_ * sizeof(T)); }
 
  private:
-  T* items_;
-  size_t count_;
+  T* items_ = nullptr;
+  size_t count_ = 0;
 };
 
 // For std::vector and std::basic_string.

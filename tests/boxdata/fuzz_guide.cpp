@@ -21,9 +21,7 @@ void Check(bool ok) {
   if (!ok) std::abort();
 }
 
-void CheckText(const Guide& guide, TextSpan span, size_t pool_size) {
-  Check(uint64_t{span.offset} + span.length <= pool_size);
-  const std::string_view text = guide.Text(span);
+void CheckText(std::string_view text) {
   for (size_t i = 0; i < text.size();) {
     char32_t c = 0;
     const size_t n = platform::CodePointAt(text, i, c);
@@ -45,16 +43,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   Check(report.peak_allocated_bytes <= 8 * size + (size_t{1} << 20));
-  const size_t pool_size = guide.TextBytes();
+  const size_t title_bytes = guide.TitleBytes();
   size_t events = 0;
   for (uint32_t s = 0; s < guide.Services().size(); ++s) {
     int64_t last_end = INT64_MIN;
     for (const GuideEvent& e : guide.EventsOf(s)) {
       Check(e.service == s && e.duration > 0 && e.begin >= last_end);
       last_end = e.End();
-      CheckText(guide, e.title, pool_size);
-      CheckText(guide, e.short_text, pool_size);
-      CheckText(guide, e.extended_text, pool_size);
+      Check(uint64_t{e.title.offset} + e.title.length <= title_bytes);
+      const GuideEventTexts texts = guide.Texts(e);
+      Check(texts.title == guide.Title(e));
+      CheckText(texts.title);
+      CheckText(texts.short_text);
+      CheckText(texts.extended_text);
       ++events;
     }
   }

@@ -64,10 +64,10 @@ TEST_P(GuideLayoutTest, ReadsServicesEventsAndTexts) {
   EXPECT_EQ(first.begin, kMonday);
   EXPECT_EQ(first.End(), kMonday + 900);
   EXPECT_EQ(guide.Title(first), "Nieuws");
-  EXPECT_EQ(guide.ShortText(first), "Het laatste nieuws.");
+  EXPECT_EQ(guide.Texts(first).short_text, "Het laatste nieuws.");
   const GuideEvent& film = guide.EventsOf(1)[0];
   EXPECT_EQ(guide.Title(film), "Café Zürich");
-  EXPECT_EQ(guide.ExtendedText(film), "Een film over een café.");
+  EXPECT_EQ(guide.Texts(film).extended_text, "Een film over een café.");
   EXPECT_EQ(guide.Title(guide.EventsOf(1)[1]), guide.Title(first));
   EXPECT_EQ(report.events_in_file, 3u);
   EXPECT_EQ(report.events_dropped, 0u);
@@ -136,12 +136,12 @@ TEST(GuideTextsTest, CombinedAsTheReceiverCombinesThem) {
   ASSERT_EQ(guide.Events().size(), 3u);
   const auto& e = guide.Events();
   EXPECT_EQ(guide.Title(e[0]), "Titel");
-  EXPECT_EQ(guide.ShortText(e[0]), "");
-  EXPECT_EQ(guide.ExtendedText(e[0]), "Begin en meer");
-  EXPECT_EQ(guide.ShortText(e[1]), "");
-  EXPECT_EQ(guide.ExtendedText(e[1]), long_short);
+  EXPECT_EQ(guide.Texts(e[0]).short_text, "");
+  EXPECT_EQ(guide.Texts(e[0]).extended_text, "Begin en meer");
+  EXPECT_EQ(guide.Texts(e[1]).short_text, "");
+  EXPECT_EQ(guide.Texts(e[1]).extended_text, long_short);
   EXPECT_EQ(guide.Title(e[2]), "Zprávy");
-  EXPECT_EQ(guide.ExtendedText(e[2]), "Dneš");
+  EXPECT_EQ(guide.Texts(e[2]).extended_text, "Dneš");
   EXPECT_EQ(report.missing_descriptors, 1u);
 }
 
@@ -220,18 +220,31 @@ TEST(GuideDamageTest, CutAndLyingFilesAreRefused) {
                GuideFormatError);
 }
 
-// A file whose events all share the same descriptors of the full 8 KB each cannot make the
-// texts outgrow a small multiple of its size.
-TEST(GuideDamageTest, SharedTextsCannotBlowUpMemory) {
-  GuideWriter w;
-  std::vector<uint32_t> big;
-  for (int i = 0; i < 30; ++i)
-    big.push_back(w.Extended("\x01" + std::string(240, static_cast<char>(0xC0 + i % 32))));
-  WrittenService s{1, 1, 1, {}};
-  for (int i = 0; i < 2000; ++i)
-    s.events.push_back({static_cast<uint16_t>(i), kMonday + 60 * i, 60, big, 0});
-  w.services.push_back(s);
-  EXPECT_THROW(ReadGuide(w.Bytes()), GuideDamaged);
+// Events that all share the same descriptors of the full 8 KB each cannot make the guide
+// outgrow a small multiple of its file: long texts are decoded only when asked for, and
+// titles joined from many shared names are refused.
+TEST(GuideDamageTest, SharedDescriptorsCannotBlowUpMemory) {
+  for (const bool names : {false, true}) {
+    GuideWriter w;
+    std::vector<uint32_t> big;
+    for (int i = 0; i < 30; ++i) {
+      const std::string text = "\x01" + std::string(240, static_cast<char>(0xC0 + i % 32));
+      big.push_back(names ? w.ShortEvent(text, "") : w.Extended(text));
+    }
+    WrittenService s{1, 1, 1, {}};
+    for (int i = 0; i < 2000; ++i)
+      s.events.push_back({static_cast<uint16_t>(i), kMonday + 60 * i, 60, big, 0});
+    w.services.push_back(s);
+    const std::string bytes = w.Bytes();
+    if (names) {
+      EXPECT_THROW(ReadGuide(bytes), GuideDamaged);
+      continue;
+    }
+    GuideReadReport report;
+    const Guide guide = ReadGuide(bytes, &report);
+    EXPECT_LE(report.peak_allocated_bytes, 4 * bytes.size());
+    EXPECT_EQ(guide.Texts(guide.Events()[1999]).extended_text.size(), 30u * 480);
+  }
 }
 
 }  // namespace
