@@ -3,6 +3,7 @@
 // so that a test can make them lie.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -131,11 +132,16 @@ class GuideWriter {
     }
     layout.pool_count = out.size();
     U32(out, static_cast<uint32_t>(pool_.size()));
-    for (size_t i = 0; i < pool_.size(); ++i) {
-      U32(out, pool_[i].first);
+    // In the order of their ids, as unrelated to the events' order as the receiver's hash
+    // table makes it.
+    std::vector<std::pair<uint32_t, std::string>> pool = pool_;
+    std::stable_sort(pool.begin(), pool.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t i = 0; i < pool.size(); ++i) {
+      U32(out, pool[i].first);
       U32(out, 1);  // reference count
       if (i == 0) layout.first_descriptor_length = out.size() + 1;
-      out += pool_[i].second;
+      out += pool[i].second;
     }
     return out;
   }
