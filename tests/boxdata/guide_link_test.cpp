@@ -2,6 +2,8 @@
 // timer a picked event makes, also across a daylight-saving change), and the title search.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "box_test_support.h"
 #include "boxdata/box_settings.h"
 #include "boxdata/guide_link.h"
@@ -117,6 +119,34 @@ TEST(GuideTimerTest, MarginsAndLocalTimeAcrossDaylightSaving) {
   EXPECT_EQ(Local(morning.end), "29-03-2026 04:00:00");
   EXPECT_EQ(Local(TimerForEvent(guide, guide.Events()[1], margins, testing::UtcClock()).begin),
             "29-03-2026 01:30:00");
+}
+
+// The simulated box writes its guide with a writer of its own (tools/boxsim/guide_file.py):
+// what it writes is what the reader reads, channel by channel.
+TEST(SimulatedBoxGuideTest, FitsTheDemoChannels) {
+  tivolo::testing::TempDir dir;
+  const std::string out = (dir / "epg.dat").string();
+  const std::string command = "/usr/bin/python3 " + std::string(TIVOLO_SOURCE_DIR) +
+                              "/tools/boxsim/guide_file.py demo " + out;
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  const Guide guide = LoadGuide(out);
+  EXPECT_EQ(guide.Version(), 8);
+  EXPECT_FALSE(guide.BigEndian());
+  ASSERT_EQ(guide.Services().size(), 180u);
+  // The first television channel of the demo box: service 100, stream 10, network 1.
+  const std::optional<uint32_t> first = FindGuideService(guide, "1:0:1:100:10:1:C00000:0:0:0:");
+  ASSERT_TRUE(first);
+  const GuideEvent& news = guide.EventsOf(*first)[0];
+  EXPECT_EQ(news.begin, kMonday - 86400);
+  EXPECT_EQ(guide.Title(news), "Journaal");
+  EXPECT_EQ(guide.Texts(news).short_text, "Het nieuws van de dag.");
+  const GuideEvent& cafe = guide.EventsOf(*first)[4];
+  EXPECT_EQ(guide.Title(cafe), "Café Europa");
+  EXPECT_EQ(guide.Texts(cafe).extended_text, "Met gasten uit Zürich, Łódź en Sevilla.");
+  const std::vector<uint32_t> donau = GuideSearch(guide).Find("DONAU");
+  ASSERT_GT(donau.size(), 180u);  // on every channel, several times
+  for (uint32_t e : donau)
+    ASSERT_EQ(guide.Title(guide.Events()[e]), "De Donau van bron tot delta");
 }
 
 TEST(SearchFoldTest, CaseAndAccentsAreIgnored) {
