@@ -66,6 +66,17 @@ TimerFromEvent TimerForEvent(const Guide& guide, const GuideEvent& event,
   return timer;
 }
 
+LocalTimes EventLocalTimes(const GuideEvent& event, const platform::ClockSettings& clock) {
+  return {LocalOf(event.begin, clock), LocalOf(event.End(), clock)};
+}
+
+TimerSpan TimerSpanOf(std::string service_reference, platform::DateTime local_begin,
+                      platform::DateTime local_end, const platform::ClockSettings& clock) {
+  return {std::move(service_reference),
+          platform::DateTimeToEpoch(platform::LocalToUtc(local_begin, clock)),
+          platform::DateTimeToEpoch(platform::LocalToUtc(local_end, clock))};
+}
+
 bool Covers(const Guide& guide, const TimerSpan& timer, const GuideEvent& event) {
   return timer.begin <= event.begin && timer.end >= event.End() &&
          FindGuideService(guide, timer.service_reference) == event.service;

@@ -42,12 +42,22 @@ struct TimerFromEvent {
 TimerFromEvent TimerForEvent(const Guide& guide, const GuideEvent& event,
                              const BoxSettings& margins, const platform::ClockSettings& clock);
 
+// An event's begin and end as local date-times of the clock settings (for the lists).
+struct LocalTimes {
+  platform::DateTime begin = 0;
+  platform::DateTime end = 0;
+};
+LocalTimes EventLocalTimes(const GuideEvent& event, const platform::ClockSettings& clock);
+
 // A timer as the marking needs it: its service reference and its times in UTC seconds.
 struct TimerSpan {
   std::string service_reference;
   int64_t begin = 0;
   int64_t end = 0;
 };
+// The span of a timer of the Timers table, whose Begin and End are local date-times.
+TimerSpan TimerSpanOf(std::string service_reference, platform::DateTime local_begin,
+                      platform::DateTime local_end, const platform::ClockSettings& clock);
 
 // A timer covers an event of its own channel when it runs from the event's start (or before)
 // to its end (or after).

@@ -15,8 +15,8 @@ constexpr char kTitleEnd = '\n';
 
 }  // namespace
 
-GuideSearch::GuideSearch(const Guide& guide) : guide_(guide) {
-  const std::span<const GuideEvent> events = guide.Events();
+GuideSearch::GuideSearch(Guide guide) : guide_(std::move(guide)) {
+  const std::span<const GuideEvent> events = guide_.Events();
   title_of_event_.reserve(events.size());
   // Events share the text of a shared title, so one fold serves all of them.
   std::unordered_map<uint64_t, uint32_t> seen;
@@ -25,7 +25,7 @@ GuideSearch::GuideSearch(const Guide& guide) : guide_(guide) {
     const auto [it, added] = seen.try_emplace(span, static_cast<uint32_t>(title_starts_.size()));
     if (added) {
       title_starts_.push_back(static_cast<uint32_t>(folded_.size()));
-      std::string title(guide.Title(e));
+      std::string title(guide_.Title(e));
       std::replace(title.begin(), title.end(), kTitleEnd, ' ');
       AppendSearchFolded(title, folded_);
       folded_ += kTitleEnd;

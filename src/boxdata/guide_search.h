@@ -15,8 +15,8 @@ namespace tivolo::boxdata {
 
 class GuideSearch {
  public:
-  // The guide must outlive the search.
-  explicit GuideSearch(const Guide& guide);
+  // The search keeps the guide (a Guide is shared, not copied).
+  explicit GuideSearch(Guide guide);
 
   // Indexes into guide.Events() of the events whose title holds `text`, ordered by begin and
   // then by service; only those not ended at `now` (UTC seconds), at most `limit`. Nothing
@@ -28,7 +28,7 @@ class GuideSearch {
   size_t AllocatedBytes() const;
 
  private:
-  const Guide& guide_;
+  Guide guide_;
   std::string folded_;                  // each distinct title folded, followed by "\n"
   std::vector<uint32_t> title_starts_;  // where each distinct title starts in folded_
   std::vector<uint32_t> title_of_event_;

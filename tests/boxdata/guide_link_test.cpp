@@ -119,6 +119,15 @@ TEST(GuideTimerTest, MarginsAndLocalTimeAcrossDaylightSaving) {
   EXPECT_EQ(Local(morning.end), "29-03-2026 04:00:00");
   EXPECT_EQ(Local(TimerForEvent(guide, guide.Events()[1], margins, testing::UtcClock()).begin),
             "29-03-2026 01:30:00");
+  // The list shows the same local times; a timer of the table made from them covers the
+  // event, across the change too.
+  const LocalTimes night_times = EventLocalTimes(guide.Events()[0], testing::CetClock());
+  EXPECT_EQ(Local(night_times.begin) + " " + Local(night_times.end),
+            "29-03-2026 01:30:00 29-03-2026 03:30:00");
+  const TimerSpan table_timer =
+      TimerSpanOf("1:0:1:1:1:1:0:0:0:0:", night_times.begin, night_times.end, testing::CetClock());
+  EXPECT_EQ(table_timer.begin, change - 1800);
+  EXPECT_EQ(table_timer.end, change + 1800);
 }
 
 // The simulated box writes its guide with a writer of its own (tools/boxsim/guide_file.py):
