@@ -1,6 +1,4 @@
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 #include "boxdata/guide_data.h"
 #include "boxdata/guide_texts.h"
@@ -334,7 +332,7 @@ class GuideReader {
   std::vector<uint32_t> records_;  // where each event record starts
   std::vector<Block> blocks_;
   std::vector<Candidate> candidates_;
-  std::vector<uint32_t> ids_;  // the descriptor ids of one service's events ...
+  std::vector<uint32_t> ids_;                        // the descriptor ids of a batch of events ...
   std::vector<const DescriptorTable::Slot*> found_;  // ... and what they name
   size_t name_bytes_ = 0;
   size_t missing_ = 0;
