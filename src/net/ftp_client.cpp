@@ -392,6 +392,14 @@ int64_t FtpClient::Size(const std::string& remote_name) {
   return size;
 }
 
+int64_t FtpClient::ModificationTime(const std::string& remote_name) {
+  CheckArgument(remote_name, "file name");
+  SendCommand("MDTM " + remote_name, 213);
+  const std::optional<int64_t> time = ParseModificationTime(ReplyText());
+  if (!time) throw ProtocolReplyError(ReplyCode(), ReplyText());
+  return *time;
+}
+
 void FtpClient::Delete(const std::string& remote_name) {
   CheckArgument(remote_name, "file name");
   SendCommand("DELE " + remote_name, 250);

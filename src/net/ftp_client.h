@@ -136,6 +136,9 @@ class FtpClient : public TcpClient {
   // "SIZE " + remote_name (213): the number in the reply. A reply without a number raises
   // ProtocolReplyError with the reply line.
   int64_t Size(const std::string& remote_name);
+  // "MDTM " + remote_name (213): the file's modification time, seconds since 1970 UTC. A
+  // reply that holds no valid time raises ProtocolReplyError with the reply line.
+  int64_t ModificationTime(const std::string& remote_name);
   // "DELE " + remote_name (250).
   void Delete(const std::string& remote_name);
 };

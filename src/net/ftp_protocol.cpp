@@ -1,7 +1,11 @@
 #include "net/ftp_protocol.h"
 
+#include <algorithm>
+
 #include <cctype>
 #include <cstdint>
+
+#include "platform/clock.h"
 
 namespace tivolo::net {
 
@@ -23,7 +27,44 @@ int SmallNumber(std::string_view text) {
   return value;
 }
 
+// The decimal number of the `width` digits at text[at], or -1.
+int Digits(std::string_view text, size_t at, size_t width) {
+  if (at + width > text.size()) return -1;
+  int value = 0;
+  for (size_t i = at; i < at + width; ++i) {
+    if (text[i] < '0' || text[i] > '9') return -1;
+    value = value * 10 + (text[i] - '0');
+  }
+  return value;
+}
+
+int DaysInMonth(int year, int month) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
 }  // namespace
+
+std::optional<int64_t> ParseModificationTime(std::string_view reply_text) {
+  const std::string trimmed =
+      TrimControls(reply_text.substr(std::min<size_t>(3, reply_text.size())));
+  const std::string_view t = trimmed;
+  const int year = Digits(t, 0, 4), month = Digits(t, 4, 2), day = Digits(t, 6, 2);
+  const int hour = Digits(t, 8, 2), minute = Digits(t, 10, 2), second = Digits(t, 12, 2);
+  if (year < 1970 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) ||
+      hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 60)
+    return std::nullopt;
+  if (t.size() > 14) {
+    if (t[14] != '.' || t.size() == 15) return std::nullopt;
+    for (size_t i = 15; i < t.size(); ++i) {
+      if (t[i] < '0' || t[i] > '9') return std::nullopt;
+    }
+  }
+  const auto days =
+      static_cast<int64_t>(platform::EncodeDate(year, month, day) - platform::kUnixEpochDay);
+  return days * 86400 + hour * 3600 + minute * 60 + second;
+}
 
 std::string FtpPortCommand(std::string_view ip, int port) {
   std::string command = "PORT ";

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,6 +34,12 @@ struct FtpPassiveAddress {
   int port = 0;
 };
 std::optional<FtpPassiveAddress> ParsePassiveReply(std::string_view reply_text);
+
+// The time of a reply to "MDTM" ("213 20261207221000", optionally with a fraction of a second
+// such as ".123", which is passed over) as whole seconds since 1970, UTC as the command
+// reports it. Nothing when the text after the code is not such a time: a date that does not
+// exist, a field out of range or anything else after it.
+std::optional<int64_t> ParseModificationTime(std::string_view reply_text);
 
 // The lines of a listing: a line ends at CR LF, LF or CR; a final line without an end counts;
 // a byte 0 ends the text; lines are kept as they are, empty ones included.

@@ -1,10 +1,9 @@
 #include "transfer/box_fetch.h"
 
 #include <algorithm>
-#include <exception>
 
 #include "net/ftp_client.h"
-#include "platform/error.h"
+#include "transfer/ftp_job.h"
 
 namespace tivolo::transfer {
 
@@ -31,7 +30,8 @@ BoxFetch::BoxFetch(BoxAddress box, std::filesystem::path local_dir, FetchObserve
     : box_(std::move(box)),
       bounds_(bounds),
       local_dir_(std::move(local_dir)),
-      observer_(observer) {}
+      observer_(observer),
+      job_(std::make_unique<FtpJob>(box_, bounds_, net::FtpTransferType::kAscii, observer_)) {}
 
 BoxFetch::~BoxFetch() = default;
 
@@ -40,15 +40,11 @@ bool IsPlainFileName(std::string_view name) {
   return name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
 }
 
-void BoxFetch::ThrowIfCancelled() const {
-  if (cancelled_.load(std::memory_order_acquire)) throw FetchCancelled();
-}
-
 std::vector<std::string> BoxFetch::ListWanted(net::FtpClient& client) {
   std::vector<std::string> wanted;
   std::vector<std::string> listing;
   for (const char* mask : kMasks) {
-    ThrowIfCancelled();
+    job_->ThrowIfCancelled();
     client.ListDirectory(listing, mask, false);
     for (auto& name : listing) {
       // A blank line names no file; a path would land outside the program's folder.
@@ -61,14 +57,14 @@ std::vector<std::string> BoxFetch::ListWanted(net::FtpClient& client) {
 }
 
 void BoxFetch::FetchAll(net::FtpClient& client, FetchResult& result) {
-  ThrowIfCancelled();
+  job_->ThrowIfCancelled();
   client.OpenAndLogin(true);
-  ThrowIfCancelled();
+  job_->ThrowIfCancelled();
   client.ChangeRemoteDir(box_.folder);
   const std::vector<std::string> wanted = ListWanted(client);
   const int count = static_cast<int>(wanted.size());
   for (int i = 0; i < count; ++i) {
-    ThrowIfCancelled();
+    job_->ThrowIfCancelled();
     const std::string& name = wanted[static_cast<size_t>(i)];
     observer_.Progress(name, i + 1, count);
     client.Download(name, (local_dir_ / name).string(), true);
@@ -76,67 +72,19 @@ void BoxFetch::FetchAll(net::FtpClient& client, FetchResult& result) {
   }
 }
 
-void BoxFetch::Fail(FetchResult& result, const std::string& type, const std::string& message) {
-  result.ok = false;
-  // Whatever the closed sockets raised on their way out, the news is the cancel.
-  if (cancelled_.load(std::memory_order_acquire)) {
-    FetchCancelled cancelled;
-    result.cancelled = true;
-    result.error_type = cancelled.TypeName();
-    result.error_message = cancelled.what();
-    return;
-  }
-  result.error_type = type;
-  result.error_message = message;
-}
-
 FetchResult BoxFetch::Run() {
   FetchResult result;
-  bool closing = false;
-  const std::unique_ptr<net::FtpClient> own_client =
-      MakeBoxFtpClient(box_, bounds_, [&](net::NetStatus status, const std::string& line) {
-        observer_.Log(line);
-        // A Cancel that came before the socket existed had nothing to close: stop before the
-        // connect, which could wait for an unreachable box.
-        if (!closing &&
-            (status == net::NetStatus::kResolving || status == net::NetStatus::kConnecting))
-          ThrowIfCancelled();
-      });
-  net::FtpClient& client = *own_client;
-  {
-    std::lock_guard lock(client_mutex_);
-    client_ = &client;
-  }
-  try {
-    FetchAll(client, result);
-    result.ok = true;
-  } catch (const std::exception& e) {
-    Fail(result, platform::TypeNameOf(e), e.what());
-  } catch (...) {
-    Fail(result, "Exception", "Unknown error.");
-  }
-  closing = true;
-  try {
-    client.Close();
-  } catch (...) {
-    // The outcome of the fetch is what the caller needs; a failing close changes nothing.
-  }
-  {
-    std::lock_guard lock(client_mutex_);
-    client_ = nullptr;
-  }
+  const FtpJob::Outcome outcome =
+      job_->Run([&](net::FtpClient& client) { FetchAll(client, result); });
+  result.ok = outcome.ok;
+  result.cancelled = outcome.cancelled;
+  result.error_type = outcome.error_type;
+  result.error_message = outcome.error_message;
   return result;
 }
 
 void BoxFetch::Cancel() {
-  cancelled_.store(true, std::memory_order_seq_cst);
-  std::lock_guard lock(client_mutex_);
-  if (client_ == nullptr) return;
-  // Closing the sockets wakes every wait of the fetch's thread at once. No ABOR: the fetch's
-  // thread may be sending a command on the control connection right now, and a server drops
-  // the transfer anyway when the control connection goes.
-  client_->DropDataConnection();
-  client_->Socket().ReleaseSocket(true);
+  job_->Cancel();
 }
 
 }  // namespace tivolo::transfer

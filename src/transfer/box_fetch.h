@@ -5,10 +5,8 @@
 // and offer Cancel while it runs.
 #pragma once
 
-#include <atomic>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +19,8 @@ class FtpClient;
 }
 
 namespace tivolo::transfer {
+
+class FtpJob;
 
 // The fetch was ended by BoxFetch::Cancel.
 class FetchCancelled : public platform::Error {
@@ -80,16 +80,12 @@ class BoxFetch {
   void FetchAll(net::FtpClient& client, FetchResult& result);
   // The names of every mask's listing, in order; raises UnsafeRemoteName.
   std::vector<std::string> ListWanted(net::FtpClient& client);
-  void ThrowIfCancelled() const;
-  void Fail(FetchResult& result, const std::string& type, const std::string& message);
 
   BoxAddress box_;
   BoxBounds bounds_;
   std::filesystem::path local_dir_;
   FetchObserver& observer_;
-  std::atomic<bool> cancelled_{false};
-  std::mutex client_mutex_;
-  net::FtpClient* client_ = nullptr;  // the running fetch's client, for Cancel
+  std::unique_ptr<FtpJob> job_;
 };
 
 }  // namespace tivolo::transfer

@@ -762,8 +762,8 @@ TEST_F(FtpClientTest, AbortTransferFromAnotherThread) {
   client.Close();
 }
 
-// Rename, size and delete: the command texts, the codes each accepts, the size read from the
-// reply, and arguments with line breaks refused before anything is sent.
+// Rename, size, modification time and delete: the command texts, the codes each accepts, the size
+// read from the reply, and arguments with line breaks refused before anything is sent.
 TEST_F(FtpClientTest, RenameSizeAndDelete) {
   FakeFtpServer server([](FakeFtpSession& s) {
     s.Login();
@@ -775,6 +775,10 @@ TEST_F(FtpClientTest, RenameSizeAndDelete) {
     s.Reply("213 40960");
     s.Expect("SIZE ");
     s.Reply("213 a lot");
+    s.Expect("MDTM ");
+    s.Reply("213 20261207221000");
+    s.Expect("MDTM ");
+    s.Reply("213 yesterday");
     s.Expect("DELE ");
     s.Reply("250 Delete operation successful.");
     s.Expect("RNFR ");
@@ -794,6 +798,8 @@ TEST_F(FtpClientTest, RenameSizeAndDelete) {
   client.Rename("timers.xml.upload", "timers.xml");
   EXPECT_EQ(client.Size("timers.xml"), 40960);
   std::string faults = Failure([&] { client.Size("timers.xml"); }) + "\n";
+  EXPECT_EQ(client.ModificationTime("epg.dat"), 1796681400);
+  faults += Failure([&] { client.ModificationTime("epg.dat"); }) + "\n";
   client.Delete("timers.xml.upload");
   faults += Failure([&] { client.Rename("a", "b"); }) + "\n";
   faults += Failure([&] { client.Rename("a", "b"); }) + "\n";
@@ -806,6 +812,7 @@ TEST_F(FtpClientTest, RenameSizeAndDelete) {
   client.Close();
   EXPECT_EQ(faults,
             "ProtocolReplyError 213: 213 a lot\n"
+            "ProtocolReplyError 213: 213 yesterday\n"
             "ProtocolReplyError 550: 550 RNFR command failed.\n"
             "ProtocolReplyError 553: 553 Rename failed.\n"
             "ProtocolReplyError 550: 550 Could not get file size.\n"
@@ -817,7 +824,8 @@ TEST_F(FtpClientTest, RenameSizeAndDelete) {
   EXPECT_EQ(server.Commands(),
             "user root\npass dreambox\ntype A\nsyst\n"
             "RNFR timers.xml.upload\nRNTO timers.xml\nSIZE timers.xml\nSIZE timers.xml\n"
-            "DELE timers.xml.upload\nRNFR a\nRNFR a\nRNTO b\nSIZE gone\nDELE gone\n");
+            "MDTM epg.dat\nMDTM epg.dat\nDELE timers.xml.upload\nRNFR a\nRNFR a\nRNTO b\nSIZE "
+            "gone\nDELE gone\n");
   EXPECT_EQ(server.Failures(), "");
 }
 

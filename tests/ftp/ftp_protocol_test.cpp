@@ -48,6 +48,19 @@ TEST(FtpProtocolTest, PassiveReply) {
   EXPECT_EQ(b->ip + ":" + std::to_string(b->port), "10.0.0.9:1025");
 }
 
+// MDTM replies: UTC seconds, with or without a fraction; dates that do not exist, fields out
+// of range and trailing text are not times.
+TEST(FtpProtocolTest, ModificationTime) {
+  EXPECT_EQ(ParseModificationTime("213 20261207221000"), 1796681400);
+  EXPECT_EQ(ParseModificationTime("213 20240229235959.123\r"), 1709251199);
+  EXPECT_EQ(ParseModificationTime("213 19700101000000"), 0);
+  for (const char* bad : {"213 20250229120000", "213 20261307221000", "213 20261207241000",
+                          "213 2026120722100", "213 20261207221000 UTC", "213 20261207221000.",
+                          "213 1969123123595", "213 2026-12-07", "213", ""}) {
+    EXPECT_FALSE(ParseModificationTime(bad)) << bad;
+  }
+}
+
 class BadPassiveReply : public ::testing::TestWithParam<const char*> {};
 TEST_P(BadPassiveReply, IsRefused) {
   EXPECT_FALSE(ParsePassiveReply(GetParam()));

@@ -141,6 +141,20 @@ class FtpTest(BoxFixture):
         self.assertIn("Content-Length: %d" % len(ONE_TIMER.encode()), size.stdout)
         self.assertEqual(self.box_file("timers.tmp"), ONE_TIMER)
 
+    def test_settings_name_the_guide_served_with_size_and_time(self):
+        settings = self.curl(self.url("settings"))
+        self.assertIn("config.misc.epgcache_filename=/media/hdd/epg.dat\n", settings.stdout)
+        guide = self.url().replace("/etc/enigma2/", "/media/hdd/epg.dat")
+        head = self.curl("-I", guide)
+        self.assertEqual(head.returncode, 0, head.stderr)
+        size = os.path.getsize(os.path.join(self.status["box"], "media/hdd/epg.dat"))
+        self.assertIn("Content-Length: %d" % size, head.stdout)
+        self.assertIn("Last-Modified: ", head.stdout)
+        start = subprocess.run(["curl", "-sS", "--max-time", str(WAIT), "-r", "0-20", guide],
+                               capture_output=True, timeout=WAIT * 2).stdout
+        self.assertEqual(start[:17], b"\x32\x54\x76\x98ENIGMA_EPG_V8")
+        self.assertEqual(int.from_bytes(start[17:21], "little"), 180)  # the television channels
+
     def test_faults_refuse_and_cut_the_store(self):
         before = self.box_file()
         boxsim("fault", "--state", self.state, "refuse_store")

@@ -1,10 +1,14 @@
 """The demo box: a service list, two television bouquets and a radio bouquet with about two
 hundred made-up channels (a marker and a stream channel among them), and ten timers placed
-around the moment the box is made, so that the program always shows a current list.
+around the moment the box is made, so that the program always shows a current list; its
+settings file, and a programme guide for the television channels from the day before to
+three days ahead.
 """
 import os
 import time
 from xml.sax.saxutils import quoteattr
+
+from guide_file import GuideWriter
 
 NAMESPACE = 0x00C00000
 ONID = 0x0001
@@ -140,6 +144,48 @@ def timers_xml(tv, now):
     return '<?xml version="1.0" ?>\n<timers>\n' + "".join(items) + "</timers>\n"
 
 
+GUIDE_PATH = "/media/hdd/epg.dat"
+SETTINGS = ("config.misc.epgcache_filename=%s\n"
+            "config.recording.margin_before=2\n"
+            "config.recording.margin_after=10\n"
+            "config.usage.setup_level=expert\n" % GUIDE_PATH)
+
+PROGRAMMES = [
+    ("Journaal", "Het nieuws van de dag.", ""),
+    ("Weerbericht", "", ""),
+    ("Het Grote Kookprogramma", "Vijf gangen in een uur.",
+     "Twee koks, één keuken en een uur de tijd: vandaag staat de Franse keuken centraal."),
+    ("Tom & Jerry", "Kat en muis <klassiek>", ""),
+    ("Café Europa", "Gesprekken aan de bar.", "Met gasten uit Zürich, Łódź en Sevilla."),
+    ("De Donau van bron tot delta", "Deel drie.",
+     "Een reis langs de rivier, van het Zwarte Woud tot aan de Zwarte Zee."),
+    ("Wielrennen", "Live verslag", "De bergetappe naar de Tourmalet."),
+    ("Nachtfilm: Middernacht", "Over middernacht heen.", ""),
+    ("Quiz van de Week", "", ""),
+    ("Natuur Dichtbij", "Vogels in de winter.", ""),
+]
+DURATIONS = (1800, 2700, 3600, 5400)
+
+
+def demo_guide(tv, now):
+    """Programmes of 30 to 90 minutes on every television channel, from the day before `now`
+    to three days after, each channel starting its list at another programme."""
+    guide = GuideWriter()
+    start = now - now % 3600 - 86400
+    end = start + 4 * 86400
+    for number, service in enumerate(tv):
+        events = []
+        at, i = start, number
+        while at < end:
+            title, short, long_text = PROGRAMMES[i % len(PROGRAMMES)]
+            duration = DURATIONS[(i * 7 + number) % len(DURATIONS)]
+            events.append(((0x1000 + i) & 0xFFFF, at, duration, title, short, long_text))
+            at += duration
+            i += 1
+        guide.add_service(service.sid, ONID, service.tsid, events)
+    return guide
+
+
 def write_demo_box(box_dir, now=None):
     """Fills box_dir/etc/enigma2; returns that folder."""
     now = int(now if now is not None else time.time())
@@ -160,7 +206,11 @@ def write_demo_box(box_dir, now=None):
         "userbouquet.favourites.radio": bouquet("Favourites (Radio)", radio),
         "timers.xml": timers_xml(tv, now),
     }
+    files["settings"] = SETTINGS
     for name, text in files.items():
         with open(os.path.join(folder, name), "w", encoding="utf-8") as f:
             f.write(text)
+    guide = os.path.join(box_dir, GUIDE_PATH.lstrip("/"))
+    os.makedirs(os.path.dirname(guide), exist_ok=True)
+    demo_guide(tv, now).write(guide)
     return folder

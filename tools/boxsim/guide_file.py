@@ -1,0 +1,109 @@
+#!/usr/bin/python3
+"""The simulated box's programme guide: epg.dat as the receiver writes it at a clean stop, in
+the byte order of a little-endian box and the layout "ENIGMA_EPG_V8".
+
+  magic 0x98765432, "ENIGMA_EPG_V8", the service count;
+  per service: service id, original network id, transport stream id, the event count;
+  per event: its type (16 bits), length (10 + 4 per descriptor), event id (big-endian), the
+  start as Modified Julian Date and BCD time in UTC, the BCD duration, the descriptor ids;
+  then the pool: the count, and per descriptor its id, a reference count and the descriptor.
+
+As the receiver stores them, a title is a short event descriptor of its own (the name in
+UTF-8 behind the table byte 0x15, no text) and a short text another (no name, the text as
+broadcast); long texts are extended event descriptors.
+
+  guide_file.py demo OUT     writes the demo box's guide to OUT (for the program's tests)
+"""
+import struct
+import sys
+import zlib
+
+MAGIC = 0x98765432
+MJD_OF_1970 = 40587
+UTF8 = b"\x15"
+
+
+def bcd(value):
+    return (value // 10) << 4 | value % 10
+
+
+def dvb_start(utc_seconds):
+    days, rest = divmod(utc_seconds, 86400)
+    return struct.pack(">HBBB", days + MJD_OF_1970, bcd(rest // 3600), bcd(rest // 60 % 60),
+                       bcd(rest % 60))
+
+
+def dvb_duration(seconds):
+    return bytes([bcd(seconds // 3600), bcd(seconds // 60 % 60), bcd(seconds % 60)])
+
+
+class GuideWriter:
+    def __init__(self, language=b"dut"):
+        self.language = language
+        self.pool = {}  # id -> descriptor bytes (tag, length, data)
+        self.services = []  # (sid, onid, tsid, [(event_id, begin, duration, [ids])])
+
+    def descriptor(self, tag, data):
+        if len(data) > 255:
+            raise ValueError("a descriptor holds at most 255 bytes")
+        raw = bytes([tag, len(data)]) + data
+        key = zlib.crc32(raw)
+        self.pool[key] = raw
+        return key
+
+    def short_event(self, name, text):
+        return self.descriptor(0x4D, self.language + bytes([len(name)]) + name
+                               + bytes([len(text)]) + text)
+
+    def title(self, text):
+        return self.short_event(UTF8 + text.encode("utf-8")[:248], b"")
+
+    def short_text(self, text):
+        return self.short_event(b"", UTF8 + text.encode("utf-8")[:248])
+
+    def extended(self, text):
+        """A long text in as many descriptors as it needs, numbered 0 to last."""
+        raw = text.encode("utf-8")
+        parts = [raw[i:i + 240] for i in range(0, len(raw), 240)] or [b""]
+        last = len(parts) - 1
+        return [self.descriptor(0x4E, bytes([n << 4 | last]) + self.language + b"\0"
+                                + bytes([len(part) + 1]) + UTF8 + part)
+                for n, part in enumerate(parts)]
+
+    def add_service(self, sid, onid, tsid, events):
+        """events: (event_id, begin, duration, title, short text, long text) each."""
+        written = []
+        for event_id, begin, duration, title, short, long_text in events:
+            ids = [self.title(title)]
+            if short:
+                ids.append(self.short_text(short))
+            if long_text:
+                ids += self.extended(long_text)
+            written.append((event_id, begin, duration, ids))
+        self.services.append((sid, onid, tsid, written))
+
+    def bytes(self):
+        out = [struct.pack("<I", MAGIC), b"ENIGMA_EPG_V8", struct.pack("<i", len(self.services))]
+        for sid, onid, tsid, events in self.services:
+            out.append(struct.pack("<iiii", sid, onid, tsid, len(events)))
+            for event_id, begin, duration, ids in events:
+                out.append(struct.pack("<HB", 0, 10 + 4 * len(ids)))
+                out.append(struct.pack(">H", event_id) + dvb_start(begin)
+                           + dvb_duration(duration))
+                out.append(struct.pack("<%dI" % len(ids), *ids))
+        out.append(struct.pack("<i", len(self.pool)))
+        for key in sorted(self.pool):
+            out.append(struct.pack("<Ii", key, 1) + self.pool[key])
+        return b"".join(out)
+
+    def write(self, path):
+        with open(path, "wb") as f:
+            f.write(self.bytes())
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 3 or sys.argv[1] != "demo":
+        sys.exit(__doc__)
+    sys.path.insert(0, __import__("os").path.dirname(__import__("os").path.abspath(__file__)))
+    import demo_data
+    demo_data.demo_guide(demo_data.make_services()[0], 1767571200).write(sys.argv[2])
