@@ -9,7 +9,9 @@
 // going away. The work's waits are all bounded, so that wait is too.
 #pragma once
 
+#include <QFutureWatcher>
 #include <QObject>
+#include <QtConcurrent/QtConcurrentRun>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -45,5 +47,21 @@ class BackgroundRun {
   std::condition_variable answered_;
   bool stopping_ = false;
 };
+
+// Work that must not hold up the window at all (the programme guide, asking the box's web
+// interface what it is): it runs on a pool thread while the window goes on, and `done` runs on
+// the window's thread with its result, unless `context` is gone by then. The work must not
+// throw (its result says what went wrong) and must not touch `context`; its waits must be
+// bounded, since the application waits for it when it ends.
+template <class Result>
+void StartInBackground(QObject* context, std::function<Result()> work,
+                       std::function<void(const Result&)> done) {
+  auto* watcher = new QFutureWatcher<Result>(context);
+  QObject::connect(watcher, &QFutureWatcherBase::finished, context, [watcher, done] {
+    done(watcher->result());
+    watcher->deleteLater();
+  });
+  watcher->setFuture(QtConcurrent::run(std::move(work)));
+}
 
 }  // namespace tivolo::app

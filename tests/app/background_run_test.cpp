@@ -7,10 +7,14 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QTest>
+#include <QThreadPool>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -44,6 +48,42 @@ TEST(BackgroundRunTest, AnErrorOfTheWorkIsRaisedByRun) {
   bool ran = false;
   run.Run([&] { ran = true; });
   EXPECT_TRUE(ran);
+}
+
+TEST(StartInBackgroundTest, TheResultArrivesOnTheWindowThreadAndNotAfterItsContextWent) {
+  const auto window_thread = std::this_thread::get_id();
+  std::thread::id worked_on;
+  std::string got;
+  auto context = std::make_unique<QObject>();
+  StartInBackground<std::string>(
+      context.get(),
+      [&] {
+        worked_on = std::this_thread::get_id();
+        return std::string("OWIF 1.5.2");
+      },
+      [&](const std::string& result) {
+        EXPECT_EQ(std::this_thread::get_id(), window_thread);
+        got = result;
+      });
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !got.empty(); }, 5000));
+  EXPECT_NE(worked_on, window_thread);
+  EXPECT_EQ(got, "OWIF 1.5.2");
+
+  bool late = false;
+  std::atomic<bool> release{false};
+  StartInBackground<int>(
+      context.get(),
+      [&] {
+        while (!release)
+          std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return 1;
+      },
+      [&](const int&) { late = true; });
+  context.reset();
+  release = true;
+  QThreadPool::globalInstance()->waitForDone(5000);
+  QTest::qWait(50);
+  EXPECT_FALSE(late);
 }
 
 TEST(BackgroundRunTest, QuittingWhileTheWorkWaitsForAnAnswerStopsItWithNo) {
