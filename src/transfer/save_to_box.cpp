@@ -28,7 +28,7 @@ std::vector<ExpectedTimer> ExpectedOf(std::vector<ListedTimer> timers) {
   SortForWriting(timers);
   std::vector<ExpectedTimer> out;
   for (const ListedTimer& t : timers)
-    out.push_back({t.Begin(), t.End(), t.values.serviceref, t.values.name});
+    out.push_back({t.Begin(), t.End(), t.values.serviceref, t.values.name, std::nullopt});
   return out;
 }
 

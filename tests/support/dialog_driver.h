@@ -114,7 +114,7 @@ class DialogScript {
     last_ = nullptr;
     // Alt accelerators reach only the active window.
     dialog.activateWindow();
-    QTest::qWaitForWindowActive(&dialog, kBoundMs);
+    static_cast<void>(QTest::qWaitForWindowActive(&dialog, kBoundMs));
     try {
       step(dialog);
     } catch (const std::exception& e) {

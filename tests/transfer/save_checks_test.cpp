@@ -101,7 +101,8 @@ constexpr const char* kHead = "<?xml version=\"1.0\" ?>\r\n<timers>\r\n";
 constexpr const char* kTail = "</timers>\r\n";
 constexpr const char* kRef = "1:0:19:2B66:3F3:1:C00000:0:0:0:";
 
-const std::vector<ExpectedTimer> kTwo = {{1000, 2000, kRef, "News"}, {3000, 4000, kRef, "News"}};
+const std::vector<ExpectedTimer> kTwo = {{1000, 2000, kRef, "News", {}},
+                                         {3000, 4000, kRef, "News", {}}};
 
 struct CheckCase {
   const char* label;

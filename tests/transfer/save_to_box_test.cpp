@@ -45,7 +45,7 @@ std::string MakeList(int count, std::vector<ExpectedTimer>* expected, int64_t fi
             "\" serviceref=\"" + kRef + "\" repeated=\"0\" name=\"" + name +
             "\" description=\"\" afterevent=\"" + after +
             "\" eit=\"\" disabled=\"0\" justplay=\"0\">" + line_end + "</timer>" + line_end;
-    if (expected) expected->push_back({begin, begin + 1800, kRef, name});
+    if (expected) expected->push_back({begin, begin + 1800, kRef, name, {}});
   }
   return text + "</timers>" + line_end;
 }
