@@ -149,6 +149,7 @@ void MemTable::SetMasterSource(DataSource* source) {
 
 void MemTable::SetMasterFields(std::string names) {
   master_fields_ = std::move(names);
+  impl_->master_names = SplitNames(master_fields_);
   if (!Active()) return;
   if (TableOps::LinkActive(*this)) {
     MasterChanged();

@@ -161,16 +161,7 @@ void TableOps::CheckConstraints(MemTable& t, const RecordData& rec, int32_t self
     // Entries are in key order: any duplicate sits in the run of equal keys.
     OrderList& order = index.order;
     size_t n = index.parts.size();
-    size_t lo = 0, hi = order.Size();
-    while (lo < hi) {
-      size_t mid = (lo + hi) / 2;
-      if (CompareToEntry(m, index, n, rec, order.At(mid)) > 0) {
-        lo = mid + 1;
-      } else {
-        hi = mid;
-      }
-    }
-    for (size_t pos = lo; pos < order.Size(); ++pos) {
+    for (size_t pos = LowerBound(m, index, n, rec); pos < order.Size(); ++pos) {
       int32_t id = order.At(pos);
       if (CompareToEntry(m, index, n, rec, id) != 0) break;
       if (id == self) continue;
@@ -226,8 +217,12 @@ void TableOps::StoreRecord(MemTable& t) {
       Place(t, *index, rec, id);
     pos = static_cast<long>(FindEntry(t, m.current, id));
   }
+  if (inserting) {
+    BoundsAfterInsert(t, rec);
+  } else {
+    UpdateBounds(t);
+  }
   m.pending = RecordBuffer{};
-  UpdateBounds(t);
   SetCursor(t, pos);
   t.SetState(DatasetState::kBrowse);
   NotifyPosted(t, from, pos);

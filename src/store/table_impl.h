@@ -76,6 +76,9 @@ struct MemTable::Impl {
   std::vector<std::unique_ptr<Field>> hidden_fields;
   size_t calc_count = 0;
 
+  // MasterFields split once: every appended detail record reads them.
+  std::vector<std::string> master_names;
+
   // Cursor over the visible records: positions in the current order.
   bool has_range = false;
   RecordData range_key;
@@ -102,6 +105,9 @@ int CompareKeys(const std::vector<KeyPart>& parts, size_t n, const RecordData& a
 // The same comparison of a record's key with the stored entry of record id.
 int CompareToEntry(const MemTable::Impl& m, const TableIndex& index, size_t n, const RecordData& a,
                    int32_t id);
+// The first position whose entry is not below the key in its first n parts.
+size_t LowerBound(const MemTable::Impl& m, const TableIndex& index, size_t n,
+                  const RecordData& key);
 
 // The table's internal steps, shared by its source files.
 struct TableOps {
@@ -112,6 +118,8 @@ struct TableOps {
   static void ReadCurrent(MemTable& t);
   static void Calc(MemTable& t, RecordBuffer& buf, bool temp_state);
   static void UpdateBounds(MemTable& t);
+  // The bounds after `rec` was added to the current index, without searching it again.
+  static void BoundsAfterInsert(MemTable& t, const RecordData& rec);
   static size_t Place(MemTable& t, TableIndex& index, const RecordData& key, int32_t id);
   static size_t FindEntry(MemTable& t, TableIndex* index, int32_t id);  // null: identifier order
   static void StoreRecord(MemTable& t);

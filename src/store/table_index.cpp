@@ -108,12 +108,38 @@ int CompareToEntry(const MemTable::Impl& m, const TableIndex& index, size_t n, c
   return 0;
 }
 
+// Readers add records in key order (autoincrement keys, channels bouquet by bouquet), so a key
+// beyond the last entry is checked first: one comparison instead of a search through the store.
+static bool BeyondLast(const MemTable::Impl& m, const TableIndex& index, size_t n,
+                       const RecordData& key) {
+  const size_t size = index.order.Size();
+  return size > 0 && CompareToEntry(m, index, n, key, index.order.At(size - 1)) > 0;
+}
+
+size_t LowerBound(const MemTable::Impl& m, const TableIndex& index, size_t n,
+                  const RecordData& key) {
+  const OrderList& order = index.order;
+  if (BeyondLast(m, index, n, key)) return order.Size();
+  size_t lo = 0, hi = order.Size();
+  while (lo < hi) {
+    size_t mid = (lo + hi) / 2;
+    if (CompareToEntry(m, index, n, key, order.At(mid)) > 0) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  return lo;
+}
+
 // Bisection among the entries in key order; an equal probe places the new entry right before
-// the probed one, so equal keys do not always go last.
+// the probed one, so equal keys do not always go last. A key beyond the last entry meets no
+// equal probe, so it goes to the end either way.
 size_t TableOps::Place(MemTable& t, TableIndex& index, const RecordData& key, int32_t id) {
   MemTable::Impl& m = *t.impl_;
   size_t n = index.parts.size();
   long lo = 0, hi = static_cast<long>(index.order.Size()) - 1;
+  if (BeyondLast(m, index, n, key)) lo = hi + 1;
   while (lo <= hi) {
     long mid = (lo + hi) / 2;
     int c = CompareToEntry(m, index, n, key, index.order.At(static_cast<size_t>(mid)));
@@ -149,16 +175,7 @@ size_t TableOps::FindEntry(MemTable& t, TableIndex* index, int32_t id) {
   m.store.Get(id, key);
   OrderList& order = index->order;
   size_t n = index->parts.size();
-  size_t lo = 0, hi = order.Size();
-  while (lo < hi) {
-    size_t mid = (lo + hi) / 2;
-    if (CompareToEntry(m, *index, n, key, order.At(mid)) > 0) {
-      lo = mid + 1;
-    } else {
-      hi = mid;
-    }
-  }
-  for (size_t pos = lo; pos < order.Size(); ++pos) {
+  for (size_t pos = LowerBound(m, *index, n, key); pos < order.Size(); ++pos) {
     int32_t other = order.At(pos);
     if (other == id) return pos;
     if (CompareToEntry(m, *index, n, key, other) != 0) break;
@@ -195,21 +212,30 @@ void TableOps::UpdateBounds(MemTable& t) {
   m.hi = bound(true);
 }
 
+// The new entry went in at its key position: before the range, inside it, or after it.
+void TableOps::BoundsAfterInsert(MemTable& t, const RecordData& rec) {
+  MemTable::Impl& m = *t.impl_;
+  if (!m.has_range || !m.current) return UpdateBounds(t);
+  const int c = CompareKeys(m.current->parts, m.range_parts, rec, m.range_key);
+  if (c < 0) ++m.lo;
+  if (c <= 0) ++m.hi;
+}
+
 // ---- Master-detail link ----
 
 bool TableOps::LinkActive(const MemTable& t) {
   DataSource* source = t.MasterSource();
   return source && source->DataSet() && source->DataSet()->Active() &&
-         !SplitNames(t.master_fields_).empty();
+         !t.impl_->master_names.empty();
 }
 
 std::vector<Field*> TableOps::MasterFieldObjects(MemTable& t) {
   MemTable& master = *t.MasterSource()->DataSet();
   std::vector<Field*> fields;
-  for (const std::string& name : SplitNames(t.master_fields_)) {
+  MemTable::Impl& m = *t.impl_;
+  for (const std::string& name : m.master_names) {
     fields.push_back(&master.FieldNamed(name));
   }
-  MemTable::Impl& m = *t.impl_;
   if (!m.current || m.current->parts.size() < fields.size()) {
     t.Fail(FormatMessage("No index for fields '%s'", t.master_fields_.c_str()));
   }
