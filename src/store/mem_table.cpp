@@ -212,10 +212,18 @@ void TableOps::NotifySources(MemTable& t, const std::function<void(DataSource&)>
   ForEachSource(t.sources_, fn);
 }
 
-void TableOps::NotifyPosted(MemTable& t, int from, long pos) {
-  const MemTable::Impl& m = *t.impl_;
-  if (pos >= static_cast<long>(m.lo) && pos < static_cast<long>(m.hi)) {
-    int to = static_cast<int>(pos - static_cast<long>(m.lo));
+void TableOps::AnnouncePost(MemTable& t, const PostPlan& plan) {
+  const int from = plan.from, to = plan.to;
+  if (to >= 0) {
+    NotifySources(t, [from, to](DataSource& ds) { ds.NotifyRowAboutToBeMoved(from, to); });
+  } else {
+    NotifySources(t, [from](DataSource& ds) { ds.NotifyRowAboutToBeRemoved(from); });
+  }
+}
+
+void TableOps::ReportPost(MemTable& t, const PostPlan& plan) {
+  const int from = plan.from, to = plan.to;
+  if (to >= 0) {
     NotifySources(t, [from, to](DataSource& ds) { ds.NotifyRowMoved(from, to); });
   } else {
     NotifySources(t, [from](DataSource& ds) { ds.NotifyRowRemoved(from); });

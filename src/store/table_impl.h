@@ -109,6 +109,16 @@ int CompareToEntry(const MemTable::Impl& m, const TableIndex& index, size_t n, c
 size_t LowerBound(const MemTable::Impl& m, const TableIndex& index, size_t n,
                   const RecordData& key);
 
+inline constexpr size_t kNoEntry = static_cast<size_t>(-1);
+
+// Where a post takes the pending record, worked out before anything changes so that bound
+// controls hear of the move first.
+struct PostPlan {
+  int from = -1;            // its row while pending
+  int to = -1;              // its row after the post; -1: it leaves the visible records
+  size_t place = kNoEntry;  // its new position in the current index; kNoEntry: it keeps its own
+};
+
 // The table's internal steps, shared by its source files.
 struct TableOps {
   static void CreateStorage(MemTable& t);
@@ -120,9 +130,16 @@ struct TableOps {
   static void UpdateBounds(MemTable& t);
   // The bounds after `rec` was added to the current index, without searching it again.
   static void BoundsAfterInsert(MemTable& t, const RecordData& rec);
+  // Where the bisection puts `key` among the index's entries, the entry at `skip` left out
+  // (the record's own while it is placed again); then the placement itself.
+  static size_t PlacePosition(MemTable& t, const TableIndex& index, const RecordData& key,
+                              size_t skip = kNoEntry);
   static size_t Place(MemTable& t, TableIndex& index, const RecordData& key, int32_t id);
   static size_t FindEntry(MemTable& t, TableIndex* index, int32_t id);  // null: identifier order
+  static PostPlan PlanPost(MemTable& t);
   static void StoreRecord(MemTable& t);
+  static long InsertRecord(MemTable& t, const PostPlan& plan);  // its position in the order
+  static long RewriteRecord(MemTable& t, const PostPlan& plan);
   static void RemoveRecord(MemTable& t, int32_t id);
   static void CheckConstraints(MemTable& t, const RecordData& rec, int32_t self);
   static void StartInsert(MemTable& t);
@@ -133,9 +150,9 @@ struct TableOps {
   static void SetCursor(MemTable& t, long pos);
   // Sends a notification to every data source of the table (one may unbind another).
   static void NotifySources(MemTable& t, const std::function<void(DataSource&)>& fn);
-  // After a post: the pending row `from` now sits at the stored record's place `pos` in the
-  // current order, or has left the visible records.
-  static void NotifyPosted(MemTable& t, int from, long pos);
+  // The row notifications of a post, before and after it.
+  static void AnnouncePost(MemTable& t, const PostPlan& plan);
+  static void ReportPost(MemTable& t, const PostPlan& plan);
 };
 
 // Names in a ";" list, with surrounding blanks removed.

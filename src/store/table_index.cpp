@@ -135,14 +135,20 @@ size_t LowerBound(const MemTable::Impl& m, const TableIndex& index, size_t n,
 // Bisection among the entries in key order; an equal probe places the new entry right before
 // the probed one, so equal keys do not always go last. A key beyond the last entry meets no
 // equal probe, so it goes to the end either way.
-size_t TableOps::Place(MemTable& t, TableIndex& index, const RecordData& key, int32_t id) {
-  MemTable::Impl& m = *t.impl_;
-  size_t n = index.parts.size();
-  long lo = 0, hi = static_cast<long>(index.order.Size()) - 1;
-  if (BeyondLast(m, index, n, key)) lo = hi + 1;
+size_t TableOps::PlacePosition(MemTable& t, const TableIndex& index, const RecordData& key,
+                               size_t skip) {
+  const MemTable::Impl& m = *t.impl_;
+  const size_t n = index.parts.size();
+  auto entry = [&](long i) {
+    const size_t pos = static_cast<size_t>(i);
+    return index.order.At(skip != kNoEntry && pos >= skip ? pos + 1 : pos);
+  };
+  const long size = static_cast<long>(index.order.Size()) - (skip != kNoEntry ? 1 : 0);
+  long lo = 0, hi = size - 1;
+  if (size > 0 && CompareToEntry(m, index, n, key, entry(hi)) > 0) lo = size;
   while (lo <= hi) {
     long mid = (lo + hi) / 2;
-    int c = CompareToEntry(m, index, n, key, index.order.At(static_cast<size_t>(mid)));
+    int c = CompareToEntry(m, index, n, key, entry(mid));
     if (c < 0) {
       hi = mid - 1;
     } else if (c > 0) {
@@ -152,8 +158,13 @@ size_t TableOps::Place(MemTable& t, TableIndex& index, const RecordData& key, in
       break;
     }
   }
-  index.order.Insert(static_cast<size_t>(lo), id);
   return static_cast<size_t>(lo);
+}
+
+size_t TableOps::Place(MemTable& t, TableIndex& index, const RecordData& key, int32_t id) {
+  const size_t pos = PlacePosition(t, index, key);
+  index.order.Insert(pos, id);
+  return pos;
 }
 
 size_t TableOps::FindEntry(MemTable& t, TableIndex* index, int32_t id) {
