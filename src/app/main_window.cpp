@@ -123,7 +123,7 @@ void MainWindow::BuildWindow() {
 QWidget* MainWindow::BuildTimersFrame() {
   group_box1_ = new QGroupBox("Timers: ");
   group_box1_->setObjectName("GroupBox1");
-  grid_ = new widgets::TimerGrid(group_box1_);
+  grid_ = new ui::TimerGrid(group_box1_);
   grid_->Bind(tables_.ds_timers);
   auto* panel1 = new QWidget(group_box1_);
   panel1->setObjectName("Panel1");
@@ -208,7 +208,7 @@ void MainWindow::StartUpSteps() {
   setFixedWidth(kWindowWidth);  // 2
   last_saved_end_ = 0;          // 3
   change_count_ = 0;
-  widgets::LabelDayFields(tables_.timers, widgets::ApplyDayNames());  // 4
+  ui::LabelDayFields(tables_.timers, ui::ApplyDayNames());  // 4
   grid_->Model()->RefreshHeaders();
   LogTimeZone();                    // 5
   if (!FirstRunSettings()) return;  // 6

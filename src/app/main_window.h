@@ -17,9 +17,9 @@
 #include "boxdata/box_tables.h"
 #include "platform/clock.h"
 #include "transfer/fetch_box_files.h"
+#include "ui/timer_grid.h"
 #include "ui/timer_list_actions.h"
 #include "widgets/message_service.h"
-#include "widgets/timer_grid.h"
 
 class QGroupBox;
 class QPlainTextEdit;
@@ -81,7 +81,7 @@ class MainWindow : public QMainWindow {
   // Runs fn; an error that leaves it is shown in an error box (every event handler does this).
   void Guarded(const std::function<void()>& fn);
 
-  widgets::TimerGrid* TimerGrid() const { return grid_; }
+  ui::TimerGrid* TimerGrid() const { return grid_; }
   QPlainTextEdit* Memo1() const { return memo1_; }
   QAction* Append() const { return append_; }
   QAction* Edit() const { return edit_; }
@@ -123,7 +123,7 @@ class MainWindow : public QMainWindow {
   transfer::FetchResult fetch_result_;
   bool end_requested_ = false;
 
-  widgets::TimerGrid* grid_ = nullptr;
+  ui::TimerGrid* grid_ = nullptr;
   QGroupBox* group_box1_ = nullptr;
   QPlainTextEdit* memo1_ = nullptr;
   QAction* append_ = nullptr;

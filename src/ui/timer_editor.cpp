@@ -15,9 +15,7 @@
 #include <string>
 
 #include "store/date_format.h"
-#include "widgets/bound_combo_box.h"
-#include "widgets/bound_date_time_edit.h"
-#include "widgets/bound_edit.h"
+#include "widgets/bound_controls.h"
 
 namespace tivolo::ui {
 namespace {
@@ -86,13 +84,11 @@ void TimerEditor::FormCreate() {
   QPalette grey = edit_channel_->palette();
   grey.setColor(QPalette::Base, grey.color(QPalette::Window));
   edit_channel_->setPalette(grey);
-  edit_channel_->SetDataSource(ds);
-  edit_channel_->SetDataField(fields::kZender);
+  edit_channel_->Link().Bind(ds, fields::kZender);
 
   edit_name_ = new widgets::BoundEdit(body);
   edit_name_->setObjectName("EditName");
-  edit_name_->SetDataSource(ds);
-  edit_name_->SetDataField(fields::kName);
+  edit_name_->Link().Bind(ds, fields::kName);
 
   grid->addWidget(new QLabel("Channel:", body), 0, 0);
   grid->addWidget(edit_channel_, 0, 1, 1, 3);
@@ -108,8 +104,7 @@ void TimerEditor::FormCreate() {
   // opening and saving a timer never changes what the box does after the recording.
   combo_afterevent_->SetKnownValues({"standby", "auto"});
   combo_afterevent_->SetItems({"nothing", "deepstandby"});
-  combo_afterevent_->SetDataSource(ds);
-  combo_afterevent_->SetDataField(fields::kAfterevent);
+  combo_afterevent_->Link().Bind(ds, fields::kAfterevent);
   grid->addWidget(new QLabel("Afterevent:", body), 4, 0);
   grid->addWidget(combo_afterevent_, 4, 1);
   grid->addWidget(BuildButtons(), 5, 0, 1, 4);
@@ -156,8 +151,7 @@ QWidget* TimerEditor::BuildPickers() {
   for (auto [picker, field, caption, mark] :
        {std::tuple{picker_begin_, fields::kBegin, "Begin:", "+"},
         std::tuple{picker_end_, fields::kEnd, "End:", "<-"}}) {
-    picker->SetDataSource(ds);
-    picker->SetDataField(field);
+    picker->Link().Bind(ds, field);
     connect(picker, &widgets::BoundDateTimeEdit::ValueShown, this,
             [this] { session_.Guard([this] { PickerChange(); }); });
     grid->addWidget(new QLabel(caption, box), row, 0);
