@@ -91,8 +91,8 @@ class TableModel : public QAbstractTableModel {
   int changing_ = 0;
   bool active_ = false;
   int row_count_ = 0;
-  RowChange open_;           // begun in Qt, not yet ended
-  bool open_in_qt_ = false;  // false for a move onto its own row, which Qt does not take
+  RowChange open_;           // announced by the table, not yet reported done
+  bool open_in_qt_ = false;  // begun in Qt (not a move onto its own row, which Qt refuses)
   // The row being painted: read once for all its cells and roles.
   mutable int cached_row_ = -1;
   mutable store::RecordBuffer cached_;
