@@ -33,9 +33,15 @@ void TableOps::StartInsert(MemTable& t) {
   t.Fire(t.BeforeInsert);
   t.Fire(t.BeforeScroll);
   if (t.state_ != DatasetState::kBrowse) return;  // a handler started something else
-  RecordBuffer buf;
+  // Built where it is edited: outside edit and insert state nobody reads the pending buffer,
+  // and reusing it keeps the room the previous record's values took.
+  RecordBuffer& buf = m.pending;
+  buf.id_ = -1;
+  buf.stored_in_ = nullptr;
   buf.data.nums.assign(m.num_count, 0);
-  buf.data.strs.assign(m.str_count, std::string());
+  buf.data.strs.resize(m.str_count);
+  for (std::string& s : buf.data.strs)
+    s.clear();
   buf.data.nulls.assign(t.field_defs_.size(), 1);
   buf.calc.assign(m.calc_count, Value{});
   for (auto& counter : m.counters) {
@@ -51,7 +57,6 @@ void TableOps::StartInsert(MemTable& t) {
   }
   const int row = t.RecordCount();  // the pending record follows the stored ones
   TableOps::NotifySources(t, [row](DataSource& ds) { ds.NotifyRowAboutToBeInserted(row); });
-  m.pending = std::move(buf);
   m.insert_return = m.cur;
   m.eof = true;
   t.SetState(DatasetState::kInsert);
@@ -265,7 +270,6 @@ void TableOps::StoreRecord(MemTable& t) {
   } else {
     UpdateBounds(t);
   }
-  m.pending = RecordBuffer{};
   SetCursor(t, pos);
   t.SetState(DatasetState::kBrowse);
   ReportPost(t, plan);
