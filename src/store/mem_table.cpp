@@ -212,22 +212,18 @@ void TableOps::NotifySources(MemTable& t, const std::function<void(DataSource&)>
   ForEachSource(t.sources_, fn);
 }
 
-void TableOps::AnnouncePost(MemTable& t, const PostPlan& plan) {
+void TableOps::NotifyPost(MemTable& t, const PostPlan& plan, bool done) {
   const int from = plan.from, to = plan.to;
-  if (to >= 0) {
-    NotifySources(t, [from, to](DataSource& ds) { ds.NotifyRowAboutToBeMoved(from, to); });
-  } else {
-    NotifySources(t, [from](DataSource& ds) { ds.NotifyRowAboutToBeRemoved(from); });
-  }
-}
-
-void TableOps::ReportPost(MemTable& t, const PostPlan& plan) {
-  const int from = plan.from, to = plan.to;
-  if (to >= 0) {
-    NotifySources(t, [from, to](DataSource& ds) { ds.NotifyRowMoved(from, to); });
-  } else {
-    NotifySources(t, [from](DataSource& ds) { ds.NotifyRowRemoved(from); });
-  }
+  const auto moved = done ? &DataSource::NotifyRowMoved : &DataSource::NotifyRowAboutToBeMoved;
+  const auto removed =
+      done ? &DataSource::NotifyRowRemoved : &DataSource::NotifyRowAboutToBeRemoved;
+  NotifySources(t, [=](DataSource& ds) {
+    if (to >= 0) {
+      (ds.*moved)(from, to);
+    } else {
+      (ds.*removed)(from);
+    }
+  });
 }
 
 void MemTable::NotifyField(Field& field) {

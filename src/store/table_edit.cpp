@@ -263,7 +263,7 @@ void TableOps::StoreRecord(MemTable& t) {
   const bool inserting = t.state_ == DatasetState::kInsert;
   CheckConstraints(t, m.pending.data, inserting ? -1 : m.pending.id_);
   const PostPlan plan = PlanPost(t);
-  AnnouncePost(t, plan);
+  NotifyPost(t, plan, false);
   const long pos = inserting ? InsertRecord(t, plan) : RewriteRecord(t, plan);
   if (inserting) {
     BoundsAfterInsert(t, m.pending.data);
@@ -272,7 +272,7 @@ void TableOps::StoreRecord(MemTable& t) {
   }
   SetCursor(t, pos);
   t.SetState(DatasetState::kBrowse);
-  ReportPost(t, plan);
+  NotifyPost(t, plan, true);
 }
 
 void TableOps::RemoveRecord(MemTable& t, int32_t id) {

@@ -150,9 +150,8 @@ struct TableOps {
   static void SetCursor(MemTable& t, long pos);
   // Sends a notification to every data source of the table (one may unbind another).
   static void NotifySources(MemTable& t, const std::function<void(DataSource&)>& fn);
-  // The row notifications of a post, before and after it.
-  static void AnnouncePost(MemTable& t, const PostPlan& plan);
-  static void ReportPost(MemTable& t, const PostPlan& plan);
+  // The row notifications of a post: the announcement before it, the report when done.
+  static void NotifyPost(MemTable& t, const PostPlan& plan, bool done);
 };
 
 // Names in a ";" list, with surrounding blanks removed.
