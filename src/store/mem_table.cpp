@@ -2,7 +2,6 @@
 #include "store/mem_table.h"
 
 #include <algorithm>
-#include <array>
 #include <stdexcept>
 
 #include "store/errors.h"
@@ -182,34 +181,8 @@ void MemTable::Fire(const Event& event) {
   handler(*this);
 }
 
-// Calls fn for each source still bound when its turn comes; a callback may unbind sources.
-template <class Fn>
-static void ForEachSource(const std::vector<DataSource*>& live, Fn fn) {
-  size_t n = live.size();
-  if (n == 1) {
-    fn(*live[0]);
-    return;
-  }
-  std::array<DataSource*, 8> small;
-  std::vector<DataSource*> large;
-  DataSource** copy = small.data();
-  if (n > small.size()) {
-    large = live;
-    copy = large.data();
-  } else {
-    std::copy(live.begin(), live.end(), small.begin());
-  }
-  for (size_t i = 0; i < n; ++i) {
-    if (std::find(live.begin(), live.end(), copy[i]) != live.end()) fn(*copy[i]);
-  }
-}
-
 void MemTable::Notify(void (DataSource::*fn)()) {
   ForEachSource(sources_, [fn](DataSource& ds) { (ds.*fn)(); });
-}
-
-void TableOps::NotifySources(MemTable& t, const std::function<void(DataSource&)>& fn) {
-  ForEachSource(t.sources_, fn);
 }
 
 void TableOps::NotifyPost(MemTable& t, const PostPlan& plan, bool done) {

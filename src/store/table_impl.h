@@ -1,8 +1,9 @@
 // Internal: the state behind a MemTable (storage, indexes, cursor, buffers, the master link).
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -119,6 +120,28 @@ struct PostPlan {
   size_t place = kNoEntry;  // its new position in the current index; kNoEntry: it keeps its own
 };
 
+// Calls fn for each source still bound when its turn comes; a callback may unbind sources.
+template <class Fn>
+void ForEachSource(const std::vector<DataSource*>& live, Fn fn) {
+  size_t n = live.size();
+  if (n == 1) {
+    fn(*live[0]);
+    return;
+  }
+  std::array<DataSource*, 8> small;
+  std::vector<DataSource*> large;
+  DataSource** copy = small.data();
+  if (n > small.size()) {
+    large = live;
+    copy = large.data();
+  } else {
+    std::copy(live.begin(), live.end(), small.begin());
+  }
+  for (size_t i = 0; i < n; ++i) {
+    if (std::find(live.begin(), live.end(), copy[i]) != live.end()) fn(*copy[i]);
+  }
+}
+
 // The table's internal steps, shared by its source files.
 struct TableOps {
   static void CreateStorage(MemTable& t);
@@ -149,7 +172,10 @@ struct TableOps {
   static void CopyMasterValues(MemTable& t);
   static void SetCursor(MemTable& t, long pos);
   // Sends a notification to every data source of the table (one may unbind another).
-  static void NotifySources(MemTable& t, const std::function<void(DataSource&)>& fn);
+  template <class Fn>
+  static void NotifySources(MemTable& t, Fn fn) {
+    ForEachSource(t.sources_, fn);
+  }
   // The row notifications of a post: the announcement before it, the report when done.
   static void NotifyPost(MemTable& t, const PostPlan& plan, bool done);
 };
