@@ -167,6 +167,8 @@ struct TableOps {
   static void CheckConstraints(MemTable& t, const RecordData& rec, int32_t self);
   static void StartInsert(MemTable& t);
   static bool LinkActive(const MemTable& t);
+  // Fails unless the current index has a key part for each master field.
+  static void CheckLinkIndex(MemTable& t);
   static std::vector<Field*> MasterFieldObjects(MemTable& t);
   static RecordData FillRangeKey(MemTable& t);
   static void CopyMasterValues(MemTable& t);

@@ -240,16 +240,20 @@ bool TableOps::LinkActive(const MemTable& t) {
          !t.impl_->master_names.empty();
 }
 
+void TableOps::CheckLinkIndex(MemTable& t) {
+  const MemTable::Impl& m = *t.impl_;
+  if (!m.current || m.current->parts.size() < m.master_names.size()) {
+    t.Fail(FormatMessage("No index for fields '%s'", t.master_fields_.c_str()));
+  }
+}
+
 std::vector<Field*> TableOps::MasterFieldObjects(MemTable& t) {
   MemTable& master = *t.MasterSource()->DataSet();
   std::vector<Field*> fields;
-  MemTable::Impl& m = *t.impl_;
-  for (const std::string& name : m.master_names) {
+  for (const std::string& name : t.impl_->master_names) {
     fields.push_back(&master.FieldNamed(name));
   }
-  if (!m.current || m.current->parts.size() < fields.size()) {
-    t.Fail(FormatMessage("No index for fields '%s'", t.master_fields_.c_str()));
-  }
+  CheckLinkIndex(t);
   return fields;
 }
 
@@ -275,13 +279,16 @@ RecordData TableOps::FillRangeKey(MemTable& t) {
   return key;
 }
 
-// The new-record step of a detail: its link fields take the master's current values.
+// The new-record step of a detail: its link fields take the master's current values. Run for
+// every appended record, so without a list of the master's fields.
 void TableOps::CopyMasterValues(MemTable& t) {
   if (!LinkActive(t)) return;
+  CheckLinkIndex(t);
   MemTable::Impl& m = *t.impl_;
-  std::vector<Field*> fields = MasterFieldObjects(t);
-  for (size_t i = 0; i < fields.size(); ++i) {
-    m.def_fields[static_cast<size_t>(m.current->parts[i].def)]->Assign(*fields[i]);
+  const MemTable& master = *t.MasterSource()->DataSet();
+  for (size_t i = 0; i < m.master_names.size(); ++i) {
+    m.def_fields[static_cast<size_t>(m.current->parts[i].def)]->Assign(
+        master.FieldNamed(m.master_names[i]));
   }
 }
 
