@@ -1,6 +1,10 @@
 // Reading the box's files into the tables: the large real set, the same set doubled, only
 // reading and splitting the files, and the service list lookups by index and by the walk
-// over every line per channel.
+// over every line per channel. The figure to watch is reading the large set against reading
+// and splitting its files, taken in one run with both interleaved, as this machine's speed
+// varies:
+//   bench_boxdata --benchmark_filter='BM_ReadLargeSet$|BM_ReadFilesAndSplitLines'
+//     --benchmark_repetitions=30 --benchmark_enable_random_interleaving=true
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>

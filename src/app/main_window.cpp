@@ -124,7 +124,7 @@ void MainWindow::BuildWindow() {
 QWidget* MainWindow::BuildTimersFrame() {
   timers_frame_ = new QGroupBox("Timers: ");
   timers_frame_->setObjectName("GroupBox1");
-  grid_ = new widgets::TimerGrid(timers_frame_);
+  grid_ = new ui::TimerGrid(timers_frame_);
   grid_->Bind(tables_.ds_timers);
   auto* button_bar = new QWidget(timers_frame_);
   button_bar->setObjectName("Panel1");
@@ -226,7 +226,7 @@ void MainWindow::StartUpSteps() {
 
 void MainWindow::PrepareFormats() {
   widgets::ApplyDateFormats();
-  widgets::LabelDayFields(tables_.timers, widgets::ApplyDayNames());
+  ui::LabelDayFields(tables_.timers, ui::ApplyDayNames());
   grid_->Model()->RefreshHeaders();
 }
 

@@ -17,9 +17,9 @@
 #include "platform/clock.h"
 #include "transfer/box_fetch.h"
 #include "transfer/save_to_box.h"
+#include "ui/timer_grid.h"
 #include "ui/timer_list_actions.h"
 #include "widgets/message_service.h"
-#include "widgets/timer_grid.h"
 
 class QGroupBox;
 class QPlainTextEdit;
@@ -75,7 +75,7 @@ class MainWindow : public QMainWindow {
   // Runs fn; an error that leaves it is shown in an error box (every event handler does this).
   void Guarded(const std::function<void()>& fn);
 
-  widgets::TimerGrid* TimerGrid() const { return grid_; }
+  ui::TimerGrid* TimerGrid() const { return grid_; }
   QPlainTextEdit* LogView() const { return log_view_; }
   QAction* Append() const { return append_; }
   QAction* Edit() const { return edit_; }
@@ -131,7 +131,7 @@ class MainWindow : public QMainWindow {
   transfer::FetchResult fetch_result_;
   bool end_requested_ = false;
 
-  widgets::TimerGrid* grid_ = nullptr;
+  ui::TimerGrid* grid_ = nullptr;
   QGroupBox* timers_frame_ = nullptr;
   QPlainTextEdit* log_view_ = nullptr;
   QAction* append_ = nullptr;

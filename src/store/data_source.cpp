@@ -117,7 +117,20 @@ void DataSource::NotifyEndPendingChange() {
   Dispatch([](DataLink& link) { link.EndPendingChange(); });
 }
 
-// The row notifications are data set changes to the OnDataChange handler.
+// Announcements reach the links only; the reports after a change are data set changes to the
+// OnDataChange handler.
+void DataSource::NotifyRowAboutToBeInserted(int row) {
+  Dispatch([row](DataLink& link) { link.RowAboutToBeInserted(row); });
+}
+
+void DataSource::NotifyRowAboutToBeRemoved(int row) {
+  Dispatch([row](DataLink& link) { link.RowAboutToBeRemoved(row); });
+}
+
+void DataSource::NotifyRowAboutToBeMoved(int from, int to) {
+  Dispatch([from, to](DataLink& link) { link.RowAboutToBeMoved(from, to); });
+}
+
 void DataSource::NotifyRowInserted(int row) {
   Dispatch([row](DataLink& link) { link.RowInserted(row); });
   if (OnDataChange) OnDataChange(*this, nullptr);

@@ -37,12 +37,19 @@ class DataLink {
   virtual void EndPendingChange() {}    // the table is about to post, cancel, delete or move
   virtual void DataSetDetached() {}     // the source lost its table (rebound or destroyed)
 
-  // One row of the view (MemTable::ViewRecordAt) changed, sent after the change in place of
-  // DataSetChanged where the table knows the row, so that a grid keeps its selection and
-  // scroll position. A link that does not care gets DataSetChanged, as before.
+  // The rows of the view (MemTable::ViewRecordAt) where the table knows the row, sent in place
+  // of DataSetChanged so that a grid keeps its selection and scroll position. An insert, a
+  // removal or a move is announced before the table makes it, with the rows as they are then,
+  // and reported after it; both name the same rows. Between the two the table may send its
+  // state change and the new record's field changes, but no other row notification. A link
+  // that does not care gets DataSetChanged after the change, as before.
+  virtual void RowAboutToBeInserted(int /*row*/) {}
   virtual void RowInserted(int /*row*/) { DataSetChanged(); }
+  virtual void RowAboutToBeRemoved(int /*row*/) {}
   virtual void RowRemoved(int /*row*/) { DataSetChanged(); }
-  // The row at `from` now sits at `to` (a posted record took its place in the order).
+  // The row at `from` goes to `to`, counted among the rows after the move (a posted record
+  // taking its place in the order; from == to when it stays).
+  virtual void RowAboutToBeMoved(int /*from*/, int /*to*/) {}
   virtual void RowMoved(int /*from*/, int /*to*/) { DataSetChanged(); }
   virtual void RowChanged(int /*row*/) { DataSetChanged(); }
 
@@ -77,8 +84,11 @@ class DataSource {
   void NotifyFieldChanged(Field& field);
   void NotifyUpdateRecord();
   void NotifyEndPendingChange();
+  void NotifyRowAboutToBeInserted(int row);
   void NotifyRowInserted(int row);
+  void NotifyRowAboutToBeRemoved(int row);
   void NotifyRowRemoved(int row);
+  void NotifyRowAboutToBeMoved(int from, int to);
   void NotifyRowMoved(int from, int to);
   void NotifyRowChanged(int row);
 

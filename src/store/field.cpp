@@ -126,6 +126,7 @@ size_t Utf8Length(std::string_view text) {
 }
 
 std::string_view Utf8Prefix(std::string_view text, size_t max_chars) {
+  if (text.size() <= max_chars) return text;  // never more characters than bytes
   size_t i = 0;
   for (size_t n = 0; i < text.size() && n < max_chars; ++n)
     i += SequenceLength(text, i);

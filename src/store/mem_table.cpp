@@ -2,7 +2,6 @@
 #include "store/mem_table.h"
 
 #include <algorithm>
-#include <array>
 #include <stdexcept>
 
 #include "store/errors.h"
@@ -149,6 +148,7 @@ void MemTable::SetMasterSource(DataSource* source) {
 
 void MemTable::SetMasterFields(std::string names) {
   master_fields_ = std::move(names);
+  impl_->master_names = SplitNames(master_fields_);
   if (!Active()) return;
   if (TableOps::LinkActive(*this)) {
     MasterChanged();
@@ -181,44 +181,22 @@ void MemTable::Fire(const Event& event) {
   handler(*this);
 }
 
-// Calls fn for each source still bound when its turn comes; a callback may unbind sources.
-template <class Fn>
-static void ForEachSource(const std::vector<DataSource*>& live, Fn fn) {
-  size_t n = live.size();
-  if (n == 1) {
-    fn(*live[0]);
-    return;
-  }
-  std::array<DataSource*, 8> small;
-  std::vector<DataSource*> large;
-  DataSource** copy = small.data();
-  if (n > small.size()) {
-    large = live;
-    copy = large.data();
-  } else {
-    std::copy(live.begin(), live.end(), small.begin());
-  }
-  for (size_t i = 0; i < n; ++i) {
-    if (std::find(live.begin(), live.end(), copy[i]) != live.end()) fn(*copy[i]);
-  }
-}
-
 void MemTable::Notify(void (DataSource::*fn)()) {
   ForEachSource(sources_, [fn](DataSource& ds) { (ds.*fn)(); });
 }
 
-void TableOps::NotifySources(MemTable& t, const std::function<void(DataSource&)>& fn) {
-  ForEachSource(t.sources_, fn);
-}
-
-void TableOps::NotifyPosted(MemTable& t, int from, long pos) {
-  const MemTable::Impl& m = *t.impl_;
-  if (pos >= static_cast<long>(m.lo) && pos < static_cast<long>(m.hi)) {
-    int to = static_cast<int>(pos - static_cast<long>(m.lo));
-    NotifySources(t, [from, to](DataSource& ds) { ds.NotifyRowMoved(from, to); });
-  } else {
-    NotifySources(t, [from](DataSource& ds) { ds.NotifyRowRemoved(from); });
-  }
+void TableOps::NotifyPost(MemTable& t, const PostPlan& plan, bool done) {
+  const int from = plan.from, to = plan.to;
+  const auto moved = done ? &DataSource::NotifyRowMoved : &DataSource::NotifyRowAboutToBeMoved;
+  const auto removed =
+      done ? &DataSource::NotifyRowRemoved : &DataSource::NotifyRowAboutToBeRemoved;
+  NotifySources(t, [=](DataSource& ds) {
+    if (to >= 0) {
+      (ds.*moved)(from, to);
+    } else {
+      (ds.*removed)(from);
+    }
+  });
 }
 
 void MemTable::NotifyField(Field& field) {

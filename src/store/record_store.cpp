@@ -73,16 +73,6 @@ void RecordStore::Free(int32_t id) {
   Slot(id).reset();
 }
 
-bool RecordStore::IsNull(int32_t id, size_t def) const {
-  return Block(id)[def] != 0;
-}
-
-int64_t RecordStore::Num(int32_t id, size_t slot) const {
-  int64_t v;
-  std::memcpy(&v, Block(id) + NullBytes() + slot * 8, 8);
-  return v;
-}
-
 std::string_view RecordStore::Str(int32_t id, size_t slot) const {
   const char* p = Block(id) + NullBytes() + num_count_ * 8;
   for (size_t s = 0;; ++s) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -29,8 +30,13 @@ class RecordStore {
   void Free(int32_t id);
 
   size_t FieldCount() const { return field_count_; }
-  bool IsNull(int32_t id, size_t def) const;
-  int64_t Num(int32_t id, size_t slot) const;
+  // Inline: every index comparison reads them.
+  bool IsNull(int32_t id, size_t def) const { return Block(id)[def] != 0; }
+  int64_t Num(int32_t id, size_t slot) const {
+    int64_t v;
+    std::memcpy(&v, Block(id) + NullBytes() + slot * 8, 8);
+    return v;
+  }
   std::string_view Str(int32_t id, size_t slot) const;
 
   // Scan hints: bring a slot, or the block a slot points to, towards the cache.

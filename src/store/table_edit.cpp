@@ -33,9 +33,15 @@ void TableOps::StartInsert(MemTable& t) {
   t.Fire(t.BeforeInsert);
   t.Fire(t.BeforeScroll);
   if (t.state_ != DatasetState::kBrowse) return;  // a handler started something else
-  RecordBuffer buf;
+  // Built where it is edited: outside edit and insert state nobody reads the pending buffer,
+  // and reusing it keeps the room the previous record's values took.
+  RecordBuffer& buf = m.pending;
+  buf.id_ = -1;
+  buf.stored_in_ = nullptr;
   buf.data.nums.assign(m.num_count, 0);
-  buf.data.strs.assign(m.str_count, std::string());
+  buf.data.strs.resize(m.str_count);
+  for (std::string& s : buf.data.strs)
+    s.clear();
   buf.data.nulls.assign(t.field_defs_.size(), 1);
   buf.calc.assign(m.calc_count, Value{});
   for (auto& counter : m.counters) {
@@ -49,14 +55,14 @@ void TableOps::StartInsert(MemTable& t) {
     buf.data.nums[static_cast<size_t>(m.def_slot[static_cast<size_t>(counter.def)])] = low;
     buf.data.nulls[static_cast<size_t>(counter.def)] = 0;
   }
-  m.pending = std::move(buf);
+  const int row = t.RecordCount();  // the pending record follows the stored ones
+  TableOps::NotifySources(t, [row](DataSource& ds) { ds.NotifyRowAboutToBeInserted(row); });
   m.insert_return = m.cur;
   m.eof = true;
   t.SetState(DatasetState::kInsert);
   CopyMasterValues(t);
   t.Fire(t.OnNewRecord);
   t.modified_ = false;
-  const int row = t.RecordCount();  // the pending record follows the stored ones
   TableOps::NotifySources(t, [row](DataSource& ds) { ds.NotifyRowInserted(row); });
   t.Fire(t.AfterInsert);
   t.Fire(t.AfterScroll);
@@ -103,8 +109,11 @@ void MemTable::Cancel() {
   if (inserting) Fire(BeforeScroll);
   if (state_ != DatasetState::kEdit && state_ != DatasetState::kInsert) return;
   Impl& m = *impl_;
-  m.pending = RecordBuffer{};
   const int row = inserting ? RecordCount() : static_cast<int>(m.cur - static_cast<long>(m.lo));
+  if (inserting) {
+    TableOps::NotifySources(*this, [row](DataSource& ds) { ds.NotifyRowAboutToBeRemoved(row); });
+  }
+  m.pending = RecordBuffer{};
   TableOps::SetCursor(*this, inserting ? m.insert_return : m.cur);
   SetState(DatasetState::kBrowse);
   if (inserting) {
@@ -128,9 +137,10 @@ void MemTable::Delete() {
   Fire(BeforeDelete);
   Fire(BeforeScroll);
   if (m.cur < 0) return;  // a handler emptied the view
-  if (state_ == DatasetState::kEdit) m.pending = RecordBuffer{};
   long pos = m.cur;
   const int row = static_cast<int>(pos - static_cast<long>(m.lo));
+  TableOps::NotifySources(*this, [row](DataSource& ds) { ds.NotifyRowAboutToBeRemoved(row); });
+  if (state_ == DatasetState::kEdit) m.pending = RecordBuffer{};
   TableOps::RemoveRecord(*this, m.Order().At(static_cast<size_t>(pos)));
   TableOps::UpdateBounds(*this);
   // The following record takes the deleted one's place; at the end, the one before it.
@@ -161,16 +171,7 @@ void TableOps::CheckConstraints(MemTable& t, const RecordData& rec, int32_t self
     // Entries are in key order: any duplicate sits in the run of equal keys.
     OrderList& order = index.order;
     size_t n = index.parts.size();
-    size_t lo = 0, hi = order.Size();
-    while (lo < hi) {
-      size_t mid = (lo + hi) / 2;
-      if (CompareToEntry(m, index, n, rec, order.At(mid)) > 0) {
-        lo = mid + 1;
-      } else {
-        hi = mid;
-      }
-    }
-    for (size_t pos = lo; pos < order.Size(); ++pos) {
+    for (size_t pos = LowerBound(m, index, n, rec); pos < order.Size(); ++pos) {
       int32_t id = order.At(pos);
       if (CompareToEntry(m, index, n, rec, id) != 0) break;
       if (id == self) continue;
@@ -186,51 +187,92 @@ void TableOps::CheckConstraints(MemTable& t, const RecordData& rec, int32_t self
   }
 }
 
+PostPlan TableOps::PlanPost(MemTable& t) {
+  MemTable::Impl& m = *t.impl_;
+  const bool inserting = t.state_ == DatasetState::kInsert;
+  const RecordData& rec = m.pending.data;
+  PostPlan plan;
+  plan.from =
+      inserting ? static_cast<int>(m.Visible()) : static_cast<int>(m.cur - static_cast<long>(m.lo));
+  long pos = inserting ? static_cast<long>(m.natural.Size()) : m.cur;
+  if (m.current && inserting) {
+    plan.place = PlacePosition(t, *m.current, rec);
+  } else if (m.current) {
+    RecordData stored;
+    m.store.Get(m.pending.id_, stored);
+    if (CompareKeys(m.current->parts, m.current->parts.size(), stored, rec) != 0) {
+      plan.place = PlacePosition(t, *m.current, rec, FindEntry(t, m.current, m.pending.id_));
+    }
+  }
+  if (plan.place != kNoEntry) pos = static_cast<long>(plan.place);
+  // A visible record stays visible only with a key in the range, whose start then stays put.
+  const bool leaves = m.has_range && m.current &&
+                      CompareKeys(m.current->parts, m.range_parts, rec, m.range_key) != 0;
+  plan.to = leaves ? -1 : static_cast<int>(pos - static_cast<long>(m.lo));
+  return plan;
+}
+
+long TableOps::InsertRecord(MemTable& t, const PostPlan& plan) {
+  MemTable::Impl& m = *t.impl_;
+  const RecordData& rec = m.pending.data;
+  int32_t id = m.max_id + 1;
+  if (m.used.size() <= static_cast<size_t>(id)) m.used.resize(static_cast<size_t>(id) + 1, 0);
+  m.store.Put(id, rec);
+  m.used[static_cast<size_t>(id)] = 1;
+  m.max_id = id;
+  ++m.record_total;
+  m.natural.PushBack(id);
+  for (TableIndex& index : m.indexes) {
+    if (&index == m.current) {
+      index.order.Insert(plan.place, id);
+    } else {
+      Place(t, index, rec, id);
+    }
+  }
+  return static_cast<long>(m.current ? plan.place : m.natural.Size() - 1);
+}
+
+long TableOps::RewriteRecord(MemTable& t, const PostPlan& plan) {
+  MemTable::Impl& m = *t.impl_;
+  const RecordData& rec = m.pending.data;
+  const int32_t id = m.pending.id_;
+  RecordData stored;
+  m.store.Get(id, stored);
+  std::vector<TableIndex*> moved;
+  for (TableIndex& index : m.indexes) {
+    if (CompareKeys(index.parts, index.parts.size(), stored, rec) != 0) {
+      index.order.Erase(FindEntry(t, &index, id));
+      moved.push_back(&index);
+    }
+  }
+  m.store.Put(id, rec);
+  for (TableIndex* index : moved) {
+    if (index == m.current) {
+      index->order.Insert(plan.place, id);
+    } else {
+      Place(t, *index, rec, id);
+    }
+  }
+  return static_cast<long>(FindEntry(t, m.current, id));
+}
+
 // Post's store step: constraints, storage and indexes, then browse state with the stored
-// record current and data set change sent.
+// record current; the row's move is announced before the store changes and reported after.
 void TableOps::StoreRecord(MemTable& t) {
   MemTable::Impl& m = *t.impl_;
-  bool inserting = t.state_ == DatasetState::kInsert;
-  int32_t self = inserting ? -1 : m.pending.id_;
-  CheckConstraints(t, m.pending.data, self);
-  const int from =
-      inserting ? static_cast<int>(m.Visible()) : static_cast<int>(m.cur - static_cast<long>(m.lo));
-  long pos = -1;
-  const RecordData& rec = m.pending.data;
+  const bool inserting = t.state_ == DatasetState::kInsert;
+  CheckConstraints(t, m.pending.data, inserting ? -1 : m.pending.id_);
+  const PostPlan plan = PlanPost(t);
+  NotifyPost(t, plan, false);
+  const long pos = inserting ? InsertRecord(t, plan) : RewriteRecord(t, plan);
   if (inserting) {
-    int32_t id = m.max_id + 1;
-    if (m.used.size() <= static_cast<size_t>(id)) m.used.resize(static_cast<size_t>(id) + 1, 0);
-    m.store.Put(id, rec);
-    m.used[static_cast<size_t>(id)] = 1;
-    m.max_id = id;
-    ++m.record_total;
-    m.natural.PushBack(id);
-    if (!m.current) pos = static_cast<long>(m.natural.Size()) - 1;
-    for (TableIndex& index : m.indexes) {
-      size_t at = Place(t, index, rec, id);
-      if (&index == m.current) pos = static_cast<long>(at);
-    }
+    BoundsAfterInsert(t, m.pending.data);
   } else {
-    int32_t id = self;
-    RecordData stored;
-    m.store.Get(id, stored);
-    std::vector<TableIndex*> moved;
-    for (TableIndex& index : m.indexes) {
-      if (CompareKeys(index.parts, index.parts.size(), stored, rec) != 0) {
-        index.order.Erase(FindEntry(t, &index, id));
-        moved.push_back(&index);
-      }
-    }
-    m.store.Put(id, rec);
-    for (TableIndex* index : moved)
-      Place(t, *index, rec, id);
-    pos = static_cast<long>(FindEntry(t, m.current, id));
+    UpdateBounds(t);
   }
-  m.pending = RecordBuffer{};
-  UpdateBounds(t);
   SetCursor(t, pos);
   t.SetState(DatasetState::kBrowse);
-  NotifyPosted(t, from, pos);
+  NotifyPost(t, plan, true);
 }
 
 void TableOps::RemoveRecord(MemTable& t, int32_t id) {

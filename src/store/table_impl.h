@@ -1,8 +1,9 @@
 // Internal: the state behind a MemTable (storage, indexes, cursor, buffers, the master link).
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -76,6 +77,9 @@ struct MemTable::Impl {
   std::vector<std::unique_ptr<Field>> hidden_fields;
   size_t calc_count = 0;
 
+  // MasterFields split once: every appended detail record reads them.
+  std::vector<std::string> master_names;
+
   // Cursor over the visible records: positions in the current order.
   bool has_range = false;
   RecordData range_key;
@@ -102,6 +106,41 @@ int CompareKeys(const std::vector<KeyPart>& parts, size_t n, const RecordData& a
 // The same comparison of a record's key with the stored entry of record id.
 int CompareToEntry(const MemTable::Impl& m, const TableIndex& index, size_t n, const RecordData& a,
                    int32_t id);
+// The first position whose entry is not below the key in its first n parts.
+size_t LowerBound(const MemTable::Impl& m, const TableIndex& index, size_t n,
+                  const RecordData& key);
+
+inline constexpr size_t kNoEntry = static_cast<size_t>(-1);
+
+// Where a post takes the pending record, worked out before anything changes so that bound
+// controls hear of the move first.
+struct PostPlan {
+  int from = -1;            // its row while pending
+  int to = -1;              // its row after the post; -1: it leaves the visible records
+  size_t place = kNoEntry;  // its new position in the current index; kNoEntry: it keeps its own
+};
+
+// Calls fn for each source still bound when its turn comes; a callback may unbind sources.
+template <class Fn>
+void ForEachSource(const std::vector<DataSource*>& live, Fn fn) {
+  size_t n = live.size();
+  if (n == 1) {
+    fn(*live[0]);
+    return;
+  }
+  std::array<DataSource*, 8> small;
+  std::vector<DataSource*> large;
+  DataSource** copy = small.data();
+  if (n > small.size()) {
+    large = live;
+    copy = large.data();
+  } else {
+    std::copy(live.begin(), live.end(), small.begin());
+  }
+  for (size_t i = 0; i < n; ++i) {
+    if (std::find(live.begin(), live.end(), copy[i]) != live.end()) fn(*copy[i]);
+  }
+}
 
 // The table's internal steps, shared by its source files.
 struct TableOps {
@@ -112,22 +151,35 @@ struct TableOps {
   static void ReadCurrent(MemTable& t);
   static void Calc(MemTable& t, RecordBuffer& buf, bool temp_state);
   static void UpdateBounds(MemTable& t);
+  // The bounds after `rec` was added to the current index, without searching it again.
+  static void BoundsAfterInsert(MemTable& t, const RecordData& rec);
+  // Where the bisection puts `key` among the index's entries, the entry at `skip` left out
+  // (the record's own while it is placed again); then the placement itself.
+  static size_t PlacePosition(MemTable& t, const TableIndex& index, const RecordData& key,
+                              size_t skip = kNoEntry);
   static size_t Place(MemTable& t, TableIndex& index, const RecordData& key, int32_t id);
   static size_t FindEntry(MemTable& t, TableIndex* index, int32_t id);  // null: identifier order
+  static PostPlan PlanPost(MemTable& t);
   static void StoreRecord(MemTable& t);
+  static long InsertRecord(MemTable& t, const PostPlan& plan);  // its position in the order
+  static long RewriteRecord(MemTable& t, const PostPlan& plan);
   static void RemoveRecord(MemTable& t, int32_t id);
   static void CheckConstraints(MemTable& t, const RecordData& rec, int32_t self);
   static void StartInsert(MemTable& t);
   static bool LinkActive(const MemTable& t);
+  // Fails unless the current index has a key part for each master field.
+  static void CheckLinkIndex(MemTable& t);
   static std::vector<Field*> MasterFieldObjects(MemTable& t);
   static RecordData FillRangeKey(MemTable& t);
   static void CopyMasterValues(MemTable& t);
   static void SetCursor(MemTable& t, long pos);
   // Sends a notification to every data source of the table (one may unbind another).
-  static void NotifySources(MemTable& t, const std::function<void(DataSource&)>& fn);
-  // After a post: the pending row `from` now sits at the stored record's place `pos` in the
-  // current order, or has left the visible records.
-  static void NotifyPosted(MemTable& t, int from, long pos);
+  template <class Fn>
+  static void NotifySources(MemTable& t, Fn fn) {
+    ForEachSource(t.sources_, fn);
+  }
+  // The row notifications of a post: the announcement before it, the report when done.
+  static void NotifyPost(MemTable& t, const PostPlan& plan, bool done);
 };
 
 // Names in a ";" list, with surrounding blanks removed.

@@ -108,15 +108,47 @@ int CompareToEntry(const MemTable::Impl& m, const TableIndex& index, size_t n, c
   return 0;
 }
 
+// Readers add records in key order (autoincrement keys, channels bouquet by bouquet), so a key
+// beyond the last entry is checked first: one comparison instead of a search through the store.
+static bool BeyondLast(const MemTable::Impl& m, const TableIndex& index, size_t n,
+                       const RecordData& key) {
+  const size_t size = index.order.Size();
+  return size > 0 && CompareToEntry(m, index, n, key, index.order.At(size - 1)) > 0;
+}
+
+size_t LowerBound(const MemTable::Impl& m, const TableIndex& index, size_t n,
+                  const RecordData& key) {
+  const OrderList& order = index.order;
+  if (BeyondLast(m, index, n, key)) return order.Size();
+  size_t lo = 0, hi = order.Size();
+  while (lo < hi) {
+    size_t mid = (lo + hi) / 2;
+    if (CompareToEntry(m, index, n, key, order.At(mid)) > 0) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  return lo;
+}
+
 // Bisection among the entries in key order; an equal probe places the new entry right before
-// the probed one, so equal keys do not always go last.
-size_t TableOps::Place(MemTable& t, TableIndex& index, const RecordData& key, int32_t id) {
-  MemTable::Impl& m = *t.impl_;
-  size_t n = index.parts.size();
-  long lo = 0, hi = static_cast<long>(index.order.Size()) - 1;
+// the probed one, so equal keys do not always go last. A key beyond the last entry meets no
+// equal probe, so it goes to the end either way.
+size_t TableOps::PlacePosition(MemTable& t, const TableIndex& index, const RecordData& key,
+                               size_t skip) {
+  const MemTable::Impl& m = *t.impl_;
+  const size_t n = index.parts.size();
+  auto entry = [&](long i) {
+    const size_t pos = static_cast<size_t>(i);
+    return index.order.At(skip != kNoEntry && pos >= skip ? pos + 1 : pos);
+  };
+  const long size = static_cast<long>(index.order.Size()) - (skip != kNoEntry ? 1 : 0);
+  long lo = 0, hi = size - 1;
+  if (size > 0 && CompareToEntry(m, index, n, key, entry(hi)) > 0) lo = size;
   while (lo <= hi) {
     long mid = (lo + hi) / 2;
-    int c = CompareToEntry(m, index, n, key, index.order.At(static_cast<size_t>(mid)));
+    int c = CompareToEntry(m, index, n, key, entry(mid));
     if (c < 0) {
       hi = mid - 1;
     } else if (c > 0) {
@@ -126,8 +158,13 @@ size_t TableOps::Place(MemTable& t, TableIndex& index, const RecordData& key, in
       break;
     }
   }
-  index.order.Insert(static_cast<size_t>(lo), id);
   return static_cast<size_t>(lo);
+}
+
+size_t TableOps::Place(MemTable& t, TableIndex& index, const RecordData& key, int32_t id) {
+  const size_t pos = PlacePosition(t, index, key);
+  index.order.Insert(pos, id);
+  return pos;
 }
 
 size_t TableOps::FindEntry(MemTable& t, TableIndex* index, int32_t id) {
@@ -149,16 +186,7 @@ size_t TableOps::FindEntry(MemTable& t, TableIndex* index, int32_t id) {
   m.store.Get(id, key);
   OrderList& order = index->order;
   size_t n = index->parts.size();
-  size_t lo = 0, hi = order.Size();
-  while (lo < hi) {
-    size_t mid = (lo + hi) / 2;
-    if (CompareToEntry(m, *index, n, key, order.At(mid)) > 0) {
-      lo = mid + 1;
-    } else {
-      hi = mid;
-    }
-  }
-  for (size_t pos = lo; pos < order.Size(); ++pos) {
+  for (size_t pos = LowerBound(m, *index, n, key); pos < order.Size(); ++pos) {
     int32_t other = order.At(pos);
     if (other == id) return pos;
     if (CompareToEntry(m, *index, n, key, other) != 0) break;
@@ -195,24 +223,37 @@ void TableOps::UpdateBounds(MemTable& t) {
   m.hi = bound(true);
 }
 
+// The new entry went in at its key position: before the range, inside it, or after it.
+void TableOps::BoundsAfterInsert(MemTable& t, const RecordData& rec) {
+  MemTable::Impl& m = *t.impl_;
+  if (!m.has_range || !m.current) return UpdateBounds(t);
+  const int c = CompareKeys(m.current->parts, m.range_parts, rec, m.range_key);
+  if (c < 0) ++m.lo;
+  if (c <= 0) ++m.hi;
+}
+
 // ---- Master-detail link ----
 
 bool TableOps::LinkActive(const MemTable& t) {
   DataSource* source = t.MasterSource();
   return source && source->DataSet() && source->DataSet()->Active() &&
-         !SplitNames(t.master_fields_).empty();
+         !t.impl_->master_names.empty();
+}
+
+void TableOps::CheckLinkIndex(MemTable& t) {
+  const MemTable::Impl& m = *t.impl_;
+  if (!m.current || m.current->parts.size() < m.master_names.size()) {
+    t.Fail(FormatMessage("No index for fields '%s'", t.master_fields_.c_str()));
+  }
 }
 
 std::vector<Field*> TableOps::MasterFieldObjects(MemTable& t) {
   MemTable& master = *t.MasterSource()->DataSet();
   std::vector<Field*> fields;
-  for (const std::string& name : SplitNames(t.master_fields_)) {
+  for (const std::string& name : t.impl_->master_names) {
     fields.push_back(&master.FieldNamed(name));
   }
-  MemTable::Impl& m = *t.impl_;
-  if (!m.current || m.current->parts.size() < fields.size()) {
-    t.Fail(FormatMessage("No index for fields '%s'", t.master_fields_.c_str()));
-  }
+  CheckLinkIndex(t);
   return fields;
 }
 
@@ -238,13 +279,16 @@ RecordData TableOps::FillRangeKey(MemTable& t) {
   return key;
 }
 
-// The new-record step of a detail: its link fields take the master's current values.
+// The new-record step of a detail: its link fields take the master's current values. Run for
+// every appended record, so without a list of the master's fields.
 void TableOps::CopyMasterValues(MemTable& t) {
   if (!LinkActive(t)) return;
+  CheckLinkIndex(t);
   MemTable::Impl& m = *t.impl_;
-  std::vector<Field*> fields = MasterFieldObjects(t);
-  for (size_t i = 0; i < fields.size(); ++i) {
-    m.def_fields[static_cast<size_t>(m.current->parts[i].def)]->Assign(*fields[i]);
+  const MemTable& master = *t.MasterSource()->DataSet();
+  for (size_t i = 0; i < m.master_names.size(); ++i) {
+    m.def_fields[static_cast<size_t>(m.current->parts[i].def)]->Assign(
+        master.FieldNamed(m.master_names[i]));
   }
 }
 

@@ -15,9 +15,7 @@
 #include <string>
 
 #include "store/date_format.h"
-#include "widgets/bound_combo_box.h"
-#include "widgets/bound_date_time_edit.h"
-#include "widgets/bound_edit.h"
+#include "widgets/bound_controls.h"
 
 namespace tivolo::ui {
 namespace {
@@ -113,13 +111,11 @@ void TimerEditor::SetupChannelAndName(QGridLayout* grid, QWidget* body) {
   QPalette grey = channel_edit_->palette();
   grey.setColor(QPalette::Base, grey.color(QPalette::Window));
   channel_edit_->setPalette(grey);
-  channel_edit_->SetDataSource(ds);
-  channel_edit_->SetDataField(fields::kZender);
+  channel_edit_->Link().Bind(ds, fields::kZender);
 
   name_edit_ = new widgets::BoundEdit(body);
   name_edit_->setObjectName("EditName");
-  name_edit_->SetDataSource(ds);
-  name_edit_->SetDataField(fields::kName);
+  name_edit_->Link().Bind(ds, fields::kName);
 
   grid->addWidget(new QLabel("Channel:", body), 0, 0);
   grid->addWidget(channel_edit_, 0, 1, 1, 3);
@@ -140,8 +136,7 @@ QWidget* TimerEditor::SetupPickers() {
   for (auto [picker, field, caption, mark] :
        {std::tuple{begin_picker_, fields::kBegin, "Begin:", "+"},
         std::tuple{end_picker_, fields::kEnd, "End:", "<-"}}) {
-    picker->SetDataSource(ds);
-    picker->SetDataField(field);
+    picker->Link().Bind(ds, field);
     connect(picker, &widgets::BoundDateTimeEdit::ValueShown, this,
             [this] { session_.Guard([this] { PickerChange(); }); });
     grid->addWidget(new QLabel(caption, box), row, 0);
@@ -223,8 +218,7 @@ void TimerEditor::SetupAfterevent(QGridLayout* grid, QWidget* body) {
   // opening and saving a timer never changes what the box does after the recording.
   afterevent_combo_->SetKnownValues({"standby", "auto"});
   afterevent_combo_->SetItems({"nothing", "deepstandby"});
-  afterevent_combo_->SetDataSource(&session_.tables->ds_timers);
-  afterevent_combo_->SetDataField(fields::kAfterevent);
+  afterevent_combo_->Link().Bind(&session_.tables->ds_timers, fields::kAfterevent);
   grid->addWidget(new QLabel("Afterevent:", body), 4, 0);
   grid->addWidget(afterevent_combo_, 4, 1);
 }

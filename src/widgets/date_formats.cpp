@@ -1,11 +1,7 @@
 #include "widgets/date_formats.h"
 
-#include "boxdata/box_tables.h"
-
 namespace tivolo::widgets {
 namespace {
-
-constexpr qsizetype kDayNameChars = 10;
 
 // Qt's time pattern in the store's letters: h for hours (12-hour forms become 24-hour, the
 // store has no AM/PM), n for minutes, s for seconds; zone and AM/PM markers are dropped.
@@ -58,55 +54,11 @@ void ApplyDateFormats(const QLocale& locale) {
   s.long_time_format = StoreTimePattern(locale.timeFormat(QLocale::LongFormat));
 }
 
-std::string ProgramDayName(const QString& locale_name) {
-  if (locale_name.isEmpty()) return {};
-  QString name = locale_name.left(1).toUpper() + locale_name.mid(1, kDayNameChars - 1).toLower();
-  return name.toStdString();
-}
-
-std::array<std::string, 7> ApplyDayNames(const QLocale& locale) {
-  std::array<std::string, 7> names;
-  for (int day = 0; day < 7; ++day) {
-    // Qt counts Monday 1 to Sunday 7.
-    names[static_cast<size_t>(day)] =
-        ProgramDayName(locale.dayName(day == 0 ? 7 : day, QLocale::ShortFormat));
-  }
-  store::DefaultFormatSettings().short_day_names = names;
-  return names;
-}
-
-void LabelDayFields(store::MemTable& timers, const std::array<std::string, 7>& names) {
-  for (size_t day = 0; day < names.size(); ++day) {
-    if (store::Field* f = timers.FindField(boxdata::fields::kDays[day])) {
-      f->SetDisplayLabel(names[day]);
-    }
-  }
-}
-
 std::string LongTimeText(int hour, int minute, int second) {
   constexpr double kSecondsPerDay = 86400.0;
   const store::FormatSettings& s = store::DefaultFormatSettings();
   return store::FormatDateTime(s.long_time_format,
                                (hour * 3600 + minute * 60 + second) / kSecondsPerDay, s);
-}
-
-QDateTime ToQDateTime(store::DateTime value) {
-  const store::DateParts p = store::DecodeDateTime(value);
-  return QDateTime(QDate(p.year, p.month, p.day), QTime(p.hour, p.minute, p.second, p.msec));
-}
-
-store::DateTime FromQDateTime(const QDateTime& value) {
-  store::DateParts p;
-  const QDate d = value.date();
-  const QTime t = value.time();
-  p.year = d.year();
-  p.month = d.month();
-  p.day = d.day();
-  p.hour = t.hour();
-  p.minute = t.minute();
-  p.second = t.second();
-  p.msec = t.msec();
-  return store::EncodeDateTime(p);
 }
 
 }  // namespace tivolo::widgets

@@ -30,22 +30,13 @@ bool FieldLink::Edit() {
   return Editing();
 }
 
-void FieldLink::StateChanged() {
-  if (on_state_change) on_state_change();
-  Show();
-}
-
 void FieldLink::FieldChanged(store::Field& field) {
   store::Field* mine = GetField();
   if (mine && (&field == mine || mine->IsCalculated())) Show();
 }
 
-void FieldLink::UpdateRecord() {
-  if (on_update_record && Editing()) on_update_record();
-}
-
 void FieldLink::Show() const {
-  if (on_data_change) on_data_change();
+  if (show_) show_();
 }
 
 }  // namespace tivolo::widgets

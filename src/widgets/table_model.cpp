@@ -18,9 +18,12 @@ class TableModel::Link : public store::DataLink {
   void RecordChanged() override { model_.Changed(model_.CurrentRow()); }
   void FieldChanged(store::Field&) override { model_.Changed(model_.CurrentRow()); }
   void DataSetDetached() override { model_.Reset(); }
-  void RowInserted(int row) override { model_.Inserted(row); }
-  void RowRemoved(int row) override { model_.Removed(row); }
-  void RowMoved(int from, int to) override { model_.Moved(from, to); }
+  void RowAboutToBeInserted(int row) override { model_.Begin({RowChange::kInsert, row, row}); }
+  void RowInserted(int row) override { model_.End({RowChange::kInsert, row, row}); }
+  void RowAboutToBeRemoved(int row) override { model_.Begin({RowChange::kRemove, row, row}); }
+  void RowRemoved(int row) override { model_.End({RowChange::kRemove, row, row}); }
+  void RowAboutToBeMoved(int from, int to) override { model_.Begin({RowChange::kMove, from, to}); }
+  void RowMoved(int from, int to) override { model_.End({RowChange::kMove, from, to}); }
   void RowChanged(int row) override { model_.Changed(row); }
 
  private:
@@ -134,10 +137,10 @@ void TableModel::StateChanged() {
 }
 
 void TableModel::Reset() {
+  FinishOpen();
   ChangeScope scope(*this);
   beginResetModel();
   ForgetRow();
-  pending_ = {};
   store::MemTable* table = Table();
   active_ = table && table->Active();
   row_count_ = active_ ? table->ViewRowCount() : 0;
@@ -146,60 +149,83 @@ void TableModel::Reset() {
   CursorMoved();
 }
 
-// Each row change checks that the table's rows match what the view will have afterwards;
-// anything unexpected (a handler that changed more inside the notification) becomes a reset.
+// After each change the table's rows must be what the view now has; anything else (a handler
+// that changed more inside the notification) becomes a reset.
 bool TableModel::Expect(int rows_after) const {
   store::MemTable* table = Table();
   return table && table->Active() && table->ViewRowCount() == rows_after;
 }
 
-void TableModel::Inserted(int row) {
-  if (!Expect(row_count_ + 1) || row < 0 || row > row_count_) return Reset();
+// A change announced inside another one (a handler posting the record being inserted) ends the
+// earlier one first: Qt takes one change at a time.
+void TableModel::Begin(RowChange change) {
+  FinishOpen();
+  if (!active_ || !Expect(row_count_)) return;  // left unopened: its end becomes a reset
   ChangeScope scope(*this);
-  pending_ = {Pending::kInsert, row, -1};
-  beginInsertRows({}, row, row);
-  ForgetRow();
-  pending_ = {};
-  ++row_count_;
-  endInsertRows();
+  open_in_qt_ = BeginInQt(change);
+  if (open_in_qt_ || (change.kind == RowChange::kMove && change.from == change.to)) {
+    open_ = change;
+  }
+}
+
+// Qt names the row a moved one is put before, counted before the move.
+bool TableModel::BeginInQt(const RowChange& change) {
+  const int from = change.from, to = change.to;
+  switch (change.kind) {
+    case RowChange::kInsert:
+      if (from < 0 || from > row_count_) return false;
+      beginInsertRows({}, from, from);
+      return true;
+    case RowChange::kRemove:
+      if (from < 0 || from >= row_count_) return false;
+      beginRemoveRows({}, from, from);
+      return true;
+    case RowChange::kMove:
+      if (from < 0 || from >= row_count_ || to < 0 || to >= row_count_ || from == to) return false;
+      return beginMoveRows({}, from, from, {}, to > from ? to + 1 : to);
+    case RowChange::kNone:
+      break;
+  }
+  return false;
+}
+
+void TableModel::End(RowChange change) {
+  if (open_ != change) return Reset();
+  FinishOpen();
+  if (!Expect(row_count_)) return Reset();
+  if (change.kind == RowChange::kMove) Changed(change.to);
   CursorMoved();
 }
 
-void TableModel::Removed(int row) {
-  if (!Expect(row_count_ - 1) || row < 0 || row >= row_count_) return Reset();
+void TableModel::FinishOpen() {
+  const RowChange change = open_;
+  const bool in_qt = open_in_qt_;
+  open_ = {};
+  open_in_qt_ = false;
+  ForgetRow();
+  if (!in_qt) return;
   ChangeScope scope(*this);
-  pending_ = {Pending::kRemove, row, -1};
-  beginRemoveRows({}, row, row);
-  ForgetRow();
-  pending_ = {};
-  --row_count_;
-  endRemoveRows();
-  CursorMoved();
+  switch (change.kind) {
+    case RowChange::kInsert:
+      ++row_count_;
+      endInsertRows();
+      break;
+    case RowChange::kRemove:
+      --row_count_;
+      endRemoveRows();
+      break;
+    case RowChange::kMove:
+      endMoveRows();
+      break;
+    case RowChange::kNone:
+      break;
+  }
 }
 
-void TableModel::Moved(int from, int to) {
-  if (!Expect(row_count_) || from < 0 || from >= row_count_ || to < 0 || to >= row_count_) {
-    return Reset();
-  }
-  if (from != to) {
-    ChangeScope scope(*this);
-    pending_ = {Pending::kMove, from, to};
-    // Qt names the row the moved one is put before, in the old numbering.
-    if (!beginMoveRows({}, from, from, {}, to > from ? to + 1 : to)) {
-      pending_ = {};
-      return Reset();
-    }
-    ForgetRow();
-    pending_ = {};
-    endMoveRows();
-  }
-  Changed(to);
-  CursorMoved();
-}
-
+// Not while a change is open: Qt takes no other signal then, and reads the rows afresh after.
 void TableModel::Changed(int row) {
   ForgetRow();
-  if (row < 0 || row >= row_count_ || columns_.empty()) return;
+  if (open_in_qt_ || row < 0 || row >= row_count_ || columns_.empty()) return;
   emit dataChanged(index(row, 0), index(row, columnCount() - 1));
 }
 
@@ -207,27 +233,8 @@ void TableModel::CursorMoved() {
   emit CurrentRowChanged(CurrentRow());
 }
 
-int TableModel::TableRow(int model_row) const {
-  const int r = model_row;
-  switch (pending_.kind) {
-    case Pending::kNone:
-      return r;
-    case Pending::kInsert:
-      return r < pending_.a ? r : r + 1;
-    case Pending::kRemove:
-      return r < pending_.a ? r : r == pending_.a ? -1 : r - 1;
-    case Pending::kMove: {
-      if (r == pending_.a) return pending_.b;
-      const int without = r < pending_.a ? r : r - 1;
-      return without < pending_.b ? without : without + 1;
-    }
-  }
-  return r;
-}
-
-const store::RecordBuffer* TableModel::RowBuffer(int model_row) const {
+const store::RecordBuffer* TableModel::RowBuffer(int row) const {
   store::MemTable* table = Table();
-  const int row = TableRow(model_row);
   if (!table || !table->Active() || row < 0 || row >= table->ViewRowCount()) return nullptr;
   if (row != cached_row_) {
     try {

@@ -1,7 +1,8 @@
 // A Qt item model over a record table's view: one row per visible record (and the pending
 // record while inserting), one column per configured field. It listens to the table's data
-// source and turns each notification into the matching row insert, removal, move, data change
-// or reset, so that a view keeps its selection and scroll position.
+// source, which announces each row insert, removal and move before it happens and reports it
+// after, and passes them on as Qt's begin and end signals, so that a view keeps its selection
+// and scroll position and persistent indexes follow their records.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -51,9 +52,9 @@ class TableModel : public QAbstractTableModel {
   int CurrentRow() const;
   // Makes the row's record current (the table's move rule); a row it refuses changes nothing.
   void MoveToRow(int row);
-  // True while the model tells its views about a change the table made: what a view does
+  // True while the model tells its views about a change the table makes: what a view does
   // meanwhile (moving its current row off a removed one) is not the user's choice.
-  bool Changing() const { return changing_ > 0; }
+  bool Changing() const { return changing_ > 0 || open_.kind != RowChange::kNone; }
   // Field labels may change after binding (the day names); tells the views to repaint.
   void RefreshHeaders();
 
@@ -63,34 +64,35 @@ class TableModel : public QAbstractTableModel {
 
  private:
   class Link;
-  // Rows as the view knew them before a change that the table has already made: while a
-  // row signal is being emitted, row numbers the view asks for are mapped onto the table.
-  struct Pending {
+  // A row change the table announced and has not yet reported done.
+  struct RowChange {
     enum Kind { kNone, kInsert, kRemove, kMove } kind = kNone;
-    int a = -1, b = -1;
+    int from = -1, to = -1;
+    bool operator==(const RowChange&) const = default;
   };
+  struct ChangeScope;
 
   void StateChanged();
   void Reset();
   bool Expect(int rows_after) const;
-  void Inserted(int row);
-  void Removed(int row);
-  void Moved(int from, int to);
+  void Begin(RowChange change);
+  bool BeginInQt(const RowChange& change);
+  void End(RowChange change);
+  void FinishOpen();  // ends the announced change in Qt's terms, whatever the table did
   void Changed(int row);
   void CursorMoved();
   void ResolveFields();
-  int TableRow(int model_row) const;  // -1: the row is gone from the table
-  const store::RecordBuffer* RowBuffer(int model_row) const;
+  const store::RecordBuffer* RowBuffer(int row) const;
   void ForgetRow() const { cached_row_ = -1; }
 
   std::vector<Column> columns_;
   std::vector<store::Field*> fields_;  // per column; null when the table lacks the field
   std::unique_ptr<Link> link_;
-  struct ChangeScope;
   int changing_ = 0;
   bool active_ = false;
   int row_count_ = 0;
-  Pending pending_;
+  RowChange open_;           // announced by the table, not yet reported done
+  bool open_in_qt_ = false;  // begun in Qt (not a move onto its own row, which Qt refuses)
   // The row being painted: read once for all its cells and roles.
   mutable int cached_row_ = -1;
   mutable store::RecordBuffer cached_;

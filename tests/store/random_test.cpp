@@ -381,7 +381,16 @@ TEST(RandomMasterDetail, DetailShowsTheCurrentMastersChannelsInAppendOrder) {
       zenders.Post();
       channels.push_back({tag++, current_master()});
       ASSERT_EQ(zenders.FieldNamed("Id").AsInteger(), channels.back().bouquet);
-    } else if (op < 55) {
+    } else if (op < 54 && !masters.empty()) {
+      // Stored in a bouquet before, in or after the shown one: the view keeps its own.
+      what = "channel append elsewhere";
+      const int other = masters[rng() % masters.size()];
+      zenders.Append();
+      zenders.FieldNamed("Id").SetAsInteger(other);
+      zenders.FieldNamed("Zender").SetAsString(std::to_string(tag));
+      zenders.Post();
+      channels.push_back({tag++, other});
+    } else if (op < 56) {
       what = "channel append dropped";
       zenders.Append();
       zenders.Cancel();

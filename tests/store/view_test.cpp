@@ -164,6 +164,50 @@ TEST_F(ViewTest, EditsNameTheRowsTheyChange) {
   EXPECT_EQ(view_.RowCount(), 4);
 }
 
+// Looks at the view when a change is announced and again when it is reported: each row named,
+// "-" for none, and the number of rows.
+class ChangeWatcher : public DataLink {
+ public:
+  ChangeWatcher(std::vector<std::string>& trace, BoundView& view) : trace_(trace), view_(view) {}
+  void RowAboutToBeInserted(int row) override { Look("about to insert", row); }
+  void RowInserted(int row) override { Look("inserted", row); }
+  void RowAboutToBeRemoved(int row) override { Look("about to remove", row); }
+  void RowRemoved(int row) override { Look("removed", row); }
+  void RowAboutToBeMoved(int from, int) override { Look("about to move", from); }
+  void RowMoved(int, int to) override { Look("moved", to); }
+
+ private:
+  void Look(const std::string& what, int row) {
+    MemTable& t = view_.Table();
+    const std::string name = row < view_.RowCount()
+                                 ? "'" + view_.RecordAt(row).AsString(t.FieldNamed("Name")) + "'"
+                                 : "-";
+    trace_.push_back(what + " " + std::to_string(row) + ": " + name + " of " +
+                     std::to_string(view_.RowCount()));
+  }
+  std::vector<std::string>& trace_;
+  BoundView& view_;
+};
+
+TEST_F(ViewTest, ChangesAreAnnouncedBeforeTheViewChangesAndReportedAfter) {
+  std::vector<std::string> trace;
+  ChangeWatcher watcher(trace, view_);
+  ds_.Attach(watcher);
+  t_.Append();
+  t_.FieldNamed("Name").SetAsString("new");
+  t_.FieldNamed("Begin").SetAsDateTime(45001.5);
+  t_.Post();
+  view_.MoveToRow(0);
+  t_.Delete();
+  t_.Append();
+  t_.Cancel();
+  EXPECT_EQ(trace, (std::vector<std::string>{"about to insert 4: - of 4", "inserted 4: '' of 5",
+                                             "about to move 4: 'new' of 5", "moved 2: 'new' of 5",
+                                             "about to remove 0: 't0' of 5", "removed 0: 't1' of 4",
+                                             "about to insert 4: - of 4", "inserted 4: '' of 5",
+                                             "about to remove 4: '' of 5", "removed 4: - of 4"}));
+}
+
 TEST(RowNotifications, ARecordPostedOutOfTheDetailRangeLeavesTheView) {
   boxdata::BoxTables tables;
   MemTable& bouquet = tables.bouquet;

@@ -21,9 +21,7 @@
 #include "ui/timer_editor.h"
 #include "ui/timer_list_actions.h"
 #include "ui_test_support.h"
-#include "widgets/bound_combo_box.h"
-#include "widgets/bound_date_time_edit.h"
-#include "widgets/bound_edit.h"
+#include "widgets/bound_controls.h"
 #include "widgets/message_service.h"
 #include "widgets/record_grid.h"
 

@@ -1,6 +1,6 @@
 // The timer grid on screen (offscreen): it follows the table's cursor, a clicked or keyed row
 // moves the cursor, Enter and double clicks do nothing, and a change elsewhere in the table
-// keeps the selection and the scroll position.
+// keeps the selection and the scroll position. Its cells and the day names of its titles.
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
@@ -8,13 +8,14 @@
 #include <QTest>
 
 #include "boxdata/box_tables.h"
+#include "ui/timer_grid.h"
 #include "widgets/date_formats.h"
-#include "widgets/timer_grid.h"
 
-namespace tivolo::widgets {
+namespace tivolo::ui {
 namespace {
 
 namespace f = boxdata::fields;
+using widgets::ApplyDateFormats;
 
 class TimerGridTest : public ::testing::Test {
  protected:
@@ -104,5 +105,56 @@ TEST_F(TimerGridTest, ColumnsAreCharactersWideButNeverCutADateOrATitle) {
   }
 }
 
+TEST(TimerGridCells, ShowTextTrueFalseAndTickedDays) {
+  ApplyDateFormats(QLocale::c());
+  boxdata::BoxTables tables;
+  LabelDayFields(tables.timers, ApplyDayNames(QLocale::c()));
+  tables.Open();
+  store::MemTable& t = tables.timers;
+  for (auto [name, begin, mask] :
+       {std::tuple{"weekend", store::EncodeDateTime({2024, 11, 7, 20, 2}), 96},
+        std::tuple{"once", store::EncodeDateTime({2024, 11, 8, 6, 30}), 0}}) {
+    t.Append();
+    t.FieldNamed(f::kName).SetAsString(name);
+    t.FieldNamed(f::kBegin).SetAsDateTime(begin);
+    t.FieldNamed(f::kEnd).SetAsDateTime(begin + 0.05);
+    t.FieldNamed(f::kRepeatedOrg).SetAsLargeInt(mask);
+    t.Post();
+  }
+  widgets::TableModel model(tables.ds_timers, TimerGridColumns());
+  std::vector<std::string> cells;
+  for (int row = 0; row < 2; ++row) {
+    std::string line;
+    for (int c = 0; c < model.columnCount(); ++c) {
+      const bool check =
+          TimerGridColumns()[static_cast<size_t>(c)].kind == widgets::DisplayKind::kCheckBox;
+      QVariant v = model.data(model.index(row, c), check ? Qt::CheckStateRole : Qt::DisplayRole);
+      line += (c ? "|" : "") +
+              (check ? std::string(v.value<Qt::CheckState>() == Qt::Checked ? "x" : "-")
+                     : v.toString().toStdString());
+    }
+    cells.push_back(line);
+  }
+  EXPECT_EQ(cells, (std::vector<std::string>{
+                       "|weekend|Thu 07-11-24  20:02|Thu 07-11-24  21:14|True|-|-|-|-|-|x|x|",
+                       "|once|Fri 08-11-24  06:30|Fri 08-11-24  07:42|False|-|-|-|-|-|-|-|"}));
+  std::string titles;
+  for (int c = 0; c < model.columnCount(); ++c)
+    titles += model.headerData(c, Qt::Horizontal).toString().toStdString() + " ";
+  EXPECT_EQ(titles,
+            "Channel Description Begin End Repeated Mon Tue Wed Thu Fri Sat Sun Afterevent ");
+}
+
+TEST(DayNames, FirstLetterUpperTheRestLowerAtMostTenCharacters) {
+  EXPECT_EQ(ProgramDayName("ZO"), "Zo");
+  EXPECT_EQ(ProgramDayName("mittwochabend"), "Mittwochab");
+  EXPECT_EQ(ProgramDayName(QString::fromUtf8("ÇARŞ")), "Çarş");
+  std::array<std::string, 7> dutch = ApplyDayNames(QLocale(QLocale::Dutch, QLocale::Netherlands));
+  EXPECT_EQ(dutch[0] + dutch[1] + dutch[6], "ZoMaZa");
+  // Every later "ddd" shows the prepared names.
+  EXPECT_EQ(store::FormatDateTime("ddd", store::EncodeDateTime({2024, 11, 11})), "Ma");
+  ApplyDayNames(QLocale::c());
+}
+
 }  // namespace
-}  // namespace tivolo::widgets
+}  // namespace tivolo::ui

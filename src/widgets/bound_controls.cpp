@@ -1,11 +1,67 @@
-#include "widgets/bound_date_time_edit.h"
-#include "widgets/bound_write.h"
+#include "widgets/bound_controls.h"
 
 #include <QCalendarWidget>
 #include <QTimeZone>
 #include <cmath>
+#include <limits>
 
 namespace tivolo::widgets {
+
+// ---- BoundEdit ----
+
+BoundEdit::BoundEdit(QWidget* parent) : QLineEdit(parent), link_([this] { Reload(); }) {
+  connect(this, &QLineEdit::textEdited, this, &BoundEdit::Typed);
+}
+
+void BoundEdit::Reload() {
+  store::Field* field = link_.GetField();
+  const int size = field ? field->Size() : 0;
+  // QLineEdit's own default limit is 32767; a field without a size must not be cut by it.
+  setMaxLength(size > 0 ? size : std::numeric_limits<int>::max());
+  const QString text = field ? QString::fromStdString(field->AsString()) : QString();
+  if (text != this->text()) setText(text);
+}
+
+void BoundEdit::Typed(const QString& text) {
+  if (isReadOnly()) return;
+  const std::string utf8 = text.toStdString();
+  if (!link_.Write([&utf8](store::Field& f) { f.SetAsString(utf8); })) Reload();
+}
+
+// ---- BoundComboBox ----
+
+BoundComboBox::BoundComboBox(QWidget* parent) : QComboBox(parent), link_([this] { Reload(); }) {
+  setEditable(false);
+  connect(this, &QComboBox::activated, this, &BoundComboBox::Picked);
+}
+
+void BoundComboBox::SetItems(const QStringList& items) {
+  items_ = items;
+  Reload();
+}
+
+void BoundComboBox::Reload() {
+  store::Field* field = link_.GetField();
+  const QString value = field ? QString::fromStdString(field->AsString()) : QString();
+  QSignalBlocker quiet(this);
+  clear();
+  addItems(items_);
+  int index = items_.indexOf(value);
+  if (index < 0 && !value.isEmpty() && known_.contains(value)) {
+    addItem(value);
+    index = count() - 1;
+  }
+  setCurrentIndex(index);
+}
+
+void BoundComboBox::Picked(int index) {
+  if (index < 0) return;
+  const std::string text = itemText(index).toStdString();
+  if (!link_.Write([&text](store::Field& f) { f.SetAsString(text); })) Reload();
+}
+
+// ---- BoundDateTimeEdit ----
+
 namespace {
 
 constexpr qint64 kMsPerDay = 86'400'000;
@@ -26,7 +82,8 @@ platform::DateTime WallClockFromQt(const QDateTime& value) {
   return static_cast<platform::DateTime>(static_cast<long double>(ms) / kMsPerDay);
 }
 
-BoundDateTimeEdit::BoundDateTimeEdit(QWidget* parent) : QDateTimeEdit(parent) {
+BoundDateTimeEdit::BoundDateTimeEdit(QWidget* parent)
+    : QDateTimeEdit(parent), link_([this] { Reload(); }) {
   setTimeSpec(Qt::UTC);
   // Two-digit years stay in the century of the value; with the range below that reads
   // 05..49 as 2005..2049, the part of the 1950..2049 window the picker offers.
@@ -35,7 +92,6 @@ BoundDateTimeEdit::BoundDateTimeEdit(QWidget* parent) : QDateTimeEdit(parent) {
                    QDateTime(QDate(kLastYear, 12, 31), QTime(23, 59, 59, 999), Qt::UTC));
   setCalendarPopup(true);
   calendarWidget()->setFirstDayOfWeek(Qt::Monday);
-  link_.on_data_change = [this] { Reload(); };
   connect(this, &QDateTimeEdit::dateTimeChanged, this, &BoundDateTimeEdit::Changed);
 }
 
@@ -60,7 +116,7 @@ void BoundDateTimeEdit::Reload() {
 void BoundDateTimeEdit::Changed(const QDateTime& value) {
   if (loading_) return;
   const platform::DateTime v = WallClockFromQt(value);
-  if (!WriteField(link_, [v](store::Field& f) { f.SetAsDateTime(v); })) {
+  if (!link_.Write([v](store::Field& f) { f.SetAsDateTime(v); })) {
     Reload();
     return;
   }

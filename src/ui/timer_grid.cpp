@@ -1,0 +1,75 @@
+#include "ui/timer_grid.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+#include "boxdata/box_tables.h"
+#include "store/date_format.h"
+
+namespace tivolo::ui {
+namespace {
+
+constexpr qsizetype kDayNameChars = 10;
+
+}  // namespace
+
+std::string ProgramDayName(const QString& locale_name) {
+  if (locale_name.isEmpty()) return {};
+  QString name = locale_name.left(1).toUpper() + locale_name.mid(1, kDayNameChars - 1).toLower();
+  return name.toStdString();
+}
+
+std::array<std::string, 7> ApplyDayNames(const QLocale& locale) {
+  std::array<std::string, 7> names;
+  for (int day = 0; day < 7; ++day) {
+    // Qt counts Monday 1 to Sunday 7.
+    names[static_cast<size_t>(day)] =
+        ProgramDayName(locale.dayName(day == 0 ? 7 : day, QLocale::ShortFormat));
+  }
+  store::DefaultFormatSettings().short_day_names = names;
+  return names;
+}
+
+void LabelDayFields(store::MemTable& timers, const std::array<std::string, 7>& names) {
+  for (size_t day = 0; day < names.size(); ++day) {
+    if (store::Field* f = timers.FindField(boxdata::fields::kDays[day])) {
+      f->SetDisplayLabel(names[day]);
+    }
+  }
+}
+
+std::vector<widgets::Column> TimerGridColumns() {
+  using widgets::DisplayKind;
+  namespace f = boxdata::fields;
+  std::vector<widgets::Column> columns = {
+      {f::kZender, "Channel", 20, DisplayKind::kText},
+      {f::kName, "Description", 40, DisplayKind::kText},
+      {f::kBegin, "Begin", 18, DisplayKind::kText},
+      {f::kEnd, "End", 18, DisplayKind::kText},
+      {f::kRepeated, "Repeated", 5, DisplayKind::kTrueFalse},
+  };
+  // Monday to Saturday, then Sunday; titled with the labels the start-up gives the fields.
+  for (int day : {1, 2, 3, 4, 5, 6, 0})
+    columns.push_back({f::kDays[static_cast<size_t>(day)], "", 2, DisplayKind::kCheckBox});
+  columns.push_back({f::kAfterevent, "Afterevent", 10, DisplayKind::kText});
+  return columns;
+}
+
+TimerGrid::TimerGrid(QWidget* parent) : RecordGrid(parent) {
+  setObjectName("TimerGrid");
+}
+
+void TimerGrid::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    event->accept();
+    return;
+  }
+  RecordGrid::keyPressEvent(event);
+}
+
+void TimerGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+  // The press that began it has chosen the row already; nothing else happens.
+  event->accept();
+}
+
+}  // namespace tivolo::ui
