@@ -130,6 +130,17 @@ Settings LoadConfiguration(const std::string& config_file,
   return settings;
 }
 
+transfer::BoxAddress BoxAddressOf(const Settings& settings) {
+  transfer::BoxAddress box;
+  box.host = settings.ip;
+  box.ftp_port = settings.ftp_port;
+  box.telnet_port = settings.telnet_port;
+  box.user = settings.username;
+  box.password = settings.password;
+  box.folder = settings.box_folder;
+  return box;
+}
+
 std::string MainCaption(const Settings& settings) {
   return "Tivolo  " + settings.ip + ":   (v" TIVOLO_VERSION ")";
 }

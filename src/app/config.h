@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/error.h"
+#include "transfer/box_address.h"
 
 namespace tivolo::app {
 
@@ -62,6 +63,9 @@ bool ParseConfigInteger(std::string_view text, int32_t& value);
 // for a port that is not a number from 1 to 65535.
 Settings LoadConfiguration(const std::string& config_file,
                            const std::function<void(const std::string&)>& log = {});
+
+// The box the settings name, with the login to use there.
+transfer::BoxAddress BoxAddressOf(const Settings& settings);
 
 // "Tivolo  " + ip + ":   (v" + the version + ")", such as "Tivolo  192.168.1.1:   (v0.2)".
 std::string MainCaption(const Settings& settings);

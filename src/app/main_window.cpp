@@ -165,14 +165,7 @@ platform::ClockSettings MainWindow::Clock() const {
 }
 
 transfer::BoxAddress MainWindow::Box() const {
-  transfer::BoxAddress box;
-  box.host = settings_.ip;
-  box.ftp_port = settings_.ftp_port;
-  box.telnet_port = settings_.telnet_port;
-  box.user = settings_.username;
-  box.password = settings_.password;
-  box.folder = settings_.box_folder;
-  return box;
+  return BoxAddressOf(settings_);
 }
 
 void MainWindow::Guarded(const std::function<void()>& fn) {

@@ -116,6 +116,15 @@ SaveToBox::SaveToBox(SaveInput input, SaveObserver& observer, BoxBounds bounds)
 
 SaveToBox::~SaveToBox() = default;
 
+bool SaveToBox::Ask(const std::string& question) {
+  // A question that could not be asked is not a Yes: the box keeps what it holds.
+  try {
+    return observer_.Ask(question);
+  } catch (...) {
+    return false;
+  }
+}
+
 void SaveToBox::Step(SaveStep step) {
   ThrowIfStopped();
   observer_.Progress(step);
@@ -250,21 +259,21 @@ bool SaveToBox::MergeWithBox(Plan& plan, SaveResult& result) {
   if (!plan.theirs && !plan.base.timers.empty()) {
     // The receiver sets an unreadable list aside and starts with none; merging with that
     // would drop every timer the user did not touch.
-    if (!observer_.Ask("The box has no timer list (timers.xml) now, though it held " +
-                       std::to_string(plan.base.timers.size()) +
-                       " timers at start; it may have set an unreadable list aside as "
-                       "timers.xml_old.\nSave this list to the box as it is?"))
+    if (!Ask("The box has no timer list (timers.xml) now, though it held " +
+             std::to_string(plan.base.timers.size()) +
+             " timers at start; it may have set an unreadable list aside as "
+             "timers.xml_old.\nSave this list to the box as it is?"))
       return false;
     plan.merge = MergeTimerLists(kNone, kNone, plan.ours.timers);
   } else if (plan.theirs && !plan.theirs->complete) {
     const std::string why =
         plan.theirs->problems.empty() ? "" : " (" + plan.theirs->problems.front() + ")";
-    if (!observer_.Ask("The box's timer list (timers.xml) is damaged" + why +
-                       ": the receiver sets such a list aside and starts without timers. It is "
-                       "kept in " +
-                       result.backup.string() +
-                       ".\nReplace it with this list? Timers that only the damaged list holds "
-                       "are not kept."))
+    if (!Ask("The box's timer list (timers.xml) is damaged" + why +
+             ": the receiver sets such a list aside and starts without timers. It is "
+             "kept in " +
+             result.backup.string() +
+             ".\nReplace it with this list? Timers that only the damaged list holds "
+             "are not kept."))
       return false;
     plan.merge = MergeTimerLists(plan.base.timers, plan.base.timers, plan.ours.timers);
   } else {
@@ -279,7 +288,7 @@ bool SaveToBox::MergeWithBox(Plan& plan, SaveResult& result) {
       observer_.Log("The timer list was not fetched at this start; merging with the copy read.");
     for (const std::string& line : MergeLogLines(plan.merge, labeller_))
       observer_.Log(line);
-    if (plan.merge.HasConflicts() && !observer_.Ask(ConflictQuestion(plan.merge, labeller_))) {
+    if (plan.merge.HasConflicts() && !Ask(ConflictQuestion(plan.merge, labeller_))) {
       result.message = "Nothing was sent to the box: it keeps its own versions of those timers.";
       return false;
     }
@@ -293,7 +302,7 @@ bool SaveToBox::AcceptRunningRecordings(const Plan& plan) {
   const std::vector<RunningRecording> running = RunningRecordings(
       plan.theirs->timers, static_cast<int64_t>(platform::NowEpochSeconds()), input_.clock);
   if (running.empty()) return true;
-  return observer_.Ask(RunningRecordingQuestion(running, labeller_));
+  return Ask(RunningRecordingQuestion(running, labeller_));
 }
 
 void SaveToBox::UploadMerged(BoxListTransfer& box, Plan& plan, SaveResult& result) {
@@ -346,12 +355,11 @@ void SaveToBox::PutInPlace(BoxListTransfer& box, const std::string& text, SaveRe
     return;
   }
   observer_.Log("The box refused the rename (" + refused + ").");
-  if (!observer_.Ask("The box refused to put the new list in place of timers.xml by renaming it (" +
-                     refused +
-                     ").\nStore the list straight over timers.xml instead? If that transfer "
-                     "breaks, the box is left with a cut list until it is saved again; its list "
-                     "from before is kept in " +
-                     result.backup.string() + ".")) {
+  if (!Ask("The box refused to put the new list in place of timers.xml by renaming it (" + refused +
+           ").\nStore the list straight over timers.xml instead? If that transfer "
+           "breaks, the box is left with a cut list until it is saved again; its list "
+           "from before is kept in " +
+           result.backup.string() + ".")) {
     box.DeleteIfThere(kUploadName);
     ClearPendingRestart(input_.local_dir);
     result.outcome = SaveOutcome::kDeclined;

@@ -144,6 +144,7 @@ class SaveToBox {
   void Restart(SaveResult& result);
   void Verify(const std::string& expected, SaveResult& result);
   void Step(SaveStep step);
+  bool Ask(const std::string& question);
   void ThrowIfStopped() const;
   std::unique_ptr<net::FtpClient> Connect();
 

@@ -83,30 +83,4 @@ inline std::string BoxShell(const std::string& notes) {
          notes + "'\n  printf 'root@dm7025:~# '\ndone\n";
 }
 
-// Runs act on the first modal dialog of type T that opens within the bound; fails the test
-// when none does. The dialog is open (its exec running) when act runs.
-template <class T>
-void OnModal(std::function<void(T&)> act, int bound_ms = 5000) {
-  auto* timer = new QTimer(qApp);
-  auto* clock = new QElapsedTimer;
-  clock->start();
-  QObject::connect(timer, &QTimer::timeout, [timer, clock, act, bound_ms] {
-    if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-      timer->stop();
-      timer->deleteLater();
-      delete clock;
-      // Alt accelerators reach only the active window; activation comes a little later.
-      dialog->activateWindow();
-      EXPECT_TRUE(QTest::qWaitForWindowActive(dialog, 2000));
-      act(*dialog);
-    } else if (clock->elapsed() > bound_ms) {
-      timer->stop();
-      timer->deleteLater();
-      delete clock;
-      ADD_FAILURE() << "no modal " << T::staticMetaObject.className() << " opened";
-    }
-  });
-  timer->start(5);
-}
-
 }  // namespace tivolo::app::testing

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "app/main_window.h"
+#include "app/settings_dialog.h"
 #include "app_test_support.h"
 #include "transfer/pending_restart.h"
 #include "widgets/message_service.h"
@@ -70,8 +71,9 @@ class BoxWindowTest : public ::testing::Test {
   }
   // Opens Configuration and leaves it without saving: config.ini was changed by hand.
   static void ReopenConfiguration(MainWindow& w) {
-    OnModal<QDialog>([](QDialog& d) { d.reject(); });
-    w.ConfigurationClick();
+    DialogScript script;
+    script.Then<SettingsDialog>([](SettingsDialog& d) { d.reject(); });
+    EXPECT_TRUE(script.Run([&] { w.ConfigurationClick(); }));
   }
 
   const platform::ScopedNow now{SecondsOf(kNow)};

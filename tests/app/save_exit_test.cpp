@@ -99,5 +99,17 @@ TEST(SaveExitWindow, ATimerAddedOnTheBoxIsKeptAndTheProgramEndsAfterTheRestart) 
   EXPECT_NE(log.find("dm7025 login: "), std::string::npos);
 }
 
+// A save half-way cannot be undone: neither Escape nor the close box ends its dialog.
+TEST(SaveExitWindow, TheProgressDialogIgnoresEscapeAndItsCloseBox) {
+  SaveProgressDialog dialog(nullptr);
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  QTest::keyClick(&dialog, Qt::Key_Escape);
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_FALSE(dialog.close());
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_FALSE(dialog.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+}
+
 }  // namespace
 }  // namespace tivolo::app

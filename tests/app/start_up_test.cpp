@@ -109,10 +109,13 @@ TEST_F(StartUpTest, FetchesTheBoxFilesAndShowsEveryTimerInBeginOrder) {
   w->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
   // Edit opens the timer editor on the current timer; it is cancelled.
-  OnModal<ui::TimerEditor>([](ui::TimerEditor& e) {
+  DialogScript script;
+  script.Then<ui::TimerEditor>([](ui::TimerEditor& e) {
     QTest::mouseClick(&Control<QPushButton>(e, "ButtonCancel"), Qt::LeftButton);
   });
-  QTest::keyClick(w.get(), Qt::Key_E, Qt::AltModifier);
+  EXPECT_TRUE(script.Run([&] { QTest::keyClick(w.get(), Qt::Key_E, Qt::AltModifier); }));
+  w->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
   QTest::keyClick(w.get(), Qt::Key_S, Qt::AltModifier);
   EXPECT_TRUE(QTest::qWaitFor([&] { return edit.count() == 1; }, 2000));
   EXPECT_EQ(save_exit.count(), 0);
@@ -131,11 +134,13 @@ TEST_F(StartUpTest, CancelInTheProgressDialogEndsTheFetchAsAFailure) {
   WriteConfig(Profile() + "/config.ini", ntohs(addr.sin_port), "/etc/enigma2");
   auto w = Window(false);
   QElapsedTimer clock;
-  OnModal<FetchProgressDialog>([&](FetchProgressDialog& d) {
+  DialogScript script;
+  script.Then<FetchProgressDialog>([&](FetchProgressDialog& d) {
     clock.start();
     QTest::mouseClick(d.CancelButton(), Qt::LeftButton);
   });
-  w->StartUp();
+  // The alert and the error box after it go to the scripted messages, not to dialogs.
+  EXPECT_TRUE(script.Run([&] { w->StartUp(); }));
   ::close(listener);
   EXPECT_LT(clock.elapsed(), 2000);
   EXPECT_TRUE(w->FetchResult().cancelled);
@@ -201,15 +206,15 @@ class FirstRunTest : public StartUpTest {
 
 TEST_F(FirstRunTest, LeavingTheDialogEndsTheProgramBeforeAnyNetworkTraffic) {
   auto w = Window(false);
-  OnModal<SettingsDialog>([&](SettingsDialog& d) {
-    QTest::qWait(30);  // past the fill timer
+  DialogScript script;
+  script.Then<SettingsDialog>([&](SettingsDialog& d) {
     LookAt(d, *w);
     QTest::keyClick(&d, Qt::Key_Escape);  // neither Escape nor Enter is bound
     QTest::keyClick(&Control<QLineEdit>(d, "Edit_Ip"), Qt::Key_Return);
     EXPECT_TRUE(d.isVisible());
     QTest::keyClick(&d, Qt::Key_C, Qt::AltModifier);
   });
-  w->StartUp();
+  EXPECT_TRUE(script.Run([&] { w->StartUp(); }));
   EXPECT_EQ(seen, "192.168.1.1 root [] 0 spin off quiet");
   EXPECT_TRUE(w->EndRequested());
   EXPECT_FALSE(fs::exists(Profile() + "/config.ini"));
@@ -219,13 +224,13 @@ TEST_F(FirstRunTest, LeavingTheDialogEndsTheProgramBeforeAnyNetworkTraffic) {
 
 TEST_F(FirstRunTest, SaveWritesTheFiveKeysAndTheStartGoesOn) {
   auto w = Window(false);
-  OnModal<SettingsDialog>([&](SettingsDialog& d) {
-    QTest::qWait(30);
+  DialogScript script;
+  script.Then<SettingsDialog>([&](SettingsDialog& d) {
     Control<QLineEdit>(d, "Edit_Ip").setText(" 127.0.0.1 ");
     Control<QLineEdit>(d, "Edit_Pass").setText("secret  ");
     QTest::keyClick(&d, Qt::Key_S, Qt::AltModifier);
   });
-  w->StartUp();
+  EXPECT_TRUE(script.Run([&] { w->StartUp(); }));
   EXPECT_FALSE(w->EndRequested());
   EXPECT_EQ(ReadFile(Profile() + "/config.ini"),
             "[DB7025]\nIp=127.0.0.1\nUsername=root\nPassword=secret\nUTC_Offset=0\nUTC_Auto=1\n");

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -237,6 +241,46 @@ TEST_P(FetchCancelTest, EndsWithinASecond) {
   EXPECT_EQ(result.error_type + ": " + result.error_message,
             "FetchCancelled: The fetch was cancelled.");
   EXPECT_EQ(Lines(result.fetched) + Lines(LocalNames()), "");  // no cut file left behind
+}
+
+// A box whose listener queue is full drops the connection request unanswered: the connect
+// waits for its bound, unless Cancel ends it.
+TEST_F(FetchTest, CancelBeforeOrDuringAConnectThatNeverAnswersEndsAtOnce) {
+  const int full = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::bind(full, reinterpret_cast<sockaddr*>(&address), length), 0);
+  ASSERT_EQ(::listen(full, 0), 0);
+  ::getsockname(full, reinterpret_cast<sockaddr*>(&address), &length);
+  int queued[3];
+  for (int& fd : queued) {
+    fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  }
+  std::this_thread::sleep_for(50ms);
+  box = {"127.0.0.1", ntohs(address.sin_port), 23, "root", "", "/etc/enigma2"};
+
+  BoxFetch before(box, Local(), observer);
+  before.Cancel();
+  auto start = Clock::now();
+  FetchResult result = before.Run();
+  EXPECT_LT(Clock::now() - start, 200ms);
+  EXPECT_TRUE(result.cancelled);
+  EXPECT_EQ(Lines(observer.log).find("Connecting"), std::string::npos) << Lines(observer.log);
+
+  BoxFetch during(box, Local(), observer);
+  std::thread runner([&] { result = during.Run(); });
+  std::this_thread::sleep_for(300ms);
+  start = Clock::now();
+  during.Cancel();
+  runner.join();
+  EXPECT_LT(Clock::now() - start, 1s);
+  EXPECT_TRUE(result.cancelled);
+  for (int fd : queued)
+    ::close(fd);
+  ::close(full);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stalls, FetchCancelTest,

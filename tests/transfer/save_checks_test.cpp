@@ -142,6 +142,10 @@ INSTANTIATE_TEST_SUITE_P(
                   kHead + TimerLine("1000", "2000", kRef, "0", "") +
                       TimerLine("3000", "4000", kRef) + kTail,
                   "timer 1 (\"News\"): the after-event \"\" is not one of"},
+        // Only the end reads back different: a check of begins alone would pass it.
+        CheckCase{"other_end",
+                  kHead + TimerLine("1000", "2000", kRef) + TimerLine("3000", "4001", kRef) + kTail,
+                  "timer 2 (\"News\") reads back with other begin or end times"},
         CheckCase{"other_service",
                   kHead + TimerLine("1000", "2000", kRef) +
                       TimerLine("3000", "4000", "1:0:1:B2:C:3E8:FFFF0000:0:0:0:") + kTail,

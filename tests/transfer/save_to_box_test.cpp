@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <stdexcept>
 
 #include "ftp/fake_ftp_server.h"
 #include "platform/now.h"
@@ -55,19 +56,6 @@ std::string WithoutCr(std::string text) {
   return text;
 }
 
-// A port on 127.0.0.1 where nothing listens.
-uint16_t ClosedPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  ::close(fd);
-  return ntohs(addr.sin_port);
-}
-
 // The box's login and shell as a script for busybox telnetd: the login prompt, a password
 // asked after the login name (none when empty), what killall prints (with the next prompt, in
 // one write), or nothing at all. It notes each name, password and command it receives.
@@ -103,10 +91,12 @@ std::string ShellScript(const BoxShell& b, const std::string& notes) {
 
 class Recorder : public SaveObserver {
  public:
+  bool questions_fail = false;
   void Progress(SaveStep step) override { steps += SaveStepText(step) + "; "; }
   void Log(const std::string& line) override { log += line + "\n"; }
   bool Ask(const std::string& question) override {
     questions += question + "\n";
+    if (questions_fail) throw std::runtime_error("no window to ask in");
     if (answers.empty()) return false;
     bool yes = answers.front();
     answers.erase(answers.begin());
@@ -121,7 +111,8 @@ class SaveToBoxTest : public ::testing::Test {
   void SetUp() override {
     fs::create_directories(Local());
     fs::create_directories(BoxDir());
-    input.box = {"127.0.0.1", ClosedPort(), ClosedPort(), "anonymous", ""};
+    input.box = {"127.0.0.1", static_cast<uint16_t>(testing::ClosedPort()),
+                 static_cast<uint16_t>(testing::ClosedPort()), "anonymous", ""};
     input.local_dir = Local();
     input.start.state = boxdata::TimerListState::kComplete;
     input.start.fetch_ok = true;
@@ -254,6 +245,37 @@ TEST_F(SaveToBoxTest, ATimerAddedOnTheBoxIsKeptAndOnlyAConflictIsAsked) {
   EXPECT_EQ(r.outcome, SaveOutcome::kRestarted) << r.message;
   EXPECT_NE(ReadFile(BoxDir() + "/timers.xml").find("name=\"Here\""), std::string::npos);
   EXPECT_FALSE(ListBackups(Local()).empty());
+}
+
+TEST_F(SaveToBoxTest, ABoxWithoutItsListOrAQuestionThatFailsKeepsTheBoxAsItIs) {
+  // The receiver set an unreadable list aside: nothing is merged away unasked.
+  BoxAndStartCopy(MakeList(3, nullptr));
+  fs::rename(BoxDir() + "/timers.xml", BoxDir() + "/timers.xml_old");
+  NewList(3);
+  StartVsftpd();
+  StartTelnet(kPlainBox);
+  if (IsSkipped()) return;
+  SaveResult r = Run();
+  EXPECT_EQ(r.outcome, SaveOutcome::kDeclined);
+  EXPECT_EQ(observer.questions.substr(0, 55),
+            "The box has no timer list (timers.xml) now, though it h");
+  EXPECT_FALSE(fs::exists(BoxDir() + "/timers.xml"));
+
+  // A conflict whose question cannot be asked: No.
+  fs::rename(BoxDir() + "/timers.xml_old", BoxDir() + "/timers.xml");
+  std::string box_renamed = WithoutCr(input.start.text);
+  box_renamed.replace(box_renamed.find("Timer 0"), 7, "On the box");
+  WriteFile(BoxDir() + "/timers.xml", box_renamed);
+  input.timer_list = MakeList(3, nullptr);
+  input.timer_list.replace(input.timer_list.find("Timer 0"), 7, "Here");
+  input.timers.clear();
+  MakeList(3, &input.timers);
+  input.timers[0].name = "Here";
+  observer.questions_fail = true;
+  r = Run();
+  EXPECT_EQ(r.outcome, SaveOutcome::kDeclined) << r.message;
+  EXPECT_EQ(ReadFile(BoxDir() + "/timers.xml"), box_renamed);
+  EXPECT_FALSE(fs::exists(work / "notes"));
 }
 
 TEST_F(SaveToBoxTest, ARunningRecordingIsAskedAboutFirst) {

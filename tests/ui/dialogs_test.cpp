@@ -82,7 +82,6 @@ std::string DumpTimers(store::MemTable& timers) {
 class DialogsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    App();
     clock_ = ZoneClock();
     now_ = std::make_unique<platform::ScopedNow>(0);
     SetNow(kBeforeRealTimer);

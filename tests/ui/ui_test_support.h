@@ -1,7 +1,6 @@
-// Shared helpers of the window tests: one QApplication on the offscreen platform, a zone with
-// daylight saving time, and the dialog driver that acts on each modal dialog as it opens, so
-// that the flows run through the real dialogs with key and mouse events and never wait for a
-// person.
+// Shared helpers of the window tests: a zone with daylight saving time, and the dialog driver that
+// acts on each modal dialog as it opens, so that the flows run through the real dialogs with key
+// and mouse events and never wait for a person.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,21 +16,9 @@
 
 namespace tivolo::ui::testing {
 
-inline QApplication& App() {
-  static int argc = 1;
-  static char name[] = "ui_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = [] {
-    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-    tzset();
-    return new QApplication(argc, argv);
-  }();
-  return *app;
-}
-
-// The zone of every window test: Central European rules, read as the program reads them.
+// The zone of every window test (TZ in the test's environment): Central European rules, read
+// as the program reads them.
 inline platform::ClockSettings ZoneClock() {
-  App();
   platform::ClockSettings c;
   c.utc_auto = true;
   c.time_zone = platform::ReadSystemTimeZone();

@@ -1,5 +1,7 @@
 #include "web/box_sim.h"
 
+#include "servers/server_process.h"
+
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -94,20 +96,6 @@ std::string TimersXml(const std::vector<web::BoxTimer>& timers) {
            "\" justplay=\"" + (t.justplay ? "1" : "0") + "\">\n</timer>\n";
   }
   return xml + "</timers>\n";
-}
-
-int ClosedPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-    throw std::runtime_error("no free port");
-  }
-  ::close(fd);
-  return ntohs(address.sin_port);
 }
 
 }  // namespace tivolo::testing

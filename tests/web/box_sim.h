@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "servers/server_process.h"
 #include "support/test_files.h"
 #include "web/box_timer.h"
 #include "web/http_client.h"
@@ -41,8 +42,5 @@ class BoxSim {
 
 // A timers.xml in the receiver's layout holding these timers.
 std::string TimersXml(const std::vector<web::BoxTimer>& timers);
-
-// A port on 127.0.0.1 where nothing listens.
-int ClosedPort();
 
 }  // namespace tivolo::testing
