@@ -74,12 +74,7 @@ void BoxFetch::FetchAll(net::FtpClient& client, FetchResult& result) {
 
 FetchResult BoxFetch::Run() {
   FetchResult result;
-  const FtpJob::Outcome outcome =
-      job_->Run([&](net::FtpClient& client) { FetchAll(client, result); });
-  result.ok = outcome.ok;
-  result.cancelled = outcome.cancelled;
-  result.error_type = outcome.error_type;
-  result.error_message = outcome.error_message;
+  job_->Run([&](net::FtpClient& client) { FetchAll(client, result); }).CopyTo(result);
   return result;
 }
 

@@ -27,6 +27,14 @@ class FtpJob {
     bool cancelled = false;     // ended by Cancel; ok is false then too
     std::string error_type;     // when !ok: the error's class name ...
     std::string error_message;  // ... and its message
+    // Into a fetch's result, which has these four members of its own.
+    template <class Result>
+    void CopyTo(Result& result) const {
+      result.ok = ok;
+      result.cancelled = cancelled;
+      result.error_type = error_type;
+      result.error_message = error_message;
+    }
   };
   // Runs `work` with a fresh client (not yet connected) and closes it afterwards, whatever
   // happened; any error of `work` becomes the outcome. Never throws.

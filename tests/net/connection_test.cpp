@@ -79,22 +79,8 @@ TEST(ConnectTest, NameThatDoesNotResolve) {
 }
 
 TEST(ConnectTest, ConnectBoundFires) {
-  // A listener whose queue is full drops further connection requests unanswered.
-  int full = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(::bind(full, reinterpret_cast<sockaddr*>(&address), length), 0);
-  ASSERT_EQ(::listen(full, 0), 0);
-  ::getsockname(full, reinterpret_cast<sockaddr*>(&address), &length);
-  const int port = ntohs(address.sin_port);
-  int queued[3];
-  for (int& fd : queued) {
-    fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  }
-  std::this_thread::sleep_for(50ms);
+  const testing::UnansweredPort unanswered;
+  const int port = unanswered.Port();
   TcpClient client;
   client.SetConnectTimeout(300ms);
   const auto start = Clock::now();
@@ -106,9 +92,6 @@ TEST(ConnectTest, ConnectBoundFires) {
     EXPECT_STREQ(e.what(), "Socket Error # 10060\r\nConnection timed out.");
   }
   EXPECT_LT(Clock::now() - start, 5s);
-  for (int fd : queued)
-    ::close(fd);
-  ::close(full);
 }
 
 TEST(ConnectTest, StatusesCloseTwiceAndAlreadyConnected) {

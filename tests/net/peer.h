@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -200,5 +201,41 @@ inline void OpenTo(TcpClient& client, int port) {
   client.SetPort(port);
   client.Open();
 }
+
+// A port on 127.0.0.1 whose listener queue is full: a connection request to it is dropped
+// unanswered, so a connect waits for its bound.
+class UnansweredPort {
+ public:
+  UnansweredPort() {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(listener_, 0) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      throw std::runtime_error("no listener for an unanswered port");
+    port_ = ntohs(address.sin_port);
+    for (int& fd : queued_) {
+      fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+      ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ~UnansweredPort() {
+    for (int fd : queued_)
+      ::close(fd);
+    ::close(listener_);
+  }
+  UnansweredPort(const UnansweredPort&) = delete;
+  UnansweredPort& operator=(const UnansweredPort&) = delete;
+  int Port() const { return port_; }
+
+ private:
+  int listener_ = -1;
+  int queued_[3] = {-1, -1, -1};
+  int port_ = 0;
+};
 
 }  // namespace tivolo::net::testing

@@ -168,18 +168,4 @@ void ServerProcess::Stop() {
   port_ = 0;
 }
 
-int ClosedPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-    throw std::runtime_error("no free port");
-  }
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
-
 }  // namespace tivolo::testing

@@ -48,7 +48,4 @@ class ServerProcess {
   int port_ = 0;
 };
 
-// A port on 127.0.0.1 where nothing listens.
-int ClosedPort();
-
 }  // namespace tivolo::testing

@@ -246,21 +246,8 @@ TEST_P(FetchCancelTest, EndsWithinASecond) {
 // A box whose listener queue is full drops the connection request unanswered: the connect
 // waits for its bound, unless Cancel ends it.
 TEST_F(FetchTest, CancelBeforeOrDuringAConnectThatNeverAnswersEndsAtOnce) {
-  const int full = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(::bind(full, reinterpret_cast<sockaddr*>(&address), length), 0);
-  ASSERT_EQ(::listen(full, 0), 0);
-  ::getsockname(full, reinterpret_cast<sockaddr*>(&address), &length);
-  int queued[3];
-  for (int& fd : queued) {
-    fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  }
-  std::this_thread::sleep_for(50ms);
-  box = {"127.0.0.1", ntohs(address.sin_port), 23, "root", "", "/etc/enigma2"};
+  const net::testing::UnansweredPort unanswered;
+  box = {"127.0.0.1", static_cast<uint16_t>(unanswered.Port()), 23, "root", "", "/etc/enigma2"};
 
   BoxFetch before(box, Local(), observer);
   before.Cancel();
@@ -278,9 +265,6 @@ TEST_F(FetchTest, CancelBeforeOrDuringAConnectThatNeverAnswersEndsAtOnce) {
   runner.join();
   EXPECT_LT(Clock::now() - start, 1s);
   EXPECT_TRUE(result.cancelled);
-  for (int fd : queued)
-    ::close(fd);
-  ::close(full);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stalls, FetchCancelTest,

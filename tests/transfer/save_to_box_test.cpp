@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "ftp/fake_ftp_server.h"
+#include "net/peer.h"
 #include "platform/now.h"
 #include "servers/server_process.h"
 #include "support/test_deadline.h"
@@ -111,8 +112,8 @@ class SaveToBoxTest : public ::testing::Test {
   void SetUp() override {
     fs::create_directories(Local());
     fs::create_directories(BoxDir());
-    input.box = {"127.0.0.1", static_cast<uint16_t>(testing::ClosedPort()),
-                 static_cast<uint16_t>(testing::ClosedPort()), "anonymous", ""};
+    input.box = {"127.0.0.1", static_cast<uint16_t>(net::testing::UnusedPort()),
+                 static_cast<uint16_t>(net::testing::UnusedPort()), "anonymous", ""};
     input.local_dir = Local();
     input.start.state = boxdata::TimerListState::kComplete;
     input.start.fetch_ok = true;

@@ -1,7 +1,5 @@
 #include "web/box_sim.h"
 
-#include "servers/server_process.h"
-
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>

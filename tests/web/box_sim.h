@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "servers/server_process.h"
 #include "support/test_files.h"
 #include "web/box_timer.h"
 #include "web/http_client.h"

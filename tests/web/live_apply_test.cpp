@@ -4,6 +4,7 @@
 
 #include <chrono>
 
+#include "net/peer.h"
 #include "support/test_deadline.h"
 #include "web/box_sim.h"
 #include "web/live_apply.h"
@@ -132,7 +133,7 @@ TEST(LiveApplyTest, ARefusedTimerKeepsItsConflictsAndTheRestStaysApplied) {
 TEST(LiveApplyTest, AFailureTellsWhetherAChangeMayHaveReachedTheBox) {
   BoxSim box(kBox);
   HttpEndpoint closed = box.Endpoint();
-  closed.port = testing::ClosedPort();
+  closed.port = net::testing::UnusedPort();
   WebInterface nowhere(closed);
   ApplyReport refused = ApplyOperations(nowhere, kBox, {Delete(kGone)});
   ASSERT_TRUE(refused.failure);

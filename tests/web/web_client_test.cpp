@@ -4,6 +4,7 @@
 
 #include <chrono>
 
+#include "net/peer.h"
 #include "support/test_deadline.h"
 #include "web/box_sim.h"
 #include "web/web_error.h"
@@ -105,7 +106,7 @@ void ExpectError(const std::function<void()>& call, bool reached_box) {
 TEST(WebClientTest, EachFailureHasAnErrorOfItsOwn) {
   BoxSim box({});
   HttpEndpoint closed = box.Endpoint();
-  closed.port = testing::ClosedPort();
+  closed.port = net::testing::UnusedPort();
   ExpectError<WebRefusedError>([&] { WebInterface(closed).TimerList(); }, false);
 
   WebInterface web(box.Endpoint(), {500ms, 200ms});
