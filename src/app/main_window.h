@@ -63,7 +63,6 @@ class MainWindow : public QMainWindow {
   int ChangeCount() const { return session_.change_count; }
   void AddChange() { ++session_.change_count; }
   platform::DateTime LastSavedEnd() const { return session_.last_saved_end; }
-  void SetLastSavedEnd(platform::DateTime end) { session_.last_saved_end = end; }
   // Reads config.ini into the settings and sets the caption from them.
   void LoadConfiguration();
   // Edit and Delete need a timer; Save && Exit a change. Append is always enabled.
