@@ -219,6 +219,7 @@ void MainWindow::StartUpSteps() {
   RemoveLeftovers();
   FetchBoxFiles();
   ReadBoxFiles();
+  DetectWebInterface();
   OfferPendingRestart();
   RefreshActions();
   focus_timer_.start();
