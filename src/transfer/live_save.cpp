@@ -39,6 +39,33 @@ std::string Joined(const std::vector<std::string>& parts, const char* between) {
   return out;
 }
 
+// " nothing", or each line after a line break and a dash.
+std::string Bullets(const std::vector<std::string>& lines) {
+  return lines.empty() ? " nothing" : "\n- " + Joined(lines, "\n- ");
+}
+
+// What the user is told when not every change is on the box; problem says why the box's
+// list could not be read again, when it could not.
+std::string NotAppliedMessage(const web::ApplyReport& report,
+                              const std::vector<std::string>& applied,
+                              const std::vector<std::string>& not_applied,
+                              const std::string& problem) {
+  std::string message =
+      report.failure
+          ? "The box's web interface failed during the save: " + report.failure->message +
+                "\nApplied:" + Bullets(applied) + "\nNot applied" +
+                (problem.empty() ? "" : ", or not known") + ":" + Bullets(not_applied)
+          : "The box did not take " + std::to_string(not_applied.size()) + " of the " +
+                Plural(applied.size() + not_applied.size(), "change", "changes") +
+                "; the others are applied:" + Bullets(not_applied);
+  if (!problem.empty())
+    return message + "\nThe box's timer list could not be read again (" + problem +
+           "): use \"Reload from box\" to see what it holds before saving again.";
+  return message +
+         "\nThe timers shown are the box's as it holds them now, with the changes it did not "
+         "take still to save: correct them and save again.";
+}
+
 }  // namespace
 
 struct LiveSave::Plan {
@@ -208,8 +235,8 @@ void LiveSave::OfferUpload(const std::string& failure, LiveSaveResult& result) {
       "Nothing was sent to the box: its web interface could not be used (" + failure + ").";
 }
 
-std::string LiveSave::OutcomeLine(const PlannedOperation& op,
-                                  const web::OperationOutcome& outcome) const {
+std::string LiveSave::OutcomeLine(const PlannedOperation& op, const web::OperationOutcome& outcome,
+                                  bool done) const {
   std::string line;
   switch (op.call.kind) {
     case Kind::kDelete:
@@ -222,6 +249,7 @@ std::string LiveSave::OutcomeLine(const PlannedOperation& op,
       line = "adding " + Label(*op.after);
       break;
   }
+  if (done && !Applied(outcome.status)) return line + ": applied, as the box's file shows";
   line += ": " + std::string(web::StatusText(outcome.status));
   if (outcome.status == Status::kShifted) {
     line += " (" + std::to_string(outcome.box_begin - op.call.after.begin) +
@@ -256,29 +284,7 @@ void LiveSave::Report(web::WebInterface& box, const Plan& plan, const web::Apply
       in_the_way.push_back(AsBoxTimer(c));
     NameChannels(in_the_way);
   }
-  std::vector<std::string> applied, not_applied;
-  for (size_t i = 0; i < plan.operations.size(); ++i) {
-    const std::string line = OutcomeLine(plan.operations[i], report.outcomes[i]);
-    observer_.Log(line);
-    (Applied(report.outcomes[i].status) ? applied : not_applied).push_back(line);
-  }
-  if (report.AllApplied()) {
-    result.outcome = LiveOutcome::kApplied;
-    observer_.Log("Every change is applied on the box; it was not restarted.");
-    if (std::string problem = FetchBoxList(result); !problem.empty()) {
-      observer_.Log("The box's timer list could not be read again: " + problem);
-      return;
-    }
-    result.shown = WithUndone(ReadTimerList(*result.box_list, input_.clock), plan.operations,
-                              std::vector<bool>(plan.operations.size(), false));
-    return;
-  }
-  std::string message;
   if (report.failure) {
-    result.outcome = LiveOutcome::kStopped;
-    message = "The box's web interface failed during the save: " + report.failure->message +
-              "\nApplied: " + (applied.empty() ? "nothing" : "\n- " + Joined(applied, "\n- ")) +
-              "\nNot applied, or not known:\n- " + Joined(not_applied, "\n- ");
     // The receiver writes its file after adds and deletes, not after a change: whatever
     // reached it must be in the file before the file is read.
     try {
@@ -286,26 +292,31 @@ void LiveSave::Report(web::WebInterface& box, const Plan& plan, const web::Apply
     } catch (const std::exception& e) {
       observer_.Log("The box did not write its timer list: " + std::string(e.what()));
     }
-  } else {
-    result.outcome = LiveOutcome::kNotApplied;
-    message = "The box did not take " + std::to_string(not_applied.size()) + " of the " +
-              Plural(plan.operations.size(), "change", "changes") +
-              "; the others are applied:\n- " + Joined(not_applied, "\n- ");
   }
   const std::string problem = FetchBoxList(result);
-  if (!problem.empty()) {
-    result.message = message + "\nThe box's timer list could not be read again (" + problem +
-                     "): use \"Reload from box\" to see what it holds before saving again.";
+  std::optional<TimerList> held;
+  if (problem.empty()) held = ReadTimerList(*result.box_list, input_.clock);
+  // What the box's file shows done counts as done, whatever the answer was.
+  std::vector<bool> undone(plan.operations.size());
+  std::vector<std::string> applied, not_applied;
+  for (size_t i = 0; i < undone.size(); ++i) {
+    const PlannedOperation& op = plan.operations[i];
+    const bool done =
+        Applied(report.outcomes[i].status) || (held && ShowsDone(*held, plan.operations[i]));
+    undone[i] = !done;
+    const std::string line = OutcomeLine(op, report.outcomes[i], done);
+    observer_.Log(line);
+    (done ? applied : not_applied).push_back(line);
+  }
+  if (held) result.shown = WithUndone(*held, plan.operations, undone);
+  if (!problem.empty()) observer_.Log("The box's timer list could not be read again: " + problem);
+  if (report.AllApplied()) {
+    result.outcome = LiveOutcome::kApplied;
+    observer_.Log("Every change is applied on the box; it was not restarted.");
     return;
   }
-  const TimerList held = ReadTimerList(*result.box_list, input_.clock);
-  std::vector<bool> undone(plan.operations.size());
-  for (size_t i = 0; i < undone.size(); ++i)
-    undone[i] = !Applied(report.outcomes[i].status) && !ShowsDone(held, plan.operations[i]);
-  result.shown = WithUndone(held, plan.operations, undone);
-  result.message = message +
-                   "\nThe timers shown are the box's as it holds them now, with the changes it "
-                   "did not take still to save: correct them and save again.";
+  result.outcome = report.failure ? LiveOutcome::kStopped : LiveOutcome::kNotApplied;
+  result.message = NotAppliedMessage(report, applied, not_applied, problem);
 }
 
 std::string LiveSave::FetchBoxList(LiveSaveResult& result) {

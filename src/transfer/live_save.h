@@ -104,7 +104,9 @@ class LiveSave {
   // The box's timers.xml by FTP into result; what went wrong, or empty.
   std::string FetchBoxList(LiveSaveResult& result);
   void NameChannels(const std::vector<web::BoxTimer>& timers);
-  std::string OutcomeLine(const PlannedOperation& op, const web::OperationOutcome& outcome) const;
+  // What became of op, for the log and the user; done when the box's file shows it done.
+  std::string OutcomeLine(const PlannedOperation& op, const web::OperationOutcome& outcome,
+                          bool done) const;
   std::string Label(const ListedTimer& timer) const;
   void Step(const std::string& step);
 
