@@ -50,14 +50,22 @@ std::string NotAppliedMessage(const web::ApplyReport& report,
                               const std::vector<std::string>& applied,
                               const std::vector<std::string>& not_applied,
                               const std::string& problem) {
-  std::string message =
-      report.failure
-          ? "The box's web interface failed during the save: " + report.failure->message +
-                "\nApplied:" + Bullets(applied) + "\nNot applied" +
-                (problem.empty() ? "" : ", or not known") + ":" + Bullets(not_applied)
-          : "The box did not take " + std::to_string(not_applied.size()) + " of the " +
-                Plural(applied.size() + not_applied.size(), "change", "changes") +
-                "; the others are applied:" + Bullets(not_applied);
+  std::string message;
+  if (report.failure) {
+    message = "The box's web interface failed during the save: " + report.failure->message +
+              "\nApplied:" + Bullets(applied) + "\nNot applied" +
+              (problem.empty() ? "" : ", or not known") + ":" + Bullets(not_applied);
+  } else if (applied.empty()) {
+    message = "The box did not take " +
+              (not_applied.size() == 1
+                   ? std::string("the change:")
+                   : "any of the " + std::to_string(not_applied.size()) + " changes:") +
+              Bullets(not_applied);
+  } else {
+    message = "The box did not take " + std::to_string(not_applied.size()) + " of the " +
+              Plural(applied.size() + not_applied.size(), "change", "changes") +
+              "; the others are applied:" + Bullets(not_applied);
+  }
   if (!problem.empty())
     return message + "\nThe box's timer list could not be read again (" + problem +
            "): use \"Reload from box\" to see what it holds before saving again.";
@@ -259,6 +267,9 @@ std::string LiveSave::OutcomeLine(const PlannedOperation& op, const web::Operati
     for (const web::TimerConflict& c : outcome.conflicts)
       in_the_way.push_back(Label(Listed(AsBoxTimer(c), input_.clock)));
     line += ": it collides with " + Joined(in_the_way, "; ");
+  } else if (outcome.status == Status::kRefused && op.call.kind != Kind::kDelete &&
+             op.call.after.name.empty()) {
+    line += ": the box's web interface takes no timer without a name";
   } else if (outcome.status == Status::kRefused) {
     line += ": the box does not take one of its values";
   } else if (outcome.status == Status::kMissing && outcome.covered_by) {
