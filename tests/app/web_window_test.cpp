@@ -1,6 +1,7 @@
 // The main window and the box's web interface: asked once the box's files are read, without
-// holding up the window, the log and the status bar name the way Save && Exit goes; the
-// setting that turns live apply off, and a box without the interface, are named as well.
+// holding up the window and with the FTP login when it asks for one, the log and the status
+// bar name the way Save && Exit goes; the setting that turns live apply off, and a box without
+// the interface, are named as well.
 #include <QLabel>
 #include <QStatusBar>
 #include <QTest>
@@ -16,7 +17,9 @@ namespace {
 using namespace testing;
 
 TEST(WebWindowTest, TheStatusBarSaysWhichWaySaveAndExitGoes) {
-  const tivolo::testing::BoxSim box({}, {}, true);  // the demo box: channels and ten timers
+  // The demo box (channels and ten timers), whose interface asks for the box's login: the
+  // FTP user name and password are given.
+  const tivolo::testing::BoxSim box({}, {"web_auth"}, true);
   const nlohmann::json& status = box.Status();
   tivolo::testing::TempDir work;
   const std::string config = work.Path() + "/config.ini";

@@ -228,5 +228,24 @@ TEST_F(LiveSaveTest, AFailureAfterTheFirstChangeStopsAndKeepsWhatWasNotApplied) 
   EXPECT_NE(result.shown.text.find("Drie"), std::string::npos);
 }
 
+// The box's state per row, for the grid: by identity, so a repeated timer the box moved on
+// to its next day is still found, and two rows alike take two of the box's timers.
+TEST(TimerStatesTest, TheBoxsStateGoesToTheRowOfEachTimer) {
+  const platform::ClockSettings clock{.utc_auto = false};
+  BoxTimer weekly = Timer(kA, kT0, 30, "Wekelijks");
+  weekly.repeated = 1;
+  BoxTimer moved_on = weekly;  // as the box holds it a week later
+  moved_on.begin += 7 * 24 * kHour;
+  moved_on.end += 7 * 24 * kHour;
+  BoxTimer running = Timer(kB, kT0, 60, "Loopt");
+  running.state = web::TimerState::kRunning;
+  BoxTimer off = Timer(kC, kT0, 60, "Uit");
+  off.disabled = true;
+  const BoxTimer only_here = Timer(kC, kT0 + kHour, 60, "Nieuw");
+  EXPECT_EQ(TimerStates({running, moved_on, off, running},
+                        testing::TimersXml({weekly, running, only_here, off, running}), clock),
+            (std::vector<std::string>{"waiting", "running", "", "disabled", "running"}));
+}
+
 }  // namespace
 }  // namespace tivolo::transfer
