@@ -21,6 +21,14 @@ WebDetection DetectWeb(const web::HttpEndpoint& endpoint, milliseconds bound) {
   try {
     answer.info = web::DetectInterface(endpoint, bound);
     answer.found = true;
+  } catch (const web::WebAuthError& e) {
+    answer.problem = e.what();
+    answer.absence = "the web interface refused the login";
+    return answer;
+  } catch (const web::WebForbiddenError& e) {
+    answer.problem = e.what();
+    answer.absence = "the web interface does not serve this computer";
+    return answer;
   } catch (const std::exception& e) {
     answer.problem = e.what();
     return answer;
@@ -52,7 +60,7 @@ SaveRoute ChooseSaveRoute(bool apply_live, const WebDetection* answer, bool uplo
 
 std::string SaveRouteText(const std::string& host, const WebDetection& answer, bool apply_live) {
   const std::string box = "Box " + host + ": ";
-  if (!answer.found) return box + "no web interface: " + kUploadRoute;
+  if (!answer.found) return box + answer.absence + ": " + kUploadRoute;
   const std::string found = box + "web interface " + answer.info.version;
   if (!apply_live) return found + ", live apply is off: " + kUploadRoute;
   return found + ", changes are applied live";

@@ -19,6 +19,8 @@ struct WebDetection {
   bool found = false;
   web::InterfaceInfo info;  // when found
   std::string problem;      // why there is none, for the log
+  // What the user is told when there is none.
+  std::string absence = "no web interface";
   // The box's timers as the interface listed them, when they came within the bound.
   std::optional<std::vector<web::BoxTimer>> timers;
 };
@@ -55,7 +57,7 @@ SaveRoute ChooseSaveRoute(bool apply_live, const WebDetection* answer, bool uplo
 
 // For the log and the status bar: "Box 192.168.1.10: web interface OWIF 1.5.2, changes are
 // applied live", or "Box 192.168.1.10: no web interface: changes are uploaded and the
-// receiver restarted".
+// receiver restarted" (or, for an interface that turned this program away, why).
 std::string SaveRouteText(const std::string& host, const WebDetection& answer, bool apply_live);
 
 }  // namespace tivolo::transfer

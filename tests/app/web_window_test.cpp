@@ -23,9 +23,10 @@ TEST(WebWindowTest, TheStatusBarSaysWhichWaySaveAndExitGoes) {
   const nlohmann::json& status = box.Status();
   tivolo::testing::TempDir work;
   const std::string config = work.Path() + "/config.ini";
-  auto configure = [&](const std::string& more) {
+  auto configure = [&](const std::string& more,
+                       const std::string& password = status["password"].get<std::string>()) {
     WriteFile(config, "[DB7025]\nIp=127.0.0.1\nUsername=" + status["user"].get<std::string>() +
-                          "\nPassword=" + status["password"].get<std::string>() +
+                          "\nPassword=" + password +
                           "\nFtpPort=" + std::to_string(status["ftp_port"].get<int>()) +
                           "\nWebPort=" + std::to_string(status["web_port"].get<int>()) + "\n" +
                           more);
@@ -60,10 +61,19 @@ TEST(WebWindowTest, TheStatusBarSaysWhichWaySaveAndExitGoes) {
       route_shown("Box 127.0.0.1: web interface OWIF 1.5.2, live apply is off: changes "
                   "are uploaded and the receiver restarted"));
 
-  box.SetSwitches({{"no_web", "404"}});
+  box.SetSwitches({{"web_auth", "1"}, {"no_web", "404"}});
   w.ReloadClick();
   EXPECT_TRUE(route_shown(
       "Box 127.0.0.1: no web interface: changes are uploaded and the receiver restarted"));
+
+  // A wrong password (the fetch fails as well, and says so).
+  configure("", "wrong");
+  w.LoadConfiguration();
+  box.SetSwitches({{"web_auth", "1"}});
+  w.ReloadClick();
+  EXPECT_TRUE(
+      route_shown("Box 127.0.0.1: the web interface refused the login: changes are "
+                  "uploaded and the receiver restarted"));
 }
 
 }  // namespace
