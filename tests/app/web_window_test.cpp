@@ -23,15 +23,15 @@ TEST(WebWindowTest, TheStatusBarSaysWhichWaySaveAndExitGoes) {
   const nlohmann::json& status = box.Status();
   tivolo::testing::TempDir work;
   const std::string config = work.Path() + "/config.ini";
-  auto configure = [&](const std::string& more,
-                       const std::string& password = status["password"].get<std::string>()) {
+  const std::string password = status["password"].get<std::string>();
+  auto configure = [&](const std::string& more, const std::string& given_password) {
     WriteFile(config, "[DB7025]\nIp=127.0.0.1\nUsername=" + status["user"].get<std::string>() +
-                          "\nPassword=" + password +
+                          "\nPassword=" + given_password +
                           "\nFtpPort=" + std::to_string(status["ftp_port"].get<int>()) +
                           "\nWebPort=" + std::to_string(status["web_port"].get<int>()) + "\n" +
                           more);
   };
-  configure("");
+  configure("", password);
   widgets::ScriptedMessageService messages;
   StartOptions options;
   options.config_file = config;
@@ -54,7 +54,7 @@ TEST(WebWindowTest, TheStatusBarSaysWhichWaySaveAndExitGoes) {
   EXPECT_NE(w.LogText().find("\n" + live), std::string::npos) << w.LogText();
   EXPECT_EQ(w.WebRouteState().box_timers.size(), 10u);
 
-  configure("ApplyLive=0\n");
+  configure("ApplyLive=0\n", password);
   w.LoadConfiguration();
   w.ReloadClick();
   EXPECT_TRUE(
