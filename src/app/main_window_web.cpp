@@ -75,7 +75,7 @@ bool MainWindow::SaveLive(bool end_program) {
   save_exit_->setEnabled(false);
   const transfer::LiveSaveResult result = RunLiveSaveWithProgress(this, std::move(run));
   if (result.box_timers) web_route_.box_timers = *result.box_timers;
-  if (detect_first) {
+  if (detect_first && (result.interface || result.outcome == transfer::LiveOutcome::kNoInterface)) {
     transfer::WebDetection answer;
     answer.found = result.interface.has_value();
     if (answer.found) answer.info = *result.interface;
