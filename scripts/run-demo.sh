@@ -45,10 +45,11 @@ UTC_Offset=0
 UTC_Auto=1
 FtpPort=$(field ftp_port)
 TelnetPort=$(field telnet_port)
+WebPort=$(field web_port)
 INI
 
-echo "Simulated box: FTP on 127.0.0.1:$(field ftp_port), telnet on 127.0.0.1:$(field telnet_port)" \
-  "(state in $state)"
+echo "Simulated box: FTP on 127.0.0.1:$(field ftp_port), telnet on 127.0.0.1:$(field telnet_port)," \
+  "web interface on 127.0.0.1:$(field web_port) (state in $state)"
 echo "Profile: $profile"
 set +e
 "$program" --profile "$profile" "$@"

@@ -122,6 +122,9 @@ Settings LoadConfiguration(const std::string& config_file,
   settings.ftp_port = ReadPort(file, "FtpPort", 21);
   settings.telnet_port = ReadPort(file, "TelnetPort", 23);
   settings.box_folder = file.ReadString(kConfigSection, "BoxFolder", settings.box_folder);
+  settings.web_port = ReadPort(file, "WebPort", settings.web_port);
+  settings.web_https = ReadInteger(file, "WebHttps", 0) != 0;
+  settings.apply_live = ReadInteger(file, "ApplyLive", 1) != 0;
   if ((settings.utc_offset < kOffsetMin || settings.utc_offset > kOffsetMax) && log) {
     log("UTC_Offset " + std::to_string(settings.utc_offset) + " lies outside " +
         std::to_string(kOffsetMin) + " to +" + std::to_string(kOffsetMax) +
@@ -165,6 +168,9 @@ SettingsEntries EntriesFrom(const Settings& settings) {
   entries.password = settings.password;
   entries.offset = settings.utc_offset;
   entries.automatic = settings.utc_auto;
+  entries.web_port = settings.web_port;
+  entries.web_https = settings.web_https;
+  entries.apply_live = settings.apply_live;
   return entries;
 }
 
@@ -179,6 +185,9 @@ void SaveConfiguration(const std::string& config_file, const Settings& settings)
   file.WriteString(kConfigSection, "Password", settings.password);
   file.WriteString(kConfigSection, "UTC_Offset", std::to_string(settings.utc_offset));
   file.WriteString(kConfigSection, "UTC_Auto", settings.utc_auto ? "1" : "0");
+  file.WriteString(kConfigSection, "WebPort", std::to_string(settings.web_port));
+  file.WriteString(kConfigSection, "WebHttps", settings.web_https ? "1" : "0");
+  file.WriteString(kConfigSection, "ApplyLive", settings.apply_live ? "1" : "0");
 }
 
 SaveResult SaveEntries(const SettingsEntries& entries, Settings& settings,
@@ -194,6 +203,10 @@ SaveResult SaveEntries(const SettingsEntries& entries, Settings& settings,
                             ? static_cast<int32_t>(offset)
                             : 0;
   settings.utc_auto = entries.automatic;
+  // The dialog's spin box keeps to the ports' range; nothing else gives entries.
+  settings.web_port = static_cast<uint16_t>(std::clamp<int>(entries.web_port, 1, kLastPort));
+  settings.web_https = entries.web_https;
+  settings.apply_live = entries.apply_live;
   SaveConfiguration(config_file, settings);
   return SaveResult::kSaved;
 }

@@ -38,6 +38,11 @@ struct Settings {
   uint16_t ftp_port = 21;
   uint16_t telnet_port = 23;
   std::string box_folder = "/etc/enigma2";  // key "BoxFolder"
+  // The box's web interface: its port, whether it is reached by HTTPS, and whether a save
+  // applies the changes through it when the box has one.
+  uint16_t web_port = 80;
+  bool web_https = false;
+  bool apply_live = true;
 };
 
 // The settings dialog's controls; the defaults are what it shows on the first run.
@@ -47,6 +52,9 @@ struct SettingsEntries {
   std::string password;
   double offset = 0;  // the spin box's value
   bool automatic = true;
+  int web_port = 80;
+  bool web_https = false;
+  bool apply_live = true;
 };
 
 // program_dir is the executable's folder with its trailing "/".
@@ -60,7 +68,7 @@ bool ParseConfigInteger(std::string_view text, int32_t& value);
 // Reads the keys of section "DB7025"; missing keys (or a missing file) give their defaults.
 // An offset outside kOffsetMin..kOffsetMax is kept as it is and said in one line to log.
 // Throws platform::ProfileFileError when the file exists but cannot be read, and ConfigError
-// for a port that is not a number from 1 to 65535.
+// for a port (FtpPort, TelnetPort, WebPort) that is not a number from 1 to 65535.
 Settings LoadConfiguration(const std::string& config_file,
                            const std::function<void(const std::string&)>& log = {});
 
@@ -87,8 +95,9 @@ SettingsEntries EntriesFrom(const Settings& settings);
 // another reason; otherwise what the spin box shows.
 int32_t KeptOffset(int shown, int32_t loaded);
 
-// Writes "Ip", "Username", "Password", "UTC_Offset" and "UTC_Auto", in this order, each at
-// once. Throws platform::ProfileFileError("Unable to write to <path>").
+// Writes "Ip", "Username", "Password", "UTC_Offset", "UTC_Auto", "WebPort", "WebHttps" and
+// "ApplyLive", in this order, each at once. Throws platform::ProfileFileError("Unable to write
+// to <path>").
 void SaveConfiguration(const std::string& config_file, const Settings& settings);
 
 enum class SaveResult { kSaved, kInvalidAddress };

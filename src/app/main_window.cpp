@@ -212,6 +212,7 @@ void MainWindow::StartUpSteps() {
   RemoveLeftovers();
   FetchBoxFiles();
   ReadBoxFiles();
+  DetectWebInterface();
   OfferPendingRestart();
   RefreshActions();
   focus_timer_.start();

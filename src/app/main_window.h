@@ -16,7 +16,9 @@
 #include "boxdata/box_tables.h"
 #include "platform/clock.h"
 #include "transfer/box_fetch.h"
+#include "transfer/live_save.h"
 #include "transfer/save_to_box.h"
+#include "transfer/web_route.h"
 #include "ui/timer_grid.h"
 #include "ui/timer_list_actions.h"
 #include "widgets/message_service.h"
@@ -83,6 +85,9 @@ class MainWindow : public QMainWindow {
   QAction* Reload() const { return reload_; }
   // The box's list as read at start (or at the last reload): what a save merges with.
   const transfer::ListAtStart& ListAtStart() const { return list_at_start_; }
+  // What the box's web interface said, and its timer list as last read (main_window_web.cpp).
+  const transfer::WebRoute& WebRouteState() const { return web_route_; }
+  web::HttpEndpoint WebEndpoint() const;
   QTimer& FocusTimer() { return focus_timer_; }
   QTimer& TimerTerminate() { return timer_terminate_; }
 
@@ -115,6 +120,14 @@ class MainWindow : public QMainWindow {
   // Runs the save; after a completed restart the program ends when end_program is set.
   void RunSave(bool end_program);
   void ShowTimerList(const std::string& text);
+  // Asks the box's web interface what it is, in the background; the log and the status bar
+  // then say which way Save && Exit goes.
+  void DetectWebInterface();
+  void ShowSaveRoute();
+  // Save && Exit through the web interface when that is the way; false when the upload route
+  // is to be taken instead.
+  bool SaveLive(bool end_program);
+  void ShowLiveResult(const transfer::LiveSaveResult& result);
   void EndAfterSave();
   void RemoveLeftovers();
 
@@ -128,6 +141,7 @@ class MainWindow : public QMainWindow {
   boxdata::BoxNames names_;
   transfer::ListAtStart list_at_start_;
   transfer::FetchResult fetch_result_;
+  transfer::WebRoute web_route_;
   bool end_requested_ = false;
 
   ui::TimerGrid* grid_ = nullptr;

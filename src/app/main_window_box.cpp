@@ -95,6 +95,7 @@ void MainWindow::ReloadFromBox() {
   RefreshActions();
   FetchBoxFiles();
   ReadBoxFiles();
+  DetectWebInterface();
   OfferPendingRestart();
   RefreshActions();
 }
@@ -117,6 +118,8 @@ void MainWindow::ConfigurationClick() {
   // Every timer keeps its instant: the grid shows it in the new zone.
   if (tables_.timers.Active())
     boxdata::ReexpressTimerTimes(tables_.timers, clock_before, Clock(), platform::NowUtc());
+  // The web interface's port or scheme, or the box, may have changed.
+  if (tables_.timers.Active()) DetectWebInterface();
   const transfer::BoxAddress box = Box();
   // Nothing was read yet (the first run's dialog), or it was read from this box.
   if (!tables_.timers.Active() || box.SameFilesAs(list_at_start_.box)) return;
@@ -159,6 +162,7 @@ void MainWindow::SaveExitExecute() {
 }
 
 void MainWindow::RunSave(bool end_program) {
+  if (SaveLive(end_program)) return;
   SaveRun run;
   run.input = transfer::PrepareSave(tables_, names_.channels, Box(), options_.local_dir,
                                     list_at_start_, Clock());
@@ -195,6 +199,7 @@ void MainWindow::ShowTimerList(const std::string& text) {
   ctx.clock = Clock();
   const boxdata::ReadReport report = boxdata::ReplaceTimerList(tables_, text, names_, ctx);
   list_at_start_.shown = text;
+  list_at_start_.shown_origins.clear();
   if (!report.failures.empty()) messages_->Error(report.FailureText());
 }
 

@@ -5,18 +5,24 @@
 #include <QLabel>
 #include <QPointer>
 #include <QVBoxLayout>
+#include <memory>
 
 namespace tivolo::app {
 namespace {
 
 // Runs on the save's thread; hands everything to the window's thread, in order.
-class PostedSaveObserver : public transfer::SaveObserver {
+class PostedSaveObserver : public transfer::SaveObserver, public transfer::LiveSaveObserver {
  public:
   PostedSaveObserver(BackgroundRun& run, const SaveRun& save, QPointer<SaveProgressDialog> dialog)
       : run_(run), save_(save), dialog_(std::move(dialog)) {}
   void Progress(transfer::SaveStep step) override {
     run_.Post([this, step] {
       if (dialog_) dialog_->ShowStep(step);
+    });
+  }
+  void Progress(const std::string& step) override {
+    run_.Post([this, step] {
+      if (dialog_) dialog_->ShowText(step);
     });
   }
   void Log(const std::string& line) override {
@@ -49,28 +55,53 @@ SaveProgressDialog::SaveProgressDialog(QWidget* owner) : QDialog(owner) {
 }
 
 void SaveProgressDialog::ShowStep(transfer::SaveStep step) {
-  step_->setText(QString::fromStdString(transfer::SaveStepText(step) + "..."));
+  ShowText(transfer::SaveStepText(step));
+}
+
+void SaveProgressDialog::ShowText(const std::string& step) {
+  step_->setText(QString::fromStdString(step + "..."));
 }
 
 std::string SaveProgressDialog::StepText() const {
   return step_->text().toStdString();
 }
 
-transfer::SaveResult RunSaveWithProgress(QWidget* owner, SaveRun run) {
+namespace {
+
+// Runs the save that make builds for the observer (a SaveToBox or a LiveSave) on a thread of
+// its own under the progress dialog; the application quitting meanwhile stops it.
+template <class Make>
+auto RunUnderDialog(QWidget* owner, const SaveRun& run, Make make) {
   QPointer<SaveProgressDialog> dialog = new SaveProgressDialog(owner);
-  transfer::SaveToBox* running = nullptr;
-  // The application is quitting: the save stops before its next step.
-  BackgroundRun background([&running] {
-    if (running) running->Stop();
+  std::function<void()> stop;
+  BackgroundRun background([&stop] {
+    if (stop) stop();
   });
   PostedSaveObserver observer(background, run, dialog);
-  transfer::SaveToBox save(std::move(run.input), observer, run.bounds);
-  running = &save;
+  auto save = make(observer);
+  stop = [&save] { save->Stop(); };
   dialog->show();
-  transfer::SaveResult result;
-  background.Run([&] { result = save.Run(); });
+  decltype(save->Run()) result;
+  background.Run([&] { result = save->Run(); });
   delete dialog.data();
   return result;
+}
+
+}  // namespace
+
+transfer::SaveResult RunSaveWithProgress(QWidget* owner, SaveRun run) {
+  return RunUnderDialog(owner, run, [&run](PostedSaveObserver& observer) {
+    return std::make_unique<transfer::SaveToBox>(std::move(run.input), observer, run.bounds);
+  });
+}
+
+transfer::LiveSaveResult RunLiveSaveWithProgress(QWidget* owner, LiveRun run) {
+  return RunUnderDialog(owner, run.save, [&run](PostedSaveObserver& observer) {
+    auto save = std::make_unique<transfer::LiveSave>(std::move(run.save.input), run.endpoint,
+                                                     observer, run.save.bounds);
+    if (run.detect_first) save->DetectFirst();
+    return save;
+  });
 }
 
 }  // namespace tivolo::app

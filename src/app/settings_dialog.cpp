@@ -15,6 +15,7 @@ namespace tivolo::app {
 namespace {
 constexpr int kFillDelayMs = 10;
 constexpr int kButtonWidth = 90;
+constexpr int kLastPort = 65535;
 }  // namespace
 
 SettingsDialog::SettingsDialog(Settings& settings, std::string config_file,
@@ -82,6 +83,7 @@ void SettingsDialog::Build() {
   layout->addWidget(box);
   layout->addWidget(utc);
   layout->addLayout(buttons);
+  layout->addWidget(BuildWebGroup());
   layout->setSizeConstraint(QLayout::SetFixedSize);
   setTabOrder(ip_edit_, user_edit_);
   setTabOrder(user_edit_, password_edit_);
@@ -89,7 +91,32 @@ void SettingsDialog::Build() {
   setTabOrder(offset_spin_, automatic_box_);
   setTabOrder(automatic_box_, save_button_);
   setTabOrder(save_button_, cancel_button_);
+  setTabOrder(cancel_button_, web_port_spin_);
+  setTabOrder(web_port_spin_, web_https_box_);
+  setTabOrder(web_https_box_, apply_live_box_);
   ip_edit_->setFocus();
+}
+
+// Below everything the dialog had before, and after it in tab order, so that the controls
+// a user knows stay where they were.
+QGroupBox* SettingsDialog::BuildWebGroup() {
+  auto* web = new QGroupBox("Web interface: ", this);
+  web_port_spin_ = new QSpinBox(web);
+  web_port_spin_->setObjectName("SpinWebPort");
+  web_port_spin_->setRange(1, kLastPort);
+  web_port_spin_->setValue(SettingsEntries{}.web_port);
+  web_https_box_ = new QCheckBox("HTTPS:", web);
+  web_https_box_->setObjectName("CheckWebHttps");
+  apply_live_box_ = new QCheckBox("Apply changes live:", web);
+  apply_live_box_->setObjectName("CheckApplyLive");
+  apply_live_box_->setChecked(SettingsEntries{}.apply_live);
+  for (QCheckBox* check : {web_https_box_, apply_live_box_})
+    check->setLayoutDirection(Qt::RightToLeft);  // the caption left of the box, as above
+  auto* form = new QFormLayout(web);
+  form->addRow("Web port:", web_port_spin_);
+  form->addRow(web_https_box_);
+  form->addRow(apply_live_box_);
+  return web;
 }
 
 void SettingsDialog::Timer1Timer() {
@@ -102,6 +129,9 @@ void SettingsDialog::Timer1Timer() {
   offset_spin_->setValue(static_cast<int>(entries.offset));
   automatic_box_->setChecked(entries.automatic);
   CheckBox1Click();
+  web_port_spin_->setValue(entries.web_port);
+  web_https_box_->setChecked(entries.web_https);
+  apply_live_box_->setChecked(entries.apply_live);
 }
 
 void SettingsDialog::CheckBox1Click() {
@@ -115,6 +145,9 @@ void SettingsDialog::SaveExecute() {
   entries.password = password_edit_->text().toStdString();
   entries.offset = KeptOffset(offset_spin_->value(), settings_.utc_offset);
   entries.automatic = automatic_box_->isChecked();
+  entries.web_port = web_port_spin_->value();
+  entries.web_https = web_https_box_->isChecked();
+  entries.apply_live = apply_live_box_->isChecked();
   try {
     if (SaveEntries(entries, settings_, config_file_) == SaveResult::kInvalidAddress) {
       messages_.Information(kInvalidAddressMessage);

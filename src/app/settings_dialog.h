@@ -1,5 +1,6 @@
-// The settings dialog "Configuration": the box's address, FTP user name and password, and the
-// UTC offset with its "Automatic:" switch. Created anew for each use; Save checks the address
+// The settings dialog "Configuration": the box's address, FTP user name and password, the
+// UTC offset with its "Automatic:" switch, and the box's web interface (port, HTTPS, and
+// whether changes are applied live through it). Created anew for each use; Save checks the address
 // and writes config.ini, Cancel leaves everything as it was. Neither Enter nor Escape does
 // anything: only Alt+S and Alt+C. Tests reach its controls by their object names.
 #pragma once
@@ -12,6 +13,7 @@
 #include "widgets/message_service.h"
 
 class QCheckBox;
+class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
@@ -42,6 +44,7 @@ class SettingsDialog : public ui::FixedDialog {
   void Timer1Timer();
   void CheckBox1Click();
   void Build();
+  QGroupBox* BuildWebGroup();
 
   Settings& settings_;
   std::string config_file_;
@@ -56,6 +59,9 @@ class SettingsDialog : public ui::FixedDialog {
   QCheckBox* automatic_box_ = nullptr;
   QPushButton* save_button_ = nullptr;
   QPushButton* cancel_button_ = nullptr;
+  QSpinBox* web_port_spin_ = nullptr;
+  QCheckBox* web_https_box_ = nullptr;
+  QCheckBox* apply_live_box_ = nullptr;
 };
 
 }  // namespace tivolo::app

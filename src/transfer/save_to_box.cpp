@@ -13,17 +13,6 @@
 namespace tivolo::transfer {
 namespace {
 
-// A question may stand open for minutes while the box changes its list again; merging again
-// this often before giving up keeps a busy box from holding the save forever.
-constexpr int kMergeRounds = 3;
-
-// The save stops here without touching the box any further.
-class SaveStopped : public platform::Error {
- public:
-  SaveStopped() : platform::Error("The save was stopped because the program is closing.") {}
-  std::string TypeName() const override { return "SaveStopped"; }
-};
-
 std::vector<ExpectedTimer> ExpectedOf(std::vector<ListedTimer> timers) {
   SortForWriting(timers);
   std::vector<ExpectedTimer> out;
@@ -134,11 +123,11 @@ void SaveToBox::ThrowIfStopped() const {
   if (stopped_.load()) throw SaveStopped();
 }
 
-std::string SaveToBox::RefusalReason() const {
-  const ListAtStart& start = input_.start;
-  if (!input_.box.SameFilesAs(start.box))
+std::string SaveRefusal(const SaveInput& input) {
+  const ListAtStart& start = input.start;
+  if (!input.box.SameFilesAs(start.box))
     return "The timer list was read from the box " + start.box.Label() +
-           ", and the configuration now names the box " + input_.box.Label() +
+           ", and the configuration now names the box " + input.box.Label() +
            ". Saving would replace that box's timers with these. Use \"Reload from box\" to "
            "read the new box's timers first. Nothing was written to either box.";
   if (start.state == boxdata::TimerListState::kIncomplete)
@@ -153,7 +142,7 @@ std::string SaveToBox::RefusalReason() const {
 SaveResult SaveToBox::Run() {
   SaveResult result;
   try {
-    if (std::string reason = RefusalReason(); !reason.empty()) {
+    if (std::string reason = SaveRefusal(input_); !reason.empty()) {
       result.outcome = SaveOutcome::kRefused;
       result.message = reason;
       return result;
@@ -170,23 +159,32 @@ SaveResult SaveToBox::Run() {
   return result;
 }
 
-std::unique_ptr<net::FtpClient> SaveToBox::Connect() {
+std::unique_ptr<net::FtpClient> ConnectToBoxFolder(
+    const BoxAddress& box, const BoxBounds& bounds,
+    const std::function<void(const std::string&)>& log) {
   std::unique_ptr<net::FtpClient> ftp =
-      MakeBoxFtpClient(input_.box, bounds_,
-                       [this](net::NetStatus, const std::string& line) { observer_.Log(line); });
+      MakeBoxFtpClient(box, bounds, [log](net::NetStatus, const std::string& line) { log(line); });
   ftp->OpenAndLogin(true);
-  ftp->ChangeRemoteDir(input_.box.folder);
+  ftp->ChangeRemoteDir(box.folder);
   return ftp;
 }
 
-void SaveToBox::MarkOrigins(TimerList& ours) const {
-  const ListAtStart& start = input_.start;
+std::unique_ptr<net::FtpClient> SaveToBox::Connect() {
+  return ConnectToBoxFolder(input_.box, bounds_,
+                            [this](const std::string& line) { observer_.Log(line); });
+}
+
+void MarkOrigins(TimerList& ours, const SaveInput& input) {
+  const ListAtStart& start = input.start;
   const TimerList shown =
-      ReadTimerList(start.shown.empty() ? start.text : start.shown, input_.clock);
-  for (size_t i = 0; i < ours.timers.size() && i < input_.timers.size(); ++i) {
-    const std::optional<int64_t> index = input_.timers[i].list_index;
-    if (index && *index >= 0 && static_cast<size_t>(*index) < shown.timers.size())
-      ours.timers[i].origin = shown.timers[static_cast<size_t>(*index)].identity;
+      ReadTimerList(start.shown.empty() ? start.text : start.shown, input.clock);
+  for (size_t i = 0; i < ours.timers.size() && i < input.timers.size(); ++i) {
+    const std::optional<int64_t> index = input.timers[i].list_index;
+    if (!index || *index < 0 || static_cast<size_t>(*index) >= shown.timers.size()) continue;
+    auto stands_in = start.shown_origins.find(*index);
+    ours.timers[i].origin = stands_in != start.shown_origins.end()
+                                ? stands_in->second
+                                : shown.timers[static_cast<size_t>(*index)].identity;
   }
 }
 
@@ -211,7 +209,7 @@ void SaveToBox::SendToBox(SaveResult& result) {
     return;
   }
   plan.ours = ReadTimerList(input_.timer_list, input_.clock);
-  MarkOrigins(plan.ours);
+  MarkOrigins(plan.ours, input_);
 
   Step(SaveStep::kBackup);
   {

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -30,6 +31,19 @@
 #include "transfer/timer_list_check.h"
 
 namespace tivolo::transfer {
+
+// The save stops here without touching the box any further.
+class SaveStopped : public platform::Error {
+ public:
+  SaveStopped() : platform::Error("The save was stopped because the program is closing.") {}
+  std::string TypeName() const override { return "SaveStopped"; }
+};
+
+// An FTP connection to the box, logged in and in its settings folder; each status line of
+// the client goes to log.
+std::unique_ptr<net::FtpClient> ConnectToBoxFolder(
+    const BoxAddress& box, const BoxBounds& bounds,
+    const std::function<void(const std::string&)>& log);
 
 enum class SaveStep { kWrite, kCheck, kBackup, kUpload, kRestart, kVerify };
 
@@ -62,6 +76,9 @@ struct ListAtStart {
   // the box without a completed restart; empty when none. A box that still holds it changed
   // nothing since.
   std::string uploaded;
+  // By place in `shown`: the identity of the box's timer that a timer of `shown` stands in
+  // for (a change the box refused, shown as the user wants it), when it is not its own.
+  std::map<int64_t, std::string> shown_origins;
 };
 
 // Everything the sequence needs, taken on the tables' thread before it starts.
@@ -85,6 +102,18 @@ void TakeTimerList(SaveInput& input, store::MemTable& timers, const platform::Cl
 SaveInput PrepareSave(boxdata::BoxTables& tables, const boxdata::ChannelNames& channels,
                       const BoxAddress& box, const std::filesystem::path& local_dir,
                       const ListAtStart& start, const platform::ClockSettings& clock);
+
+// Why the list must not be saved at all (read from another box than the one configured, read
+// incomplete, or not known); empty when it may.
+std::string SaveRefusal(const SaveInput& input);
+
+// Gives each timer of the user's list (read from input.timer_list) that was read from the box
+// its identity as read, so that the merge pairs a changed begin or end with the box's timer.
+void MarkOrigins(TimerList& ours, const SaveInput& input);
+
+// A question may stand open for minutes while the box changes its list again; merging again
+// this often before giving up keeps a busy box from holding the save forever.
+inline constexpr int kMergeRounds = 3;
 
 // After a save that restarted the receiver, the program ends this much later.
 inline constexpr std::chrono::milliseconds kEndDelay{1000};
@@ -131,10 +160,7 @@ class SaveToBox {
 
  private:
   struct Plan;
-  std::string RefusalReason() const;
   void WriteAndCheck(const std::vector<ListedTimer>& timers, const std::string& text);
-  // Gives each timer of the user's list that was read from the box its identity as read.
-  void MarkOrigins(TimerList& ours) const;
   void SendToBox(SaveResult& result);
   bool MergeWithBox(Plan& plan, SaveResult& result);
   bool AcceptRunningRecordings(const Plan& plan);

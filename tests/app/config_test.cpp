@@ -22,7 +22,8 @@ std::string Dump(const Settings& s) {
   std::ostringstream out;
   out << "ip=" << s.ip << " user=" << s.username << " pass=" << s.password
       << " offset=" << s.utc_offset << " auto=" << s.utc_auto << " ftp=" << s.ftp_port
-      << " telnet=" << s.telnet_port;
+      << " telnet=" << s.telnet_port << " web=" << s.web_port << (s.web_https ? "s" : "")
+      << " live=" << s.apply_live;
   return out.str();
 }
 
@@ -42,10 +43,11 @@ class ConfigTest : public ::testing::Test {
 
 TEST_F(ConfigTest, MissingFileAndKeysGiveDefaults) {
   EXPECT_EQ(path_, dir_.Path() + "/config.ini");
-  EXPECT_EQ(Dump(LoadConfiguration(path_)), "ip= user= pass= offset=0 auto=1 ftp=21 telnet=23");
+  EXPECT_EQ(Dump(LoadConfiguration(path_)),
+            "ip= user= pass= offset=0 auto=1 ftp=21 telnet=23 web=80 live=1");
   WriteFile("[DB7025]\nIp=192.168.2.10\n");
   const Settings s = LoadConfiguration(path_);
-  EXPECT_EQ(Dump(s), "ip=192.168.2.10 user= pass= offset=0 auto=1 ftp=21 telnet=23");
+  EXPECT_EQ(Dump(s), "ip=192.168.2.10 user= pass= offset=0 auto=1 ftp=21 telnet=23 web=80 live=1");
   EXPECT_EQ(MainCaption(s), "Tivolo  192.168.2.10:   (v0.2)");
 }
 
@@ -68,14 +70,19 @@ TEST_F(ConfigTest, IntegersAndBooleansParseAsConfigured) {
   EXPECT_EQ(LoadWith("FtpPort", "2121").ftp_port, 2121);
   EXPECT_EQ(LoadWith("telnetport", "0x917").telnet_port, 0x917);
   EXPECT_EQ(LoadWith("FtpPort", "").ftp_port, 21);
+  EXPECT_EQ(LoadWith("WebPort", "8080").web_port, 8080);
+  EXPECT_TRUE(LoadWith("WebHttps", "1").web_https);
+  EXPECT_FALSE(LoadWith("ApplyLive", "0").apply_live);
+  EXPECT_TRUE(LoadWith("ApplyLive", "off").apply_live);  // unparsable: the default
   EXPECT_EQ(LoadWith("Password", std::string(3000, 'p')).password, std::string(2047, 'p'));
 }
 
 // A port that is no port is refused by name rather than replaced by the usual one, which
 // would reach another service; an offset beyond the world's zones is used as it is.
 TEST_F(ConfigTest, PortsOutsideTheirRangeAreErrorsAndOffsetsAreKept) {
-  for (const auto& [key, value] : {std::pair{"FtpPort", "70000"}, std::pair{"TelnetPort", "0"},
-                                   std::pair{"FtpPort", "-21"}, std::pair{"TelnetPort", "tel"}}) {
+  for (const auto& [key, value] :
+       {std::pair{"FtpPort", "70000"}, std::pair{"TelnetPort", "0"}, std::pair{"FtpPort", "-21"},
+        std::pair{"TelnetPort", "tel"}, std::pair{"WebPort", "65536"}}) {
     try {
       LoadWith(key, value);
       ADD_FAILURE() << key << "=" << value << " was accepted";
@@ -136,7 +143,7 @@ TEST(AddressLengthTest, LabelsAndNamesHaveLimits) {
   EXPECT_FALSE(IsValidAddress("x" + name + "lan"));
 }
 
-TEST_F(ConfigTest, SaveTrimsAndWritesTheFiveKeysInOrder) {
+TEST_F(ConfigTest, SaveTrimsAndWritesItsKeysInOrder) {
   WriteFile("; my notes\n[DB7025]\nFtpPort=2121\n[Other]\nIp=keep\n");
   Settings settings = LoadConfiguration(path_);
   SettingsEntries entries;
@@ -145,19 +152,25 @@ TEST_F(ConfigTest, SaveTrimsAndWritesTheFiveKeysInOrder) {
   entries.password = "pass word  ";
   entries.offset = 2.9;
   entries.automatic = false;
+  entries.web_port = 8080;
+  entries.web_https = true;
+  entries.apply_live = false;
   ASSERT_EQ(SaveEntries(entries, settings, path_), SaveResult::kSaved);
   EXPECT_EQ(Dump(settings),
-            "ip=192.168.1.1 user=root pass=pass word offset=2 auto=0 ftp=2121 telnet=23");
+            "ip=192.168.1.1 user=root pass=pass word offset=2 auto=0 ftp=2121 telnet=23 "
+            "web=8080s live=0");
   EXPECT_EQ(ReadFile(),
             "; my notes\n[DB7025]\nFtpPort=2121\nIp=192.168.1.1\nUsername=root\n"
-            "Password=pass word\nUTC_Offset=2\nUTC_Auto=0\n[Other]\nIp=keep\n");
+            "Password=pass word\nUTC_Offset=2\nUTC_Auto=0\nWebPort=8080\nWebHttps=1\n"
+            "ApplyLive=0\n[Other]\nIp=keep\n");
   EXPECT_EQ(Dump(LoadConfiguration(path_)), Dump(settings));
   // The form as first shown saves to the defaults.
   Settings fresh;
   fs::remove(path_);
   ASSERT_EQ(SaveEntries(SettingsEntries{}, fresh, path_), SaveResult::kSaved);
   EXPECT_EQ(ReadFile(),
-            "[DB7025]\nIp=192.168.1.1\nUsername=root\nPassword=\nUTC_Offset=0\nUTC_Auto=1\n");
+            "[DB7025]\nIp=192.168.1.1\nUsername=root\nPassword=\nUTC_Offset=0\nUTC_Auto=1\n"
+            "WebPort=80\nWebHttps=0\nApplyLive=1\n");
   // Negative offsets are written with their sign.
   fresh.utc_offset = -5;
   SaveConfiguration(path_, fresh);

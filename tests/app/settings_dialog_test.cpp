@@ -87,7 +87,7 @@ TEST_F(SettingsDialogTest, FromTheMenuSaveWritesAndTheWindowReloads) {
   EXPECT_EQ(messages.Trace(), (std::vector<std::string>{"information: Ongeldig IP adres"}));
   EXPECT_EQ(ReadFile(ConfigFile()),
             "; kept\n[DB7025]\nIp=10.0.0.20\nUsername=root\nUTC_Offset=-5\nUTC_Auto=0\n"
-            "Password=\n[Other]\nKey=1\n");
+            "Password=\nWebPort=80\nWebHttps=0\nApplyLive=1\n[Other]\nKey=1\n");
   EXPECT_EQ(w->windowTitle().toStdString(), "Tivolo  10.0.0.20:   (v0.2)");
   EXPECT_EQ(w->GetSettings().utc_offset, -5);
   EXPECT_FALSE(w->EndRequested());
@@ -103,6 +103,40 @@ TEST_F(SettingsDialogTest, CancelFromTheMenuLeavesTheFileAndReloadsTheSameValues
   EXPECT_EQ(ReadFile(ConfigFile()), before);
   EXPECT_EQ(w->windowTitle().toStdString(), "Tivolo  192.168.2.10:   (v0.2)");
   EXPECT_FALSE(w->EndRequested());
+}
+
+// The web interface's settings sit below everything the dialog had and come after it in tab
+// order; they show what was loaded and are saved with the rest.
+TEST_F(SettingsDialogTest, WebInterfaceSettingsComeLastAndAreSaved) {
+  std::string text = ReadFile(ConfigFile());
+  text.insert(text.find("[Other]"), "WebPort=8080\nApplyLive=0\n");
+  WriteFile(ConfigFile(), text);
+  auto w = Window();
+  UseFromMenu(*w, [&](SettingsDialog& d) {
+    auto& port = Control<QSpinBox>(d, "SpinWebPort");
+    auto& https = Control<QCheckBox>(d, "CheckWebHttps");
+    auto& live = Control<QCheckBox>(d, "CheckApplyLive");
+    auto& cancel = Control<QPushButton>(d, "ButtonCancel");
+    EXPECT_EQ(port.value(), 8080);
+    EXPECT_FALSE(https.isChecked());
+    EXPECT_FALSE(live.isChecked());
+    EXPECT_GT(port.mapTo(&d, QPoint()).y(), cancel.mapTo(&d, QPoint()).y());
+    cancel.setFocus();
+    for (QWidget* next : std::initializer_list<QWidget*>{&port, &https, &live}) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      EXPECT_TRUE(next->hasFocus()) << next->objectName().toStdString();
+    }
+    port.setValue(8443);
+    https.setChecked(true);
+    live.setChecked(true);
+    Control<QPushButton>(d, "ButtonSave").click();
+  });
+  const std::string saved = ReadFile(ConfigFile());
+  for (const char* line : {"\nWebPort=8443\n", "\nWebHttps=1\n", "\nApplyLive=1\n"})
+    EXPECT_NE(saved.find(line), std::string::npos) << saved;
+  EXPECT_EQ(w->GetSettings().web_port, 8443);
+  EXPECT_TRUE(w->GetSettings().web_https && w->GetSettings().apply_live);
+  EXPECT_EQ(w->WebEndpoint().port, 8443);
 }
 
 // The offset 16 shows as 14, the end of the spin box's range; saved for a new address, the

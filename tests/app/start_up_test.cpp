@@ -222,7 +222,7 @@ TEST_F(FirstRunTest, LeavingTheDialogEndsTheProgramBeforeAnyNetworkTraffic) {
   EXPECT_TRUE(messages.boxes.empty());
 }
 
-TEST_F(FirstRunTest, SaveWritesTheFiveKeysAndTheStartGoesOn) {
+TEST_F(FirstRunTest, SaveWritesTheKeysAndTheStartGoesOn) {
   auto w = Window(false);
   DialogScript script;
   script.Then<SettingsDialog>([&](SettingsDialog& d) {
@@ -233,7 +233,8 @@ TEST_F(FirstRunTest, SaveWritesTheFiveKeysAndTheStartGoesOn) {
   EXPECT_TRUE(script.Run([&] { w->StartUp(); }));
   EXPECT_FALSE(w->EndRequested());
   EXPECT_EQ(ReadFile(Profile() + "/config.ini"),
-            "[DB7025]\nIp=127.0.0.1\nUsername=root\nPassword=secret\nUTC_Offset=0\nUTC_Auto=1\n");
+            "[DB7025]\nIp=127.0.0.1\nUsername=root\nPassword=secret\nUTC_Offset=0\nUTC_Auto=1\n"
+            "WebPort=80\nWebHttps=0\nApplyLive=1\n");
   EXPECT_EQ(w->windowTitle().toStdString(), "Tivolo  127.0.0.1:   (v0.2)");
   // Nothing listens on the box's port 21 here: the fetch was tried, and alerted.
   EXPECT_NE(w->LogText().find("asStatusText : Connecting to 127.0.0.1."), std::string::npos);

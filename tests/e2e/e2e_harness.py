@@ -13,6 +13,8 @@ import signal
 import subprocess
 import tempfile
 import time
+import urllib.parse
+import urllib.request
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BOXSIM = os.path.join(ROOT, "tools", "boxsim", "boxsim.py")
@@ -140,6 +142,17 @@ class Box:
     def live_status(self):
         return json.loads(self.run("status"))
 
+    def web_log(self):
+        with open(os.path.join(self.state, "web.log"), encoding="utf-8") as f:
+            return f.read()
+
+    def web_call(self, call, **params):
+        """A call of the box's web interface, as another client of it would make."""
+        url = "http://127.0.0.1:%d/api/%s?%s" % (self.status["web_port"], call,
+                                                 urllib.parse.urlencode(params))
+        with urllib.request.urlopen(url, timeout=STEP_WAIT) as reply:
+            return json.loads(reply.read())
+
     def timers_xml(self):
         with open(os.path.join(self.folder, "timers.xml"), "rb") as f:
             return f.read()
@@ -154,7 +167,7 @@ class Box:
 
 
 class Program:
-    def __init__(self, binary, folder, display, bus, box, password=None):
+    def __init__(self, binary, folder, display, bus, box, password=None, web=False):
         self.profile = os.path.join(folder, "profile")
         self.home = os.path.join(folder, "home")
         os.makedirs(self.profile)
@@ -166,6 +179,10 @@ class Program:
                         status["address"], status["user"],
                         status["password"] if password is None else password,
                         status["ftp_port"], status["telnet_port"]))
+            # Without it the program asks port 80, where no simulated box listens: the box
+            # then has no web interface and every save goes the upload way.
+            if web:
+                f.write("WebPort=%d\n" % status["web_port"])
         self.env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb", HOME=self.home,
                         XDG_CONFIG_HOME=os.path.join(self.home, ".config"),
                         XDG_DATA_HOME=os.path.join(self.home, ".local", "share"),
@@ -293,7 +310,7 @@ class Program:
 class Session:
     """A virtual screen, a box and the program on it; everything stopped by PID at the end."""
 
-    def __init__(self, binary, box_args=(), password=None):
+    def __init__(self, binary, box_args=(), password=None, web=False):
         self.folder = tempfile.mkdtemp(prefix="tivolo-e2e-")
         self.screen = self.bus = self.box = self.program = None
         try:
@@ -301,7 +318,7 @@ class Session:
             self.bus = AccessibilityBus(self.folder, self.screen.display)
             self.box = Box(self.folder, *box_args)
             self.program = Program(binary, self.folder, self.screen.display, self.bus,
-                                   self.box, password)
+                                   self.box, password, web)
         except BaseException:
             self.close(keep=True)
             raise

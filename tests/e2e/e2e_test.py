@@ -4,10 +4,15 @@ Save && Exit. Run one with `e2e_test.py E2eTest.test_new_timer`; TIVOLO_BINARY n
 program (build/bin/tivolo by default), TIVOLO_E2E_KEEP=1 keeps the session folders."""
 import os
 import sys
+import time
 import unittest
+import xml.etree.ElementTree as ET
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from e2e_harness import ROOT, HarnessError, Session, timers_by_begin  # noqa: E402
+
+sys.path.insert(0, os.path.join(ROOT, "tools", "boxsim"))
+import demo_data  # noqa: E402
 
 BINARY = os.environ.get("TIVOLO_BINARY", os.path.join(ROOT, "build", "bin", "tivolo"))
 MAIN = r"^Tivolo  "
@@ -15,6 +20,11 @@ PICKER = r"^Select channel$"
 NEW_EDITOR = r"^New Timer$"
 EDIT_EDITOR = r"^Edit Timer$"
 NEW_NAME = "Tom & Jerry (herhaling)"
+
+
+def file_timers(xml):
+    """The timers of a timers.xml by begin and service, as timers_by_begin keys them."""
+    return {t.get("begin") + "/" + t.get("serviceref"): t for t in ET.fromstring(xml)}
 
 
 def comparable(timer):
@@ -25,8 +35,8 @@ class E2eTest(unittest.TestCase):
     box_args = ()
     password = None
 
-    def start(self, *box_args, password=None):
-        self.session = Session(BINARY, box_args, password)
+    def start(self, *box_args, password=None, web=False):
+        self.session = Session(BINARY, box_args, password, web)
         self.addCleanup(self.session.close)
         self.box, self.program = self.session.box, self.session.program
         self.program.wait_main_window()
@@ -34,7 +44,7 @@ class E2eTest(unittest.TestCase):
         self.assertEqual(len(self.before), 10)
 
     # --- what the user does
-    def append_timer(self):
+    def append_timer(self, name=None):
         p = self.program
         p.keys(MAIN, "alt+a")
         p.wait_window(PICKER)
@@ -42,6 +52,9 @@ class E2eTest(unittest.TestCase):
         p.keys(PICKER, "Down", "Return")
         p.wait_gone(PICKER)
         p.wait_window(NEW_EDITOR)
+        if name:  # the name is the editor's first field
+            p.keys(NEW_EDITOR, "ctrl+a")
+            p.type_text(NEW_EDITOR, name)
         p.keys(NEW_EDITOR, "ctrl+s")
         p.wait_gone(NEW_EDITOR)
 
@@ -194,6 +207,59 @@ class E2eTest(unittest.TestCase):
         self.assertIn("Recording now until", question["text"])
         self.program.answer(question, "Return")  # No is the default
         self.assert_refused("nothing was sent")
+
+    # --- live through the box's web interface
+    def assert_applied_live(self):
+        """The program ended by itself without restarting the receiver, which wrote its list
+        when asked to; the web interface's request log is returned."""
+        self.assertEqual(self.program.wait_exit(), 0)
+        status = self.box.live_status()
+        self.assertEqual((status["kills"], status["receiver_starts"]), (0, 1))
+        log = self.box.web_log()
+        self.assertIn("/api/timerlistwrite", log)
+        return log
+
+    def test_live_new_and_deleted_timer(self):
+        self.start(web=True)
+        self.program.keys(MAIN, "Down", "alt+d")
+        self.append_timer("Live")
+        self.save_and_exit()
+        log = self.assert_applied_live()
+        self.assertEqual([log.count("/api/" + call + "?")
+                          for call in ("timeradd", "timerdelete", "timerchange")], [1, 1, 0])
+        after = file_timers(self.box.timers_xml())
+        self.assertEqual((len(after), len(set(after) - set(self.before)),
+                          len(set(self.before) - set(after))), (10, 1, 1))
+
+    def test_live_conflict_is_shown_and_the_program_stays_open(self):
+        self.start(web=True)
+        # Two recordings on two other transponders, set on the box after the program read it,
+        # take both tuners for longer than the new timer can lie ahead.
+        now = int(time.time())
+        tv, _ = demo_data.make_services()
+        for service, name in ((tv[20], "Concert"), (tv[40], "Marathon")):
+            reply = self.box.web_call("timeradd", sRef=service.reference(), begin=now - 1800,
+                                      end=now + 7 * 3600, name=name)
+            self.assertTrue(reply["result"], reply)
+        self.append_timer("Live")
+        self.save_and_exit()
+        message = self.program.wait_message()
+        for fragment in ("did not take the change", "refused: it collides with", '"Concert"',
+                         '"Marathon"', "still to save"):
+            self.assertIn(fragment, message["text"])
+        self.program.answer(message, "Return")
+        self.program.wait_main_window()
+        self.assertTrue(self.program.running())
+        self.assertEqual(self.box.live_status()["kills"], 0)
+        self.assertEqual(len(file_timers(self.box.timers_xml())), 12)
+
+    def test_no_web_interface_takes_the_upload_route(self):
+        self.start("--fault", "no_web=404", web=True)
+        self.append_timer()
+        self.save_and_exit()
+        self.assert_saved(11)
+        self.assertNotIn("/api/timer", self.box.web_log())
+
 
 if __name__ == "__main__":
     if not os.access(BINARY, os.X_OK):

@@ -77,6 +77,10 @@ std::string BoxSim::TimersFile() const {
                   "etc/enigma2/timers.xml");
 }
 
+nlohmann::json BoxSim::LiveStatus() const {
+  return nlohmann::json::parse(ReadFile(dir_ / "status.json"));
+}
+
 std::string BoxSim::WebLog() const {
   return ReadFile(dir_ / "web.log");
 }

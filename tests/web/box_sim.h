@@ -33,6 +33,10 @@ class BoxSim {
   // The web interface's request log (one line per request, with its status).
   std::string WebLog() const;
   int ReceiverPid() const { return status_.value("receiver_pid", 0); }
+  // The status as the box wrote it at start: address, ports, user and password.
+  const nlohmann::json& Status() const { return status_; }
+  // The status as it is now: receiver_starts, kills, ...
+  nlohmann::json LiveStatus() const;
 
  private:
   TempDir dir_;

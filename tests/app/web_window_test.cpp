@@ -1,0 +1,80 @@
+// The main window and the box's web interface: asked once the box's files are read, without
+// holding up the window and with the FTP login when it asks for one, the log and the status
+// bar name the way Save && Exit goes; the setting that turns live apply off, and a box without
+// the interface, are named as well.
+#include <QLabel>
+#include <QStatusBar>
+#include <QTest>
+
+#include "app/main_window.h"
+#include "app_test_support.h"
+#include "web/box_sim.h"
+#include "widgets/message_service.h"
+
+namespace tivolo::app {
+namespace {
+
+using namespace testing;
+
+TEST(WebWindowTest, TheStatusBarSaysWhichWaySaveAndExitGoes) {
+  // The demo box (channels and ten timers), whose interface asks for the box's login: the
+  // FTP user name and password are given.
+  const tivolo::testing::BoxSim box({}, {"web_auth"}, true);
+  const nlohmann::json& status = box.Status();
+  tivolo::testing::TempDir work;
+  const std::string config = work.Path() + "/config.ini";
+  const std::string password = status["password"].get<std::string>();
+  auto configure = [&](const std::string& more, const std::string& given_password) {
+    WriteFile(config, "[DB7025]\nIp=127.0.0.1\nUsername=" + status["user"].get<std::string>() +
+                          "\nPassword=" + given_password +
+                          "\nFtpPort=" + std::to_string(status["ftp_port"].get<int>()) +
+                          "\nWebPort=" + std::to_string(status["web_port"].get<int>()) + "\n" +
+                          more);
+  };
+  configure("", password);
+  widgets::ScriptedMessageService messages;
+  StartOptions options;
+  options.config_file = config;
+  options.local_dir = work.Path() + "/";
+  options.messages = &messages;
+  options.fetch_dialog_delay_ms = 0;
+  MainWindow w(options);
+  w.StartUp();
+  ASSERT_TRUE(messages.boxes.empty()) << messages.Trace().front();
+  auto route_shown = [&](const std::string& text) {
+    return QTest::qWaitFor(
+        [&] {
+          auto* route = w.statusBar()->findChild<QLabel*>("SaveRoute");
+          return route && route->text().toStdString() == text;
+        },
+        5000);
+  };
+  const std::string live = "Box 127.0.0.1: web interface OWIF 1.5.2, changes are applied live";
+  EXPECT_TRUE(route_shown(live));
+  EXPECT_NE(w.LogText().find("\n" + live), std::string::npos) << w.LogText();
+  EXPECT_EQ(w.WebRouteState().box_timers.size(), 10u);
+
+  configure("ApplyLive=0\n", password);
+  w.LoadConfiguration();
+  w.ReloadClick();
+  EXPECT_TRUE(
+      route_shown("Box 127.0.0.1: web interface OWIF 1.5.2, live apply is off: changes "
+                  "are uploaded and the receiver restarted"));
+
+  box.SetSwitches({{"web_auth", "1"}, {"no_web", "404"}});
+  w.ReloadClick();
+  EXPECT_TRUE(route_shown(
+      "Box 127.0.0.1: no web interface: changes are uploaded and the receiver restarted"));
+
+  // A wrong password (the fetch fails as well, and says so).
+  configure("", "wrong");
+  w.LoadConfiguration();
+  box.SetSwitches({{"web_auth", "1"}});
+  w.ReloadClick();
+  EXPECT_TRUE(
+      route_shown("Box 127.0.0.1: the web interface refused the login: changes are "
+                  "uploaded and the receiver restarted"));
+}
+
+}  // namespace
+}  // namespace tivolo::app
