@@ -97,6 +97,7 @@ void MainWindow::ReloadFromBox() {
   ReadBoxFiles();
   OfferPendingRestart();
   RefreshActions();
+  ScheduleGuideFetch();
 }
 
 void MainWindow::ReloadClick() {

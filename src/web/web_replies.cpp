@@ -101,6 +101,24 @@ std::vector<BoxTimer> ParseTimerList(std::string_view body) {
   return list;
 }
 
+std::vector<boxdata::ProgrammeEvent> ParseEpgService(std::string_view body) {
+  Json json = Parse(body, "epgservice");
+  auto events = json.find("events");
+  if (events == json.end() || !events->is_array())
+    throw WebReplyError("The box did not give the channel's guide.");
+  std::vector<boxdata::ProgrammeEvent> list;
+  for (const Json& e : *events) {
+    if (!e.is_object()) continue;
+    const int64_t id = Number(e, "id");
+    const int64_t begin = Number(e, "begin_timestamp");
+    const int64_t duration = Number(e, "duration_sec");
+    if (id <= 0 || begin <= 0 || duration <= 0) continue;
+    list.push_back({begin, begin + duration, id, boxdata::XmlUnescape(Text(e, "title")),
+                    boxdata::XmlUnescape(Text(e, "shortdesc"))});
+  }
+  return list;
+}
+
 CallResult ParseCallResult(std::string_view body) {
   Json json = Parse(body, "the timer call");
   auto result = json.find("result");
