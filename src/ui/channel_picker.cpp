@@ -55,6 +55,9 @@ ChannelPicker::ChannelPicker(QWidget* owner, TimerSession& session)
     });
     v->addWidget(guide, 1);
     setFixedSize(kGuideWidth, kGuideHeight);
+    // The wider window: the names take the width the guide's titles need.
+    bouquet_grid_->horizontalHeader()->setStretchLastSection(true);
+    channel_grid_->horizontalHeader()->setStretchLastSection(true);
   }
 
   auto* buttons = new QHBoxLayout;
