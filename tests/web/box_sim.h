@@ -33,6 +33,10 @@ class BoxSim {
   // The web interface's request log (one line per request, with its status).
   std::string WebLog() const;
   int ReceiverPid() const { return status_.value("receiver_pid", 0); }
+  int FtpPort() const { return status_.value("ftp_port", 0); }
+  int TelnetPort() const { return status_.value("telnet_port", 0); }
+  // The box's file system: etc/enigma2, media/hdd, ...
+  std::string BoxDir() const { return status_.value("box", std::string()); }
 
  private:
   TempDir dir_;
