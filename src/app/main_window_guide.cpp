@@ -95,6 +95,9 @@ void MainWindow::ScheduleGuideFetch() {
 void MainWindow::StartGuideFetch() {
   CancelGuideFetch();
   const int run = ++guide_run_;
+  // The guide belongs to the box whose files were read: none until this box's is read.
+  session_.guide.reset();
+  find_in_guide_->setEnabled(false);
   // When the box did not answer the fetch of its files, the earlier copy is read at once.
   std::shared_ptr<GuideJob> job;
   if (fetch_result_.ok) job = std::make_shared<GuideJob>(this, run);
