@@ -31,6 +31,8 @@ GuideStatus::GuideStatus(QWidget* parent) : QWidget(parent) {
   cancel_->setText("Cancel");
   cancel_->setToolTip("Stop fetching the programme guide");
   cancel_->setAutoRaise(true);
+  // The text beside its bar and button, the three at the right of the status bar.
+  layout->addStretch(1);
   layout->addWidget(text_);
   layout->addWidget(bar_);
   layout->addWidget(cancel_);
