@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "app/app_test_support.h"
+#include "app/guide_status.h"
 #include "app/main_window.h"
 #include "boxdata/guide_writer.h"
 #include "boxdata/timer_writer.h"
@@ -79,6 +80,8 @@ class GuideDialogsTest : public ::testing::Test {
     ASSERT_TRUE(QTest::qWaitForWindowActive(w_.get(), 2000));
     ASSERT_TRUE(QTest::qWaitFor([this] { return w_->Guide() != nullptr; }, 5000));
     ASSERT_TRUE(w_->Guide()->HasGuide()) << w_->LogText();
+    // The box did not answer: the copy an earlier run brought, and it says so.
+    EXPECT_EQ(w_->GuideStatusBar()->Text(), "Guide of 20-10-26 08:00 (an earlier copy)");
   }
   void TearDown() override { EXPECT_TRUE(messages_.boxes.empty()) << messages_.Trace().front(); }
 
