@@ -58,7 +58,10 @@ MainWindow::MainWindow(StartOptions options, QWidget* parent)
           [this] { Guarded([this] { TimerTerminateTimer(); }); });
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  // The application waits for the background work when it ends: no download goes on.
+  CancelGuideFetch();
+}
 
 QAction* MainWindow::MakeAction(const char* caption, const char* hint,
                                 void (MainWindow::*handler)()) {
@@ -86,6 +89,7 @@ void MainWindow::BuildWindow() {
   reload_->setObjectName("ReloadFromBox");
   reload_->setShortcut(Qt::Key_F5);
   connect(reload_, &QAction::triggered, this, [this] { Guarded([this] { ReloadClick(); }); });
+  menu->addAction(MakeFindInGuide());
   connect(menu->addAction("Close"), &QAction::triggered, this,
           [this] { Guarded([this] { CloseClick(); }); });
 
@@ -112,6 +116,7 @@ void MainWindow::BuildWindow() {
   auto* status = new QStatusBar(this);
   status->setFixedHeight(kStatusBarHeight);
   status->setSizeGripEnabled(false);
+  status->addPermanentWidget(MakeGuideStatus());
   setStatusBar(status);
 
   // Not resizable: the layout of the frame and its button bar is fixed.
@@ -216,6 +221,7 @@ void MainWindow::StartUpSteps() {
   OfferPendingRestart();
   RefreshActions();
   focus_timer_.start();
+  ScheduleGuideFetch();
 }
 
 void MainWindow::PrepareFormats() {

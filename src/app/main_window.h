@@ -21,6 +21,7 @@
 #include "transfer/web_route.h"
 #include "ui/timer_grid.h"
 #include "ui/timer_list_actions.h"
+#include "web/http_client.h"
 #include "widgets/message_service.h"
 
 class QGroupBox;
@@ -28,6 +29,9 @@ class QPlainTextEdit;
 class QPushButton;
 
 namespace tivolo::app {
+
+class GuideStatus;
+struct GuideLoad;
 
 struct StartOptions {
   std::string config_file;  // config.ini's path
@@ -91,6 +95,15 @@ class MainWindow : public QMainWindow {
   QTimer& FocusTimer() { return focus_timer_; }
   QTimer& TimerTerminate() { return timer_terminate_; }
 
+  // ---- The programme guide (main_window_guide.cpp) ----
+  // The box's web interface once it is found (nothing: none): the channel picker may ask it
+  // for a channel's programmes when the guide file is missing or old.
+  void UseWebInterfaceForGuide(std::optional<web::HttpEndpoint> endpoint);
+  // The guide as read in the background; null until the first reading has ended.
+  std::shared_ptr<const ui::GuideState> Guide() const { return session_.guide; }
+  GuideStatus* GuideStatusBar() const { return guide_status_; }
+  QAction* FindInGuide() const { return find_in_guide_; }
+
   // ---- Handlers ----
   void AppendExecute();
   void EditExecute();
@@ -99,6 +112,7 @@ class MainWindow : public QMainWindow {
   void ConfigurationClick();
   void ReloadClick();
   void CloseClick();
+  void FindInGuideClick();
   void FocusGrid();
   void TimerTerminateTimer();
 
@@ -130,6 +144,14 @@ class MainWindow : public QMainWindow {
   void ShowLiveResult(const transfer::LiveSaveResult& result);
   void EndAfterSave();
   void RemoveLeftovers();
+  class GuideJob;
+  QAction* MakeFindInGuide();
+  QWidget* MakeGuideStatus();
+  // The guide fetch starts from the event loop, after the window is shown.
+  void ScheduleGuideFetch();
+  void StartGuideFetch();
+  void CancelGuideFetch();
+  void GuideLoaded(const GuideLoad& load);
 
   StartOptions options_;
   std::unique_ptr<widgets::MessageService> own_messages_;
@@ -157,6 +179,10 @@ class MainWindow : public QMainWindow {
   // Append, Edit and Delete with the channel picker and the timer editor.
   ui::TimerSession session_;
   ui::TimerListActions* list_actions_ = nullptr;
+  GuideStatus* guide_status_ = nullptr;
+  QAction* find_in_guide_ = nullptr;
+  std::shared_ptr<GuideJob> guide_job_;  // the fetch running, to cancel it
+  int guide_run_ = 0;  // the number of the latest fetch: older ones' reports are dropped
 };
 
 }  // namespace tivolo::app

@@ -98,6 +98,7 @@ void MainWindow::ReloadFromBox() {
   DetectWebInterface();
   OfferPendingRestart();
   RefreshActions();
+  ScheduleGuideFetch();
 }
 
 void MainWindow::ReloadClick() {

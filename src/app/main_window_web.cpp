@@ -46,6 +46,9 @@ void MainWindow::DetectWebInterface() {
         if (asked != web_route_.asked) return;  // asked again since
         web_route_.detection = answer;
         if (answer.timers) web_route_.box_timers = *answer.timers;
+        // The picker's guide may come from the interface when the file is old.
+        UseWebInterfaceForGuide(answer.found ? std::optional<web::HttpEndpoint>(web_route_.endpoint)
+                                             : std::nullopt);
         if (!answer.problem.empty()) Log("Web interface: " + answer.problem);
         ShowSaveRoute();
       });

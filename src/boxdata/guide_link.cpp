@@ -52,18 +52,28 @@ std::optional<uint32_t> FindGuideService(const Guide& guide, std::string_view se
   return FindGuideService(guide, *key);
 }
 
-TimerFromEvent TimerForEvent(const Guide& guide, const GuideEvent& event,
-                             const BoxSettings& margins, const platform::ClockSettings& clock) {
-  TimerFromEvent timer;
-  timer.begin =
-      LocalOf(event.begin - int64_t{margins.margin_before_minutes} * kSecondsPerMinute, clock);
-  timer.end =
-      LocalOf(event.End() + int64_t{margins.margin_after_minutes} * kSecondsPerMinute, clock);
+ProgrammeEvent ProgrammeOf(const Guide& guide, const GuideEvent& event) {
   GuideEventTexts texts = guide.Texts(event);
-  timer.name = std::move(texts.title);
-  timer.description = std::move(texts.short_text);
+  return {event.begin, event.End(), event.event_id, std::move(texts.title),
+          std::move(texts.short_text)};
+}
+
+TimerFromEvent TimerForEvent(const ProgrammeEvent& event, const BoxSettings& margins,
+                             const platform::ClockSettings& clock) {
+  TimerFromEvent timer;
+  timer.begin_seconds = event.begin - int64_t{margins.margin_before_minutes} * kSecondsPerMinute;
+  timer.end_seconds = event.end + int64_t{margins.margin_after_minutes} * kSecondsPerMinute;
+  timer.begin = LocalOf(timer.begin_seconds, clock);
+  timer.end = LocalOf(timer.end_seconds, clock);
+  timer.name = event.title;
+  timer.description = event.short_text;
   timer.eit = event.event_id;
   return timer;
+}
+
+TimerFromEvent TimerForEvent(const Guide& guide, const GuideEvent& event,
+                             const BoxSettings& margins, const platform::ClockSettings& clock) {
+  return TimerForEvent(ProgrammeOf(guide, event), margins, clock);
 }
 
 LocalTimes EventLocalTimes(const GuideEvent& event, const platform::ClockSettings& clock) {
@@ -80,6 +90,13 @@ TimerSpan TimerSpanOf(std::string service_reference, platform::DateTime local_be
 bool Covers(const Guide& guide, const TimerSpan& timer, const GuideEvent& event) {
   return timer.begin <= event.begin && timer.end >= event.End() &&
          FindGuideService(guide, timer.service_reference) == event.service;
+}
+
+bool Covers(const TimerSpan& timer, std::string_view service_reference,
+            const ProgrammeEvent& event) {
+  if (timer.begin > event.begin || timer.end < event.end) return false;
+  const std::optional<GuideServiceKey> key = GuideKeyOf(service_reference);
+  return key && GuideKeyOf(timer.service_reference) == key;
 }
 
 std::vector<bool> CoveredEvents(const Guide& guide, std::span<const TimerSpan> timers) {

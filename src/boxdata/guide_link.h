@@ -28,17 +28,36 @@ std::optional<GuideServiceKey> GuideKeyOf(std::string_view service_reference);
 std::optional<uint32_t> FindGuideService(const Guide& guide, const GuideServiceKey& key);
 std::optional<uint32_t> FindGuideService(const Guide& guide, std::string_view service_reference);
 
+// A programme as the windows offer it, from the guide file or from the box's web interface:
+// its times in UTC seconds and its texts in UTF-8.
+struct ProgrammeEvent {
+  int64_t begin = 0;
+  int64_t end = 0;
+  int64_t event_id = 0;
+  std::string title;
+  std::string short_text;
+};
+
+// The programme of a guide event, its texts decoded now.
+ProgrammeEvent ProgrammeOf(const Guide& guide, const GuideEvent& event);
+
 // The new timer for a picked event, with the box's margins: begin is the event's start less
 // the margin before, end its end plus the margin after, both as local date-times of the
-// clock settings; the name is the title, the description the short text and the eit the
-// event id. Name and description are whole; the table's fields cut them to their sizes.
+// clock settings and as the UTC seconds they stand for (so that a time in the hour a
+// daylight-saving change repeats keeps its instant); the name is the title, the description
+// the short text and the eit the event id. Name and description are whole; the table's
+// fields cut them to their sizes.
 struct TimerFromEvent {
   platform::DateTime begin = 0;
   platform::DateTime end = 0;
+  int64_t begin_seconds = 0;
+  int64_t end_seconds = 0;
   std::string name;
   std::string description;
   int64_t eit = 0;
 };
+TimerFromEvent TimerForEvent(const ProgrammeEvent& event, const BoxSettings& margins,
+                             const platform::ClockSettings& clock);
 TimerFromEvent TimerForEvent(const Guide& guide, const GuideEvent& event,
                              const BoxSettings& margins, const platform::ClockSettings& clock);
 
@@ -62,6 +81,9 @@ TimerSpan TimerSpanOf(std::string service_reference, platform::DateTime local_be
 // A timer covers an event of its own channel when it runs from the event's start (or before)
 // to its end (or after).
 bool Covers(const Guide& guide, const TimerSpan& timer, const GuideEvent& event);
+// The same for a programme of the channel `service_reference` (one the web interface gave).
+bool Covers(const TimerSpan& timer, std::string_view service_reference,
+            const ProgrammeEvent& event);
 
 // One flag per event of guide.Events(): true when any of the timers covers the event.
 std::vector<bool> CoveredEvents(const Guide& guide, std::span<const TimerSpan> timers);

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "ui/picker_guide.h"
 #include "ui/timer_rules.h"
 #include "widgets/record_grid.h"
 
@@ -47,6 +48,17 @@ ChannelPicker::ChannelPicker(QWidget* owner, TimerSession& session)
           [this] { session_.Guard([this] { SelectExecute(); }); });
   v->addWidget(bouquet_grid_);
   v->addWidget(channel_grid_, 1);
+  if (PickerGuide::Available(session_)) {
+    auto* guide = new PickerGuide(session_, this);
+    connect(guide, &PickerGuide::Chosen, this, [this, guide](const boxdata::TimerFromEvent& e) {
+      EventChosen(guide->Channel(), guide->Service(), e);
+    });
+    v->addWidget(guide, 1);
+    setFixedSize(kGuideWidth, kGuideHeight);
+    // The wider window: the names take the width the guide's titles need.
+    bouquet_grid_->horizontalHeader()->setStretchLastSection(true);
+    channel_grid_->horizontalHeader()->setStretchLastSection(true);
+  }
 
   auto* buttons = new QHBoxLayout;
   auto make = [this, buttons](const QString& text, const char* name,
@@ -90,6 +102,13 @@ void ChannelPicker::SelectExecute() {
   const std::string zender = has_channel ? t.zenders.FieldNamed(fields::kZender).AsString() : "";
   const std::string service = has_channel ? t.zenders.FieldNamed(fields::kService).AsString() : "";
   FillNewTimer(t.timers, zender, service, session_.Now(), session_.last_saved_end);
+  accept();
+}
+
+void ChannelPicker::EventChosen(const std::string& zender, const std::string& service,
+                                const boxdata::TimerFromEvent& timer) {
+  if (dialog_cancelled_) *dialog_cancelled_ = false;
+  FillTimerForEvent(session_.tables->timers, zender, service, timer);
   accept();
 }
 

@@ -37,6 +37,17 @@ void TimerListActions::AppendExecute() {
   session_.tables->timers.Append();
 }
 
+void TimerListActions::AppendForEvent(const std::string& zender, const std::string& service,
+                                      const boxdata::TimerFromEvent& timer) {
+  if (Busy()) return;
+  event_timer_ = EventTimer{zender, service, timer};
+  struct Clear {
+    std::optional<EventTimer>& preset;
+    ~Clear() { preset.reset(); }
+  } clear{event_timer_};
+  session_.tables->timers.Append();
+}
+
 void TimerListActions::EditExecute() {
   if (Busy()) return;
   store::MemTable& timers = session_.tables->timers;
@@ -57,7 +68,9 @@ void TimerListActions::DeleteExecute() {
 void TimerListActions::TimersAfterInsert(store::MemTable& timers) {
   dialog_cancelled_ = true;
   const bool is_new = timers.State() == DatasetState::kInsert;
-  if (is_new) {
+  if (is_new && event_timer_) {
+    FillTimerForEvent(timers, event_timer_->zender, event_timer_->service, event_timer_->timer);
+  } else if (is_new) {
     // Each dialog is made for one use and released after it: a kept dialog's bound controls
     // would go on following every later change of the table.
     auto picker = std::make_unique<ChannelPicker>(owner_, session_);

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QPointer>
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "ui/timer_session.h"
 
@@ -30,6 +32,10 @@ class TimerListActions : public QObject {
   void SetActions(QAction* edit, QAction* del, QAction* save_exit);
 
   void AppendExecute();
+  // Append with the channel and times of a programme of the guide: the same flow without the
+  // channel picker (the editor opens on the filled timer; Save posts it and counts).
+  void AppendForEvent(const std::string& zender, const std::string& service,
+                      const boxdata::TimerFromEvent& timer);
   void EditExecute();
   void DeleteExecute();
   void TimersAfterInsert(store::MemTable& timers);
@@ -45,6 +51,13 @@ class TimerListActions : public QObject {
   QWidget* owner_;
   TimerSession& session_;
   bool dialog_cancelled_ = true;
+  // What fills the new record in place of the channel picker.
+  struct EventTimer {
+    std::string zender;
+    std::string service;
+    boxdata::TimerFromEvent timer;
+  };
+  std::optional<EventTimer> event_timer_;
   QPointer<QAction> edit_;
   QPointer<QAction> delete_;
   QPointer<QAction> save_exit_;

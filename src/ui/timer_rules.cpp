@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "boxdata/box_tables.h"
+#include "platform/code_page.h"
 
 namespace tivolo::ui {
 namespace {
@@ -60,20 +61,46 @@ DateTime DefaultBegin(DateTime now_local, DateTime last_saved_end) {
   return FromMs(p_ms);
 }
 
-void FillNewTimer(store::MemTable& timers, const std::string& zender, const std::string& service,
-                  const ClockNow& now, DateTime last_saved_end) {
-  const DateTime begin = DefaultBegin(now.Local(), last_saved_end);
-  const DateTime begin_utc = platform::LocalToUtcAhead(begin, now.clock, now.utc);
+namespace {
+
+// What every new timer starts with besides its times.
+void FillChannelAndFlags(store::MemTable& timers, const std::string& zender,
+                         const std::string& service) {
   timers.FieldNamed(fields::kZender).SetAsString(zender);
   timers.FieldNamed(fields::kServiceref).SetAsString(service);
-  timers.FieldNamed(fields::kBegin).SetAsDateTime(begin);
-  timers.FieldNamed(fields::kEnd)
-      .SetAsDateTime(WallTimeAfter(begin_utc, kDefaultMinutes, now.clock));
   timers.FieldNamed(fields::kRepeatedOrg).SetAsLargeInt(0);
   timers.FieldNamed(fields::kAfterevent).SetAsString("nothing");
   timers.FieldNamed(fields::kJustplay).SetAsLargeInt(0);
   timers.FieldNamed(fields::kDisabled).SetAsLargeInt(0);
+}
+
+}  // namespace
+
+void FillNewTimer(store::MemTable& timers, const std::string& zender, const std::string& service,
+                  const ClockNow& now, DateTime last_saved_end) {
+  const DateTime begin = DefaultBegin(now.Local(), last_saved_end);
+  const DateTime begin_utc = platform::LocalToUtcAhead(begin, now.clock, now.utc);
+  FillChannelAndFlags(timers, zender, service);
+  timers.FieldNamed(fields::kBegin).SetAsDateTime(begin);
+  timers.FieldNamed(fields::kEnd)
+      .SetAsDateTime(WallTimeAfter(begin_utc, kDefaultMinutes, now.clock));
   timers.FieldNamed(fields::kEit).SetAsLargeInt(kDefaultEit);
+}
+
+void FillTimerForEvent(store::MemTable& timers, const std::string& zender,
+                       const std::string& service, const boxdata::TimerFromEvent& timer) {
+  FillChannelAndFlags(timers, zender, service);
+  // Read-back values, as for a timer read from the box: while the user leaves a time as it
+  // is, the writer keeps its exact instant instead of reading the wall time again.
+  timers.FieldNamed(fields::kBegin).SetAsDateTime(timer.begin);
+  timers.FieldNamed(fields::kBeginRead).SetAsDateTime(timer.begin);
+  timers.FieldNamed(fields::kBeginSeconds).SetAsLargeInt(timer.begin_seconds);
+  timers.FieldNamed(fields::kEnd).SetAsDateTime(timer.end);
+  timers.FieldNamed(fields::kEndRead).SetAsDateTime(timer.end);
+  timers.FieldNamed(fields::kEndSeconds).SetAsLargeInt(timer.end_seconds);
+  timers.FieldNamed(fields::kName).SetAsString(platform::CodePage::System().FromUtf8(timer.name));
+  timers.FieldNamed(fields::kDescription).SetAsString(timer.description);
+  timers.FieldNamed(fields::kEit).SetAsLargeInt(timer.eit);
 }
 
 TimerInstants InstantsOf(const store::RecordBuffer& record, const boxdata::TimerTimeFields& fields,

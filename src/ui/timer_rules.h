@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "boxdata/guide_link.h"
 #include "boxdata/timer_writer.h"
 #include "platform/clock.h"
 #include "store/mem_table.h"
@@ -53,6 +54,14 @@ inline constexpr int kDefaultEit = 98;
 // disabled, eit 98. Name and description stay empty.
 void FillNewTimer(store::MemTable& timers, const std::string& zender, const std::string& service,
                   const ClockNow& now, DateTime last_saved_end);
+
+// Writes the timer of a programme picked from the guide into the Timers record being
+// inserted: the channel, the event's begin and end with the box's margins, its title as the
+// name (through the code page, like names read from the box), its short text as the
+// description and its event id; the flags as for any new timer. The times keep the instants
+// they were made from, also in the hour a daylight-saving change repeats.
+void FillTimerForEvent(store::MemTable& timers, const std::string& zender,
+                       const std::string& service, const boxdata::TimerFromEvent& timer);
 
 // ---- Timer editor ----
 

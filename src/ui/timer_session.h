@@ -1,15 +1,19 @@
-// What the timer list actions and their two dialogs share with the main window: the tables,
-// the clock settings, the beep, the messages, the log, and the two counters of the run. The
-// main window owns it; the dialogs read and write it.
+// What the timer list actions and their dialogs share with the main window: the tables, the
+// clock settings, the beep, the messages, the log, the two counters of the run and the
+// programme guide. The main window owns it; the dialogs read and write it.
 #pragma once
 
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "boxdata/box_tables.h"
 #include "platform/clock.h"
 #include "platform/now.h"
+#include "ui/guide_rows.h"
 #include "ui/timer_rules.h"
 
 namespace tivolo::ui {
@@ -25,6 +29,16 @@ struct TimerSession {
   // Runs a handler of the dialogs and shows an error that leaves it, as the window does for
   // its own handlers; without it errors pass on to the caller.
   std::function<void(const std::function<void()>&)> guarded;
+
+  // The guide and the box's margins once the background fetch has ended (also for a box
+  // without a guide); null until then.
+  std::shared_ptr<const GuideState> guide;
+  // Asks the box's web interface for a channel's programmes not ended at `from` (UTC
+  // seconds); `done` runs later on the window's thread, with nothing when the interface did
+  // not answer. Empty while the box has no web interface.
+  using WebGuideDone = std::function<void(std::optional<std::vector<boxdata::ProgrammeEvent>>)>;
+  std::function<void(const std::string& service_reference, int64_t from, WebGuideDone done)>
+      web_guide;
 
   // Every posted append or edit and every delete of this run; never lowered.
   int change_count = 0;

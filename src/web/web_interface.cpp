@@ -66,6 +66,18 @@ std::vector<BoxTimer> WebInterface::TimerList() {
   return ParseTimerList(http_.Get("/api/timerlist").body);
 }
 
+std::vector<boxdata::ProgrammeEvent> WebInterface::ServiceGuide(std::string_view serviceref,
+                                                                int64_t from) {
+  std::vector<boxdata::ProgrammeEvent> events =
+      ParseEpgService(http_
+                          .Get("/api/epgservice",
+                               {{"sRef", std::string(serviceref)}, {"time", std::to_string(from)}})
+                          .body);
+  // The interface gives what overlaps its time: only what has not ended counts.
+  std::erase_if(events, [from](const boxdata::ProgrammeEvent& e) { return e.end <= from; });
+  return events;
+}
+
 CallResult WebInterface::AddTimer(const BoxTimer& timer) {
   return Call("timeradd", TimerParams(timer));
 }

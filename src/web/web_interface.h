@@ -7,7 +7,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "boxdata/guide_link.h"
 #include "web/box_timer.h"
 #include "web/http_client.h"
 
@@ -29,6 +31,9 @@ class WebInterface {
   // Finds the timer by before's service, begin and end and gives it after's values.
   CallResult ChangeTimer(const BoxTimer& before, const BoxTimer& after);
   CallResult DeleteTimer(const BoxTimer& timer);
+  // The programmes of the channel `serviceref` that have not ended at `from` (UTC seconds), as
+  // the receiver holds them now: its guide in memory may be newer than its guide file.
+  std::vector<boxdata::ProgrammeEvent> ServiceGuide(std::string_view serviceref, int64_t from);
   // Makes the receiver write its list to its timer file (it does not after a change).
   CallResult WriteTimerList();
 

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <charconv>
+#include <limits>
 #include <string>
 
 #include "boxdata/xml_scan.h"
@@ -16,6 +17,8 @@ namespace {
 using Json = nlohmann::json;
 
 constexpr std::string_view kKnownInterface = "OWIF";
+// Beyond any time a programme has; keeps its begin plus its length within range.
+constexpr int64_t kLatestSeconds = std::numeric_limits<int64_t>::max() / 4;
 // The plugin lists a timer without a recording folder with this text.
 constexpr std::string_view kNoFolder = "None";
 
@@ -97,6 +100,26 @@ std::vector<BoxTimer> ParseTimerList(std::string_view body) {
   list.reserve(timers->size());
   for (const Json& t : *timers) {
     if (t.is_object()) list.push_back(ReadTimer(t));
+  }
+  return list;
+}
+
+std::vector<boxdata::ProgrammeEvent> ParseEpgService(std::string_view body) {
+  Json json = Parse(body, "epgservice");
+  auto events = json.find("events");
+  if (events == json.end() || !events->is_array())
+    throw WebReplyError("The box did not give the channel's guide.");
+  std::vector<boxdata::ProgrammeEvent> list;
+  for (const Json& e : *events) {
+    if (!e.is_object()) continue;
+    const int64_t id = Number(e, "id");
+    const int64_t begin = Number(e, "begin_timestamp");
+    const int64_t duration = Number(e, "duration_sec");
+    if (id <= 0 || begin <= 0 || duration <= 0 || begin > kLatestSeconds ||
+        duration > kLatestSeconds)
+      continue;
+    list.push_back({begin, begin + duration, id, boxdata::XmlUnescape(Text(e, "title")),
+                    boxdata::XmlUnescape(Text(e, "shortdesc"))});
   }
   return list;
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "boxdata/guide_link.h"
 #include "web/box_timer.h"
 
 namespace tivolo::web {
@@ -16,6 +17,12 @@ std::vector<BoxTimer> ParseTimerList(std::string_view body);
 
 // /api/timeradd, timerchange, timerdelete, timerlistwrite: {"result": ..., "conflicts": [...]}.
 CallResult ParseCallResult(std::string_view body);
+
+// /api/epgservice: {"result": true, "events": [{"id", "begin_timestamp", "duration_sec",
+// "title", "shortdesc", ...}]}, texts HTML-escaped as the interface sends them in JSON. The
+// interface fills an empty list with one placeholder ("N/A", no time), which is left out, as
+// is any entry without an id or a length.
+std::vector<boxdata::ProgrammeEvent> ParseEpgService(std::string_view body);
 
 // /api/about: {"info": {"webifver": "OWIF ...", ...}}. Throws WebReplyError when the
 // interface is not one whose calls this client knows.

@@ -13,6 +13,7 @@ from e2e_harness import ROOT, HarnessError, Session, timers_by_begin  # noqa: E4
 
 sys.path.insert(0, os.path.join(ROOT, "tools", "boxsim"))
 import demo_data  # noqa: E402
+from guide_file import read_guide  # noqa: E402
 
 BINARY = os.environ.get("TIVOLO_BINARY", os.path.join(ROOT, "build", "bin", "tivolo"))
 MAIN = r"^Tivolo  "
@@ -20,6 +21,8 @@ PICKER = r"^Select channel$"
 NEW_EDITOR = r"^New Timer$"
 EDIT_EDITOR = r"^Edit Timer$"
 NEW_NAME = "Tom & Jerry (herhaling)"
+PICKER_WITH_GUIDE_WIDTH = 460
+MARGIN_BEFORE, MARGIN_AFTER = 2 * 60, 10 * 60  # the demo box's settings, in seconds
 
 
 def file_timers(xml):
@@ -57,6 +60,22 @@ class E2eTest(unittest.TestCase):
             p.type_text(NEW_EDITOR, name)
         p.keys(NEW_EDITOR, "ctrl+s")
         p.wait_gone(NEW_EDITOR)
+
+    def open_picker_with_guide(self, tries=10):
+        """The picker, once the guide fetched in the background is there (it makes the
+        picker wider)."""
+        p = self.program
+        for _ in range(tries):
+            p.keys(MAIN, "alt+a")
+            window = p.wait_window(PICKER)
+            geometry = p.xdotool("getwindowgeometry", "--shell", window)
+            width = int(dict(g.split("=") for g in geometry)["WIDTH"])
+            if width == PICKER_WITH_GUIDE_WIDTH:
+                return
+            p.keys(PICKER, "alt+c")
+            p.wait_gone(PICKER)
+            time.sleep(0.5)
+        self.fail("the picker never showed the guide")
 
     def edit_second_timer(self):
         p = self.program
@@ -110,6 +129,29 @@ class E2eTest(unittest.TestCase):
         (new,) = [t for k, t in after.items() if k not in self.before]
         serviceref = dict(new["attributes"])["serviceref"]
         self.assertTrue(serviceref.startswith("1:0:"), serviceref)
+
+    def test_timer_from_the_guide(self):
+        """The second programme of the picker's first channel, picked with the keyboard, is
+        on the box with the box's margins, its title, short text and event id."""
+        self.start()
+        self.open_picker_with_guide()
+        self.program.keys(PICKER, "Tab", "Down", "Return")
+        self.program.wait_gone(PICKER)
+        self.program.wait_window(NEW_EDITOR)
+        self.program.keys(NEW_EDITOR, "ctrl+s")
+        self.program.wait_gone(NEW_EDITOR)
+        self.save_and_exit()
+        after = self.assert_saved(11)
+        (new,) = [dict(t["attributes"]) for k, t in after.items() if k not in self.before]
+        fields = new["serviceref"].split(":")
+        key = (int(fields[3], 16), int(fields[5], 16), int(fields[4], 16))
+        with open(os.path.join(self.box.status["box"], "media", "hdd", "epg.dat"), "rb") as f:
+            events = read_guide(f.read())[key]
+        (event,) = [e for e in events if e[0] == int(new["eit"])]
+        event_id, begin, duration, title, short = event
+        self.assertEqual((int(new["begin"]), int(new["end"])),
+                         (begin - MARGIN_BEFORE, begin + duration + MARGIN_AFTER))
+        self.assertEqual((new["name"], new["description"]), (title, short))
 
     def test_edit(self):
         self.start()

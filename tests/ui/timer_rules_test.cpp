@@ -2,6 +2,7 @@
 // the colour rule on instants, and the quick buttons and steps on both nights Amsterdam
 // changes its clock, read through the program's clock source.
 #include "ui/timer_rules.h"
+#include "ui/guide_rows.h"
 
 #include <gtest/gtest.h>
 
@@ -183,6 +184,41 @@ TEST_F(AmsterdamTest, ATimerWithoutAChannelCannotBeSaved) {
   NewTimer(begin, platform::AddHours(begin, 1), "");
   EXPECT_EQ(Check(), (TimerValidity{false, false, true}));
   EXPECT_FALSE(Check().CanSave());
+}
+
+}  // namespace
+}  // namespace tivolo::ui
+
+namespace tivolo::ui {
+namespace {
+
+// The rows of the web interface's programmes: by time, from the running one on, marked when a
+// timer of the same channel (in any namespace) spans them; and when the file gives way.
+TEST(GuideRowsTest, WebProgrammesInOrderMarkedByTheirChannelsTimers) {
+  constexpr int64_t kNowUtc = 1800000000;
+  const ClockNow now{{false, 2, {}}, platform::EpochSecondsToDateTime(kNowUtc)};  // UTC+2
+  const std::string channel = "1:0:19:283D:3FB:1:C00000:0:0:0:";
+  std::vector<boxdata::ProgrammeEvent> events = {{kNowUtc + 3600, kNowUtc + 7200, 3, "Later", ""},
+                                                 {kNowUtc - 7200, kNowUtc, 1, "Ended", ""},
+                                                 {kNowUtc - 60, kNowUtc + 3600, 2, "Running", ""}};
+  const std::vector<boxdata::TimerSpan> timers = {
+      {"1:0:19:283D:3FB:1:EEEE0000:0:0:0:", kNowUtc + 3500, kNowUtc + 7300},
+      {"1:0:19:283E:3FB:1:C00000:0:0:0:", kNowUtc - 100, kNowUtc + 3700}};
+  const std::vector<GuideRow> rows = WebRows(events, channel, timers, now);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].event.title, "Running");
+  EXPECT_FALSE(rows[0].covered);  // that timer is another channel's
+  EXPECT_EQ(rows[1].event.title, "Later");
+  EXPECT_TRUE(rows[1].covered);
+  EXPECT_EQ(rows[1].day + " " + rows[1].times, "Fri 15-01 11:00-12:00");
+
+  GuideState state;
+  EXPECT_TRUE(GuideFileStale(nullptr, kNowUtc));
+  EXPECT_TRUE(GuideFileStale(&state, kNowUtc));  // no guide file
+  state.search = std::make_shared<const boxdata::GuideSearch>(boxdata::Guide());
+  state.written = kNowUtc - kStaleGuideSeconds;
+  EXPECT_FALSE(GuideFileStale(&state, kNowUtc));
+  EXPECT_TRUE(GuideFileStale(&state, kNowUtc + 1));
 }
 
 }  // namespace

@@ -37,6 +37,10 @@ class BoxSim {
   const nlohmann::json& Status() const { return status_; }
   // The status as it is now: receiver_starts, kills, ...
   nlohmann::json LiveStatus() const;
+  int FtpPort() const { return status_.value("ftp_port", 0); }
+  int TelnetPort() const { return status_.value("telnet_port", 0); }
+  // The box's file system: etc/enigma2, media/hdd, ...
+  std::string BoxDir() const { return status_.value("box", std::string()); }
 
  private:
   TempDir dir_;

@@ -176,3 +176,31 @@ TEST(WebRepliesTest, RepliesOfOtherPluginVersionsAreRead) {
 
 }  // namespace
 }  // namespace tivolo::web
+
+namespace tivolo::web {
+namespace {
+
+// The receiver's guide of a channel: texts as the receiver holds them (the interface escapes
+// them for HTML), only what has not ended, and a channel without programmes is no programme
+// (the interface answers it with a placeholder entry).
+TEST(WebClientTest, AChannelsGuideComesWithItsTextsAsTheReceiverHoldsThem) {
+  BoxSim box({}, {}, true);
+  WebInterface web(box.Endpoint());
+  const int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count();
+  const std::vector<boxdata::ProgrammeEvent> events = web.ServiceGuide(kRef, now);
+  ASSERT_GT(events.size(), 10u);
+  bool cartoon = false;
+  for (const boxdata::ProgrammeEvent& e : events) {
+    EXPECT_GT(e.end, now);
+    EXPECT_GT(e.end, e.begin);
+    if (e.title == "Tom & Jerry") cartoon = e.short_text == "Kat en muis <klassiek>";
+  }
+  EXPECT_TRUE(cartoon);
+  EXPECT_TRUE(web.ServiceGuide("1:0:1:9999:10:1:C00000:0:0:0:", now).empty());
+  EXPECT_THROW(ParseEpgService("{\"result\": true}"), WebReplyError);
+}
+
+}  // namespace
+}  // namespace tivolo::web

@@ -3,6 +3,10 @@
 own process on the listening socket the supervisor hands it, so that every call works on
 the receiver's list in memory, as the plugin does inside the receiver.
 
+The receiver's guide (epgservice) is read from the guide file the box's settings name, as the
+receiver loads it at start; texts in the JSON replies are HTML-escaped, as the plugin sends
+them.
+
 Replies follow the plugin: HTTP 200 with {"result": false, "message": ...} for a refusal
 (a conflict adds "conflicts"), HTTP 500 when begin or end is not an integer, 404 for a name
 it does not know. The list is written to timers.xml on every add and removal and on
@@ -15,6 +19,7 @@ page in place of the reply), web_cut=BYTES (the reply breaks off after so many b
 body), tuners=N.
 """
 import base64
+import html
 import json
 import os
 import secrets
@@ -25,11 +30,18 @@ import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 from box_state import WEB_LOG
+from guide_file import read_guide
 from timer_list import AUTO, DEFAULT_TUNERS, Entry
 
 WEBIF_VERSION = "OWIF 1.5.2"
 PREFERRED_PATH = "/media/hdd/movie/"
 SESSION_COOKIE = "TWISTED_SESSION"
+GUIDE_SETTING = "config.misc.epgcache_filename="
+DEFAULT_GUIDE = "/media/hdd/epg.dat"
+# What the plugin answers for a channel without programmes: one entry without a time.
+NO_PROGRAMMES = {"date": 0, "begin": 0, "begin_timestamp": 0, "duration": 0, "duration_sec": 0,
+                 "end": 0, "title": "N/A", "shortdesc": "", "sname": "", "longdesc": "",
+                 "tleft": 0, "progress": 0, "now_timestamp": 0, "genre": "", "genreid": 0}
 NOT_FOUND_PAGE = (b"<html><head><title>404 - No Such Resource</title></head><body>"
                   b"<h1>No Such Resource</h1><p>No such child resource.</p></body></html>")
 
@@ -81,6 +93,7 @@ class WebInterface:
         self.password = password
         self.sessions = {}  # cookie -> logged in
         self.names = service_names(receiver.folder)
+        self.guide = None  # (path, modification time, what read_guide gave)
         self.log_lock = threading.Lock()
 
     def serve(self, fd):
@@ -145,6 +158,54 @@ class WebInterface:
 
     def tuners(self):
         return self.faults.number("tuners") or DEFAULT_TUNERS
+
+    def guide_events(self, key):
+        """The events of the service (sid, onid, tsid) in the box's guide file, read once
+        per version of the file."""
+        path = DEFAULT_GUIDE
+        try:
+            with open(os.path.join(self.receiver.folder, "settings"), encoding="utf-8") as f:
+                for line in f:
+                    if line.startswith(GUIDE_SETTING) and line.strip() != GUIDE_SETTING:
+                        path = line.strip()[len(GUIDE_SETTING):]
+        except OSError:
+            pass
+        local = os.path.join(os.path.dirname(os.path.dirname(self.receiver.folder)),
+                             path.lstrip("/"))
+        try:
+            stamp = os.path.getmtime(local)
+            if self.guide is None or self.guide[:2] != (local, stamp):
+                with open(local, "rb") as f:
+                    self.guide = (local, stamp, read_guide(f.read()))
+        except (OSError, ValueError):
+            return []
+        return self.guide[2].get(key, [])
+
+    def epgservice(self, query):
+        ref = arg(query, "sRef")
+        if not ref:
+            return self.missing(query, ["sRef"])
+        start = integer(arg(query, "time", "-1"))
+        start = int(time.time()) if start < 0 else start
+        fields = ref.split(":")
+        try:
+            key = (int(fields[3], 16), int(fields[5], 16), int(fields[4], 16))
+        except (IndexError, ValueError):
+            key = None
+        events = []
+        for event_id, begin, duration, title, short in self.guide_events(key):
+            if begin + duration <= start:
+                continue
+            events.append({
+                "id": event_id, "sref": ref, "begin_timestamp": begin,
+                "duration_sec": duration, "duration": duration // 60,
+                "date": time.strftime("%a %d.%m.%Y", time.localtime(begin)),
+                "begin": time.strftime("%H:%M", time.localtime(begin)),
+                "end": time.strftime("%H:%M", time.localtime(begin + duration)),
+                "title": html.escape(title), "shortdesc": html.escape(short),
+                "longdesc": "", "sname": html.escape(self.service_name(ref)),
+                "now_timestamp": 0, "genre": "", "genreid": 0})
+        return {"events": events or [dict(NO_PROGRAMMES, sref=ref)], "result": True}
 
     def timerlist(self, query):
         now = time.time()
@@ -255,7 +316,8 @@ class WebInterface:
             return 200, "text/xml", self.deviceinfo_xml()
         handlers = {"about": self.about, "deviceinfo": self.about, "timerlist": self.timerlist,
                     "timeradd": self.timeradd, "timerchange": self.timerchange,
-                    "timerdelete": self.timerdelete, "timerlistwrite": self.timerlistwrite}
+                    "timerdelete": self.timerdelete, "timerlistwrite": self.timerlistwrite,
+                    "epgservice": self.epgservice}
         folder, _, name = path.rpartition("/")
         if folder != "/api" or name not in handlers:
             return 404, "text/html", NOT_FOUND_PAGE

@@ -12,6 +12,9 @@ As the receiver stores them, a title is a short event descriptor of its own (the
 UTF-8 behind the table byte 0x15, no text) and a short text another (no name, the text as
 broadcast); long texts are extended event descriptors.
 
+The reader gives back what the web interface needs of such a file: per service its events
+with titles and short texts.
+
   guide_file.py demo OUT     writes the demo box's guide to OUT (for the program's tests)
 """
 import struct
@@ -99,6 +102,70 @@ class GuideWriter:
     def write(self, path):
         with open(path, "wb") as f:
             f.write(self.bytes())
+
+
+def decode_text(raw):
+    """A DVB text as the writer above makes them: UTF-8 behind 0x15, else one byte a
+    character (enough for the simulation)."""
+    if raw[:1] == UTF8:
+        return raw[1:].decode("utf-8", errors="replace")
+    return raw.decode("latin-1")
+
+
+def bcd_value(byte):
+    return (byte >> 4) * 10 + (byte & 0x0F)
+
+
+def read_guide(data):
+    """{(service id, original network id, transport stream id): [(event id, begin, duration,
+    title, short text)]} of a guide file of either byte order and layout 7 or 8. Raises
+    ValueError (or struct.error) for anything else."""
+    order = "<" if struct.unpack_from("<I", data)[0] == MAGIC else ">"
+    if struct.unpack_from(order + "I", data)[0] != MAGIC or data[4:16] != b"ENIGMA_EPG_V":
+        raise ValueError("not a finished guide file")
+    type_size = 2 if data[16:17] == b"8" else 1
+    pos = 17
+    (count,) = struct.unpack_from(order + "i", data, pos)
+    pos += 4
+    raw_services = []
+    for _ in range(count):
+        sid, onid, tsid, events = struct.unpack_from(order + "iiii", data, pos)
+        pos += 16
+        raw = []
+        for _ in range(events):
+            length = data[pos + type_size]
+            pos += type_size + 1
+            ids = struct.unpack_from(order + "%dI" % ((length - 10) // 4), data, pos + 10)
+            raw.append((data[pos:pos + 10], ids))
+            pos += length
+        raw_services.append(((sid, onid, tsid), raw))
+    (pool,) = struct.unpack_from(order + "i", data, pos)
+    pos += 4
+    descriptors = {}
+    for _ in range(pool):
+        (key,) = struct.unpack_from(order + "I", data, pos)
+        pos += 8
+        size = 2 + data[pos + 1]
+        descriptors[key] = data[pos:pos + size]
+        pos += size
+    guide = {}
+    for key, raw in raw_services:
+        events = guide.setdefault(key, [])
+        for header, ids in raw:
+            event_id, mjd = struct.unpack_from(">HH", header)
+            begin = ((mjd - MJD_OF_1970) * 86400 + bcd_value(header[4]) * 3600
+                     + bcd_value(header[5]) * 60 + bcd_value(header[6]))
+            duration = (bcd_value(header[7]) * 3600 + bcd_value(header[8]) * 60
+                        + bcd_value(header[9]))
+            title, short = "", ""
+            for d in (descriptors.get(i) for i in ids):
+                if d is None or d[0] != 0x4D:
+                    continue
+                name_end = 6 + d[5]
+                title += decode_text(d[6:name_end])
+                short += decode_text(d[name_end + 1:name_end + 1 + d[name_end]])
+            events.append((event_id, begin, duration, title, short))
+    return guide
 
 
 if __name__ == "__main__":
