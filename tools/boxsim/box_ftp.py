@@ -15,7 +15,7 @@ import time
 
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
 from pyftpdlib.handlers import DTPHandler, FTPHandler
-from pyftpdlib.servers import FTPServer
+from pyftpdlib.servers import ThreadedFTPServer
 
 from box_state import FTP_LOG, Faults
 
@@ -139,5 +139,7 @@ def make_server(root, user, password, state_dir):
     handler.authorizer = BoxAuthorizer(faults, user, password, root)
     handler.faults = faults
     handler.log_path = os.path.join(state_dir, FTP_LOG)
-    server = FTPServer(("127.0.0.1", 0), handler)
+    # A thread per login, as the box's server forks one: the "slow" fault's delay then holds
+    # up its own session only, not a second login made meanwhile.
+    server = ThreadedFTPServer(("127.0.0.1", 0), handler)
     return server, server.socket.getsockname()[1]

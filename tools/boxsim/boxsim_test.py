@@ -171,6 +171,23 @@ class FtpTest(BoxFixture):
         self.assertIn("530", self.curl("-X", "NLST *", self.url()).stderr)
 
 
+    def test_a_slow_box_answers_a_second_session_during_a_download(self):
+        # The program fetches the guide in the background while a save logs in: a delay in one
+        # session must not starve the other, as on the box, whose server forks per login.
+        boxsim("fault", "--state", self.state, "slow=150")
+        guide = self.url().replace("/etc/enigma2/", "/media/hdd/epg.dat")
+        active = ["curl", "-sS", "--max-time", str(WAIT), "--ftp-port", "127.0.0.1", "-o",
+                  os.devnull]
+        sessions = [subprocess.Popen(active + [guide], stderr=subprocess.PIPE)]
+        # Logins at every moment of the download, for a delay that hits one of its steps.
+        for _ in range(12):
+            time.sleep(0.1)
+            sessions.append(subprocess.Popen(active + [self.url("timers.xml")],
+                                             stderr=subprocess.PIPE))
+        for session in sessions:
+            _, error = session.communicate(timeout=WAIT * 2)
+            self.assertEqual(session.returncode, 0, error)
+
 class TelnetAndReceiverTest(BoxFixture):
     def test_kill_restarts_the_receiver_with_the_uploaded_list(self):
         self.assertEqual(self.loaded()["count"], 10)
