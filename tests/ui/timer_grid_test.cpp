@@ -81,16 +81,17 @@ TEST_F(TimerGridTest, AChangeKeepsTheScrollPositionAndSelection) {
   EXPECT_EQ(grid_.model()->data(grid_.model()->index(150, 1)).toString(), "renamed");
 }
 
-TEST_F(TimerGridTest, ColumnsAreCharactersWideButNeverCutADateOrATitle) {
+TEST_F(TimerGridTest, TheDescriptionTakesTheRoomAndNoOtherColumnCutsItsValues) {
+  tables_.timers.Edit();
+  tables_.timers.FieldNamed(f::kAfterevent).SetAsString("deepstandby");
+  tables_.timers.Post();
   grid_.resize(1400, 300);
-  const int avg = grid_.fontMetrics().averageCharWidth();
-  EXPECT_EQ(grid_.columnWidth(1) - grid_.columnWidth(0), 20 * avg);  // 40 and 20 characters
-  // In the main window's width the description gives way, and nothing needs a scroll bar.
-  grid_.resize(860, 300);
-  int total = 0;
-  for (int c = 0; c < grid_.model()->columnCount(); ++c)
-    total += grid_.columnWidth(c);
-  EXPECT_LE(total, grid_.viewport()->width());
+  const int wide = grid_.columnWidth(1);
+  const int channel = grid_.columnWidth(0);
+  // The description takes whatever the window gives; the others keep their widths.
+  grid_.resize(1000, 300);
+  EXPECT_EQ(wide - grid_.columnWidth(1), 400);
+  EXPECT_EQ(grid_.columnWidth(0), channel);
   QAbstractItemModel* m = grid_.model();
   for (int c : {2, 3, 5, 11}) {  // Begin, End, Mon, Sun
     const int title = grid_.horizontalHeader()->fontMetrics().horizontalAdvance(
@@ -103,6 +104,16 @@ TEST_F(TimerGridTest, ColumnsAreCharactersWideButNeverCutADateOrATitle) {
     EXPECT_GT(grid_.columnWidth(2), grid_.fontMetrics().horizontalAdvance(begin))
         << begin.toStdString();
   }
+  // Wider than its ten characters: the after-event's longest value, and Type with its mark.
+  const int after = grid_.fontMetrics().horizontalAdvance("deepstandby");
+  EXPECT_GT(grid_.columnWidth(12), after);
+  EXPECT_GT(grid_.columnWidth(13), grid_.fontMetrics().horizontalAdvance("Record") + 12);
+  // A width the user chose stays, whatever the values.
+  grid_.KeepWidth(12, 20);
+  tables_.timers.Edit();
+  tables_.timers.FieldNamed(f::kAfterevent).SetAsString("deepstandby, then more");
+  tables_.timers.Post();
+  EXPECT_EQ(grid_.columnWidth(12), 20);
 }
 
 TEST(TimerGridCells, ShowTextTrueFalseAndTickedDays) {
@@ -135,14 +146,15 @@ TEST(TimerGridCells, ShowTextTrueFalseAndTickedDays) {
     }
     cells.push_back(line);
   }
-  EXPECT_EQ(cells, (std::vector<std::string>{
-                       "|weekend|Thu 07-11-24  20:02|Thu 07-11-24  21:14|True|-|-|-|-|-|x|x|",
-                       "|once|Fri 08-11-24  06:30|Fri 08-11-24  07:42|False|-|-|-|-|-|-|-|"}));
+  EXPECT_EQ(cells,
+            (std::vector<std::string>{
+                "|weekend|Thu 07-11-24  20:02|Thu 07-11-24  21:14|True|-|-|-|-|-|x|x||Record",
+                "|once|Fri 08-11-24  06:30|Fri 08-11-24  07:42|False|-|-|-|-|-|-|-||Record"}));
   std::string titles;
   for (int c = 0; c < model.columnCount(); ++c)
     titles += model.headerData(c, Qt::Horizontal).toString().toStdString() + " ";
   EXPECT_EQ(titles,
-            "Channel Description Begin End Repeated Mon Tue Wed Thu Fri Sat Sun Afterevent ");
+            "Channel Description Begin End Repeated Mon Tue Wed Thu Fri Sat Sun Afterevent Type ");
 }
 
 TEST(DayNames, FirstLetterUpperTheRestLowerAtMostTenCharacters) {
