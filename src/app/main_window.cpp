@@ -105,7 +105,7 @@ void MainWindow::BuildWindow() {
   log_view_->setLineWrapMode(QPlainTextEdit::NoWrap);
   log_view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   log_view_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  log_view_->setPlainText("Memo1");
+  log_view_->setPlainText(QString::fromStdString(log_text_));
   log_view_->setFixedHeight(1);
   log_view_->setVisible(false);
   layout->addWidget(log_view_);
@@ -153,12 +153,16 @@ QWidget* MainWindow::BuildTimersFrame() {
   return timers_frame_;
 }
 
+// The hidden log is kept as text and put into its view only when the view is shown: laying out
+// a line per timer of a long list in a view nobody sees would take longer than reading it.
 void MainWindow::Log(const std::string& line) {
-  log_view_->appendPlainText(QString::fromStdString(line));
+  log_text_ += '\n';
+  log_text_ += line;
+  if (log_view_->isVisibleTo(this)) log_view_->appendPlainText(QString::fromStdString(line));
 }
 
 std::string MainWindow::LogText() const {
-  return log_view_->toPlainText().toStdString();
+  return log_text_;
 }
 
 platform::ClockSettings MainWindow::Clock() const {
@@ -237,6 +241,7 @@ void MainWindow::PrepareFormats() {
 
 void MainWindow::ShowLogWhenDebugging() {
   if (!options_.debug) return;
+  log_view_->setPlainText(QString::fromStdString(log_text_));
   log_view_->setFixedHeight(kLogHeight);
   log_view_->setVisible(true);
 }

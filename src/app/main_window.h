@@ -162,6 +162,7 @@ class MainWindow : public QMainWindow {
   ui::TimerGrid* grid_ = nullptr;
   QGroupBox* timers_frame_ = nullptr;
   QPlainTextEdit* log_view_ = nullptr;
+  std::string log_text_ = "Memo1";  // the whole log, shown or not
   QAction* append_ = nullptr;
   QAction* edit_ = nullptr;
   QAction* delete_ = nullptr;

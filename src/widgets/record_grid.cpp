@@ -1,11 +1,14 @@
 #include "widgets/record_grid.h"
 
 #include <QEvent>
+#include <QHash>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QSortFilterProxyModel>
 #include <QStyle>
 #include <algorithm>
+#include <limits>
+#include <utility>
 
 #include "store/date_format.h"
 #include "store/field.h"
@@ -14,6 +17,7 @@ namespace tivolo::widgets {
 namespace {
 // Room for the cell's margins and the grid line beside the characters themselves.
 constexpr int kCellPadding = 6;
+constexpr int kAllRows = std::numeric_limits<int>::max();
 }  // namespace
 
 RecordGrid::RecordGrid(QWidget* parent) : QTableView(parent) {
@@ -28,6 +32,11 @@ RecordGrid::RecordGrid(QWidget* parent) : QTableView(parent) {
   horizontalHeader()->setHighlightSections(false);
   horizontalHeader()->setSectionsMovable(false);
   horizontalHeader()->setMinimumSectionSize(fontMetrics().averageCharWidth());
+  connect(horizontalHeader(), &QHeaderView::sectionResized, this,
+          [this](int section, int, int new_size) { SectionResized(section, new_size); });
+  measure_timer_.setSingleShot(true);
+  measure_timer_.setInterval(0);
+  connect(&measure_timer_, &QTimer::timeout, this, &RecordGrid::MeasurePending);
 }
 
 RecordGrid::~RecordGrid() = default;
@@ -55,17 +64,17 @@ void RecordGrid::Bind(TableModel* model, QSortFilterProxyModel* proxy) {
   kept_.assign(content_.size(), 0);
   connect(model_, &TableModel::CurrentRowChanged, this, &RecordGrid::FollowTable);
   connect(model_, &QAbstractItemModel::modelReset, this, [this] {
-    MeasureRows(0, model_->rowCount() - 1, true);
+    MeasureLater(0, kAllRows, true);
     ApplyColumnWidths();
   });
   connect(model_, &QAbstractItemModel::headerDataChanged, this, &RecordGrid::ApplyColumnWidths);
   connect(model_, &QAbstractItemModel::rowsInserted, this,
-          [this](const QModelIndex&, int first, int last) { MeasureRows(first, last, false); });
+          [this] { MeasureLater(0, kAllRows, false); });
   connect(model_, &QAbstractItemModel::dataChanged, this,
           [this](const QModelIndex& from, const QModelIndex& to, const QList<int>& roles) {
             // A change of colour or mark alone leaves every text as wide as it was.
             if (roles.isEmpty() || roles.contains(Qt::DisplayRole) || roles.contains(Qt::FontRole))
-              MeasureRows(from.row(), to.row(), false);
+              MeasureLater(from.row(), to.row(), false);
           });
   // A view whose rows are the proxy's maps them back: a sort or a filter moves the view's rows
   // under the table's current record, which stays where it is.
@@ -97,11 +106,7 @@ void RecordGrid::SetFillColumn(int column) {
   header->setStretchLastSection(false);
   for (int i = 0; i < header->count(); ++i)
     header->setSectionResizeMode(i, i == column ? QHeaderView::Stretch : QHeaderView::Interactive);
-  connect(
-      header, &QHeaderView::sectionResized, this,
-      [this](int section, int, int new_size) { SectionResized(section, new_size); },
-      Qt::UniqueConnection);
-  if (model_) MeasureRows(0, model_->rowCount() - 1, true);
+  MeasureLater(0, kAllRows, true);
   ApplyColumnWidths();
 }
 
@@ -141,11 +146,15 @@ int RecordGrid::DatePixels(const std::string& format) const {
   return widest + kCellPadding + fontMetrics().averageCharWidth();
 }
 
-// A column is as wide as its characters, but never narrower than its title, its check box or
-// the dates its field's format shows: a font whose digits are wider than its average character
-// would cut every date otherwise.
+// A column is as wide as its characters (or, fitted, its values), but never narrower than its
+// title, its check box or the dates its field's format shows: a font whose digits are wider
+// than its average character would cut every date otherwise.
 int RecordGrid::BaseWidth(int i, int title_width) const {
   const Column& column = model_->Columns()[static_cast<size_t>(i)];
+  // A fitted column is as wide as its widest value: the room goes to the fill column.
+  if (fill_column_ >= 0 && MeasuredColumn(i))
+    return std::max(title_width, content_[static_cast<size_t>(i)] + kCellPadding +
+                                     fontMetrics().averageCharWidth());
   int width = std::max(ColumnPixels(column.width_chars), title_width);
   if (column.kind == DisplayKind::kCheckBox) {
     width = std::max(width,
@@ -156,9 +165,6 @@ int RecordGrid::BaseWidth(int i, int title_width) const {
       !field->DisplayFormat().empty()) {
     width = std::max(width, DatePixels(field->DisplayFormat()));
   }
-  if (fill_column_ >= 0 && MeasuredColumn(i))
-    width = std::max(
-        width, content_[static_cast<size_t>(i)] + kCellPadding + fontMetrics().averageCharWidth());
   return width;
 }
 
@@ -189,25 +195,48 @@ bool RecordGrid::MeasuredColumn(int i) const {
          field->DataType() != store::FieldType::kDateTime;
 }
 
-// A value is measured in the font it is painted in (an italic row is wider), with the room of
-// the mark painted before it.
-void RecordGrid::MeasureRows(int first, int last, bool afresh) {
+// Rows are measured once the changes of the moment are done: a timer list read record by
+// record, each field set on its own, would otherwise measure every row a score of times.
+void RecordGrid::MeasureLater(int first, int last, bool afresh) {
   if (fill_column_ < 0 || !model_) return;
+  pending_.first = std::min(pending_.first, first);
+  pending_.last = std::max(pending_.last, last);
+  pending_.afresh = pending_.afresh || afresh;
+  measure_timer_.start();
+}
+
+void RecordGrid::MeasurePending() {
+  const PendingMeasure pending = std::exchange(pending_, PendingMeasure{});
+  if (fill_column_ < 0 || !model_ || pending.last < 0) return;
+  if (MeasureRows(pending.first, pending.last, pending.afresh) || pending.afresh)
+    ApplyColumnWidths();
+}
+
+// A value is measured in the font it is painted in (an italic row is wider), with the room of
+// the mark painted before it. Most values recur (channels, after-events): each distinct text is
+// measured once.
+bool RecordGrid::MeasureRows(int first, int last, bool afresh) {
   if (afresh) content_.assign(static_cast<size_t>(model_->columnCount()), 0);
   std::vector<int> columns;
   for (int i = 0; i < model_->columnCount(); ++i) {
     if (MeasuredColumn(i)) columns.push_back(i);
   }
-  const QFontMetrics metrics = fontMetrics();
   const int mark = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this) + kCellPadding;
+  // Per font (by its key; the grid's own under the empty one): each text's width.
+  QHash<QString, QHash<QString, int>> measured;
+  auto advance = [&](const QVariant& font, const QString& text) {
+    const QFont used = font.isValid() ? font.value<QFont>().resolve(this->font()) : this->font();
+    QHash<QString, int>& widths = measured[font.isValid() ? used.key() : QString()];
+    auto known = widths.constFind(text);
+    if (known == widths.cend())
+      known = widths.insert(text, QFontMetrics(used).horizontalAdvance(text));
+    return *known;
+  };
   bool wider = false;
   for (int row = std::max(first, 0); row <= last && row < model_->rowCount(); ++row) {
     for (int i : columns) {
       const QModelIndex at = model_->index(row, i);
-      const QVariant font = model_->data(at, Qt::FontRole);
-      const QString text = model_->data(at).toString();
-      int width = font.isValid() ? QFontMetrics(font.value<QFont>()).horizontalAdvance(text)
-                                 : metrics.horizontalAdvance(text);
+      int width = advance(model_->data(at, Qt::FontRole), model_->data(at).toString());
       if (model_->data(at, Qt::DecorationRole).isValid()) width += mark;
       int& widest = content_[static_cast<size_t>(i)];
       if (width > widest) {
@@ -216,7 +245,7 @@ void RecordGrid::MeasureRows(int first, int last, bool afresh) {
       }
     }
   }
-  if (wider && !afresh) ApplyColumnWidths();
+  return wider;
 }
 
 // Without a column to fill, the grid's size is fixed: rather than a horizontal scroll bar, the
@@ -237,6 +266,11 @@ void RecordGrid::FitWidths(std::vector<int>& widths, const std::vector<int>& tit
   widths[widest] = std::max(titles[widest], widths[widest] - (total - available));
 }
 
+void RecordGrid::showEvent(QShowEvent* event) {
+  QTableView::showEvent(event);
+  if (model_) FollowTable(model_->CurrentRow());
+}
+
 void RecordGrid::resizeEvent(QResizeEvent* event) {
   QTableView::resizeEvent(event);
   // A filled grid's header stretches its fill column itself.
@@ -247,13 +281,14 @@ void RecordGrid::changeEvent(QEvent* event) {
   QTableView::changeEvent(event);
   if (event->type() == QEvent::FontChange) {
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
-    if (model_) MeasureRows(0, model_->rowCount() - 1, true);
+    MeasureLater(0, kAllRows, true);
     ApplyColumnWidths();
   }
 }
 
+// A hidden grid follows when it is shown: a list read record by record would move it for each.
 void RecordGrid::FollowTable(int row) {
-  if (!model_ || !selectionModel()) return;
+  if (!model_ || !selectionModel() || !isVisible()) return;
   following_ = true;
   const int view_row = ViewRow(row);
   if (view_row < 0) {

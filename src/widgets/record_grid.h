@@ -7,6 +7,8 @@
 #pragma once
 
 #include <QTableView>
+#include <QTimer>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -36,8 +38,9 @@ class RecordGrid : public QTableView {
   int TableRow(int view_row) const;
 
   // The column takes whatever width the others leave, as the grid grows and shrinks; every
-  // other text column is as wide as its widest value, so that none is cut. Without one the
-  // columns keep their widths and the one of most characters gives up what does not fit.
+  // other text column is as wide as its widest value (or its title), so that none is cut.
+  // Without one the columns keep their widths and the one of most characters gives up what
+  // does not fit.
   void SetFillColumn(int column);
   // A width the user chose (by dragging, or kept from an earlier run): applied as it is and
   // no longer fitted to the values. 0 for a column without one.
@@ -52,14 +55,20 @@ class RecordGrid : public QTableView {
  protected:
   void changeEvent(QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   int DatePixels(const std::string& format) const;
   int BaseWidth(int column, int title_width) const;
   void FitWidths(std::vector<int>& widths, const std::vector<int>& titles) const;
   bool MeasuredColumn(int column) const;
-  // Widens content_ to the values of table rows first to last; all rows afresh when `afresh`.
-  void MeasureRows(int first, int last, bool afresh);
+  // Measures the values of table rows first to last as soon as the event loop runs; all rows
+  // afresh when `afresh`.
+  void MeasureLater(int first, int last, bool afresh);
+  void MeasurePending();
+  // Widens content_ to the rows' values (after forgetting the old ones when `afresh`); true
+  // when a column became wider.
+  bool MeasureRows(int first, int last, bool afresh);
   void SectionResized(int column, int new_size);
   void FollowTable(int row);
   void RowChosen(const QModelIndex& current);
@@ -70,7 +79,14 @@ class RecordGrid : public QTableView {
   int fill_column_ = -1;
   bool applying_ = false;     // setting widths, not the user dragging them
   std::vector<int> content_;  // per column: widest value in pixels, when fitted
-  std::vector<int> kept_;     // per column: the user's width, 0 for none
+  struct PendingMeasure {
+    int first = std::numeric_limits<int>::max();
+    int last = -1;
+    bool afresh = false;
+  };
+  PendingMeasure pending_;
+  QTimer measure_timer_;
+  std::vector<int> kept_;  // per column: the user's width, 0 for none
 };
 
 }  // namespace tivolo::widgets

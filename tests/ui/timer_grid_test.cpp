@@ -104,7 +104,9 @@ TEST_F(TimerGridTest, TheDescriptionTakesTheRoomAndNoOtherColumnCutsItsValues) {
     EXPECT_GT(grid_.columnWidth(2), grid_.fontMetrics().horizontalAdvance(begin))
         << begin.toStdString();
   }
-  // Wider than its ten characters: the after-event's longest value, and Type with its mark.
+  // As wide as their values once measured (when the changes of the moment are done): the
+  // after-event's longest, and Type with its mark.
+  QCoreApplication::processEvents();
   const int after = grid_.fontMetrics().horizontalAdvance("deepstandby");
   EXPECT_GT(grid_.columnWidth(12), after);
   EXPECT_GT(grid_.columnWidth(13), grid_.fontMetrics().horizontalAdvance("Record") + 12);
@@ -113,6 +115,7 @@ TEST_F(TimerGridTest, TheDescriptionTakesTheRoomAndNoOtherColumnCutsItsValues) {
   tables_.timers.Edit();
   tables_.timers.FieldNamed(f::kAfterevent).SetAsString("deepstandby, then more");
   tables_.timers.Post();
+  QCoreApplication::processEvents();
   EXPECT_EQ(grid_.columnWidth(12), 20);
 }
 
