@@ -1,6 +1,7 @@
 // The timer grid on screen (offscreen): it follows the table's cursor, a clicked or keyed row
 // moves the cursor, Enter and double clicks do nothing, and a change elsewhere in the table
-// keeps the selection and the scroll position. Its cells and the day names of its titles.
+// keeps the selection and the scroll position. Its cells, each timer's state at a glance, and
+// the day names of its titles.
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
@@ -9,6 +10,7 @@
 
 #include "boxdata/box_tables.h"
 #include "ui/timer_grid.h"
+#include "ui/timer_list_model.h"
 #include "widgets/date_formats.h"
 
 namespace tivolo::ui {
@@ -158,6 +160,65 @@ TEST(TimerGridCells, ShowTextTrueFalseAndTickedDays) {
     titles += model.headerData(c, Qt::Horizontal).toString().toStdString() + " ";
   EXPECT_EQ(titles,
             "Channel Description Begin End Repeated Mon Tue Wed Thu Fri Sat Sun Afterevent Type ");
+}
+
+TEST(TimerGridStates, OffZapRunningAndEndedShowAtAGlance) {
+  ApplyDateFormats(QLocale::c());
+  boxdata::BoxTables tables;
+  tables.Open();
+  store::MemTable& t = tables.timers;
+  const store::DateTime now = store::EncodeDateTime({2024, 11, 7, 20, 0});
+  struct Row {
+    const char* name;
+    double begin_hours;  // from now
+    int64_t disabled, justplay, repeated;
+  };
+  // In begin order, as the grid lists them. A repeated timer's stored run is only its next:
+  // one in the past has not ended.
+  const Row rows[] = {
+      {"weekdays past", -48, 0, 0, 31}, {"ended", -3, 0, 0, 0}, {"running", -1, 0, 0, 0},
+      {"off", -0.5, 1, 0, 0},           {"zap", 1, 0, 1, 0},    {"weekdays", 2, 0, 0, 31}};
+  for (const Row& r : rows) {
+    t.Append();
+    t.FieldNamed(f::kName).SetAsString(r.name);
+    t.FieldNamed(f::kBegin).SetAsDateTime(now + r.begin_hours / 24);
+    t.FieldNamed(f::kEnd).SetAsDateTime(now + (r.begin_hours + 2) / 24);
+    t.FieldNamed(f::kDisabled).SetAsLargeInt(r.disabled);
+    t.FieldNamed(f::kJustplay).SetAsLargeInt(r.justplay);
+    t.FieldNamed(f::kRepeatedOrg).SetAsLargeInt(r.repeated);
+    t.FieldNamed(f::kServiceref).SetAsString("1:0:19:2B66:3F3:1:C00000:0:0:0:");
+    t.FieldNamed(f::kAfterevent).SetAsString("deepstandby");
+    t.Post();
+  }
+  TimerGrid grid;
+  platform::ClockSettings utc;
+  utc.utc_auto = false;
+  grid.Bind(tables.ds_timers, [&] { return ClockNow{utc, now}; });
+  const QAbstractItemModel* m = grid.model();
+  auto cell = [&](int row, int column, int role = Qt::DisplayRole) {
+    return m->index(row, column).data(role);
+  };
+  auto mark = [&](int row) { return cell(row, 13, Qt::DecorationRole).value<QIcon>().cacheKey(); };
+  std::string lines;
+  for (int row = 0; row < m->rowCount(); ++row) {
+    lines += cell(row, 1).toString().toStdString() + " " + cell(row, 13).toString().toStdString() +
+             (cell(row, 0, Qt::ForegroundRole).isValid() ? " grey" : "") +
+             (cell(row, 0, Qt::FontRole).value<QFont>().italic() ? " italic" : "") +
+             (mark(row) == mark(0) ? "" : " dot") + "\n";
+  }
+  EXPECT_EQ(lines,
+            "weekdays past Record\n"
+            "ended Record grey\n"
+            "running Record dot\n"
+            "(off) off Record grey italic\n"
+            "zap Zap\n"
+            "weekdays Record\n");
+  EXPECT_EQ(cell(5, 2, Qt::ToolTipRole).toString().toStdString(),
+            "weekdays\nService reference: 1:0:19:2B66:3F3:1:C00000:0:0:0:\nRepeats on Monday, "
+            "Tuesday, Wednesday, Thursday and Friday\nAfter the event: deepstandby");
+  // By Type, descending: the zap timer first.
+  grid.sortByColumn(13, Qt::DescendingOrder);
+  EXPECT_EQ(cell(0, 1).toString(), "zap");
 }
 
 TEST(DayNames, FirstLetterUpperTheRestLowerAtMostTenCharacters) {
