@@ -13,6 +13,7 @@
 
 #include "app/settings_dialog.h"
 #include "platform/time_zone_log.h"
+#include "ui/timer_list_view.h"
 #include "widgets/date_formats.h"
 
 namespace tivolo::app {
@@ -29,8 +30,8 @@ constexpr double kFontPoints = 8;  // the buttons overlap by one pixel, border o
 }  // namespace
 
 MainWindow::MainWindow(StartOptions options, QWidget* parent)
-    : QMainWindow(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                              Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
                               Qt::WindowCloseButtonHint),
       options_(std::move(options)),
       messages_(options_.messages) {
@@ -49,6 +50,7 @@ MainWindow::MainWindow(StartOptions options, QWidget* parent)
   session_.guarded = [this](const std::function<void()>& handler) { Guarded(handler); };
   list_actions_ = new ui::TimerListActions(this, session_);
   list_actions_->SetActions(edit_, delete_, save_exit_);
+  BuildListParts();
   focus_timer_.setSingleShot(true);
   focus_timer_.setInterval(kFocusDelayMs);
   connect(&focus_timer_, &QTimer::timeout, this, [this] { Guarded([this] { FocusGrid(); }); });
@@ -107,7 +109,7 @@ void MainWindow::BuildWindow() {
   log_view_->setLineWrapMode(QPlainTextEdit::NoWrap);
   log_view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   log_view_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  log_view_->setPlainText("Memo1");
+  log_view_->setPlainText(QString::fromStdString(log_text_));
   log_view_->setFixedHeight(1);
   log_view_->setVisible(false);
   layout->addWidget(log_view_);
@@ -115,12 +117,14 @@ void MainWindow::BuildWindow() {
 
   auto* status = new QStatusBar(this);
   status->setFixedHeight(kStatusBarHeight);
-  status->setSizeGripEnabled(false);
+  status->setSizeGripEnabled(true);
   status->addPermanentWidget(MakeGuideStatus());
   setStatusBar(status);
 
-  // Not resizable: the layout of the frame and its button bar is fixed.
-  setFixedSize(kWindowWidth, menuBar()->sizeHint().height() + kClientHeight);
+  // The frame's layout at its smallest; a larger window gives the description the room.
+  setMinimumSize(kWindowWidth, menuBar()->sizeHint().height() + kClientHeight);
+  resize(minimumSize());
+  RestoreLayout();
   if (QScreen* screen = QApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
@@ -129,8 +133,9 @@ void MainWindow::BuildWindow() {
 QWidget* MainWindow::BuildTimersFrame() {
   timers_frame_ = new QGroupBox("Timers: ");
   timers_frame_->setObjectName("GroupBox1");
-  grid_ = new ui::TimerGrid(timers_frame_);
-  grid_->Bind(tables_.ds_timers);
+  list_view_ = new ui::TimerListView(timers_frame_);
+  list_view_->Bind(tables_.ds_timers, [this] { return session_.Now(); });
+  grid_ = list_view_->Grid();
   auto* button_bar = new QWidget(timers_frame_);
   button_bar->setObjectName("Panel1");
   button_bar->setFixedHeight(kButtonBarHeight);
@@ -148,17 +153,21 @@ QWidget* MainWindow::BuildTimersFrame() {
     left += kButtonStep;
   }
   auto* layout = new QVBoxLayout(timers_frame_);
-  layout->addWidget(grid_, 1);
+  layout->addWidget(list_view_, 1);
   layout->addWidget(button_bar);
   return timers_frame_;
 }
 
+// The hidden log is kept as text and put into its view only when the view is shown: laying out
+// a line per timer of a long list in a view nobody sees would take longer than reading it.
 void MainWindow::Log(const std::string& line) {
-  log_view_->appendPlainText(QString::fromStdString(line));
+  log_text_ += '\n';
+  log_text_ += line;
+  if (log_view_->isVisibleTo(this)) log_view_->appendPlainText(QString::fromStdString(line));
 }
 
 std::string MainWindow::LogText() const {
-  return log_view_->toPlainText().toStdString();
+  return log_text_;
 }
 
 platform::ClockSettings MainWindow::Clock() const {
@@ -206,7 +215,7 @@ void MainWindow::StartUp() {
 
 void MainWindow::StartUpSteps() {
   PrepareFormats();
-  setFixedWidth(kWindowWidth);
+  setMinimumWidth(kWindowWidth);
   session_.last_saved_end = 0;
   session_.change_count = 0;
   LogTimeZone();
@@ -232,6 +241,7 @@ void MainWindow::PrepareFormats() {
 
 void MainWindow::ShowLogWhenDebugging() {
   if (!options_.debug) return;
+  log_view_->setPlainText(QString::fromStdString(log_text_));
   log_view_->setFixedHeight(kLogHeight);
   log_view_->setVisible(true);
 }

@@ -28,10 +28,16 @@ class QGroupBox;
 class QPlainTextEdit;
 class QPushButton;
 
+namespace tivolo::ui {
+class TimerListView;
+class TimerUndo;
+}  // namespace tivolo::ui
+
 namespace tivolo::app {
 
 class GuideStatus;
 struct GuideLoad;
+class ListStatus;
 
 struct StartOptions {
   std::string config_file;  // config.ini's path
@@ -87,6 +93,12 @@ class MainWindow : public QMainWindow {
   QAction* Delete() const { return delete_; }
   QAction* SaveExit() const { return save_exit_; }
   QAction* Reload() const { return reload_; }
+  QAction* Switch() const { return switch_; }
+  ui::TimerListView* ListView() const { return list_view_; }
+  ui::TimerUndo* Undo() const { return undo_; }
+  app::ListStatus* Status() const { return list_status_; }
+  // Where the window keeps its size and the list's layout between runs: beside config.ini.
+  std::string LayoutFile() const;
   // The box's list as read at start (or at the last reload): what a save merges with.
   const transfer::ListAtStart& ListAtStart() const { return list_at_start_; }
   // What the box's web interface said, and its timer list as last read (main_window_web.cpp).
@@ -108,6 +120,7 @@ class MainWindow : public QMainWindow {
   void AppendExecute();
   void EditExecute();
   void DeleteExecute();
+  void SwitchExecute();
   void SaveExitExecute();
   void ConfigurationClick();
   void ReloadClick();
@@ -116,8 +129,22 @@ class MainWindow : public QMainWindow {
   void FocusGrid();
   void TimerTerminateTimer();
 
+ protected:
+  // With unsaved changes: Save (Save && Exit's save), Discard or Cancel. After a save that
+  // ends the program it closes without a question.
+  void closeEvent(QCloseEvent* event) override;
+
  private:
   void BuildWindow();
+  void BuildListParts();
+  void RestoreLayout();
+  void SaveLayout() const;
+  // The tables hold a list read afresh (from the box, a copy, or after a save): nothing before
+  // it can be undone, and the status bar tells where it came from.
+  void ListReplaced(bool from_box);
+  void UpdateListParts();
+  // The configuration changed the clock: the undo steps hold times as they were shown.
+  void ClockChanged(const platform::ClockSettings& before);
   QWidget* BuildTimersFrame();
   QAction* MakeAction(const char* caption, const char* hint, void (MainWindow::*handler)());
   void StartUpSteps();
@@ -169,11 +196,19 @@ class MainWindow : public QMainWindow {
   ui::TimerGrid* grid_ = nullptr;
   QGroupBox* timers_frame_ = nullptr;
   QPlainTextEdit* log_view_ = nullptr;
+  std::string log_text_ = "Memo1";  // the whole log, shown or not
   QAction* append_ = nullptr;
   QAction* edit_ = nullptr;
   QAction* delete_ = nullptr;
   QAction* save_exit_ = nullptr;
   QAction* reload_ = nullptr;
+  QAction* switch_ = nullptr;
+  ui::TimerListView* list_view_ = nullptr;
+  ui::TimerUndo* undo_ = nullptr;
+  app::ListStatus* list_status_ = nullptr;
+  std::string list_box_;     // for the status bar: the box the list came from ...
+  std::string list_origin_;  // ... and how: "read 14:39", ...
+  bool ending_ = false;      // saved and restarted: the program ends within a second
   QTimer focus_timer_;
   QTimer timer_terminate_;
   // Append, Edit and Delete with the channel picker and the timer editor.

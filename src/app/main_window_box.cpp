@@ -14,6 +14,7 @@
 #include "platform/now.h"
 #include "platform/safe_file.h"
 #include "transfer/pending_restart.h"
+#include "ui/undo_commands.h"
 
 namespace tivolo::app {
 namespace {
@@ -85,6 +86,7 @@ void MainWindow::ReadBoxFiles() {
     list_at_start_.state = boxdata::TimerListState::kMissing;
     list_at_start_.text.clear();
   }
+  ListReplaced(list_at_start_.fetched);
   if (!read_report_.failures.empty()) messages_->Error(read_report_.FailureText());
 }
 
@@ -117,8 +119,10 @@ void MainWindow::ConfigurationClick() {
   }
   LoadConfiguration();
   // Every timer keeps its instant: the grid shows it in the new zone.
-  if (tables_.timers.Active())
+  if (tables_.timers.Active()) {
     boxdata::ReexpressTimerTimes(tables_.timers, clock_before, Clock(), platform::NowUtc());
+    ClockChanged(clock_before);
+  }
   // The web interface's port or scheme, or the box, may have changed.
   if (tables_.timers.Active()) DetectWebInterface();
   const transfer::BoxAddress box = Box();
@@ -201,12 +205,15 @@ void MainWindow::ShowTimerList(const std::string& text) {
   const boxdata::ReadReport report = boxdata::ReplaceTimerList(tables_, text, names_, ctx);
   list_at_start_.shown = text;
   list_at_start_.shown_origins.clear();
+  ListReplaced(true);
   if (!report.failures.empty()) messages_->Error(report.FailureText());
 }
 
 void MainWindow::EndAfterSave() {
   // Nothing done in the second before the end could be saved any more.
-  for (QAction* action : {append_, edit_, delete_, save_exit_, reload_})
+  ending_ = true;
+  for (QAction* action : {append_, edit_, delete_, save_exit_, reload_, switch_,
+                          undo_->UndoAction(), undo_->RedoAction()})
     action->setEnabled(false);
   timer_terminate_.start();
 }

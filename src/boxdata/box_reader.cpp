@@ -66,19 +66,6 @@ std::vector<Channel> ChannelsOf(const BouquetFile& file, const std::string& file
   return channels;
 }
 
-// Detaches Timers' AfterInsert for the reading and attaches it again, also on failure.
-class AfterInsertDetached {
- public:
-  explicit AfterInsertDetached(store::MemTable& t) : t_(t), saved_(std::move(t.AfterInsert)) {
-    t_.AfterInsert = nullptr;
-  }
-  ~AfterInsertDetached() { t_.AfterInsert = std::move(saved_); }
-
- private:
-  store::MemTable& t_;
-  store::MemTable::Event saved_;
-};
-
 }  // namespace
 
 std::string ChannelNameFromBox(std::string_view utf8, const platform::CodePage& code_page) {
@@ -238,7 +225,7 @@ void ReadTimerListText(BoxTables& tables, std::string_view bytes, const ServiceL
 void ReadTimerList(BoxTables& tables, const ServiceList& services, const ChannelNames& channels,
                    const ReadContext& ctx, ReadReport& report) {
   store::MemTable& timers = tables.timers;
-  AfterInsertDetached detached(timers);
+  const ChangeEventsDetached detached(timers);
   const std::filesystem::path path = ctx.local_dir / "timers.xml";
   report.timer_list = TimerListState::kMissing;
   std::error_code ec;
@@ -305,7 +292,7 @@ ReadReport ReplaceTimerList(BoxTables& tables, std::string_view bytes, const Box
   ReadReport report;
   report.timer_list = TimerListState::kIncomplete;
   report.timer_list_text = std::string(bytes);
-  AfterInsertDetached detached(timers);
+  const ChangeEventsDetached detached(timers);
   try {
     ReadTimerListText(tables, bytes, names.services, names.channels, ctx, report);
   } catch (const std::exception& e) {

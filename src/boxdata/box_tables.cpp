@@ -1,6 +1,7 @@
 #include "boxdata/box_tables.h"
 
 #include <atomic>
+#include <utility>
 
 namespace tivolo::boxdata {
 namespace {
@@ -129,6 +130,24 @@ void BoxTables::Open() {
   for (store::MemTable* t : {&bouquet, &zenders, &timers}) {
     if (!t->Active()) t->Open();
   }
+}
+
+ChangeEventsDetached::ChangeEventsDetached(store::MemTable& table)
+    : table_(table),
+      before_insert_(std::exchange(table.BeforeInsert, nullptr)),
+      after_insert_(std::exchange(table.AfterInsert, nullptr)),
+      before_edit_(std::exchange(table.BeforeEdit, nullptr)),
+      after_edit_(std::exchange(table.AfterEdit, nullptr)),
+      before_post_(std::exchange(table.BeforePost, nullptr)),
+      after_post_(std::exchange(table.AfterPost, nullptr)) {}
+
+ChangeEventsDetached::~ChangeEventsDetached() {
+  table_.BeforeInsert = std::move(before_insert_);
+  table_.AfterInsert = std::move(after_insert_);
+  table_.BeforeEdit = std::move(before_edit_);
+  table_.AfterEdit = std::move(after_edit_);
+  table_.BeforePost = std::move(before_post_);
+  table_.AfterPost = std::move(after_post_);
 }
 
 void TimersCalcFields(store::MemTable& timers) {

@@ -71,6 +71,22 @@ class BoxTables {
   store::DataSource ds_timers{"Ds_Timers"};
 };
 
+// Clears a table's insert, edit and post events for the life of the object and sets them again
+// after, also on failure: the window's after-insert and after-edit events open the timer
+// dialogs, which a reader, a conversion or an undone change must not.
+class ChangeEventsDetached {
+ public:
+  explicit ChangeEventsDetached(store::MemTable& table);
+  ~ChangeEventsDetached();
+  ChangeEventsDetached(const ChangeEventsDetached&) = delete;
+  ChangeEventsDetached& operator=(const ChangeEventsDetached&) = delete;
+
+ private:
+  store::MemTable& table_;
+  store::MemTable::Event before_insert_, after_insert_, before_edit_, after_edit_, before_post_,
+      after_post_;
+};
+
 // Deletes every record of the three tables, ending any pending change first: the box's files
 // are read again.
 void EmptyTables(BoxTables& tables);

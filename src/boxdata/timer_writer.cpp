@@ -36,30 +36,6 @@ bool Unchanged(const store::RecordBuffer& record, const store::Field& value,
          record.AsDateTime(value) == record.AsDateTime(read);
 }
 
-// Clears the events that editing a record raises, for the life of the object: the window's
-// after-edit event opens the timer editor.
-class EditEventsDetached {
- public:
-  explicit EditEventsDetached(store::MemTable& t)
-      : t_(t),
-        before_edit_(std::exchange(t.BeforeEdit, nullptr)),
-        after_edit_(std::exchange(t.AfterEdit, nullptr)),
-        before_post_(std::exchange(t.BeforePost, nullptr)),
-        after_post_(std::exchange(t.AfterPost, nullptr)) {}
-  ~EditEventsDetached() {
-    t_.BeforeEdit = std::move(before_edit_);
-    t_.AfterEdit = std::move(after_edit_);
-    t_.BeforePost = std::move(before_post_);
-    t_.AfterPost = std::move(after_post_);
-  }
-  EditEventsDetached(const EditEventsDetached&) = delete;
-  EditEventsDetached& operator=(const EditEventsDetached&) = delete;
-
- private:
-  store::MemTable& t_;
-  store::MemTable::Event before_edit_, after_edit_, before_post_, after_post_;
-};
-
 // Keeps the table's order for the life of the object while it walks the records in the
 // order they were made, which no change of a value can disturb.
 class StoredOrder {
@@ -184,7 +160,7 @@ void ReexpressTimerTimes(store::MemTable& timers, const platform::ClockSettings&
   if (timers.State() != store::DatasetState::kBrowse)
     throw BoxDataError("Timers: the times cannot be converted while a timer is being edited");
   const TimerTimeFields f(timers);
-  const EditEventsDetached detached(timers);
+  const ChangeEventsDetached detached(timers);
   const StoredOrder order(timers);
   const int current = timers.ViewCurrentRow();
   const int rows = timers.RecordCount();

@@ -575,6 +575,16 @@ int MemTable::ViewCurrentRow() const {
   return static_cast<int>(impl_->cur - static_cast<long>(impl_->lo));
 }
 
+int MemTable::ViewRowOfRecord(int32_t id) {
+  Impl& m = *impl_;
+  if (!Active() || id < 0 || static_cast<size_t>(id) >= m.used.size() ||
+      !m.used[static_cast<size_t>(id)])
+    return -1;
+  const size_t pos = TableOps::FindEntry(*this, m.current, id);
+  if (pos < m.lo || pos >= m.hi) return -1;
+  return static_cast<int>(pos - m.lo);
+}
+
 void MemTable::ViewMoveToRow(int row) {
   if (!Active() || row < 0 || row >= RecordCount()) return;
   EndPendingChange();

@@ -109,6 +109,10 @@ class MemTable {
   RecordBuffer ViewRecordAt(int row);
   // Row of the current record (of the pending record while inserting), -1 for none.
   int ViewCurrentRow() const;
+  // Row of the stored record with this identifier (RecordBuffer::RecordId), -1 when there is
+  // none or it lies outside the visible records. Identifiers of deleted records are given
+  // out again, so a caller that keeps one across a delete must forget it.
+  int ViewRowOfRecord(int32_t id);
   // Makes the record at row current, as a move: end pending change, BeforeScroll, move,
   // scroll notification, AfterScroll. A row outside the visible records changes nothing.
   void ViewMoveToRow(int row);

@@ -1,15 +1,19 @@
 #include "ui/timer_grid.h"
 
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
 #include "boxdata/box_tables.h"
 #include "store/date_format.h"
+#include "ui/timer_list_model.h"
 
 namespace tivolo::ui {
 namespace {
 
 constexpr qsizetype kDayNameChars = 10;
+constexpr int kChannelColumn = 0;
+constexpr int kDescriptionColumn = 1;
 
 }  // namespace
 
@@ -52,11 +56,34 @@ std::vector<widgets::Column> TimerGridColumns() {
   for (int day : {1, 2, 3, 4, 5, 6, 0})
     columns.push_back({f::kDays[static_cast<size_t>(day)], "", 2, DisplayKind::kCheckBox});
   columns.push_back({f::kAfterevent, "Afterevent", 10, DisplayKind::kText});
+  columns.push_back({f::kJustplay, "Type", 6, DisplayKind::kText,
+                     [](const store::RecordBuffer& row, const store::Field& justplay) {
+                       return std::string(row.AsLargeInt(justplay) != 0 ? "Zap" : "Record");
+                     }});
   return columns;
 }
 
 TimerGrid::TimerGrid(QWidget* parent) : RecordGrid(parent) {
   setObjectName("TimerGrid");
+}
+
+void TimerGrid::Bind(store::DataSource& ds_timers, std::function<ClockNow()> now) {
+  if (!now) now = [] { return ClockNow{{}, platform::NowUtc()}; };
+  RecordGrid::Bind(new TimerTableModel(ds_timers, TimerGridColumns(), std::move(now)),
+                   new TimerListProxy({kChannelColumn, kDescriptionColumn}));
+  SetFillColumn(kDescriptionColumn);
+  // No column chosen: the table's own begin order. A third click on a title comes back to it.
+  horizontalHeader()->setSortIndicatorClearable(true);
+  horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+  setSortingEnabled(true);
+}
+
+TimerTableModel* TimerGrid::Timers() const {
+  return static_cast<TimerTableModel*>(Model());
+}
+
+TimerListProxy* TimerGrid::View() const {
+  return static_cast<TimerListProxy*>(Proxy());
 }
 
 void TimerGrid::keyPressEvent(QKeyEvent* event) {

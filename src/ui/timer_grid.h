@@ -1,16 +1,21 @@
 // The main window's grid of the Timers table: Channel, Description, Begin, End, Repeated
-// ("True"/"False"), the days Monday to Sunday as check boxes titled with the day names, and
-// Afterevent. It has no action of its own: a double click or Enter does nothing. Also the day
-// names the day columns and every "ddd" show, taken from the user's locale at start-up.
+// ("True"/"False"), the days Monday to Sunday as check boxes titled with the day names,
+// Afterevent, and Type ("Record" or "Zap", with a red dot while it runs). It shows each timer's
+// state at a glance, sorts by the column whose title is clicked (again for descending, a third
+// time back to the begin order) and takes the room the window gives to the description. It
+// has no action of its own: a double click or Enter does nothing. Also the day names the day
+// columns and every "ddd" show, taken from the user's locale at start-up.
 #pragma once
 
 #include <QLocale>
 #include <QString>
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "store/mem_table.h"
+#include "ui/timer_rules.h"
 #include "widgets/record_grid.h"
 
 namespace tivolo::ui {
@@ -26,14 +31,23 @@ std::array<std::string, 7> ApplyDayNames(const QLocale& locale = QLocale::system
 // Gives Timers' day fields d0 (Sunday) to d6 (Saturday) the day names as display labels.
 void LabelDayFields(store::MemTable& timers, const std::array<std::string, 7>& names);
 
+// The grid's columns. What a timer is beyond its own attributes (as the box reports it, say)
+// goes after "Type", each a column with a text of its own.
 std::vector<widgets::Column> TimerGridColumns();
+
+class TimerListProxy;
+class TimerTableModel;
 
 class TimerGrid : public widgets::RecordGrid {
   Q_OBJECT
 
  public:
   explicit TimerGrid(QWidget* parent = nullptr);
-  void Bind(store::DataSource& ds_timers) { RecordGrid::Bind(ds_timers, TimerGridColumns()); }
+  // now: the clock settings and the moment the timers' states are taken at; the system's
+  // when empty.
+  void Bind(store::DataSource& ds_timers, std::function<ClockNow()> now = {});
+  TimerTableModel* Timers() const;
+  TimerListProxy* View() const;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

@@ -6,6 +6,9 @@
 
 #include "ui/channel_picker.h"
 #include "ui/timer_editor.h"
+#include "ui/timer_list_view.h"
+#include "ui/timer_records.h"
+#include "ui/undo_commands.h"
 
 namespace tivolo::ui {
 
@@ -27,9 +30,27 @@ void TimerListActions::SetActions(QAction* edit, QAction* del, QAction* save_exi
   save_exit_ = save_exit;
 }
 
+void TimerListActions::SetSwitchAction(QAction* switch_action) {
+  switch_ = switch_action;
+  RefreshSwitch();
+}
+
+void TimerListActions::SetView(TimerListView* view) {
+  view_ = view;
+}
+
+void TimerListActions::SetUndo(TimerUndo* undo) {
+  undo_ = undo;
+}
+
 bool TimerListActions::Busy() const {
   const DatasetState state = session_.tables->ds_timers.State();
   return state == DatasetState::kInsert || state == DatasetState::kEdit;
+}
+
+bool TimerListActions::HasCurrent() const {
+  const store::MemTable& timers = session_.tables->timers;
+  return timers.Active() && timers.RecordCount() > 0 && (!view_ || view_->CurrentShown());
 }
 
 void TimerListActions::AppendExecute() {
@@ -49,25 +70,42 @@ void TimerListActions::AppendForEvent(const std::string& zender, const std::stri
 }
 
 void TimerListActions::EditExecute() {
-  if (Busy()) return;
-  store::MemTable& timers = session_.tables->timers;
   // Edit on an empty table would start an insert instead.
-  if (timers.RecordCount() == 0) return;
-  timers.Edit();
+  if (Busy() || !HasCurrent()) return;
+  session_.tables->timers.Edit();
 }
 
 void TimerListActions::DeleteExecute() {
-  if (Busy()) return;
+  if (Busy() || !HasCurrent()) return;
   store::MemTable& timers = session_.tables->timers;
-  if (timers.RecordCount() == 0) return;
+  const int32_t id = CurrentTimerId(timers);
+  StoredTimer before;
+  if (undo_) before = ReadTimer(timers, id);
   timers.Delete();
   ++session_.change_count;
+  if (undo_) undo_->Deleted(id, std::move(before));
+  RefreshActions();
+}
+
+void TimerListActions::SwitchExecute() {
+  if (Busy() || !HasCurrent()) return;
+  store::MemTable& timers = session_.tables->timers;
+  const int32_t id = CurrentTimerId(timers);
+  StoredTimer before;
+  if (undo_) before = ReadTimer(timers, id);
+  SwitchTimer(timers, id, !TimerDisabled(timers, id));
+  ++session_.change_count;
+  if (undo_) undo_->Switched(id, std::move(before));
   RefreshActions();
 }
 
 void TimerListActions::TimersAfterInsert(store::MemTable& timers) {
   dialog_cancelled_ = true;
   const bool is_new = timers.State() == DatasetState::kInsert;
+  // Nothing of the record has changed yet: these are its values before the edit.
+  const int32_t edited = is_new ? -1 : CurrentTimerId(timers);
+  StoredTimer before;
+  if (undo_ && !is_new) before = ReadTimer(timers, edited);
   if (is_new && event_timer_) {
     FillTimerForEvent(timers, event_timer_->zender, event_timer_->service, event_timer_->timer);
   } else if (is_new) {
@@ -93,16 +131,27 @@ void TimerListActions::TimersAfterInsert(store::MemTable& timers) {
   } else {
     timers.Post();
     ++session_.change_count;
+    if (undo_ && is_new) undo_->Appended(CurrentTimerId(timers));
+    if (undo_ && !is_new) undo_->Edited(edited, std::move(before));
   }
   RefreshActions();
 }
 
 void TimerListActions::RefreshActions() {
-  store::MemTable& timers = session_.tables->timers;
-  const bool any = timers.Active() && timers.RecordCount() > 0;
+  if (view_) view_->Settle();
+  const bool any = HasCurrent();
   if (edit_) edit_->setEnabled(any);
   if (delete_) delete_->setEnabled(any);
   if (save_exit_) save_exit_->setEnabled(session_.change_count != 0);
+  RefreshSwitch();
+}
+
+void TimerListActions::RefreshSwitch() {
+  if (!switch_) return;
+  store::MemTable& timers = session_.tables->timers;
+  const int32_t id = HasCurrent() && !Busy() ? CurrentTimerId(timers) : -1;
+  switch_->setEnabled(id >= 0);
+  switch_->setText(id >= 0 && TimerDisabled(timers, id) ? "Enable" : "Disable");
 }
 
 }  // namespace tivolo::ui

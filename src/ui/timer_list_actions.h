@@ -1,6 +1,7 @@
-// The actions of the timer list window: append, edit and delete a timer, the flow that runs
-// whenever a Timers record is inserted or put into edit state (the channel picker for a new
-// timer, then the editor, then post or cancel), and the rule that enables the actions.
+// The actions of the timer list window: append, edit and delete a timer, switch it off and on,
+// the flow that runs whenever a Timers record is inserted or put into edit state (the channel
+// picker for a new timer, then the editor, then post or cancel), and the rule that enables the
+// actions. Each change counts, and becomes a step to undo when the actions have an undo.
 #pragma once
 
 #include <QObject>
@@ -18,6 +19,8 @@ namespace tivolo::ui {
 
 class ChannelPicker;
 class TimerEditor;
+class TimerListView;
+class TimerUndo;
 
 class TimerListActions : public QObject {
   Q_OBJECT
@@ -30,6 +33,12 @@ class TimerListActions : public QObject {
 
   // The window's actions that RefreshActions enables; any may be null.
   void SetActions(QAction* edit, QAction* del, QAction* save_exit);
+  // The on/off switch, captioned "Disable" or "Enable" after the current timer.
+  void SetSwitchAction(QAction* switch_action);
+  // The view the current timer must be shown in for Edit, Delete and the switch; any timer
+  // of the table will do without one.
+  void SetView(TimerListView* view);
+  void SetUndo(TimerUndo* undo);
 
   void AppendExecute();
   // Append with the channel and times of a programme of the guide: the same flow without the
@@ -38,15 +47,21 @@ class TimerListActions : public QObject {
                       const boxdata::TimerFromEvent& timer);
   void EditExecute();
   void DeleteExecute();
+  // Switches the current timer's Disabled between 0 and 1; counts as a change.
+  void SwitchExecute();
   void TimersAfterInsert(store::MemTable& timers);
+  // Keeps the current timer on a row shown, then enables the actions.
   void RefreshActions();
+  // The switch's caption and state after the current timer; nothing else is looked at.
+  void RefreshSwitch();
 
   // Run on each dialog after it is made and before it is shown (tests look at them there).
   std::function<void(ChannelPicker&)> on_picker;
   std::function<void(TimerEditor&)> on_editor;
 
  private:
-  bool Busy() const;  // the table is inserting or editing already
+  bool Busy() const;        // the table is inserting or editing already
+  bool HasCurrent() const;  // a stored timer is current, on a row shown
 
   QWidget* owner_;
   TimerSession& session_;
@@ -61,6 +76,9 @@ class TimerListActions : public QObject {
   QPointer<QAction> edit_;
   QPointer<QAction> delete_;
   QPointer<QAction> save_exit_;
+  QPointer<QAction> switch_;
+  QPointer<TimerListView> view_;
+  QPointer<TimerUndo> undo_;
 };
 
 }  // namespace tivolo::ui

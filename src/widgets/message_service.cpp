@@ -45,6 +45,19 @@ void BoxMessageService::Alert(const std::string& text) {
        QMessageBox::Ok);
 }
 
+SaveAnswer BoxMessageService::SaveQuestion(const std::string& text) {
+  switch (Show(Owner(), QMessageBox::Question, Caption(), text,
+               QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+               QMessageBox::Cancel)) {
+    case QMessageBox::Save:
+      return SaveAnswer::kSave;
+    case QMessageBox::Discard:
+      return SaveAnswer::kDiscard;
+    default:
+      return SaveAnswer::kCancel;  // also Escape and the box's close button
+  }
+}
+
 void BoxMessageService::Beep() {
   QApplication::beep();
 }
@@ -57,13 +70,22 @@ bool ScriptedMessageService::Question(const std::string& text) {
   return yes;
 }
 
+SaveAnswer ScriptedMessageService::SaveQuestion(const std::string& text) {
+  Record(Kind::kSaveQuestion, text);
+  if (save_answers.empty()) return SaveAnswer::kCancel;
+  const SaveAnswer answer = save_answers.front();
+  save_answers.pop_front();
+  return answer;
+}
+
 void ScriptedMessageService::Record(Kind kind, const std::string& text) {
   boxes.push_back({kind, text});
   if (on_box) on_box(boxes.back());
 }
 
 std::vector<std::string> ScriptedMessageService::Trace() const {
-  static const char* const kNames[] = {"error", "information", "question", "alert"};
+  static const char* const kNames[] = {"error", "information", "question", "alert",
+                                       "save question"};
   std::vector<std::string> trace;
   for (const Box& box : boxes)
     trace.push_back(std::string(kNames[static_cast<int>(box.kind)]) + ": " + box.text);

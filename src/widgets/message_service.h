@@ -13,6 +13,9 @@ namespace tivolo::widgets {
 
 inline constexpr char kAlertCaption[] = "Alert!";
 
+// The answers of the question asked before unsaved changes would be lost.
+enum class SaveAnswer { kSave, kDiscard, kCancel };
+
 class MessageService {
  public:
   virtual ~MessageService() = default;
@@ -24,6 +27,8 @@ class MessageService {
   virtual bool Question(const std::string& text) = 0;
   // Caption "Alert!", an OK button and no icon.
   virtual void Alert(const std::string& text) = 0;
+  // Save, Discard or Cancel, Cancel the default: Enter must neither send nor lose anything.
+  virtual SaveAnswer SaveQuestion(const std::string& text) = 0;
   // The platform's default beep.
   virtual void Beep() = 0;
 };
@@ -36,6 +41,7 @@ class BoxMessageService : public MessageService {
   void Information(const std::string& text) override;
   bool Question(const std::string& text) override;
   void Alert(const std::string& text) override;
+  SaveAnswer SaveQuestion(const std::string& text) override;
   void Beep() override;
 
  private:
@@ -46,7 +52,7 @@ class BoxMessageService : public MessageService {
 // For tests: records every box and beep in order and answers questions from a script.
 class ScriptedMessageService : public MessageService {
  public:
-  enum class Kind { kError, kInformation, kQuestion, kAlert };
+  enum class Kind { kError, kInformation, kQuestion, kAlert, kSaveQuestion };
   struct Box {
     Kind kind;
     std::string text;
@@ -56,10 +62,13 @@ class ScriptedMessageService : public MessageService {
   void Information(const std::string& text) override { Record(Kind::kInformation, text); }
   bool Question(const std::string& text) override;
   void Alert(const std::string& text) override { Record(Kind::kAlert, text); }
+  SaveAnswer SaveQuestion(const std::string& text) override;
   void Beep() override { ++beeps; }
 
   // Answers for the next questions, in order; an unscripted question is answered No.
   std::deque<bool> answers;
+  // Answers for the next save questions; an unscripted one is answered Cancel.
+  std::deque<SaveAnswer> save_answers;
   std::vector<Box> boxes;
   int beeps = 0;
   // Runs as each box is shown (for example to look at the program's state at that moment).

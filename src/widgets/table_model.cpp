@@ -71,22 +71,51 @@ QVariant TableModel::data(const QModelIndex& index, int role) const {
       index.column() >= columnCount()) {
     return {};
   }
-  const Column& column = columns_[static_cast<size_t>(index.column())];
+  const int column_number = index.column();
+  const Column& column = columns_[static_cast<size_t>(column_number)];
   const bool wanted =
-      column.kind == DisplayKind::kCheckBox ? role == Qt::CheckStateRole : role == Qt::DisplayRole;
+      role == kSortRole || (column.kind == DisplayKind::kCheckBox ? role == Qt::CheckStateRole
+                                                                  : role == Qt::DisplayRole);
   if (!wanted) return {};
-  store::Field* field = fields_[static_cast<size_t>(index.column())];
+  store::Field* field = FieldOf(column_number);
   const store::RecordBuffer* row = field ? RowBuffer(index.row()) : nullptr;
   if (!row) return {};
+  if (role == kSortRole) return SortValue(*row, column_number);
+  if (column.kind == DisplayKind::kCheckBox)
+    return row->AsBoolean(*field) ? Qt::Checked : Qt::Unchecked;
+  return CellText(*row, column_number);
+}
+
+QString TableModel::CellText(const store::RecordBuffer& row, int column_number) const {
+  const Column& column = columns_[static_cast<size_t>(column_number)];
+  const store::Field& field = *FieldOf(column_number);
   switch (column.kind) {
     case DisplayKind::kCheckBox:
-      return row->AsBoolean(*field) ? Qt::Checked : Qt::Unchecked;
+      return {};
     case DisplayKind::kTrueFalse:
-      return QStringLiteral("%1").arg(row->AsBoolean(*field) ? "True" : "False");
+      return QStringLiteral("%1").arg(row.AsBoolean(field) ? "True" : "False");
     case DisplayKind::kText:
       break;
   }
-  return QString::fromStdString(row->DisplayText(*field));
+  return QString::fromStdString(column.text ? column.text(row, field) : row.DisplayText(field));
+}
+
+QVariant TableModel::SortValue(const store::RecordBuffer& row, int column_number) const {
+  const Column& column = columns_[static_cast<size_t>(column_number)];
+  const store::Field& field = *FieldOf(column_number);
+  if (column.kind != DisplayKind::kText) return row.AsBoolean(field) ? 1 : 0;
+  if (column.text) return QString::fromStdString(column.text(row, field));
+  if (row.IsNull(field)) return {};
+  switch (field.DataType()) {
+    case store::FieldType::kString:
+      return QString::fromStdString(row.AsString(field));
+    case store::FieldType::kDateTime:
+      return row.AsDateTime(field);
+    case store::FieldType::kBoolean:
+      return row.AsBoolean(field) ? 1 : 0;
+    default:
+      return static_cast<qlonglong>(row.AsLargeInt(field));
+  }
 }
 
 QVariant TableModel::headerData(int section, Qt::Orientation orientation, int role) const {

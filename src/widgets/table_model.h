@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,12 +29,19 @@ struct Column {
   std::string title;  // empty: the field's display label at the time the header is shown
   int width_chars = 10;
   DisplayKind kind = DisplayKind::kText;
+  // A text column's text made from the row instead of the field's display text (the field's
+  // value still given); also what the column sorts by.
+  std::function<std::string(const store::RecordBuffer& row, const store::Field& field)> text = {};
 };
 
 class TableModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
+  // A cell's value to sort by: the number of a number or a date-time, the truth value of a
+  // check box, the text of a text (a column's own text when it has one).
+  static constexpr int kSortRole = Qt::UserRole + 1;
+
   TableModel(store::DataSource& source, std::vector<Column> columns, QObject* parent = nullptr);
   ~TableModel() override;
 
@@ -62,6 +70,14 @@ class TableModel : public QAbstractTableModel {
   // After every notification that may have moved the table's cursor.
   void CurrentRowChanged(int row);
 
+ protected:
+  // The row's record, read once for all the cells and roles asked of it in a row; null for a
+  // row the table does not have.
+  const store::RecordBuffer* RowBuffer(int row) const;
+  store::Field* FieldOf(int column) const { return fields_[static_cast<size_t>(column)]; }
+  // The cell's text as the column shows it.
+  QString CellText(const store::RecordBuffer& row, int column) const;
+
  private:
   class Link;
   // A row change the table announced and has not yet reported done.
@@ -82,7 +98,7 @@ class TableModel : public QAbstractTableModel {
   void Changed(int row);
   void CursorMoved();
   void ResolveFields();
-  const store::RecordBuffer* RowBuffer(int row) const;
+  QVariant SortValue(const store::RecordBuffer& row, int column) const;
   void ForgetRow() const { cached_row_ = -1; }
 
   std::vector<Column> columns_;

@@ -164,6 +164,16 @@ class E2eTest(unittest.TestCase):
         self.assertEqual((dict(after[key]["attributes"]), after[key]["children"]),
                          (was, self.before[key]["children"]))
 
+    def test_disable(self):
+        self.start()
+        self.program.keys(MAIN, "Down", "alt+n")
+        self.save_and_exit()
+        key = sorted(self.before, key=lambda k: int(k.split("/")[0]))[1]
+        after = self.assert_saved(10, edited=(key,))
+        was = dict(self.before[key]["attributes"], disabled="1")
+        self.assertEqual((dict(after[key]["attributes"]), after[key]["children"]),
+                         (was, self.before[key]["children"]))
+
     def test_delete(self):
         self.start()
         self.program.keys(MAIN, "Down", "alt+d")

@@ -330,7 +330,7 @@ TEST_F(DialogsTest, ShortBouquetListsShowWholeAndATimerNeedsAChannel) {
   EXPECT_EQ(ActionStates(), "edit on, delete on, save&exit off, changes 0");
 }
 
-TEST_F(DialogsTest, CloseEndsTheProgramWithoutAQuestion) {
+TEST_F(DialogsTest, CloseAfterAChangeAsksAndDiscardEndsTheProgram) {
   DialogScript script;
   script.Then<TimerEditor>(
       [](TimerEditor& e) { Key(Get<QLineEdit>(e, "EditName"), Qt::Key_S, Qt::ControlModifier); });
@@ -340,8 +340,12 @@ TEST_F(DialogsTest, CloseEndsTheProgramWithoutAQuestion) {
     if (a->text() == "Close") close = a;
   }
   ASSERT_NE(close, nullptr);
+  messages_.save_answers = {widgets::SaveAnswer::kDiscard};
   close->trigger();
   EXPECT_FALSE(w_->isVisible());
+  EXPECT_EQ(messages_.Trace(),
+            std::vector<std::string>{"save question: Save the changes to the box before closing?"});
+  messages_.boxes.clear();
 }
 
 TEST_F(DialogsTest, TypingInTheChannelGridFindsTheChannelByItsName) {

@@ -1,6 +1,7 @@
 // The timer grid on screen (offscreen): it follows the table's cursor, a clicked or keyed row
 // moves the cursor, Enter and double clicks do nothing, and a change elsewhere in the table
-// keeps the selection and the scroll position. Its cells and the day names of its titles.
+// keeps the selection and the scroll position. Its cells, each timer's state at a glance, and
+// the day names of its titles.
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
@@ -9,6 +10,7 @@
 
 #include "boxdata/box_tables.h"
 #include "ui/timer_grid.h"
+#include "ui/timer_list_model.h"
 #include "widgets/date_formats.h"
 
 namespace tivolo::ui {
@@ -81,16 +83,17 @@ TEST_F(TimerGridTest, AChangeKeepsTheScrollPositionAndSelection) {
   EXPECT_EQ(grid_.model()->data(grid_.model()->index(150, 1)).toString(), "renamed");
 }
 
-TEST_F(TimerGridTest, ColumnsAreCharactersWideButNeverCutADateOrATitle) {
+TEST_F(TimerGridTest, TheDescriptionTakesTheRoomAndNoOtherColumnCutsItsValues) {
+  tables_.timers.Edit();
+  tables_.timers.FieldNamed(f::kAfterevent).SetAsString("deepstandby");
+  tables_.timers.Post();
   grid_.resize(1400, 300);
-  const int avg = grid_.fontMetrics().averageCharWidth();
-  EXPECT_EQ(grid_.columnWidth(1) - grid_.columnWidth(0), 20 * avg);  // 40 and 20 characters
-  // In the main window's width the description gives way, and nothing needs a scroll bar.
-  grid_.resize(860, 300);
-  int total = 0;
-  for (int c = 0; c < grid_.model()->columnCount(); ++c)
-    total += grid_.columnWidth(c);
-  EXPECT_LE(total, grid_.viewport()->width());
+  const int wide = grid_.columnWidth(1);
+  const int channel = grid_.columnWidth(0);
+  // The description takes whatever the window gives; the others keep their widths.
+  grid_.resize(1000, 300);
+  EXPECT_EQ(wide - grid_.columnWidth(1), 400);
+  EXPECT_EQ(grid_.columnWidth(0), channel);
   QAbstractItemModel* m = grid_.model();
   for (int c : {2, 3, 5, 11}) {  // Begin, End, Mon, Sun
     const int title = grid_.horizontalHeader()->fontMetrics().horizontalAdvance(
@@ -103,6 +106,19 @@ TEST_F(TimerGridTest, ColumnsAreCharactersWideButNeverCutADateOrATitle) {
     EXPECT_GT(grid_.columnWidth(2), grid_.fontMetrics().horizontalAdvance(begin))
         << begin.toStdString();
   }
+  // As wide as their values once measured (when the changes of the moment are done): the
+  // after-event's longest, and Type with its mark.
+  QCoreApplication::processEvents();
+  const int after = grid_.fontMetrics().horizontalAdvance("deepstandby");
+  EXPECT_GT(grid_.columnWidth(12), after);
+  EXPECT_GT(grid_.columnWidth(13), grid_.fontMetrics().horizontalAdvance("Record") + 12);
+  // A width the user chose stays, whatever the values.
+  grid_.KeepWidth(12, 20);
+  tables_.timers.Edit();
+  tables_.timers.FieldNamed(f::kAfterevent).SetAsString("deepstandby, then more");
+  tables_.timers.Post();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(grid_.columnWidth(12), 20);
 }
 
 TEST(TimerGridCells, ShowTextTrueFalseAndTickedDays) {
@@ -135,14 +151,74 @@ TEST(TimerGridCells, ShowTextTrueFalseAndTickedDays) {
     }
     cells.push_back(line);
   }
-  EXPECT_EQ(cells, (std::vector<std::string>{
-                       "|weekend|Thu 07-11-24  20:02|Thu 07-11-24  21:14|True|-|-|-|-|-|x|x|",
-                       "|once|Fri 08-11-24  06:30|Fri 08-11-24  07:42|False|-|-|-|-|-|-|-|"}));
+  EXPECT_EQ(cells,
+            (std::vector<std::string>{
+                "|weekend|Thu 07-11-24  20:02|Thu 07-11-24  21:14|True|-|-|-|-|-|x|x||Record",
+                "|once|Fri 08-11-24  06:30|Fri 08-11-24  07:42|False|-|-|-|-|-|-|-||Record"}));
   std::string titles;
   for (int c = 0; c < model.columnCount(); ++c)
     titles += model.headerData(c, Qt::Horizontal).toString().toStdString() + " ";
   EXPECT_EQ(titles,
-            "Channel Description Begin End Repeated Mon Tue Wed Thu Fri Sat Sun Afterevent ");
+            "Channel Description Begin End Repeated Mon Tue Wed Thu Fri Sat Sun Afterevent Type ");
+}
+
+TEST(TimerGridStates, OffZapRunningAndEndedShowAtAGlance) {
+  ApplyDateFormats(QLocale::c());
+  boxdata::BoxTables tables;
+  tables.Open();
+  store::MemTable& t = tables.timers;
+  const store::DateTime now = store::EncodeDateTime({2024, 11, 7, 20, 0});
+  struct Row {
+    const char* name;
+    double begin_hours;  // from now
+    int64_t disabled, justplay, repeated;
+  };
+  // In begin order, as the grid lists them. A repeated timer's stored run is only its next:
+  // one in the past has not ended.
+  const Row rows[] = {
+      {"weekdays past", -48, 0, 0, 31}, {"ended", -3, 0, 0, 0}, {"running", -1, 0, 0, 0},
+      {"off", -0.5, 1, 0, 0},           {"zap", 1, 0, 1, 0},    {"weekdays", 2, 0, 0, 31}};
+  for (const Row& r : rows) {
+    t.Append();
+    t.FieldNamed(f::kName).SetAsString(r.name);
+    t.FieldNamed(f::kBegin).SetAsDateTime(now + r.begin_hours / 24);
+    t.FieldNamed(f::kEnd).SetAsDateTime(now + (r.begin_hours + 2) / 24);
+    t.FieldNamed(f::kDisabled).SetAsLargeInt(r.disabled);
+    t.FieldNamed(f::kJustplay).SetAsLargeInt(r.justplay);
+    t.FieldNamed(f::kRepeatedOrg).SetAsLargeInt(r.repeated);
+    t.FieldNamed(f::kServiceref).SetAsString("1:0:19:2B66:3F3:1:C00000:0:0:0:");
+    t.FieldNamed(f::kAfterevent).SetAsString("deepstandby");
+    t.Post();
+  }
+  TimerGrid grid;
+  platform::ClockSettings utc;
+  utc.utc_auto = false;
+  grid.Bind(tables.ds_timers, [&] { return ClockNow{utc, now}; });
+  const QAbstractItemModel* m = grid.model();
+  auto cell = [&](int row, int column, int role = Qt::DisplayRole) {
+    return m->index(row, column).data(role);
+  };
+  auto mark = [&](int row) { return cell(row, 13, Qt::DecorationRole).value<QIcon>().cacheKey(); };
+  std::string lines;
+  for (int row = 0; row < m->rowCount(); ++row) {
+    lines += cell(row, 1).toString().toStdString() + " " + cell(row, 13).toString().toStdString() +
+             (cell(row, 0, Qt::ForegroundRole).isValid() ? " grey" : "") +
+             (cell(row, 0, Qt::FontRole).value<QFont>().italic() ? " italic" : "") +
+             (mark(row) == mark(0) ? "" : " dot") + "\n";
+  }
+  EXPECT_EQ(lines,
+            "weekdays past Record\n"
+            "ended Record grey\n"
+            "running Record dot\n"
+            "(off) off Record grey italic\n"
+            "zap Zap\n"
+            "weekdays Record\n");
+  EXPECT_EQ(cell(5, 2, Qt::ToolTipRole).toString().toStdString(),
+            "weekdays\nService reference: 1:0:19:2B66:3F3:1:C00000:0:0:0:\nRepeats on Monday, "
+            "Tuesday, Wednesday, Thursday and Friday\nAfter the event: deepstandby");
+  // By Type, descending: the zap timer first.
+  grid.sortByColumn(13, Qt::DescendingOrder);
+  EXPECT_EQ(cell(0, 1).toString(), "zap");
 }
 
 TEST(DayNames, FirstLetterUpperTheRestLowerAtMostTenCharacters) {

@@ -1,0 +1,20 @@
+#include "app/list_status.h"
+
+namespace tivolo::app {
+
+ListStatus::ListStatus(QWidget* parent) : QLabel(parent) {
+  setObjectName("ListStatus");
+}
+
+void ListStatus::Show(const std::string& box, int timers, const std::string& origin) {
+  if (box.empty()) {
+    clear();
+    return;
+  }
+  std::string text =
+      "Box " + box + " - " + std::to_string(timers) + (timers == 1 ? " timer" : " timers");
+  if (!origin.empty()) text += " - " + origin;
+  setText(QString::fromStdString(text));
+}
+
+}  // namespace tivolo::app

@@ -1,0 +1,21 @@
+// The status bar's part that tells where the timer list shown came from: the box, how many
+// timers the list holds now and when it was read ("Box 192.168.1.10:21 - 140 timers - read
+// 14:39"), or that the timers are an earlier copy, or that there is no list at all.
+#pragma once
+
+#include <QLabel>
+#include <string>
+
+namespace tivolo::app {
+
+class ListStatus : public QLabel {
+  Q_OBJECT
+
+ public:
+  explicit ListStatus(QWidget* parent = nullptr);
+  // origin: "read 14:39", "earlier copy of 12-11-24 10:00", ...; nothing shown for an empty
+  // box (no list was read yet).
+  void Show(const std::string& box, int timers, const std::string& origin);
+};
+
+}  // namespace tivolo::app
