@@ -165,6 +165,7 @@ class MainWindow : public QMainWindow {
   // then say which way Save && Exit goes.
   void DetectWebInterface();
   void ShowSaveRoute();
+  void ShowBoxStates();
   // Save && Exit through the web interface when that is the way; false when the upload route
   // is to be taken instead.
   bool SaveLive(bool end_program);

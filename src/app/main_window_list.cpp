@@ -87,6 +87,7 @@ void MainWindow::ListReplaced(bool from_box) {
     list_origin_ = "no timer list";
   }
   UpdateListParts();
+  ShowBoxStates();
 }
 
 void MainWindow::UpdateListParts() {

@@ -5,10 +5,14 @@
 // changes it did not take.
 #include <QLabel>
 #include <QStatusBar>
+#include <algorithm>
 
 #include "app/background_run.h"
 #include "app/main_window.h"
 #include "app/save_progress.h"
+#include "boxdata/timer_writer.h"
+#include "transfer/live_plan.h"
+#include "ui/timer_grid.h"
 
 namespace tivolo::app {
 namespace {
@@ -51,7 +55,26 @@ void MainWindow::DetectWebInterface() {
                                              : std::nullopt);
         if (!answer.problem.empty()) Log("Web interface: " + answer.problem);
         ShowSaveRoute();
+        ShowBoxStates();
       });
+}
+
+void MainWindow::ShowBoxStates() {
+  const transfer::WebDetection* answer = web_route_.AnswerFor(WebEndpoint());
+  if (!answer || !answer->found || !tables_.timers.Active()) {
+    grid_->HideBoxStates();
+    return;
+  }
+  const platform::ClockSettings clock = Clock();
+  // TimerStates goes by the list's text, whose timers are the table's rows in order.
+  const std::vector<std::string> states = transfer::TimerStates(
+      web_route_.box_timers, boxdata::BuildTimerList(tables_.timers, clock), clock);
+  ui::BoxStates by_record;
+  const int rows = std::min(static_cast<int>(states.size()), tables_.timers.RecordCount());
+  for (int row = 0; row < rows; ++row)
+    by_record.emplace(tables_.timers.ViewRecordAt(row).RecordId(),
+                      states[static_cast<size_t>(row)]);
+  grid_->ShowBoxStates(std::move(by_record));
 }
 
 void MainWindow::ShowSaveRoute() {
@@ -87,6 +110,7 @@ bool MainWindow::SaveLive(bool end_program) {
     web_route_.detection = answer;
     ShowSaveRoute();
   }
+  ShowBoxStates();
   if (result.UseUpload()) return false;
   if (result.EndProgram() && end_program) {
     EndAfterSave();

@@ -14,6 +14,8 @@ namespace {
 constexpr qsizetype kDayNameChars = 10;
 constexpr int kChannelColumn = 0;
 constexpr int kDescriptionColumn = 1;
+// After the program's own columns: Channel to Type.
+constexpr int kBoxColumn = 14;
 
 }  // namespace
 
@@ -42,7 +44,7 @@ void LabelDayFields(store::MemTable& timers, const std::array<std::string, 7>& n
   }
 }
 
-std::vector<widgets::Column> TimerGridColumns() {
+std::vector<widgets::Column> TimerGridColumns(std::shared_ptr<const BoxStates> box_states) {
   using widgets::DisplayKind;
   namespace f = boxdata::fields;
   std::vector<widgets::Column> columns = {
@@ -60,6 +62,13 @@ std::vector<widgets::Column> TimerGridColumns() {
                      [](const store::RecordBuffer& row, const store::Field& justplay) {
                        return std::string(row.AsLargeInt(justplay) != 0 ? "Zap" : "Record");
                      }});
+  if (!box_states) return columns;
+  // The field is only the column's anchor: the text is the box's, by the record.
+  columns.push_back({f::kServiceref, "Box", 8, DisplayKind::kText,
+                     [box_states](const store::RecordBuffer& row, const store::Field&) {
+                       const auto it = box_states->find(row.RecordId());
+                       return it == box_states->end() ? std::string() : it->second;
+                     }});
   return columns;
 }
 
@@ -69,8 +78,9 @@ TimerGrid::TimerGrid(QWidget* parent) : RecordGrid(parent) {
 
 void TimerGrid::Bind(store::DataSource& ds_timers, std::function<ClockNow()> now) {
   if (!now) now = [] { return ClockNow{{}, platform::NowUtc()}; };
-  RecordGrid::Bind(new TimerTableModel(ds_timers, TimerGridColumns(), std::move(now)),
+  RecordGrid::Bind(new TimerTableModel(ds_timers, TimerGridColumns(box_states_), std::move(now)),
                    new TimerListProxy({kChannelColumn, kDescriptionColumn}));
+  setColumnHidden(kBoxColumn, box_states_->empty());
   SetFillColumn(kDescriptionColumn);
   // No column chosen: the table's own begin order. A third click on a title comes back to it.
   horizontalHeader()->setSortIndicatorClearable(true);
@@ -84,6 +94,18 @@ TimerTableModel* TimerGrid::Timers() const {
 
 TimerListProxy* TimerGrid::View() const {
   return static_cast<TimerListProxy*>(Proxy());
+}
+
+void TimerGrid::ShowBoxStates(BoxStates states) {
+  *box_states_ = std::move(states);
+  setColumnHidden(kBoxColumn, false);
+  Timers()->RefreshColumn(kBoxColumn);
+}
+
+void TimerGrid::HideBoxStates() {
+  box_states_->clear();
+  setColumnHidden(kBoxColumn, true);
+  Timers()->RefreshColumn(kBoxColumn);
 }
 
 void TimerGrid::keyPressEvent(QKeyEvent* event) {

@@ -1,8 +1,9 @@
 // The main window's grid of the Timers table: Channel, Description, Begin, End, Repeated
 // ("True"/"False"), the days Monday to Sunday as check boxes titled with the day names,
-// Afterevent, and Type ("Record" or "Zap", with a red dot while it runs). It shows each timer's
-// state at a glance, sorts by the column whose title is clicked (again for descending, a third
-// time back to the begin order) and takes the room the window gives to the description. It
+// Afterevent, Type ("Record" or "Zap", with a red dot while it runs), and Box (the timer's
+// state as the box's web interface last reported it; hidden when there is none). It shows each
+// timer's state at a glance, sorts by the column whose title is clicked (again for descending, a
+// third time back to the begin order) and takes the room the window gives to the description. It
 // has no action of its own: a double click or Enter does nothing. Also the day names the day
 // columns and every "ddd" show, taken from the user's locale at start-up.
 #pragma once
@@ -11,7 +12,9 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "store/mem_table.h"
@@ -31,9 +34,12 @@ std::array<std::string, 7> ApplyDayNames(const QLocale& locale = QLocale::system
 // Gives Timers' day fields d0 (Sunday) to d6 (Saturday) the day names as display labels.
 void LabelDayFields(store::MemTable& timers, const std::array<std::string, 7>& names);
 
-// The grid's columns. What a timer is beyond its own attributes (as the box reports it, say)
-// goes after "Type", each a column with a text of its own.
-std::vector<widgets::Column> TimerGridColumns();
+// Each timer's state as the box reports it, by record identifier (RecordBuffer::RecordId); a
+// timer the box does not hold has none.
+using BoxStates = std::unordered_map<int32_t, std::string>;
+
+// The grid's columns; with box_states, "Box" after "Type" shows a timer's state from it.
+std::vector<widgets::Column> TimerGridColumns(std::shared_ptr<const BoxStates> box_states = {});
 
 class TimerListProxy;
 class TimerTableModel;
@@ -48,10 +54,17 @@ class TimerGrid : public widgets::RecordGrid {
   void Bind(store::DataSource& ds_timers, std::function<ClockNow()> now = {});
   TimerTableModel* Timers() const;
   TimerListProxy* View() const;
+  // The Box column shown with these states, or hidden: the box has no web interface, or it
+  // has not answered yet.
+  void ShowBoxStates(BoxStates states);
+  void HideBoxStates();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+ private:
+  std::shared_ptr<BoxStates> box_states_ = std::make_shared<BoxStates>();
 };
 
 }  // namespace tivolo::ui

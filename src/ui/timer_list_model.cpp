@@ -123,6 +123,12 @@ void TimerTableModel::RefreshStates() {
                    {Qt::ForegroundRole, Qt::DecorationRole, Qt::ToolTipRole});
 }
 
+void TimerTableModel::RefreshColumn(int column) {
+  if (rowCount() == 0 || column < 0 || column >= columnCount()) return;
+  emit dataChanged(index(0, column), index(rowCount() - 1, column),
+                   {Qt::DisplayRole, TableModel::kSortRole});
+}
+
 // ---- TimerListProxy ----
 
 TimerListProxy::TimerListProxy(std::vector<int> filter_columns, QObject* parent)

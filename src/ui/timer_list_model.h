@@ -31,6 +31,8 @@ class TimerTableModel : public widgets::TableModel {
 
   // Time has passed: running and ended are taken again.
   void RefreshStates();
+  // A column's texts have changed without a change of the table: shown and sorted anew.
+  void RefreshColumn(int column);
 
  private:
   const TimerState& StateOfRow(int row, const store::RecordBuffer& record) const;

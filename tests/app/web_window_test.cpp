@@ -1,10 +1,11 @@
 // The main window and the box's web interface: asked once the box's files are read, without
 // holding up the window and with the FTP login when it asks for one, the log and the status
 // bar name the way Save && Exit goes; the setting that turns live apply off, and a box without
-// the interface, are named as well.
+// the interface, are named as well; the grid shows each timer's state as the box gives it.
 #include <QLabel>
 #include <QStatusBar>
 #include <QTest>
+#include <set>
 
 #include "app/main_window.h"
 #include "app_test_support.h"
@@ -53,6 +54,21 @@ TEST(WebWindowTest, TheStatusBarSaysWhichWaySaveAndExitGoes) {
   EXPECT_TRUE(route_shown(live));
   EXPECT_NE(w.LogText().find("\n" + live), std::string::npos) << w.LogText();
   EXPECT_EQ(w.WebRouteState().box_timers.size(), 10u);
+  // Each timer's state as the box gives it, after the program's own columns.
+  const auto box_column = [&] {
+    std::multiset<std::string> states;
+    QAbstractItemModel* model = w.TimerGrid()->model();
+    const int column = model->columnCount() - 1;
+    if (w.TimerGrid()->isColumnHidden(column)) return states;
+    for (int row = 0; row < model->rowCount(); ++row)
+      states.insert(model->index(row, column).data().toString().toStdString());
+    return states;
+  };
+  EXPECT_EQ(w.TimerGrid()->model()->headerData(14, Qt::Horizontal).toString(), "Box");
+  const std::vector<std::string> waiting(8, "waiting");
+  std::multiset<std::string> demo_states(waiting.begin(), waiting.end());
+  demo_states.insert({"disabled", "done"});
+  EXPECT_EQ(box_column(), demo_states);
 
   configure("ApplyLive=0\n", password);
   w.LoadConfiguration();
@@ -65,6 +81,7 @@ TEST(WebWindowTest, TheStatusBarSaysWhichWaySaveAndExitGoes) {
   w.ReloadClick();
   EXPECT_TRUE(route_shown(
       "Box 127.0.0.1: no web interface: changes are uploaded and the receiver restarted"));
+  EXPECT_TRUE(box_column().empty());
 
   // A wrong password (the fetch fails as well, and says so).
   configure("", "wrong");
