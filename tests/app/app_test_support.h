@@ -83,4 +83,37 @@ inline std::string BoxShell(const std::string& notes) {
          notes + "'\n  printf 'root@dm7025:~# '\ndone\n";
 }
 
+inline bool HaveBoxPeers() {
+  return tivolo::testing::HaveExecutable("/usr/sbin/vsftpd") &&
+         tivolo::testing::HaveExecutable("/usr/bin/busybox");
+}
+
+// The box on loopback: work/root/etc/enigma2 filled by FillBoxFolder, vsftpd serving work/root,
+// and BoxShell (noting in work/notes) behind a telnet daemon. Returns why a peer did not
+// start; empty when both run.
+inline std::string StartBoxPeers(const tivolo::testing::TempDir& work,
+                                 tivolo::testing::ServerProcess& ftp,
+                                 tivolo::testing::ServerProcess& telnet) {
+  FillBoxFolder(work.Path() + "/root/etc/enigma2");
+  fs::create_directories(work.Path() + "/vsftpd");
+  WriteFile(work / "shell.sh", BoxShell(work / "notes"));
+  fs::permissions(work / "shell.sh", fs::perms::owner_all);
+  std::string error;
+  if (!ftp.Start({tivolo::testing::ServersDir() + "/vsftpd.sh", work.Path() + "/root",
+                  work.Path() + "/vsftpd"},
+                 true, &error))
+    return error;
+  telnet.Start(
+      {std::string(TIVOLO_SOURCE_DIR) + "/tests/transfer/box_telnetd.sh", work / "shell.sh"}, true,
+      &error);
+  return error;
+}
+
+// WriteConfig with the telnet port as well.
+inline void WriteBoxConfig(const std::string& path, int ftp_port, int telnet_port,
+                           const std::string& box_folder) {
+  WriteConfig(path, ftp_port, box_folder);
+  WriteFile(path, ReadFile(path) + "TelnetPort=" + std::to_string(telnet_port) + "\n");
+}
+
 }  // namespace tivolo::app::testing

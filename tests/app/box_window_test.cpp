@@ -23,30 +23,15 @@ const platform::DateTime kNow = platform::EncodeDate(2024, 11, 1);
 class BoxWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!tivolo::testing::HaveExecutable("/usr/sbin/vsftpd") ||
-        !tivolo::testing::HaveExecutable("/usr/bin/busybox"))
-      GTEST_SKIP() << "vsftpd or busybox is not installed";
-    FillBoxFolder(BoxFolder());
-    fs::create_directories(work.Path() + "/vsftpd");
+    if (!HaveBoxPeers()) GTEST_SKIP() << "vsftpd or busybox is not installed";
     fs::create_directories(Profile());
-    WriteFile(work / "shell.sh", BoxShell(work / "notes"));
-    fs::permissions(work / "shell.sh", fs::perms::owner_all);
-    std::string error;
-    ASSERT_TRUE(ftp.Start({tivolo::testing::ServersDir() + "/vsftpd.sh", work.Path() + "/root",
-                           work.Path() + "/vsftpd"},
-                          true, &error))
-        << error;
-    ASSERT_TRUE(telnet.Start(
-        {std::string(TIVOLO_SOURCE_DIR) + "/tests/transfer/box_telnetd.sh", work / "shell.sh"},
-        true, &error))
-        << error;
+    const std::string error = StartBoxPeers(work, ftp, telnet);
+    ASSERT_TRUE(error.empty()) << error;
   }
   std::string Profile() const { return work.Path() + "/profile"; }
   std::string BoxFolder() const { return work.Path() + "/root/etc/enigma2"; }
   void Configure(int ftp_port, int telnet_port) {
-    WriteConfig(Profile() + "/config.ini", ftp_port, BoxFolder());
-    WriteFile(Profile() + "/config.ini", ReadFile(Profile() + "/config.ini") +
-                                             "TelnetPort=" + std::to_string(telnet_port) + "\n");
+    WriteBoxConfig(Profile() + "/config.ini", ftp_port, telnet_port, BoxFolder());
   }
   std::unique_ptr<MainWindow> Window() {
     StartOptions options;

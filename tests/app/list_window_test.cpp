@@ -240,25 +240,10 @@ TEST_F(ListWindowTest, TheWindowsSizeAndTheListsLayoutAreKeptBetweenRuns) {
 class ListSaveTest : public ListWindowTest {
  protected:
   void SetUp() override {
-    if (!tivolo::testing::HaveExecutable("/usr/sbin/vsftpd") ||
-        !tivolo::testing::HaveExecutable("/usr/bin/busybox"))
-      GTEST_SKIP() << "vsftpd or busybox is not installed";
-    FillBoxFolder(BoxFolder());
-    fs::create_directories(work.Path() + "/vsftpd");
-    WriteFile(work / "shell.sh", BoxShell(work / "notes"));
-    fs::permissions(work / "shell.sh", fs::perms::owner_all);
-    std::string error;
-    ASSERT_TRUE(ftp.Start({tivolo::testing::ServersDir() + "/vsftpd.sh", work.Path() + "/root",
-                           work.Path() + "/vsftpd"},
-                          true, &error))
-        << error;
-    ASSERT_TRUE(telnet.Start(
-        {std::string(TIVOLO_SOURCE_DIR) + "/tests/transfer/box_telnetd.sh", work / "shell.sh"},
-        true, &error))
-        << error;
-    WriteConfig(Profile() + "/config.ini", ftp.Port(), BoxFolder());
-    WriteFile(Profile() + "/config.ini", ReadFile(Profile() + "/config.ini") +
-                                             "TelnetPort=" + std::to_string(telnet.Port()) + "\n");
+    if (!HaveBoxPeers()) GTEST_SKIP() << "vsftpd or busybox is not installed";
+    const std::string error = StartBoxPeers(work, ftp, telnet);
+    ASSERT_TRUE(error.empty()) << error;
+    WriteBoxConfig(Profile() + "/config.ini", ftp.Port(), telnet.Port(), BoxFolder());
     Start(ftp.Port());
   }
   std::string BoxFolder() const { return work.Path() + "/root/etc/enigma2"; }

@@ -15,29 +15,14 @@ namespace {
 using namespace testing;
 
 TEST(SaveExitWindow, ATimerAddedOnTheBoxIsKeptAndTheProgramEndsAfterTheRestart) {
-  if (!tivolo::testing::HaveExecutable("/usr/sbin/vsftpd") ||
-      !tivolo::testing::HaveExecutable("/usr/bin/busybox"))
-    GTEST_SKIP() << "vsftpd or busybox is not installed";
+  if (!HaveBoxPeers()) GTEST_SKIP() << "vsftpd or busybox is not installed";
   tivolo::testing::TempDir work;
   const std::string profile = work.Path() + "/profile", box = work.Path() + "/root/etc/enigma2";
-  FillBoxFolder(box);
-  fs::create_directories(work.Path() + "/vsftpd");
   fs::create_directories(profile);
-  WriteFile(work / "shell.sh", BoxShell(work / "notes"));
-  fs::permissions(work / "shell.sh", fs::perms::owner_all);
   tivolo::testing::ServerProcess ftp, telnet;
-  std::string error;
-  ASSERT_TRUE(ftp.Start({tivolo::testing::ServersDir() + "/vsftpd.sh", work.Path() + "/root",
-                         work.Path() + "/vsftpd"},
-                        true, &error))
-      << error;
-  ASSERT_TRUE(telnet.Start(
-      {std::string(TIVOLO_SOURCE_DIR) + "/tests/transfer/box_telnetd.sh", work / "shell.sh"}, true,
-      &error))
-      << error;
-  WriteConfig(profile + "/config.ini", ftp.Port(), box);
-  WriteFile(profile + "/config.ini", ReadFile(profile + "/config.ini") +
-                                         "TelnetPort=" + std::to_string(telnet.Port()) + "\n");
+  const std::string error = StartBoxPeers(work, ftp, telnet);
+  ASSERT_TRUE(error.empty()) << error;
+  WriteBoxConfig(profile + "/config.ini", ftp.Port(), telnet.Port(), box);
   widgets::ScriptedMessageService messages;
   // Before the real timer of 7 November 2024 ended, so that none is dropped as a day old.
   const platform::ScopedNow now(SecondsOf(platform::EncodeDate(2024, 11, 1)));
