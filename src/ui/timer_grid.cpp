@@ -80,7 +80,7 @@ void TimerGrid::Bind(store::DataSource& ds_timers, std::function<ClockNow()> now
   if (!now) now = [] { return ClockNow{{}, platform::NowUtc()}; };
   RecordGrid::Bind(new TimerTableModel(ds_timers, TimerGridColumns(box_states_), std::move(now)),
                    new TimerListProxy({kChannelColumn, kDescriptionColumn}));
-  setColumnHidden(kBoxColumn, box_states_->empty());
+  SetColumnShown(kBoxColumn, !box_states_->empty());
   SetFillColumn(kDescriptionColumn);
   // No column chosen: the table's own begin order. A third click on a title comes back to it.
   horizontalHeader()->setSortIndicatorClearable(true);
@@ -98,13 +98,13 @@ TimerListProxy* TimerGrid::View() const {
 
 void TimerGrid::ShowBoxStates(BoxStates states) {
   *box_states_ = std::move(states);
-  setColumnHidden(kBoxColumn, false);
+  SetColumnShown(kBoxColumn, true);
   Timers()->RefreshColumn(kBoxColumn);
 }
 
 void TimerGrid::HideBoxStates() {
   box_states_->clear();
-  setColumnHidden(kBoxColumn, true);
+  SetColumnShown(kBoxColumn, false);
   Timers()->RefreshColumn(kBoxColumn);
 }
 

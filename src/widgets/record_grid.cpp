@@ -116,6 +116,14 @@ void RecordGrid::KeepWidth(int column, int pixels) {
   ApplyColumnWidths();
 }
 
+void RecordGrid::SetColumnShown(int column, bool shown) {
+  if (isColumnHidden(column) != shown) return;
+  applying_ = true;
+  setColumnHidden(column, !shown);
+  applying_ = false;
+  ApplyColumnWidths();
+}
+
 int RecordGrid::KeptWidth(int column) const {
   if (column < 0 || static_cast<size_t>(column) >= kept_.size()) return 0;
   return kept_[static_cast<size_t>(column)];

@@ -45,6 +45,9 @@ class RecordGrid : public QTableView {
   // A width the user chose (by dragging, or kept from an earlier run): applied as it is and
   // no longer fitted to the values. 0 for a column without one.
   void KeepWidth(int column, int pixels);
+  // Shows or hides a column. Its width stays the grid's to fit: Qt's restoring of a shown
+  // section's old size is not taken for a width the user chose.
+  void SetColumnShown(int column, bool shown);
   int KeptWidth(int column) const;
 
   // Pixel width of a column of `chars` average characters in the grid's font.

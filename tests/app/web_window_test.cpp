@@ -69,6 +69,10 @@ TEST(WebWindowTest, TheStatusBarSaysWhichWaySaveAndExitGoes) {
   std::multiset<std::string> demo_states(waiting.begin(), waiting.end());
   demo_states.insert({"disabled", "done"});
   EXPECT_EQ(box_column(), demo_states);
+  // Fitted to its values once they are measured, as the other columns are.
+  const int disabled_width = w.TimerGrid()->fontMetrics().horizontalAdvance("disabled");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return w.TimerGrid()->columnWidth(14) > disabled_width; }))
+      << w.TimerGrid()->columnWidth(14);
 
   configure("ApplyLive=0\n", password);
   w.LoadConfiguration();
