@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Prints, as JSON, the top-level windows of the program as the accessibility bus shows them
-to a screen reader: role, name, the texts of their labels and the names of their buttons.
+to a screen reader: role, name, the texts of their labels, the names of their buttons and the
+titles of their grids' columns with each title's place on the screen [x, y, width, height].
 Run with the session bus of the program in DBUS_SESSION_BUS_ADDRESS."""
 import json
 import sys
@@ -20,6 +21,12 @@ def collect(node, out, budget):
         out["labels"].append(node.name)
     elif role == "push button":
         out["buttons"].append(node.name)
+    elif role == "table column header":
+        try:
+            box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+            out["headers"][node.name] = [box.x, box.y, box.width, box.height]
+        except NotImplementedError:
+            pass  # a hidden column's title has no place on the screen
     for i in range(node.childCount):
         child = node.getChildAtIndex(i)
         if child is not None:
@@ -38,7 +45,7 @@ def main():
             if window is None:
                 continue
             entry = {"role": window.getRoleName(), "name": window.name, "labels": [],
-                     "buttons": []}
+                     "buttons": [], "headers": {}}
             collect(window, entry, [MAX_NODES])
             windows.append(entry)
     print(json.dumps(windows))

@@ -268,6 +268,23 @@ class Program:
         except HarnessError as err:
             raise HarnessError("%s; the windows last seen: %s" % (err, seen))
 
+    def wait_column_headers(self, window_name, timeout=WINDOW_WAIT):
+        """The column titles of the grid in the window of that caption (a regular expression),
+        each with its place on the screen: {title: [x, y, width, height]}."""
+        def find():
+            self.alive_or_fail()
+            for window in self.accessible_windows():
+                if re.search(window_name, window["name"]) and window["headers"]:
+                    return window["headers"]
+            return None
+        return wait_until("the column titles of /%s/" % window_name, find, timeout)
+
+    def click(self, x, y, times=1):
+        """Clicks the left mouse button times at a point of the screen."""
+        self.xdotool("mousemove", "--sync", str(x), str(y))
+        self.xdotool("click", "--repeat", str(times), "1")
+        time.sleep(0.3)
+
     def answer(self, message, key):
         """Presses key in the message box (Return for its default button)."""
         self.keys("^%s$" % re.escape(message["title"]), key)
