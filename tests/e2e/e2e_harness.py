@@ -279,10 +279,10 @@ class Program:
             return None
         return wait_until("the column titles of /%s/" % window_name, find, timeout)
 
-    def click(self, x, y, times=1):
-        """Clicks the left mouse button times at a point of the screen."""
+    def click(self, x, y):
+        """Clicks the left mouse button at a point of the screen."""
         self.xdotool("mousemove", "--sync", str(x), str(y))
-        self.xdotool("click", "--repeat", str(times), "1")
+        self.xdotool("click", "1")
         time.sleep(0.3)
 
     def answer(self, message, key):

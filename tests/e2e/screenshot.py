@@ -4,8 +4,8 @@ taken under Xvfb, for the README; with "picker", the channel picker with the gui
 channel instead, once the guide has been fetched.
 
 For the main window the box has its web interface (the Box column shows), and the script does
-what a user would: appends a timer that began this minute (so it runs now), widens the window
-and the Box column, sorts by Channel and moves the cursor off the new timer, so that the
+what a user would: appends a timer that began this minute (so it runs now), widens the window,
+sorts by Channel and moves the cursor off the new timer, so that the
 picture shows a sorted list with a switched-off timer and a running one in their own colours."""
 import os
 import subprocess
@@ -44,11 +44,6 @@ def arrange_main_window(program, window):
     program.xdotool("windowmove", "--sync", window, "0", "0")
     program.xdotool("windowsize", "--sync", window, *map(str, WINDOW_SIZE))
     time.sleep(1)  # the grid lays out its columns again
-    headers = program.wait_column_headers(MAIN_WINDOW)
-    if "Box" in headers:
-        # A double click on the Box title's right edge fits the column to the box's states.
-        x, y, width, height = headers["Box"]
-        program.click(x + width - 2, y + height // 2, times=2)
     x, y, width, height = program.wait_column_headers(MAIN_WINDOW)[SORT_COLUMN]
     program.click(x + width // 2, y + height // 2)
     # The cursor's highlight would hide the new timer's colours: the last row takes it.
