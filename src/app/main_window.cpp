@@ -63,6 +63,11 @@ MainWindow::MainWindow(StartOptions options, QWidget* parent)
 MainWindow::~MainWindow() {
   // The application waits for the background work when it ends: no download goes on.
   CancelGuideFetch();
+  // The views go before the tables they show: a table closing under its grid would have the
+  // grid report to this window, whose members are gone by then.
+  delete takeCentralWidget();
+  grid_ = nullptr;
+  list_view_ = nullptr;
 }
 
 QAction* MainWindow::MakeAction(const char* caption, const char* hint,
