@@ -11,12 +11,15 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "app/main_window.h"
 #include "platform/now.h"
 #include "servers/server_process.h"
 #include "support/dialog_driver.h"
 #include "support/test_files.h"
+#include "widgets/message_service.h"
 
 namespace tivolo::app::testing {
 
@@ -81,6 +84,23 @@ inline std::string BoxShell(const std::string& notes) {
          "'\nprintf 'root@dm7025:~# '\nwhile read -r cmd; do\n  echo \"cmd:$cmd\" | tr -d "
          "'\\r' >> '" +
          notes + "'\n  printf 'root@dm7025:~# '\ndone\n";
+}
+
+// The main window on an earlier run's copies of the large real set in folder, with a box that
+// refuses the connection: started, its fetch's alert taken from messages.
+inline std::unique_ptr<MainWindow> StartOnCopies(const std::string& folder,
+                                                 widgets::ScriptedMessageService& messages) {
+  FillBoxFolder(folder);
+  WriteConfig(folder + "/config.ini", 1, folder);
+  StartOptions options;
+  options.config_file = folder + "/config.ini";
+  options.local_dir = folder + "/";
+  options.messages = &messages;
+  auto window = std::make_unique<MainWindow>(options);
+  window->StartUp();
+  EXPECT_EQ(messages.boxes.size(), 1u) << "the fetch's alert";
+  messages.boxes.clear();
+  return window;
 }
 
 inline bool HaveBoxPeers() {

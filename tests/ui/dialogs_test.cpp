@@ -85,17 +85,7 @@ class DialogsTest : public ::testing::Test {
     clock_ = ZoneClock();
     now_ = std::make_unique<platform::ScopedNow>(0);
     SetNow(kBeforeRealTimer);
-    // An earlier run's copies of the large real set, and a box that refuses the connection.
-    app::testing::FillBoxFolder(work_.Path());
-    app::testing::WriteConfig(work_.Path() + "/config.ini", 1, work_.Path());
-    app::StartOptions options;
-    options.config_file = work_.Path() + "/config.ini";
-    options.local_dir = work_.Path() + "/";
-    options.messages = &messages_;
-    w_ = std::make_unique<app::MainWindow>(options);
-    w_->StartUp();
-    ASSERT_EQ(messages_.boxes.size(), 1u);  // the fetch's alert
-    messages_.boxes.clear();
+    w_ = app::testing::StartOnCopies(work_.Path(), messages_);
     messages_.beeps = 0;
     w_->show();
     w_->activateWindow();

@@ -61,16 +61,7 @@ class GuideDialogsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     clock_ = ZoneClock();
-    app::testing::FillBoxFolder(work_.Path());
-    app::testing::WriteConfig(work_.Path() + "/config.ini", 1, work_.Path());
-    app::StartOptions options;
-    options.config_file = work_.Path() + "/config.ini";
-    options.local_dir = work_.Path() + "/";
-    options.messages = &messages_;
-    w_ = std::make_unique<app::MainWindow>(options);
-    w_->StartUp();
-    ASSERT_EQ(messages_.boxes.size(), 1u);  // the fetch's alert
-    messages_.boxes.clear();
+    w_ = app::testing::StartOnCopies(work_.Path(), messages_);
     for (int i = 0; i < 3; ++i)
       channels_.push_back(ChannelAt(i));
     WriteGuideCopy();
