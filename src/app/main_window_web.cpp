@@ -110,7 +110,6 @@ bool MainWindow::SaveLive(bool end_program) {
     web_route_.detection = answer;
     ShowSaveRoute();
   }
-  ShowBoxStates();
   if (result.UseUpload()) return false;
   if (result.EndProgram() && end_program) {
     EndAfterSave();
@@ -129,7 +128,11 @@ bool MainWindow::SaveLive(bool end_program) {
 
 void MainWindow::ShowLiveResult(const transfer::LiveSaveResult& result) {
   // Without the box's file the grid stays as it was; the next save merges with the box anew.
-  if (!result.box_list || result.shown.text.empty()) return;
+  // A new list shows its states as it is shown; the grid kept takes the box's new ones.
+  if (!result.box_list || result.shown.text.empty()) {
+    ShowBoxStates();
+    return;
+  }
   list_at_start_.text = *result.box_list;
   list_at_start_.state = result.box_list_state;
   list_at_start_.fetch_ok = true;
