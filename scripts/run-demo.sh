@@ -26,7 +26,8 @@ fi
 /usr/bin/python3 "$boxsim" stop --state "$state"
 rm -rf "$state"
 mkdir -p "$profile"
-status=$(/usr/bin/python3 "$boxsim" start --state "$state")
+# The demo list holds one tuner conflict, so that a newcomer sees its marking at once.
+status=$(/usr/bin/python3 "$boxsim" start --state "$state" --conflict)
 stop_box() {
   /usr/bin/python3 "$boxsim" stop --state "$state" || true
   /usr/bin/python3 "$root/scripts/demo-report.py" "$state"

@@ -33,7 +33,8 @@ FAULT_SWITCHES = {
     "web_delay": "every web interface reply waits this many milliseconds (after the work)",
     "web_not_json": "the web interface answers with an HTML page in place of JSON",
     "web_cut": "every web interface reply breaks off after this many bytes of its body",
-    "tuners": "how many tuners the receiver records with (2 when not set)",
+    "tuners": "the receiver's tuners: a count of DVB-S2 tuners or a comma list of types "
+              "(DVB-S, DVB-S2, DVB-C, DVB-T2, empty); two DVB-S2 tuners when not set",
     "rewrite_all": "the receiver writes every timer in its own layout, dropping what it does "
                    "not know, as a real one does (else loaded timers as they were read)",
 }

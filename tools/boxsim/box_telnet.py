@@ -1,7 +1,7 @@
 """The simulated box's telnet service: "<host> login: ", an optional "Password: ", then the
-shell prompt "root@<host>:~# ". It knows one command that matters, killall on enigma2, which
-it carries out by asking the supervisor to signal its own simulated receiver by PID; the
-system's killall is never run.
+shell prompt "root@<host>:~# ". It knows the commands that matter: killall on enigma2, which
+it carries out by asking the supervisor to signal its own simulated receiver by PID (the
+system's killall is never run), and cat of /proc/bus/nim_sockets, the box's tuners.
 
 It opens with the negotiation a box's telnetd sends (DO TERMINAL-TYPE, WILL ECHO, WILL
 SUPPRESS-GO-AHEAD), asks for the terminal type and echoes what is typed, as a box does.
@@ -9,6 +9,8 @@ SUPPRESS-GO-AHEAD), asks for the terminal type and echoes what is typed, as a bo
 import socket
 import threading
 import time
+
+import tuners
 
 IAC, DONT, DO, WONT, WILL, SB, SE = 255, 254, 253, 252, 251, 250, 240
 ECHO, SGA, TTYPE = 1, 3, 24
@@ -133,6 +135,12 @@ class TelnetSession:
             elif words[0] == "killall" and words[-1:] == ["enigma2"]:
                 if not svc.kill_receiver(words):
                     self.send("killall: enigma2: no process killed\r\n")
+            elif words == ["cat", tuners.NIM_SOCKETS]:
+                text = tuners.nim_sockets_text(tuners.tuner_types(svc.faults.get("tuners")))
+                self.send(text.replace("\n", "\r\n"))
+            elif words[0] == "cat":
+                self.send("cat: can't open '%s': No such file or directory\r\n"
+                          % " ".join(words[1:]))
             else:
                 self.send("-sh: %s: not found\r\n" % words[0])
             self.send(prompt)

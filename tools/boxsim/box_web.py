@@ -16,7 +16,7 @@ Switches (box_state.py), read on every request: no_web=404 (every path answers 4
 web_forbidden (403), web_auth (HTTP Basic against the box's user and password, then a
 session cookie), web_delay=MS (the reply, not the work, comes late), web_not_json (an HTML
 page in place of the reply), web_cut=BYTES (the reply breaks off after so many bytes of its
-body), tuners=N.
+body), tuners (see tuners.py).
 """
 import base64
 import html
@@ -31,7 +31,8 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 from box_state import WEB_LOG
 from guide_file import read_guide
-from timer_list import AUTO, DEFAULT_TUNERS, Entry
+import tuners
+from timer_list import AUTO, Entry
 
 WEBIF_VERSION = "OWIF 1.5.2"
 PREFERRED_PATH = "/media/hdd/movie/"
@@ -148,16 +149,13 @@ class WebInterface:
                 for c in conflicts]
 
     def about(self, query):
-        tuners = self.tuners()
+        kinds = tuners.tuner_types(self.faults.get("tuners"))
         return {"info": {"brand": "Dream Multimedia", "model": "DM7025", "boxtype": "dm7025",
                          "webifver": WEBIF_VERSION, "imagedistro": "openpli",
                          "enigmaver": "2024-01-01",
-                         "tuners": [{"name": "Tuner %c" % (65 + i), "type": "DVB-S2"}
-                                    for i in range(tuners)]},
+                         "tuners": [{"name": "Tuner %c" % (65 + i), "type": kind}
+                                    for i, kind in enumerate(kinds) if kind != "empty"]},
                 "service": {"result": True}}
-
-    def tuners(self):
-        return self.faults.number("tuners") or DEFAULT_TUNERS
 
     def guide_events(self, key):
         """The events of the service (sid, onid, tsid) in the box's guide file, read once
@@ -246,7 +244,7 @@ class WebInterface:
         values["dirname"] = values["dirname"] or PREFERRED_PATH
         entry = Entry(eit=0, **values)  # the plugin looks the event up itself
         with self.receiver.lock:
-            self.receiver.timers.tuners = self.tuners()
+            self.receiver.timers.check = self.receiver.tuner_check()
             added, conflicts = self.receiver.timers.record(entry)
             if conflicts:
                 return {"result": False, "conflicts": self.conflict_json(conflicts),
@@ -269,7 +267,7 @@ class WebInterface:
                 return {"result": False, "message": "The parameter '%s' must be a number" % name}
         values = self.values(query)
         with self.receiver.lock:
-            self.receiver.timers.tuners = self.tuners()
+            self.receiver.timers.check = self.receiver.tuner_check()
             found, conflicts = self.receiver.timers.change(arg(query, "channelOld"), old[0],
                                                            old[1], values)
         if not found:

@@ -305,6 +305,54 @@ class WebTest(BoxFixture):
         self.assertEqual(len(self.web("timerlist")[0]["timers"]), 10)
 
 
+class TunerTest(BoxFixture):
+    start_args = ("--conflict",)
+
+    def web(self, call, **args):
+        url = "http://127.0.0.1:%d/api/%s?%s" % (self.status["web_port"], call,
+                                                 urllib.parse.urlencode(args))
+        with urllib.request.urlopen(url, timeout=WAIT) as reply:
+            return json.loads(reply.read())
+
+    def add(self, ref, begin, name):
+        return self.web("timeradd", sRef=ref, begin=begin, end=begin + 3600, name=name)
+
+    def test_a_conflict_in_the_list_is_switched_off_at_load(self):
+        self.assertIn("Timer overlap in timers.xml detected! Timer 'Journaal' disabled",
+                      self.receiver_log())
+        timers = {t["name"]: t for t in self.web("timerlist")["timers"]}
+        self.assertEqual(len(timers), 13)
+        self.assertEqual(sorted(n for n, t in timers.items() if t["disabled"]),
+                         ["Café Europa", "Journaal"])
+
+    def test_tuners_are_told_by_the_shell_and_the_interface(self):
+        boxsim("fault", "--state", self.state, "tuners=DVB-S2,DVB-C,empty")
+        peer = self.login()
+        peer.send("cat /proc/bus/nim_sockets")
+        text = peer.expect("root@dm7025:~# ")
+        peer.close()
+        self.assertIn("NIM Socket 1:\r\n\tType: DVB-C\r\n", text)
+        self.assertIn("NIM Socket 2:\r\n\tEmpty\r\n", text)
+        self.assertEqual([t["type"] for t in self.web("about")["info"]["tuners"]],
+                         ["DVB-S2", "DVB-C"])
+        self.assertIn("config.Nims.1.diseqcA=192", self.box_file("settings"))
+
+    def test_adds_follow_the_receivers_tuner_rules(self):
+        at = 2000000000
+        refs = ["1:0:1:%X:%X:1:C00000:0:0:0:" % (0x100 + n, 0x10 + n) for n in range(3)]
+        self.assertTrue(self.add(refs[0], at, "Een")["result"])
+        self.assertTrue(self.add(refs[1], at + 600, "Twee")["result"])
+        # The first transponder is tuned already: a second channel on it shares the tuner.
+        shared = "1:0:1:1FF:10:1:C00000:0:0:0:"
+        self.assertTrue(self.add(shared, at + 1200, "Zelfde")["result"])
+        refused = self.add(refs[2], at + 3600, "Drie")  # begins as Een ends: still overlaps
+        self.assertFalse(refused["result"])
+        self.assertEqual([c["name"] for c in refused["conflicts"]],
+                         ["Drie", "Een", "Twee", "Zelfde"])
+        cable = self.add("1:0:1:5:5:1:FFFF0000:0:0:0:", at + 86400, "Kabel")
+        self.assertEqual([c["name"] for c in cable["conflicts"]], ["Kabel"])
+
+
 class PasswordTest(BoxFixture):
     start_args = ("--password", "geheim", "--host-name", "vuduo2", "--fault", "no_web=closed")
 

@@ -8,6 +8,7 @@ import os
 import time
 from xml.sax.saxutils import quoteattr
 
+import tuners
 from guide_file import GuideWriter
 
 NAMESPACE = 0x00C00000
@@ -102,7 +103,16 @@ def timer_on_days(begin, end, service, name, repeated, **kwargs):
     return timer(begin + moved, end + moved, service, name, repeated=repeated, **kwargs)
 
 
-def timers_xml(tv, now):
+def conflicting_timers(tv, base):
+    """Three recordings at once on three transponders, for a box with two tuners."""
+    evening = base + 86400 + 20 * 3600 + 900
+    return [timer(evening, evening + 2700, tv[33], "Quiz van de Week", eit=4401),
+            timer(evening, evening + 3600, tv[50], "Natuur Dichtbij", "Vogels in de winter.",
+                  eit=4402),
+            timer(evening + 900, evening + 2700, tv[70], "Journaal", eit=4403)]
+
+
+def timers_xml(tv, now, conflict=False):
     hour, day = 3600, 86400
     midnight = int(time.mktime(time.localtime(now)[:3] + (0, 0, 0, 0, 0, -1)))
     base = midnight + day  # tomorrow, local time
@@ -141,6 +151,8 @@ def timers_xml(tv, now):
               "Live verslag", afterevent="deepstandby", extra=[("marginBefore", "300"),
                                                             ("marginAfter", "600")]),
     ]
+    if conflict:
+        items += conflicting_timers(tv, base)
     return '<?xml version="1.0" ?>\n<timers>\n' + "".join(items) + "</timers>\n"
 
 
@@ -186,8 +198,9 @@ def demo_guide(tv, now):
     return guide
 
 
-def write_demo_box(box_dir, now=None):
-    """Fills box_dir/etc/enigma2; returns that folder."""
+def write_demo_box(box_dir, now=None, conflict=False):
+    """Fills box_dir/etc/enigma2, its tuners two DVB-S2 ones on 19.2E; with conflict, the list
+    holds three timers at once on three transponders. Returns the folder."""
     now = int(now if now is not None else time.time())
     folder = os.path.join(box_dir, "etc", "enigma2")
     os.makedirs(folder, exist_ok=True)
@@ -204,9 +217,9 @@ def write_demo_box(box_dir, now=None):
         "userbouquet.all.tv": bouquet("Alle zenders", tv),
         "userbouquet.sport.tv": bouquet("Sport", sport),
         "userbouquet.favourites.radio": bouquet("Favourites (Radio)", radio),
-        "timers.xml": timers_xml(tv, now),
+        "timers.xml": timers_xml(tv, now, conflict),
     }
-    files["settings"] = SETTINGS
+    files["settings"] = SETTINGS + tuners.nims_settings(tuners.DEFAULT_TYPES)
     for name, text in files.items():
         with open(os.path.join(folder, name), "w", encoding="utf-8") as f:
             f.write(text)

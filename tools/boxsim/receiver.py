@@ -30,6 +30,7 @@ from xml.sax.saxutils import escape, quoteattr
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from box_state import LOADED, RECEIVER_LOG, Faults, write_json  # noqa: E402
+import tuners  # noqa: E402
 from timer_list import AFTER_EVENTS, Entry, TimerList  # noqa: E402
 
 INTEGER = re.compile(r"-?[0-9]+\Z")
@@ -145,6 +146,11 @@ class Receiver:
         with open(os.path.join(self.state_dir, RECEIVER_LOG), "a", encoding="utf-8") as f:
             f.write("%s [%d] %s\n" % (stamp, os.getpid(), text))
 
+    def tuner_check(self):
+        kinds = tuners.tuner_types(self.faults.get("tuners"))
+        return tuners.TunerCheck(tuners.read_tuners(self.folder, kinds),
+                                 tuners.read_transponders(self.folder))
+
     def read_file(self):
         """The timers of timers.xml as parsed, or None when there is no file; an unreadable
         file is put aside as the receiver does."""
@@ -155,8 +161,16 @@ class Receiver:
             self.log("no timers.xml; loaded 0 timers")
             return None
         parsed = parse_timers(data)
+        self.timers.check = self.tuner_check()
         for timer in parsed:
-            self.timers.insert(as_entry(timer))
+            entry = as_entry(timer)
+            self.timers.insert(entry)
+            # As the receiver at load: a timer that finds no tuner is switched off, in memory.
+            if timer.get("conflict_detection") != "0" and self.timers.conflicts(entry):
+                entry.disabled = True
+                entry.kept_text = None
+                self.log("Timer overlap in timers.xml detected! Timer '%s' disabled"
+                         % entry.name)
         self.log("loaded %d timers" % len(parsed))
         return parsed
 

@@ -13,16 +13,17 @@ writes.
   on the next, no indentation; attributes the receiver does not know are dropped (the
   receiver may keep the text of loaded timers instead; see receiver.py).
 
-Tuners are counted per transponder: timers on services of one transponder share a tuner.
-Repeated timers are checked at the begin and end they hold, not at every repetition.
+Whether a timer finds a tuner is the receiver's own check (tuners.py): disabled timers and
+streams take no part, zap timers do.
 """
 import time
 from xml.sax.saxutils import escape
 
+import tuners
+
 AFTER_EVENTS = ("nothing", "standby", "deepstandby", "auto")  # index: the interface's number
 AUTO = 3
 WAITING, PREPARED, RUNNING, ENDED = 0, 1, 2, 3
-DEFAULT_TUNERS = 2
 
 
 def xml_attribute(value):
@@ -36,10 +37,6 @@ def is_stream(serviceref):
 def service_key(serviceref):
     """The fields that name a service (type, service id, transport stream, network)."""
     return tuple(f.upper() for f in serviceref.split(":")[2:6])
-
-
-def transponder(serviceref):
-    return tuple(f.upper() for f in serviceref.split(":")[4:7])
 
 
 def reference_head(serviceref):
@@ -78,6 +75,10 @@ class Entry:
     def records(self):
         return not self.disabled and not self.justplay and not is_stream(self.serviceref)
 
+    def takes_part(self):
+        """Whether the receiver's tuner check counts it: zap timers too."""
+        return not self.disabled and not is_stream(self.serviceref)
+
     def overlaps(self, other):
         return self.begin < other.end and other.begin < self.end
 
@@ -103,9 +104,10 @@ class Entry:
 
 
 class TimerList:
-    def __init__(self, tuners=DEFAULT_TUNERS):
+    def __init__(self, check=None):
         self.entries = []
-        self.tuners = tuners
+        self.check = check or tuners.TunerCheck(
+            tuners.read_tuners("", tuners.tuner_types(None)), {})
 
     def ordered(self, now=None):
         """Waiting and running timers by begin, then the ended ones, as the receiver lists
@@ -121,16 +123,12 @@ class TimerList:
 
     def conflicts(self, entry):
         """The timers entry collides with (entry first), or None when the tuners suffice."""
-        if not entry.records():
+        if not entry.takes_part():
             return None
+        now = time.time()
         others = [e for e in self.entries
-                  if e is not entry and e.records() and e.overlaps(entry)]
-        moments = [entry.begin] + [e.begin for e in others if entry.begin <= e.begin]
-        for moment in moments:
-            active = [e for e in others if e.begin <= moment < e.end]
-            if len({transponder(e.serviceref) for e in active + [entry]}) > self.tuners:
-                return [entry] + active
-        return None
+                  if e is not entry and e.takes_part() and e.state(now) != ENDED]
+        return tuners.conflicts(self.check, entry, others)
 
     def covers(self, entry):
         """Whether another timer on the same service already spans entry's times."""
