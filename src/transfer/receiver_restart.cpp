@@ -29,11 +29,12 @@ void RunDialogue(net::TelnetSession& telnet, TelnetDialogue& dialogue, Clock::ti
 
 }  // namespace
 
-RestartOutcome RestartReceiver(const BoxAddress& box, std::chrono::milliseconds bound,
+TelnetOutcome RunTelnetCommand(const BoxAddress& box, const std::string& command,
+                               std::chrono::milliseconds bound,
                                const std::function<void(const std::string&)>& log) {
-  TelnetDialogue dialogue(box.user, box.password);
+  TelnetDialogue dialogue(box.user, box.password, command);
   const auto deadline = Clock::now() + bound;
-  RestartOutcome outcome;
+  TelnetOutcome outcome;
   try {
     net::TelnetSession telnet;
     telnet.SetHost(box.host);
@@ -56,6 +57,7 @@ RestartOutcome RestartReceiver(const BoxAddress& box, std::chrono::milliseconds 
   }
   if (dialogue.Completed()) {
     outcome.completed = true;
+    outcome.output = dialogue.Output();
     return outcome;
   }
   outcome.reason = dialogue.Reason();
@@ -65,6 +67,11 @@ RestartOutcome RestartReceiver(const BoxAddress& box, std::chrono::milliseconds 
                      std::to_string(seconds.count()) + " s (" + dialogue.Waiting() + ")";
   }
   return outcome;
+}
+
+RestartOutcome RestartReceiver(const BoxAddress& box, std::chrono::milliseconds bound,
+                               const std::function<void(const std::string&)>& log) {
+  return RunTelnetCommand(box, std::string(TelnetDialogue::kKillCommand), bound, log);
 }
 
 }  // namespace tivolo::transfer

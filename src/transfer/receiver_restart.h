@@ -1,7 +1,7 @@
-// Restarting the box's receiver by telnet: log in as root and stop the receiver once, so that
-// the box starts it again and it loads the timer list on the box. The dialogue runs on the
-// calling thread, which it blocks for at most the dialogue bound: read with a deadline, let
-// TelnetDialogue decide, answer, send.
+// One command over the box's telnet login, and the one that matters most: restarting the
+// receiver, by logging in as root and stopping it once, so that the box starts it again and it
+// loads the timer list on the box. The dialogue runs on the calling thread, which it blocks for
+// at most the dialogue bound: read with a deadline, let TelnetDialogue decide, answer, send.
 #pragma once
 
 #include <chrono>
@@ -12,10 +12,17 @@
 
 namespace tivolo::transfer {
 
-struct RestartOutcome {
-  bool completed = false;  // the receiver was stopped; the box starts it again
+struct TelnetOutcome {
+  bool completed = false;  // the command ran to its prompt (the kill: the receiver was stopped)
   std::string reason;      // why not, for the user; empty after completion
+  std::string output;      // what the box printed for the command
 };
+using RestartOutcome = TelnetOutcome;
+
+// command ends with a line end; log receives every block the box sends, unchanged.
+TelnetOutcome RunTelnetCommand(const BoxAddress& box, const std::string& command,
+                               std::chrono::milliseconds bound,
+                               const std::function<void(const std::string&)>& log);
 
 // log receives every block the box sends, unchanged.
 RestartOutcome RestartReceiver(const BoxAddress& box, std::chrono::milliseconds bound,

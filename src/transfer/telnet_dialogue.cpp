@@ -34,8 +34,10 @@ std::string LineAt(std::string_view block, size_t pos) {
 
 }  // namespace
 
-TelnetDialogue::TelnetDialogue(std::string username, std::string password)
-    : username_(std::move(username)), password_(std::move(password)) {}
+TelnetDialogue::TelnetDialogue(std::string username, std::string password, std::string command)
+    : username_(std::move(username)),
+      password_(std::move(password)),
+      command_(std::move(command)) {}
 
 bool TelnetDialogue::HoldsShellPrompt(std::string_view lower) {
   constexpr std::string_view kUser = "root@";
@@ -60,20 +62,22 @@ DialogueReply TelnetDialogue::End(DialogueOutcome outcome) {
 DialogueReply TelnetDialogue::Receive(std::string_view block) {
   if (Over() || block.empty()) return {};
   const std::string lower = boxdata::AsciiLowerCopy(block);
-  if (state_ == DialogueState::kKillSent) {
+  if (state_ == DialogueState::kCommandSent) {
     // The complaint comes first: a block may also hold the prompt that follows it.
-    if (size_t pos = lower.find("killall:"); pos != std::string::npos) {
+    if (size_t pos = lower.find("killall:"); IsKill() && pos != std::string::npos) {
       killall_line_ = LineAt(block, pos);
       return End(DialogueOutcome::kNoProcessKilled);
     }
-    if (HoldsShellPrompt(lower)) return End(DialogueOutcome::kRestarted);
-    return {};
+    output_ += block;
+    if (!HoldsShellPrompt(lower)) return {};
+    TrimOutput();
+    return End(DialogueOutcome::kCommandDone);
   }
   // Sent once only: the box restarts the receiver after the kill, and every further kill
   // would stop it again.
   if (HoldsShellPrompt(lower)) {
-    state_ = DialogueState::kKillSent;
-    return DialogueReply{std::string(kKillCommand), false};
+    state_ = DialogueState::kCommandSent;
+    return DialogueReply{command_, false};
   }
   switch (state_) {
     case DialogueState::kAwaitLogin:
@@ -97,6 +101,15 @@ DialogueReply TelnetDialogue::Receive(std::string_view block) {
   }
 }
 
+void TelnetDialogue::TrimOutput() {
+  // The box echoes the command on the first line and ends with the prompt on the last.
+  const size_t first_end = output_.find('\n');
+  const size_t last_start = output_.find_last_of('\n');
+  output_ = first_end == std::string::npos || last_start <= first_end
+                ? std::string()
+                : output_.substr(first_end + 1, last_start - first_end);
+}
+
 void TelnetDialogue::ConnectionClosed() {
   if (!Over()) End(DialogueOutcome::kConnectionClosed);
 }
@@ -112,9 +125,10 @@ std::string TelnetDialogue::Reason() const {
     case DialogueOutcome::kLoginRefused:
       return "the box refused the login as root";
     case DialogueOutcome::kConnectionClosed:
-      return "the box closed the telnet connection before the receiver was stopped";
+      return IsKill() ? "the box closed the telnet connection before the receiver was stopped"
+                      : "the box closed the telnet connection before the command ended";
     case DialogueOutcome::kPending:
-    case DialogueOutcome::kRestarted:
+    case DialogueOutcome::kCommandDone:
       break;
   }
   return {};
@@ -127,8 +141,8 @@ std::string TelnetDialogue::Waiting() const {
     case DialogueState::kUserSent:
     case DialogueState::kPasswordSent:
       return "no shell prompt after the login";
-    case DialogueState::kKillSent:
-      return "no answer to the stop command";
+    case DialogueState::kCommandSent:
+      return IsKill() ? "no answer to the stop command" : "no answer to the command";
     case DialogueState::kOver:
       break;
   }

@@ -1,6 +1,7 @@
-// The telnet dialogue that restarts the receiver: log in as root, send the kill command once
-// at the shell prompt, and end at the next prompt or at the "killall:" complaint. Pure (no
-// sockets): the caller feeds it each block the box sends and sends and closes as it says.
+// A telnet dialogue with the box: log in as root, send one command once at the shell prompt
+// (by default the kill that restarts the receiver), and end at the next prompt or, for the
+// kill, at the "killall:" complaint. Pure (no sockets): the caller feeds it each block the box
+// sends and sends and closes as it says.
 //
 // Each block is searched in lower case. The shell prompt is "root@", a host name and "#" on
 // one line of the block, whatever the host name is. "login" is answered with "root" only
@@ -17,13 +18,13 @@ enum class DialogueState {
   kAwaitLogin,    // nothing sent yet
   kUserSent,      // "root" sent
   kPasswordSent,  // the password sent
-  kKillSent,      // the kill command sent, waiting for its answer
+  kCommandSent,   // the command sent, waiting for its answer
   kOver,          // ended; see the outcome
 };
 
 enum class DialogueOutcome {
   kPending,
-  kRestarted,         // the prompt came back after the kill: the receiver was killed
+  kCommandDone,       // the prompt came back after the command (the kill: the receiver was killed)
   kNoProcessKilled,   // "killall:" after the kill: no receiver process was found
   kPasswordWanted,    // the box asks a password this setup cannot give
   kLoginRefused,      // the box asked again for the login or the password
@@ -41,8 +42,10 @@ class TelnetDialogue {
   static constexpr std::string_view kLoginName = "root\n";
   static constexpr std::string_view kKillCommand = "killall -9 enigma2\n";
 
-  // username and password of the configuration; the login name is always root.
-  TelnetDialogue(std::string username, std::string password);
+  // username and password of the configuration; the login name is always root. command ends
+  // with a line end.
+  TelnetDialogue(std::string username, std::string password,
+                 std::string command = std::string(kKillCommand));
 
   DialogueReply Receive(std::string_view block);
   // The box closed the connection: ends the dialogue unless it is over already.
@@ -51,8 +54,10 @@ class TelnetDialogue {
   DialogueState State() const { return state_; }
   DialogueOutcome Outcome() const { return outcome_; }
   bool Over() const { return state_ == DialogueState::kOver; }
-  // The receiver was killed: the one outcome after which the program may end.
-  bool Completed() const { return outcome_ == DialogueOutcome::kRestarted; }
+  // The command ran to its prompt (the kill: the receiver was killed).
+  bool Completed() const { return outcome_ == DialogueOutcome::kCommandDone; }
+  // What the box printed for the command, without its echo and the closing prompt.
+  const std::string& Output() const { return output_; }
   // Why the receiver was not restarted, for the user; empty while pending or after success.
   std::string Reason() const;
   // What the dialogue was waiting for, for a message when time ran out.
@@ -63,9 +68,14 @@ class TelnetDialogue {
 
  private:
   DialogueReply End(DialogueOutcome outcome);
+  void TrimOutput();
+
+  bool IsKill() const { return command_ == kKillCommand; }
 
   std::string username_;
   std::string password_;
+  std::string command_;
+  std::string output_;
   DialogueState state_ = DialogueState::kAwaitLogin;
   DialogueOutcome outcome_ = DialogueOutcome::kPending;
   std::string killall_line_;  // the box's "killall:" line, for the message

@@ -88,6 +88,19 @@ INSTANTIATE_TEST_SUITE_P(
                      "was stopped"}),
     [](const auto& info) { return std::string(info.param.label); });
 
+// A read-only command: its output without the echo and the prompt, whatever it holds.
+TEST(DialogueCommandTest, GivesTheCommandsOutput) {
+  TelnetDialogue d("root", "", "cat /proc/bus/nim_sockets\n");
+  d.Receive("dm7025 login: ");
+  EXPECT_EQ(d.Receive("root@dm7025:~# ").send, "cat /proc/bus/nim_sockets\n");
+  d.Receive("cat /proc/bus/nim_sockets\r\nNIM Socket 0:\r\n\tType: DVB-S2\r\n");
+  EXPECT_FALSE(d.Over());
+  d.Receive("\tName: killall: not a complaint here\r\nroot@dm7025:~# ");
+  ASSERT_TRUE(d.Completed());
+  EXPECT_EQ(d.Output(),
+            "NIM Socket 0:\r\n\tType: DVB-S2\r\n\tName: killall: not a complaint here\r\n");
+}
+
 // A timer line as the writer writes it, with the values that vary between cases.
 std::string TimerLine(const std::string& begin, const std::string& end, const std::string& ref,
                       const std::string& repeated = "0", const std::string& after = "nothing",
