@@ -26,8 +26,9 @@ fi
 /usr/bin/python3 "$boxsim" stop --state "$state"
 rm -rf "$state"
 mkdir -p "$profile"
-# The demo list holds one tuner conflict, so that a newcomer sees its marking at once.
-status=$(/usr/bin/python3 "$boxsim" start --state "$state" --conflict)
+# The demo list holds one tuner conflict and the timers of two series rules, so that a
+# newcomer sees both at once.
+status=$(/usr/bin/python3 "$boxsim" start --state "$state" --conflict --series)
 stop_box() {
   /usr/bin/python3 "$boxsim" stop --state "$state" || true
   /usr/bin/python3 "$root/scripts/demo-report.py" "$state"

@@ -32,6 +32,7 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from box_state import WEB_LOG
 from guide_file import read_guide
 import tuners
+from autotimer import SeriesRules
 from timer_list import AUTO, Entry
 
 WEBIF_VERSION = "OWIF 1.5.2"
@@ -74,6 +75,28 @@ def service_names(folder):
     return names
 
 
+def service_references(folder):
+    """Service references by (service id, original network, transport stream) from lamedb,
+    for the guide's events."""
+    refs = {}
+    try:
+        with open(os.path.join(folder, "lamedb"), encoding="utf-8", errors="replace") as f:
+            lines = f.read().split("\n")
+        start = lines.index("services") + 1
+    except (OSError, ValueError):
+        return refs
+    for line in lines[start::3]:
+        fields = line.split(":")
+        if line == "end" or len(fields) < 5:
+            break
+        try:
+            sid, ns, tsid, onid, kind = (int(f, 16) for f in fields[:5])
+        except ValueError:
+            continue
+        refs[(sid, onid, tsid)] = "1:0:%X:%X:%X:%X:%X:0:0:0:" % (kind, sid, tsid, onid, ns)
+    return refs
+
+
 def arg(query, name, default=None):
     values = query.get(name)
     return values[0] if values else default
@@ -95,6 +118,8 @@ class WebInterface:
         self.sessions = {}  # cookie -> logged in
         self.names = service_names(receiver.folder)
         self.guide = None  # (path, modification time, what read_guide gave)
+        self.series = SeriesRules(receiver, self.whole_guide,
+                                  lambda: service_references(receiver.folder))
         self.log_lock = threading.Lock()
 
     def serve(self, fd):
@@ -158,8 +183,12 @@ class WebInterface:
                 "service": {"result": True}}
 
     def guide_events(self, key):
-        """The events of the service (sid, onid, tsid) in the box's guide file, read once
-        per version of the file."""
+        """The events of the service (sid, onid, tsid) in the box's guide file."""
+        return self.whole_guide().get(key, [])
+
+    def whole_guide(self):
+        """{(sid, onid, tsid): events} of the box's guide file, read once per version of the
+        file; empty without one."""
         path = DEFAULT_GUIDE
         try:
             with open(os.path.join(self.receiver.folder, "settings"), encoding="utf-8") as f:
@@ -176,8 +205,8 @@ class WebInterface:
                 with open(local, "rb") as f:
                     self.guide = (local, stamp, read_guide(f.read()))
         except (OSError, ValueError):
-            return []
-        return self.guide[2].get(key, [])
+            return {}
+        return self.guide[2]
 
     def epgservice(self, query):
         ref = arg(query, "sRef")
@@ -312,6 +341,8 @@ class WebInterface:
         """(status, content type, body) for a request that passed the switches."""
         if path == "/web/deviceinfo":
             return 200, "text/xml", self.deviceinfo_xml()
+        if path == "/autotimer" or path.startswith("/autotimer/"):
+            return self.series.answer(path[len("/autotimer"):].lstrip("/"), query)
         handlers = {"about": self.about, "deviceinfo": self.about, "timerlist": self.timerlist,
                     "timeradd": self.timeradd, "timerchange": self.timerchange,
                     "timerdelete": self.timerdelete, "timerlistwrite": self.timerlistwrite,

@@ -193,7 +193,7 @@ def command_start(args):
     if not args.box:
         import demo_data
         args.box = os.path.join(args.state, "box")
-        demo_data.write_demo_box(args.box, conflict=args.conflict)
+        demo_data.write_demo_box(args.box, conflict=args.conflict, series=args.series)
     Faults(args.state).update(box_state.parse_switches(args.fault or []))
     command = [PYTHON, os.path.abspath(__file__), "serve", "--state", args.state,
                "--box", os.path.abspath(args.box), "--host-name", args.host_name,
@@ -287,6 +287,8 @@ def main():
         p.add_argument("--fault", action="append")
         p.add_argument("--conflict", action="store_true",
                        help="the demo list holds three timers at once for two tuners")
+        p.add_argument("--series", action="store_true",
+                       help="the demo list holds the timers its two series rules made")
     for name in ("stop", "status", "change-timers", "start-recording", "loaded"):
         sub.add_parser(name)
     p = sub.add_parser("fault")

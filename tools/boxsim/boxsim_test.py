@@ -353,6 +353,34 @@ class TunerTest(BoxFixture):
         self.assertEqual([c["name"] for c in cable["conflicts"]], ["Kabel"])
 
 
+class SeriesTest(BoxFixture):
+    start_args = ("--series",)
+
+    def call(self, path="", **args):
+        url = "http://127.0.0.1:%d/autotimer%s?%s" % (self.status["web_port"], path,
+                                                     urllib.parse.urlencode(args))
+        with urllib.request.urlopen(url, timeout=WAIT) as reply:
+            return reply.read().decode()
+
+    def test_rules_are_listed_edited_and_taken_from_an_upload(self):
+        listed = self.call()
+        self.assertIn('id="2"', listed)
+        self.assertEqual(self.box_file().count('flags="autotimer Journaal"'), 2)
+        self.assertIn("<e2state>True</e2state>",
+                      self.call("/edit", match="Quiz", name="", timespanFrom="20:00",
+                                timespanTo="23:00"))
+        self.assertIn('name="Quiz" from="20:00" to="23:00"', self.box_file("autotimer.xml"))
+        self.assertIn("<e2state>False</e2state>", self.call("/edit", id="9", match="x"))
+        # An upload replaces the rules without a restart: the plugin notices the file's change.
+        time.sleep(0.01)
+        self.upload('<autotimer version="8"><timer name="Q" match="quiz van" /></autotimer>',
+                    "autotimer.xml")
+        self.assertEqual(self.call().count("<timer "), 1)
+        self.call("/parse")
+        self.assertIn('name="Quiz van de Week"', self.box_file())
+        self.assertIn('flags="autotimer Q"', self.box_file())
+
+
 class PasswordTest(BoxFixture):
     start_args = ("--password", "geheim", "--host-name", "vuduo2", "--fault", "no_web=closed")
 

@@ -105,14 +105,14 @@ def timer_on_days(begin, end, service, name, repeated, **kwargs):
 
 def conflicting_timers(tv, base):
     """Three recordings at once on three transponders, for a box with two tuners."""
-    evening = base + 86400 + 20 * 3600 + 900
+    evening = base + 20 * 3600 + 900
     return [timer(evening, evening + 2700, tv[33], "Quiz van de Week", eit=4401),
             timer(evening, evening + 3600, tv[50], "Natuur Dichtbij", "Vogels in de winter.",
                   eit=4402),
             timer(evening + 900, evening + 2700, tv[70], "Journaal", eit=4403)]
 
 
-def timers_xml(tv, now, conflict=False):
+def timers_xml(tv, now, conflict=False, series=False):
     hour, day = 3600, 86400
     midnight = int(time.mktime(time.localtime(now)[:3] + (0, 0, 0, 0, 0, -1)))
     base = midnight + day  # tomorrow, local time
@@ -153,6 +153,8 @@ def timers_xml(tv, now, conflict=False):
     ]
     if conflict:
         items += conflicting_timers(tv, base)
+    if series:
+        items += series_timers(tv, now, base)
     return '<?xml version="1.0" ?>\n<timers>\n' + "".join(items) + "</timers>\n"
 
 
@@ -179,28 +181,70 @@ PROGRAMMES = [
 DURATIONS = (1800, 2700, 3600, 5400)
 
 
-def demo_guide(tv, now):
-    """Programmes of 30 to 90 minutes on every television channel, from the day before `now`
-    to three days after, each channel starting its list at another programme."""
-    guide = GuideWriter()
+def demo_events(service, number, now):
+    """Programmes of 30 to 90 minutes on a television channel, from the day before `now` to
+    three days after, each channel starting its list at another programme."""
     start = now - now % 3600 - 86400
     end = start + 4 * 86400
+    events = []
+    at, i = start, number
+    while at < end:
+        title, short, long_text = PROGRAMMES[i % len(PROGRAMMES)]
+        duration = DURATIONS[(i * 7 + number) % len(DURATIONS)]
+        events.append(((0x1000 + i) & 0xFFFF, at, duration, title, short, long_text))
+        at += duration
+        i += 1
+    return events
+
+
+def demo_guide(tv, now):
+    guide = GuideWriter()
     for number, service in enumerate(tv):
-        events = []
-        at, i = start, number
-        while at < end:
-            title, short, long_text = PROGRAMMES[i % len(PROGRAMMES)]
-            duration = DURATIONS[(i * 7 + number) % len(DURATIONS)]
-            events.append(((0x1000 + i) & 0xFFFF, at, duration, title, short, long_text))
-            at += duration
-            i += 1
-        guide.add_service(service.sid, ONID, service.tsid, events)
+        guide.add_service(service.sid, ONID, service.tsid, demo_events(service, number, now))
     return guide
 
 
-def write_demo_box(box_dir, now=None, conflict=False):
-    """Fills box_dir/etc/enigma2, its tuners two DVB-S2 ones on 19.2E; with conflict, the list
-    holds three timers at once on three transponders. Returns the folder."""
+# Two series rules: (name, match, channel numbers, from, to).
+SERIES_RULES = [("Journaal", "Journaal", (0, 1, 2), "18:00", "22:00"),
+                ("Natuur", "Natuur Dichtbij", (7, 8), None, None)]
+
+
+def autotimer_xml(tv):
+    out = ['<?xml version="1.0" encoding="utf-8"?>', '<autotimer version="8">']
+    for name, match, channels, low, high in SERIES_RULES:
+        span = ' from="%s" to="%s"' % (low, high) if low else ""
+        children = "".join("\n\t\t<serviceref>%s</serviceref>" % tv[n].reference()
+                           for n in channels)
+        out.append('\t<timer name=%s match=%s enabled="yes"%s searchType="partial">%s'
+                   '\n\t\t<afterevent>standby</afterevent>\n\t</timer>'
+                   % (quoteattr(name), quoteattr(match), span, children))
+    return "\n".join(out + ["</autotimer>"]) + "\n"
+
+
+def series_timers(tv, now, base, per_rule=2):
+    """The first programmes each rule matches from the day after tomorrow (base + a day) on,
+    clear of the conflict's evening, as the plugin records them:
+    the box's margins (2 and 10 minutes) around them, marked with the rule's name."""
+    items = []
+    for name, match, channels, low, high in SERIES_RULES:
+        found = []
+        for number in channels or range(len(tv)):
+            for event_id, at, duration, title, short, _ in demo_events(tv[number], number, now):
+                local = time.localtime(at)
+                clock = "%02d:%02d" % (local.tm_hour, local.tm_min)
+                if match in title and at >= base + 86400 and (not low or low <= clock <= high):
+                    found.append((at, number, event_id, duration, title, short))
+        for at, number, event_id, duration, title, short in sorted(found)[:per_rule]:
+            items.append(timer(at - 120, at + duration + 600, tv[number], title, short,
+                               eit=event_id, afterevent="standby",
+                               extra=[("flags", "autotimer " + name)]))
+    return items
+
+
+def write_demo_box(box_dir, now=None, conflict=False, series=False):
+    """Fills box_dir/etc/enigma2, its tuners two DVB-S2 ones on 19.2E and two series rules;
+    with conflict, the list holds three timers at once on three transponders, with series the
+    timers the rules made. Returns the folder."""
     now = int(now if now is not None else time.time())
     folder = os.path.join(box_dir, "etc", "enigma2")
     os.makedirs(folder, exist_ok=True)
@@ -217,7 +261,8 @@ def write_demo_box(box_dir, now=None, conflict=False):
         "userbouquet.all.tv": bouquet("Alle zenders", tv),
         "userbouquet.sport.tv": bouquet("Sport", sport),
         "userbouquet.favourites.radio": bouquet("Favourites (Radio)", radio),
-        "timers.xml": timers_xml(tv, now, conflict),
+        "timers.xml": timers_xml(tv, now, conflict, series),
+        "autotimer.xml": autotimer_xml(tv),
     }
     files["settings"] = SETTINGS + tuners.nims_settings(tuners.DEFAULT_TYPES)
     for name, text in files.items():

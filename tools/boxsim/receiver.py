@@ -127,6 +127,7 @@ def as_entry(timer):
                  dirname=timer.get("location") or None,
                  tags=tags.split(" ") if tags and tags != "None" else None,
                  always_zap=optional_integer(timer, "always_zap", 0))
+    entry.flags = timer.get("flags") or ""
     entry.kept_text = loaded_text(timer)
     return entry
 

@@ -63,6 +63,7 @@ class Entry:
         self.dirname = dirname
         self.tags = list(tags or [])
         self.always_zap = bool(always_zap)
+        self.flags = ""  # "autotimer <rule name>" for a timer a series rule made
         self.kept_text = None  # the text it was loaded from, until it is changed
 
     def state(self, now):
@@ -97,6 +98,8 @@ class Entry:
             parts.append(' tags="%s"' % xml_attribute(" ".join(self.tags)))
         if self.disabled:
             parts.append(' disabled="1"')
+        if self.flags:
+            parts.append(' flags="%s"' % xml_attribute(self.flags))
         parts.append(' justplay="%d" always_zap="%d" pipzap="0" zap_wakeup="always"'
                      ' rename_repeat="1" conflict_detection="1" descramble="1" record_ecm="0"'
                      % (self.justplay, self.always_zap))
