@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "transfer/live_plan.h"
 #include "transfer/running_timers.h"
 
 namespace tivolo::transfer {
@@ -269,6 +270,22 @@ TEST(TimerMerge, ATimerTheBoxChangedIsStillTheSameTimer) {
        "News@0+120;",
        "both changed its end",
        0},
+      {"the box moved the begin past the end set here",
+       {Ours(news)},
+       {Receivers(with(news, 50, 0))},
+       {Ours(with(news, 0, -20))},
+       1,
+       "News@0+40;",
+       "both changed its times",
+       0},
+      {"a timer renamed here overlaps two on the box: none is it",
+       {Ours(news)},
+       {Receivers(with(news, 0, 30)), Receivers(with(news, 30, 60))},
+       {Ours(with(news, 0, 0, "Mine"))},
+       1,
+       "Mine@0+60;News@0+90;News@30+90;",
+       "the box deleted it, this list changed it",
+       0},
       {"both added X, and Y under two names",
        {},
        {Receivers(other), Receivers(with(news, 60, 60, "Y on box"))},
@@ -296,6 +313,15 @@ TEST(TimerMerge, ATimerTheBoxChangedIsStillTheSameTimer) {
     EXPECT_EQ(Summary(m.merged), c.merged);
     EXPECT_EQ(MergeLogLines(m, kLabeller).size(), c.log_lines);
   }
+  // A live save changes the timer as the box holds it now: one change, no add and delete.
+  const std::vector<ListedTimer> box = List({Receivers(with(news, 0, 30))});
+  std::vector<ListedTimer> ours = List({Ours(with(news, -10, 0))});
+  ours[0].origin = List({Ours(news)})[0].identity;
+  const MergeResult m = MergeTimerLists(List({Ours(news)}), box, ours);
+  const std::vector<PlannedOperation> plan = PlanOperations(m.merged, box, {ToBoxTimer(box[0])});
+  ASSERT_EQ(plan.size(), 1u);
+  EXPECT_EQ(plan[0].call.kind, web::TimerOperation::Kind::kChange);
+  EXPECT_EQ(Summary(m.merged), "News@-10+100;");
 }
 
 TEST(TimerMerge, ARepeatedTimerMovedOnByTheBoxIsTheSameTimer) {
@@ -310,6 +336,7 @@ TEST(TimerMerge, ARepeatedTimerMovedOnByTheBoxIsTheSameTimer) {
       MergeTimerLists(List({Ours(daily)}), List({Receivers(moved)}), List({Ours(renamed)}));
   EXPECT_FALSE(m.HasConflicts());
   EXPECT_EQ(Names(m.merged), "Journal (kept);");
+  EXPECT_EQ(m.merged[0].Begin(), moved.begin);
   // Untouched here: the box's next occurrence is what is sent back.
   const MergeResult kept =
       MergeTimerLists(List({Ours(daily)}), List({Receivers(moved)}), List({Ours(daily)}));
