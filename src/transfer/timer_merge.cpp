@@ -151,7 +151,7 @@ FieldMerge MergeFields(const ListedTimer* base, const ListedTimer& theirs,
       m.merged.TakeField(ours, field);
   }
   m.merged.Reidentify();
-  if (!m.merged.Repeated() && m.merged.End() <= m.merged.Begin()) {
+  if (m.we_changed && m.box_only && !m.merged.Repeated() && m.merged.End() <= m.merged.Begin()) {
     // A begin from one side and an end from the other that leave nothing to record.
     m.merged.TakeField(ours, "begin");
     m.merged.TakeField(ours, "end");
