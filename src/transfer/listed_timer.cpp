@@ -1,20 +1,18 @@
 #include "transfer/listed_timer.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <set>
 
 #include "boxdata/box_tables.h"
+#include "boxdata/service_reference.h"
 #include "boxdata/text_lines.h"
 #include "boxdata/xml_text.h"
 #include "store/date_format.h"
 
 namespace tivolo::transfer {
 namespace {
-
-constexpr std::string_view kKnown[] = {"begin",    "end",         "serviceref", "repeated",
-                                       "name",     "description", "afterevent", "eit",
-                                       "disabled", "justplay"};
 
 // Seconds since local midnight of a box time.
 int64_t LocalTimeOfDay(int64_t seconds, const platform::ClockSettings& clock) {
@@ -38,7 +36,7 @@ void FillContent(ListedTimer& t, const boxdata::TimerElement& element,
   }
   t.content = {{"begin", begin},
                {"end", end},
-               {"serviceref", v.serviceref},
+               {"serviceref", ComparableReference(v.serviceref)},
                {"repeated", std::to_string(v.repeated)},
                {"name", v.name},
                {"description", boxdata::XmlUnescape(v.description)},
@@ -47,16 +45,20 @@ void FillContent(ListedTimer& t, const boxdata::TimerElement& element,
                {"disabled", std::to_string(v.disabled)},
                {"justplay", std::to_string(v.justplay)}};
   for (const boxdata::XmlAttribute& a : element.attributes) {
-    if (std::find(std::begin(kKnown), std::end(kKnown), a.name) != std::end(kKnown)) continue;
+    if (std::find(std::begin(kTimerFields), std::end(kTimerFields), a.name) !=
+        std::end(kTimerFields))
+      continue;
     t.content.emplace("+" + a.name, boxdata::XmlUnescape(a.value));
   }
   for (const std::string& line : element.child_lines) {
     std::string_view trimmed = boxdata::TrimControl(line);
     if (!trimmed.empty()) t.children.emplace_back(trimmed);
   }
-  t.identity = t.Repeated() ? "R|" + v.serviceref + "|" + std::to_string(v.repeated) + "|" + begin +
-                                  "|" + end
-                            : "S|" + v.serviceref + "|" + Number(v.begin) + "|" + Number(v.end);
+  t.Reidentify();
+}
+
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
 // Content and identity together, for comparing lists as multisets.
@@ -71,6 +73,46 @@ std::string Fingerprint(const ListedTimer& t) {
 }
 
 }  // namespace
+
+std::string ComparableReference(std::string_view reference) {
+  std::string out = boxdata::UpperReferenceFields(reference);
+  for (size_t i = 0; i + 2 < out.size(); ++i) {
+    if (out[i] != '%' || !IsHexDigit(out[i + 1]) || !IsHexDigit(out[i + 2])) continue;
+    out[i + 1] = static_cast<char>(std::toupper(static_cast<unsigned char>(out[i + 1])));
+    out[i + 2] = static_cast<char>(std::toupper(static_cast<unsigned char>(out[i + 2])));
+  }
+  if (!out.empty() && out.back() == ':') out.pop_back();
+  return out;
+}
+
+void ListedTimer::Reidentify() {
+  auto value = [this](const char* key) {
+    auto it = content.find(key);
+    return it == content.end() ? std::string() : it->second;
+  };
+  identity = (Repeated() ? "R|" : "S|") + value("serviceref") + "|" +
+             (Repeated() ? value("repeated") + "|" : "") + value("begin") + "|" + value("end");
+}
+
+void ListedTimer::TakeField(const ListedTimer& from, std::string_view field) {
+  const std::string key(field);
+  if (auto it = from.content.find(key); it != from.content.end())
+    content[key] = it->second;
+  else
+    content.erase(key);
+  boxdata::TimerValues& v = values;
+  const boxdata::TimerValues& f = from.values;
+  if (field == "begin") v.begin = f.begin;
+  if (field == "end") v.end = f.end;
+  if (field == "serviceref") v.serviceref = f.serviceref;
+  if (field == "repeated") v.repeated = f.repeated;
+  if (field == "name") v.name = f.name;
+  if (field == "description") v.description = f.description;
+  if (field == "afterevent") v.afterevent = f.afterevent;
+  if (field == "eit") v.eit = f.eit;
+  if (field == "disabled") v.disabled = f.disabled;
+  if (field == "justplay") v.justplay = f.justplay;
+}
 
 TimerList ReadTimerList(std::string_view bytes, const platform::ClockSettings& clock) {
   const boxdata::TimerListFile file = boxdata::ParseTimerList(bytes);

@@ -5,6 +5,7 @@
 // A timer is identified by its service reference, begin and end. A repeated timer's begin and
 // end move to its next occurrence on the box, so it is identified by its service reference,
 // repeat mask and local times of day instead, and its content holds those times of day.
+// Service references are compared as ComparableReference gives them.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +19,17 @@
 #include "platform/clock.h"
 
 namespace tivolo::transfer {
+
+// The attributes the program reads and the user edits; the receiver adds others of its own
+// (margins, the event's own times, the recording's file, ...) and log lines.
+inline constexpr std::string_view kTimerFields[] = {
+    "begin",       "end",        "serviceref", "repeated", "name",
+    "description", "afterevent", "eit",        "disabled", "justplay"};
+
+// A service reference as two lists that hold the same service agree on it: the receiver writes
+// a stream's reference without its last ":", and the hexadecimal digits of the reference's
+// fields and of a stream address's escapes may come in either case.
+std::string ComparableReference(std::string_view reference);
 
 struct ListedTimer {
   boxdata::TimerValues values;  // as read; written back through them
@@ -37,6 +49,11 @@ struct ListedTimer {
   bool SameContent(const ListedTimer& other) const {
     return content == other.content && children == other.children;
   }
+  // Sets `identity` again from the content, after fields were taken from another timer.
+  void Reidentify();
+  // Takes one of kTimerFields (its value and its content) from another timer of the same
+  // service, repeat mask and clock.
+  void TakeField(const ListedTimer& from, std::string_view field);
 };
 
 struct TimerList {

@@ -249,6 +249,34 @@ class E2eTest(unittest.TestCase):
         names = [dict(t["attributes"]).get("name") for t in after.values()]
         self.assertIn("Added on the box", names)
 
+    def move_end_on_the_box_and_rename_here(self):
+        """The box moves the end of the grid's second timer 30 minutes later while the program
+        is open, as a guide update does, and writes its list; the user then renames that timer.
+        Returns the timer's key and its new end."""
+        key = sorted(self.before, key=lambda k: int(k.split("/")[0]))[1]
+        was = dict(self.before[key]["attributes"])
+        timer = next(t for t in self.box.web_call("timerlist")["timers"]
+                     if t["begin"] == int(was["begin"]) and t["name"] == was["name"])
+        end = timer["end"] + 1800
+        reply = self.box.web_call(
+            "timerchange", sRef=timer["serviceref"], begin=timer["begin"], end=end,
+            name=timer["name"], description=timer["description"],
+            disabled=timer["disabled"], justplay=timer["justplay"],
+            afterevent=timer["afterevent"], repeated=timer["repeated"], tags=timer["tags"],
+            channelOld=timer["serviceref"], beginOld=timer["begin"], endOld=timer["end"])
+        self.assertTrue(reply["result"], reply)
+        self.assertTrue(self.box.web_call("timerlistwrite")["result"])
+        self.edit_second_timer()
+        return key, end
+
+    def test_end_moved_on_the_box_and_renamed_here_is_one_timer(self):
+        self.start()
+        key, end = self.move_end_on_the_box_and_rename_here()
+        self.save_and_exit()
+        after = self.assert_saved(10, edited=(key,))
+        saved = dict(after[key]["attributes"])
+        self.assertEqual((saved["name"], int(saved["end"])), (NEW_NAME, end))
+
     def test_running_recording_is_asked_about_first(self):
         self.start()
         self.append_timer()
@@ -282,6 +310,18 @@ class E2eTest(unittest.TestCase):
         after = file_timers(self.box.timers_xml())
         self.assertEqual((len(after), len(set(after) - set(self.before)),
                           len(set(self.before) - set(after))), (10, 1, 1))
+
+    def test_live_end_moved_on_the_box_and_renamed_here_is_one_timer(self):
+        self.start(web=True)
+        key, end = self.move_end_on_the_box_and_rename_here()
+        self.save_and_exit()
+        log = self.assert_applied_live()
+        # The box's own change and the program's, which names the timer as the box holds it.
+        self.assertEqual([log.count("/api/" + call + "?")
+                          for call in ("timeradd", "timerdelete", "timerchange")], [0, 0, 2])
+        after = file_timers(self.box.timers_xml())
+        self.assertEqual(len(after), 10)
+        self.assertEqual((after[key].get("name"), int(after[key].get("end"))), (NEW_NAME, end))
 
     def test_live_conflict_is_shown_and_the_program_stays_open(self):
         self.start(web=True)

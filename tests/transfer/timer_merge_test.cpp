@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "transfer/live_plan.h"
 #include "transfer/running_timers.h"
 
 namespace tivolo::transfer {
@@ -31,14 +32,16 @@ struct T {
   const char* ref = kRef;
   int repeated = 0;
   const char* extra = "";
+  const char* eit = "";
+  const char* children = "";  // log lines, each ended by "\n"
 };
 
 // Our own writer's layout.
 std::string Ours(const T& t) {
   return "<timer begin=\"" + std::to_string(t.begin) + "\" end=\"" + std::to_string(t.end) +
          "\" serviceref=\"" + t.ref + "\" repeated=\"" + std::to_string(t.repeated) + "\" name=\"" +
-         t.name + "\" description=\"\" afterevent=\"nothing\" eit=\"\" " +
-         "disabled=\"0\" justplay=\"0\"" + t.extra + ">\r\n</timer>\r\n";
+         t.name + "\" description=\"\" afterevent=\"nothing\" eit=\"" + t.eit + "\" " +
+         "disabled=\"0\" justplay=\"0\"" + t.extra + ">\r\n" + t.children + "</timer>\r\n";
 }
 
 // A receiver's own layout: tabs, its attribute order, single quotes, self-closing, and the
@@ -46,7 +49,9 @@ std::string Ours(const T& t) {
 std::string Receivers(const T& t) {
   return "\t<timer name='" + std::string(t.name) + "' serviceref='" + t.ref + "' begin='" +
          std::to_string(t.begin) + "' end='" + std::to_string(t.end) + "' repeated='" +
-         std::to_string(t.repeated) + "' afterevent='nothing' disabled='0'" + t.extra + " />\n";
+         std::to_string(t.repeated) + "' afterevent='nothing' disabled='0'" +
+         (*t.eit ? std::string(" eit='") + t.eit + "'" : "") + t.extra +
+         (*t.children ? std::string(">\n") + t.children + "\t</timer>\n" : " />\n");
 }
 
 std::vector<ListedTimer> List(const std::vector<std::string>& timers) {
@@ -87,7 +92,9 @@ TEST(TimerMerge, ALayoutOfTheBoxAloneChangesNothing) {
 TEST(TimerMerge, WhatTheBoxDidIsKeptWithoutAQuestion) {
   const T a{1766000000, 1766003600, "A"}, b{1766010000, 1766013600, "B"},
       ended{1765000000, 1765003600, "Ended"}, added{1766020000, 1766023600, "Added on box"};
+  // The box renamed b and added an attribute of its own.
   T b_disabled = b;
+  b_disabled.name = "B on box";
   b_disabled.extra = " pipzap=\"1\"";
   const T mine{1766030000, 1766033600, "Mine"};
   T a_renamed = a;
@@ -97,7 +104,7 @@ TEST(TimerMerge, WhatTheBoxDidIsKeptWithoutAQuestion) {
                       List({Receivers(a), Receivers(b_disabled), Receivers(added)}),
                       List({Ours(a_renamed), Ours(b), Ours(ended), Ours(mine)}));
   EXPECT_FALSE(m.HasConflicts());
-  EXPECT_EQ(Names(m.merged), "A renamed;B;Mine;Added on box;");
+  EXPECT_EQ(Names(m.merged), "A renamed;B on box;Mine;Added on box;");
   EXPECT_EQ(m.merged[1].content.at("+pipzap"), "1");
   const std::vector<std::string> log = MergeLogLines(m, kLabeller);
   ASSERT_EQ(log.size(), 3u);
@@ -145,12 +152,176 @@ TEST(TimerMerge, ATimerMovedHereIsTheSameTimerByWhereItWasRead) {
   EXPECT_FALSE(m.HasConflicts());
   ASSERT_EQ(m.merged.size(), 1u);
   EXPECT_EQ(m.merged[0].End(), later.end);
-  // The box renamed it meanwhile: one conflict about one timer, not a deletion and an addition.
+  // The box renamed it meanwhile: one timer with both changes, not a deletion and an addition.
   m = MergeTimerLists(List({Ours(a)}), List({Receivers(box_renamed)}), ours);
-  ASSERT_EQ(m.conflicts.size(), 1u);
-  EXPECT_EQ(m.conflicts[0].box_did, TimerChange::kChanged);
-  EXPECT_EQ(m.conflicts[0].we_did, TimerChange::kChanged);
-  EXPECT_EQ(m.merged.size(), 1u);
+  EXPECT_FALSE(m.HasConflicts());
+  ASSERT_EQ(m.merged.size(), 1u);
+  EXPECT_EQ(m.merged[0].values.name, "A on box");
+  EXPECT_EQ(m.merged[0].End(), later.end);
+}
+
+// "name@begin+minutes" of each merged timer, the begin in minutes after kAt, and whether it
+// holds log lines.
+constexpr int64_t kAt = 1766000000;
+std::string Summary(const std::vector<ListedTimer>& timers) {
+  std::string out;
+  for (const ListedTimer& t : timers)
+    out += t.values.name + "@" + std::to_string((t.Begin() - kAt) / 60) + "+" +
+           std::to_string((t.End() - t.Begin()) / 60) + (t.children.empty() ? ";" : "(logged);");
+  return out;
+}
+
+TEST(TimerMerge, ATimerTheBoxChangedIsStillTheSameTimer) {
+  constexpr const char* kStream = "4097:0:1:0:0:0:0:0:0:0:http%3a//10.0.0.5/live:";
+  const T news{kAt, kAt + 3600, "News"}, other{kAt, kAt + 3600, "Other"};
+  const T with_eit{kAt, kAt + 3600, "News", kRef, 0, "", "4711"};
+  const T placeholder{kAt, kAt + 3600, "News", kRef, 0, "", "98"};
+  const T stream{kAt, kAt + 3600, "Stream", kStream};
+  auto with = [](T t, int64_t begin_by, int64_t end_by, const char* name = nullptr) {
+    t.begin += begin_by * 60;
+    t.end += end_by * 60;
+    if (name) t.name = name;
+    return t;
+  };
+  T logged = with(news, 0, 0);
+  logged.extra = " marginBefore='5' eventBegin='1766000300'";
+  logged.children = "\t\t<log code=\"15\" time=\"1766000000\">record time changed</log>\n";
+  T stream_on_box = stream;
+  stream_on_box.ref = "4097:0:1:0:0:0:0:0:0:0:http%3A//10.0.0.5/live";
+  struct Case {
+    const char* what;
+    std::vector<std::string> base, theirs, ours;
+    size_t read;  // the first `read` of ours were read from the box: base[i] as read
+    const char* merged;
+    const char* question;  // a part of it, or none
+    size_t log_lines = 0;
+  };
+  const Case cases[] = {
+      {"the box moved the end, nothing here",
+       {Ours(news)},
+       {Receivers(with(news, 0, 30))},
+       {Ours(news)},
+       1,
+       "News@0+90;",
+       nullptr,
+       1},
+      {"the box moved the end, renamed here",
+       {Ours(news)},
+       {Receivers(with(news, 0, 30))},
+       {Ours(with(news, 0, 0, "Renamed"))},
+       1,
+       "Renamed@0+90;",
+       nullptr,
+       1},
+      {"the box moved the begin, the end moved here",
+       {Ours(news)},
+       {Receivers(with(news, -10, 0))},
+       {Ours(with(news, 0, 20))},
+       1,
+       "News@-10+90;",
+       nullptr,
+       1},
+      {"the box moved and renamed a guide timer, renamed here",
+       {Ours(with_eit)},
+       {Receivers(with(with_eit, 120, 120, "News (moved)"))},
+       {Ours(with(with_eit, 0, 0, "Mine"))},
+       1,
+       "Mine@120+60;",
+       "both changed its name",
+       0},
+      {"an event id a new timer gets pairs nothing",
+       {Ours(placeholder)},
+       {Receivers(with(placeholder, 120, 120, "Moved"))},
+       {Ours(placeholder)},
+       1,
+       "Moved@120+60;",
+       nullptr,
+       2},
+      {"the box wrote a stream without its last colon",
+       {Ours(stream)},
+       {Receivers(stream_on_box)},
+       {Ours(with(stream, 0, 0, "Mine"))},
+       1,
+       "Mine@0+60;",
+       nullptr,
+       0},
+      {"the box logged it and added its own attributes, extended here",
+       {Ours(news)},
+       {Receivers(logged)},
+       {Ours(with(news, 0, 30))},
+       1,
+       "News@0+90(logged);",
+       nullptr,
+       0},
+      {"the box logged it, deleted here", {Ours(news)}, {Receivers(logged)}, {}, 0, "", nullptr, 0},
+      {"two identical guide timers both moved, one renamed here",
+       {Ours(with_eit), Ours(with_eit)},
+       {Receivers(with(with_eit, 0, 15)), Receivers(with(with_eit, 0, 15))},
+       {Ours(with(with_eit, 0, 0, "Mine")), Ours(with_eit)},
+       2,
+       "News@0+75;Mine@0+75;",
+       nullptr,
+       2},
+      {"the end moved on both sides",
+       {Ours(news)},
+       {Receivers(with(news, 0, 30))},
+       {Ours(with(news, 0, 60))},
+       1,
+       "News@0+120;",
+       "both changed its end",
+       0},
+      {"the box moved the begin past the end set here",
+       {Ours(news)},
+       {Receivers(with(news, 50, 0))},
+       {Ours(with(news, 0, -20))},
+       1,
+       "News@0+40;",
+       "both changed its times",
+       0},
+      {"a timer renamed here overlaps two on the box: none is it",
+       {Ours(news)},
+       {Receivers(with(news, 0, 30)), Receivers(with(news, 30, 60))},
+       {Ours(with(news, 0, 0, "Mine"))},
+       1,
+       "Mine@0+60;News@0+90;News@30+90;",
+       "the box deleted it, this list changed it",
+       0},
+      {"both added X, and Y under two names",
+       {},
+       {Receivers(other), Receivers(with(news, 60, 60, "Y on box"))},
+       {Ours(other), Ours(with(news, 60, 60, "Y here"))},
+       0,
+       "Other@0+60;Y here@60+60;",
+       "\"Y here\": the box added it, this list added it (on the box: NPO 1",
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<ListedTimer> base = List(c.base);
+    std::vector<ListedTimer> ours = List(c.ours);
+    for (size_t i = 0; i < c.read; ++i)
+      ours[i].origin = base[i].identity;
+    const MergeResult m = MergeTimerLists(base, List(c.theirs), ours);
+    const std::string question = ConflictQuestion(m, kLabeller);
+    if (c.question) {
+      EXPECT_EQ(m.conflicts.size(), 1u);
+      EXPECT_NE(question.find(c.question), std::string::npos) << question;
+      EXPECT_EQ(Summary(m.merged), c.merged);
+      continue;
+    }
+    EXPECT_FALSE(m.HasConflicts()) << question;
+    EXPECT_EQ(Summary(m.merged), c.merged);
+    EXPECT_EQ(MergeLogLines(m, kLabeller).size(), c.log_lines);
+  }
+  // A live save changes the timer as the box holds it now: one change, no add and delete.
+  const std::vector<ListedTimer> box = List({Receivers(with(news, 0, 30))});
+  std::vector<ListedTimer> ours = List({Ours(with(news, -10, 0))});
+  ours[0].origin = List({Ours(news)})[0].identity;
+  const MergeResult m = MergeTimerLists(List({Ours(news)}), box, ours);
+  const std::vector<PlannedOperation> plan = PlanOperations(m.merged, box, {ToBoxTimer(box[0])});
+  ASSERT_EQ(plan.size(), 1u);
+  EXPECT_EQ(plan[0].call.kind, web::TimerOperation::Kind::kChange);
+  EXPECT_EQ(Summary(m.merged), "News@-10+100;");
 }
 
 TEST(TimerMerge, ARepeatedTimerMovedOnByTheBoxIsTheSameTimer) {
@@ -165,6 +336,7 @@ TEST(TimerMerge, ARepeatedTimerMovedOnByTheBoxIsTheSameTimer) {
       MergeTimerLists(List({Ours(daily)}), List({Receivers(moved)}), List({Ours(renamed)}));
   EXPECT_FALSE(m.HasConflicts());
   EXPECT_EQ(Names(m.merged), "Journal (kept);");
+  EXPECT_EQ(m.merged[0].Begin(), moved.begin);
   // Untouched here: the box's next occurrence is what is sent back.
   const MergeResult kept =
       MergeTimerLists(List({Ours(daily)}), List({Receivers(moved)}), List({Ours(daily)}));
