@@ -1,11 +1,11 @@
 // The program's entry: the command line, the program's folders, the main window and its
 // start-up, then the event loop.
 #include <QApplication>
-#include <QLockFile>
 #include <cstdio>
 
 #include "app/command_line.h"
 #include "app/main_window.h"
+#include "app/profile_lock.h"
 #include "app/program_folders.h"
 #include "platform/executable_path.h"
 #include "widgets/message_service.h"
@@ -32,18 +32,9 @@ int Run(QApplication& application, const tivolo::app::CommandLine& command_line)
   using namespace tivolo;
   const app::ProgramFolders folders =
       app::ChooseProgramFolders(platform::ExecutableDir(), command_line.profile_dir.toStdString());
-  // One program per profile folder: two would share "timers.new" and the copies the save
-  // merges with.
-  QLockFile lock(QString::fromStdString(folders.local_dir) + "tivolo.lock");
-  lock.setStaleLockTime(0);  // held for the whole run; a dead owner is still noticed
-  if (!lock.tryLock(0)) {
-    qint64 pid = 0;
-    QString host, name;
-    lock.getLockInfo(&pid, &host, &name);
-    widgets::BoxMessageService().Error(
-        "Tivolo is already running with the profile folder " + folders.local_dir +
-        (pid > 0 ? " (process " + std::to_string(pid) + ")" : std::string()) +
-        ". Use that window, or start this one with --profile and another folder.");
+  app::ProfileLock lock(folders.local_dir);
+  if (const std::string refusal = lock.Take(); !refusal.empty()) {
+    widgets::BoxMessageService().Error(refusal);
     return 1;
   }
   app::StartOptions options;

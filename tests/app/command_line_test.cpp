@@ -1,10 +1,13 @@
-// The command line (our options first, then the DEBUG rule on the first remaining argument)
-// and the choice of the program's folders.
+// The command line (our options first, then the DEBUG rule on the first remaining argument),
+// the choice of the program's folders, and one program per profile folder.
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <map>
 
 #include "app/command_line.h"
+#include "app/profile_lock.h"
 #include "app/program_folders.h"
 #include "app_test_support.h"
 
@@ -107,6 +110,38 @@ TEST_F(FoldersTest, AnUnwritableFolderFallsBackToTheUsersFolders) {
   vars.erase("HOME");
   vars.erase("XDG_CONFIG_HOME");
   EXPECT_THROW(ChooseProgramFolders("/usr/bin/", "", Env(false)), ProgramFolderError);
+}
+
+// A second program on a profile folder is refused while the first runs; once it ends, or when
+// it was killed and left its lock behind, the folder is free.
+TEST_F(FoldersTest, OneProgramPerProfileFolder) {
+  namespace fs = std::filesystem;
+  const std::string dir = work.Path() + "/profile/";
+  const std::string lock_file = dir + "tivolo.lock";
+  fs::create_directories(dir);
+  std::string left_behind;
+  {
+    ProfileLock first(dir), second(dir);
+    ASSERT_EQ(first.Take(), "");
+    EXPECT_EQ(second.Take(), "Tivolo is already running with the profile folder " + dir +
+                                 " (process " + std::to_string(::getpid()) +
+                                 "). Use that window, or start this one with --profile and "
+                                 "another folder.");
+    left_behind = tivolo::testing::ReadFile(lock_file);
+  }
+  EXPECT_FALSE(fs::exists(lock_file));
+  EXPECT_EQ(ProfileLock(dir).Take(), "");
+
+  // Killed: the lock file names a process that has ended.
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ASSERT_GT(dead, 0);
+  ::waitpid(dead, nullptr, 0);
+  left_behind.replace(0, left_behind.find('\n'), std::to_string(dead));
+  tivolo::testing::WriteFile(lock_file, left_behind);
+  ProfileLock after_kill(dir);
+  EXPECT_EQ(after_kill.Take(), "");
+  EXPECT_NE(ProfileLock(dir).Take(), "");
 }
 
 }  // namespace

@@ -220,6 +220,46 @@ TEST(GuideDamageTest, CutAndLyingFilesAreRefused) {
                GuideFormatError);
 }
 
+// Lengths that stop at the edge of what holds them: a short event descriptor whose name takes
+// all its bytes, leaving none for the text's length, gives no title (as on the receiver) and
+// nothing of the next descriptor; a service count that the bytes left could hold as counts,
+// but not as service headers, is refused by the count itself.
+TEST(GuideDamageTest, LengthsAtTheEdgeOfTheirSpace) {
+  GuideWriter w;
+  std::string filled("eng");
+  filled += '\x06';
+  filled += "\x15Whole";  // six bytes: the name ends where the descriptor ends
+  const uint32_t no_text_length = w.Descriptor(0x4D, filled);
+  const uint32_t next = w.Title("Next");
+  w.services.push_back({1,
+                        1,
+                        1,
+                        {{1, kMonday, 60, {no_text_length}, 0},
+                         {2, kMonday + 60, 60, {next}, 0},
+                         {3, kMonday + 120, 60, {no_text_length, next}, 0}}});
+  const std::string bytes = w.Bytes();
+  const Guide guide = ReadGuide(bytes);
+  ASSERT_EQ(guide.Events().size(), 3u);
+  EXPECT_EQ(guide.Title(guide.Events()[0]), "");
+  EXPECT_EQ(guide.Texts(guide.Events()[0]).short_text, "");
+  EXPECT_EQ(guide.Title(guide.Events()[1]), "Next");
+  EXPECT_EQ(guide.Title(guide.Events()[2]), "Next");
+
+  // Each service takes 16 bytes before its events: a count of a quarter of the bytes left
+  // fits them as 4-byte numbers only.
+  const size_t left = bytes.size() - (w.layout.service_count + 4);
+  std::string lying = bytes;
+  testing::Patch32(lying, w.layout.service_count, static_cast<uint32_t>(left / 4), false);
+  try {
+    ReadGuide(lying);
+    FAIL() << "a service count larger than the services' headers was read";
+  } catch (const GuideDamaged& e) {
+    EXPECT_NE(std::string(e.what()).find("claims " + std::to_string(left / 4) + " services"),
+              std::string::npos)
+        << e.what();
+  }
+}
+
 // Events that all share the same descriptors of the full 8 KB each cannot make the guide
 // outgrow a small multiple of its file: long texts are decoded only when asked for, and
 // titles joined from many shared names are refused.

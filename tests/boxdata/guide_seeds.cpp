@@ -87,5 +87,17 @@ int main(int argc, char** argv) {
                              {4, kMonday + 3600, 0, {a}, 0}}});
   order.services.push_back({5, 1, 1, {{5, kMonday + 9000, 600, {a}, 0}}});
   put("order", order);
+
+  // A short event descriptor whose name takes all its bytes, with no text length after it.
+  GuideWriter filled;
+  std::string name_only("eng");
+  name_only += '\x05';
+  name_only += "\x15Name";
+  filled.services.push_back({3,
+                             1,
+                             1,
+                             {{1, kMonday, 60, {filled.Descriptor(0x4D, name_only)}, 0},
+                              {2, kMonday + 60, 60, {filled.Title("Next")}, 0}}});
+  put("name-fills", filled);
   return 0;
 }

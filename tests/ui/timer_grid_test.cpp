@@ -219,6 +219,12 @@ TEST(TimerGridStates, OffZapRunningAndEndedShowAtAGlance) {
   // By Type, descending: the zap timer first.
   grid.sortByColumn(13, Qt::DescendingOrder);
   EXPECT_EQ(cell(0, 1).toString(), "zap");
+  // Then by Description: that column's values decide, nothing kept of the sort by Type.
+  grid.sortByColumn(1, Qt::AscendingOrder);
+  std::string names;
+  for (int row = 0; row < m->rowCount(); ++row)
+    names += cell(row, 1).toString().toStdString() + "; ";
+  EXPECT_EQ(names, "ended; (off) off; running; weekdays; weekdays past; zap; ");
 }
 
 TEST(DayNames, FirstLetterUpperTheRestLowerAtMostTenCharacters) {

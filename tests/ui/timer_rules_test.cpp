@@ -124,6 +124,18 @@ TEST_F(AmsterdamTest, TheAutumnNightsRepeatedHourMeansTheMomentAhead) {
   EXPECT_EQ(Check(), TimerValidity{});
   EXPECT_EQ(Epoch(Instants().end) - Epoch(Instants().begin), 3600);
   EXPECT_EQ(QuickEnd(165), "2026-10-25 04:15:00");
+
+  // A new timer typed at 02:05 the second time round begins at 02:10 of that same second pass,
+  // not an hour back, and lasts its two real hours: to 04:10 in winter time.
+  NowAt(kAutumn0110Utc - 5 * 60);
+  if (timers().State() == store::DatasetState::kInsert) timers().Cancel();
+  timers().Append();
+  FillNewTimer(timers(), "Ned 1", "1:0:1:B2:C:3E8:0:0:0:0:", now_, 0);
+  EXPECT_EQ(Stamp(timers().FieldNamed(fields::kBegin).AsDateTime()), "2026-10-25 02:10:00");
+  EXPECT_EQ(Stamp(timers().FieldNamed(fields::kEnd).AsDateTime()), "2026-10-25 04:10:00");
+  EXPECT_EQ(Epoch(Instants().begin), kAutumn0110Utc);
+  EXPECT_EQ(Epoch(Instants().end) - Epoch(Instants().begin), kDefaultMinutes * 60);
+  EXPECT_EQ(Check(), TimerValidity{});
 }
 
 TEST_F(AmsterdamTest, TheSpringNightsQuickButtonsAndStepsAddRealMinutes) {
