@@ -16,7 +16,8 @@ Switches (box_state.py), read on every request: no_web=404 (every path answers 4
 web_forbidden (403), web_auth (HTTP Basic against the box's user and password, then a
 session cookie), web_delay=MS (the reply, not the work, comes late), web_not_json (an HTML
 page in place of the reply), web_cut=BYTES (the reply breaks off after so many bytes of its
-body), tuners=N.
+body), web_redirect (the call is carried out, then answered with a redirect to the login
+page), tuners=N.
 """
 import base64
 import html
@@ -371,6 +372,9 @@ class RequestHandler(BaseHTTPRequestHandler):
                 return self.reply(401, "text/html", b"<html><body>401 Authentication "
                                   b"required</body></html>", extra)
         status, kind, body = self.web.answer(url.path, query)
+        if faults.on("web_redirect"):  # carried out, then sent to log in
+            extra.append(("Location", "/login"))
+            status, kind, body = 302, "text/html", b"<html><body>Found</body></html>"
         delay = faults.number("web_delay")
         if delay > 0:  # carried out at once, answered late
             time.sleep(delay / 1000.0)
