@@ -267,6 +267,10 @@ std::string LiveSave::OutcomeLine(const PlannedOperation& op, const web::Operati
     for (const web::TimerConflict& c : outcome.conflicts)
       in_the_way.push_back(Label(Listed(AsBoxTimer(c), input_.clock)));
     line += ": it collides with " + Joined(in_the_way, "; ");
+    if (outcome.left_in_place)
+      line +=
+          ". Changing it back failed, so the box may hold the change all the same, with "
+          "recordings it cannot all make: change or delete one of them and save again";
   } else if (outcome.status == Status::kRefused && op.call.kind != Kind::kDelete &&
              op.call.after.name.empty()) {
     line += ": the box's web interface takes no timer without a name";
@@ -312,8 +316,11 @@ void LiveSave::Report(web::WebInterface& box, const Plan& plan, const web::Apply
   std::vector<std::string> applied, not_applied;
   for (size_t i = 0; i < undone.size(); ++i) {
     const PlannedOperation& op = plan.operations[i];
-    const bool done =
-        Applied(report.outcomes[i].status) || (held && ShowsDone(*held, plan.operations[i]));
+    // A refused change the box kept shows in its file, yet it is not what the user asked:
+    // the box refused it for a conflict it now holds.
+    const web::OperationOutcome& outcome = report.outcomes[i];
+    const bool done = Applied(outcome.status) ||
+                      (!outcome.left_in_place && held && ShowsDone(*held, plan.operations[i]));
     undone[i] = !done;
     const std::string line = OutcomeLine(op, report.outcomes[i], done);
     observer_.Log(line);

@@ -178,6 +178,26 @@ TEST_F(LiveSaveTest, ARefusedTimerIsNamedWithItsConflictsAndSavedAgainLater) {
   EXPECT_NE(box.TimersFile().find("begin=\"" + std::to_string(moved.begin)), std::string::npos);
 }
 
+// The box keeps a change it refused when changing it back fails: its file shows the change,
+// which is still no change applied.
+TEST_F(LiveSaveTest, ARefusedChangeTheBoxKeptIsNotToldAsApplied) {
+  const BoxTimer first = Timer(kA, kT0, 120, "Lang");
+  const BoxTimer second = Timer(kB, kT0 + 30 * kMinute, 60, "Tweede");
+  const BoxTimer later = Timer(kC, kT0 + 10 * kHour, 60, "Later");
+  BoxSim box({first, second, later});
+  BoxTimer moved = later;
+  moved.begin = kT0 + 40 * kMinute;
+  moved.end = kT0 + 70 * kMinute;
+  box.SetSwitches({{"web_change_fails", std::to_string(moved.begin)}});
+  const LiveSaveResult result =
+      Save(box, Input(box, {first, second, later}, {{first, 0}, {second, 1}, {moved, 2}}));
+
+  EXPECT_EQ(result.outcome, LiveOutcome::kStopped) << result.message;
+  EXPECT_NE(result.message.find("Changing it back failed"), std::string::npos) << result.message;
+  EXPECT_EQ(result.message.find("as the box's file shows"), std::string::npos) << result.message;
+  EXPECT_NE(box.TimersFile().find("begin=\"" + std::to_string(moved.begin)), std::string::npos);
+}
+
 TEST_F(LiveSaveTest, AFailureBeforeTheFirstChangeAsksForTheUploadRoute) {
   const BoxTimer kept = Timer(kA, kT0, 60, "Blijft");
   BoxSim box({kept}, {"web_forbidden"});

@@ -17,7 +17,8 @@ web_forbidden (403), web_auth (HTTP Basic against the box's user and password, t
 session cookie), web_delay=MS (the reply, not the work, comes late), web_not_json (an HTML
 page in place of the reply), web_cut=BYTES (the reply breaks off after so many bytes of its
 body), web_redirect (the call is carried out, then answered with a redirect to the login
-page), tuners=N.
+page), web_change_fails=BEGIN[:refuse] (a timerchange of the timer that begins at BEGIN is
+not carried out: answered with HTTP 500, or with ":refuse" with a refusal), tuners=N.
 """
 import base64
 import html
@@ -268,6 +269,12 @@ class WebInterface:
                 old.append(int(arg(query, name)))
             except ValueError:
                 return {"result": False, "message": "The parameter '%s' must be a number" % name}
+        stuck, _, how = str(self.faults.get("web_change_fails") or "").partition(":")
+        if stuck and stuck == str(old[0]):
+            if how == "refuse":
+                return {"result": False, "message": "Timer '%s' could not be changed"
+                                                    % arg(query, "name")}
+            raise ServerError("the change of the timer at %s failed" % stuck)
         values = self.values(query)
         with self.receiver.lock:
             self.receiver.timers.tuners = self.tuners()
