@@ -257,7 +257,7 @@ std::string LiveSave::OutcomeLine(const PlannedOperation& op, const web::Operati
       line = "adding " + Label(*op.after);
       break;
   }
-  if (done && !Applied(outcome.status)) return line + ": applied, as the box's file shows";
+  if (done && !Applied(outcome.status)) return line + ": applied, as the box's list shows";
   line += ": " + std::string(web::StatusText(outcome.status));
   if (outcome.status == Status::kShifted) {
     line += " (" + std::to_string(outcome.box_begin - op.call.after.begin) +
@@ -308,7 +308,8 @@ void LiveSave::Report(web::WebInterface& box, const Plan& plan, const web::Apply
       observer_.Log("The box did not write its timer list: " + std::string(e.what()));
     }
   }
-  const std::string problem = FetchBoxList(result);
+  std::string problem = FetchBoxList(result);
+  if (!problem.empty()) problem = ListFromInterface(box, report, problem, result);
   std::optional<TimerList> held;
   if (problem.empty()) held = ReadTimerList(*result.box_list, input_.clock);
   // What the box's file shows done counts as done, whatever the answer was.
@@ -320,7 +321,7 @@ void LiveSave::Report(web::WebInterface& box, const Plan& plan, const web::Apply
     // the box refused it for a conflict it now holds.
     const web::OperationOutcome& outcome = report.outcomes[i];
     const bool done = Applied(outcome.status) ||
-                      (!outcome.left_in_place && held && ShowsDone(*held, plan.operations[i]));
+                      (!outcome.left_in_place && held && ShowsDone(*held, op, plan.theirs.timers));
     undone[i] = !done;
     const std::string line = OutcomeLine(op, report.outcomes[i], done);
     observer_.Log(line);
@@ -335,6 +336,27 @@ void LiveSave::Report(web::WebInterface& box, const Plan& plan, const web::Apply
   }
   result.outcome = report.failure ? LiveOutcome::kStopped : LiveOutcome::kNotApplied;
   result.message = NotAppliedMessage(report, applied, not_applied, problem);
+}
+
+std::string LiveSave::ListFromInterface(web::WebInterface& box, const web::ApplyReport& report,
+                                        const std::string& problem, LiveSaveResult& result) {
+  std::vector<web::BoxTimer> timers;
+  if (report.verified) {
+    timers = report.box_list;
+  } else {
+    observer_.Progress("Reading the box's timer list from its web interface");
+    try {
+      timers = box.TimerList();
+    } catch (const std::exception& e) {
+      return problem + "; nor through its web interface: " + e.what();
+    }
+  }
+  observer_.Log("The box's timer list file could not be read (" + problem +
+                "); the list its web interface gives stands in for it.");
+  result.box_timers = timers;
+  result.box_list = BoxListText(timers);
+  result.box_list_state = boxdata::TimerListState::kComplete;
+  return {};
 }
 
 std::string LiveSave::FetchBoxList(LiveSaveResult& result) {

@@ -57,8 +57,9 @@ struct LiveSaveResult {
   LiveOutcome outcome = LiveOutcome::kFailed;
   std::string message;     // for the user; empty after kApplied
   std::string error_type;  // the error's class name after kFailed
-  // The box's timers.xml as fetched after changes were sent, with its state; none when it
-  // could not be fetched.
+  // The box's timers.xml as fetched after changes were sent, with its state; when it could
+  // not be fetched, the list the web interface gave in its place; none when neither could
+  // be read.
   std::optional<std::string> box_list;
   boxdata::TimerListState box_list_state = boxdata::TimerListState::kMissing;
   // kNotApplied and kStopped with box_list: the list to show, with the changes not applied
@@ -103,8 +104,13 @@ class LiveSave {
               LiveSaveResult& result);
   // The box's timers.xml by FTP into result; what went wrong, or empty.
   std::string FetchBoxList(LiveSaveResult& result);
+  // When the file could not be read: the interface's list in its place (the one read back,
+  // else read now), so that the next save merges with what the box holds and does not send
+  // again what it took; what went wrong, or empty.
+  std::string ListFromInterface(web::WebInterface& box, const web::ApplyReport& report,
+                                const std::string& problem, LiveSaveResult& result);
   void NameChannels(const std::vector<web::BoxTimer>& timers);
-  // What became of op, for the log and the user; done when the box's file shows it done.
+  // What became of op, for the log and the user; done when the box's list shows it done.
   std::string OutcomeLine(const PlannedOperation& op, const web::OperationOutcome& outcome,
                           bool done) const;
   std::string Label(const ListedTimer& timer) const;

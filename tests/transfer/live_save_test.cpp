@@ -83,6 +83,20 @@ class LiveSaveTest : public ::testing::Test {
     input.timer_list = testing::TimersXml(table);
     return input;
   }
+  // Saving again the list the window shows after result, unchanged.
+  SaveInput Again(const BoxSim& box, const LiveSaveResult& result) const {
+    SaveInput again = Input(box, {}, {});
+    again.start.text = result.box_list.value_or("");
+    again.start.shown = result.shown.text;
+    again.start.shown_origins = result.shown.origins;
+    const TimerList shown = ReadTimerList(result.shown.text, again.clock);
+    for (size_t i = 0; i < shown.timers.size(); ++i) {
+      const BoxTimer row = ToBoxTimer(shown.timers[i]);
+      again.timers.push_back({row.begin, row.end, row.serviceref, row.name, int64_t(i)});
+    }
+    again.timer_list = result.shown.text;
+    return again;
+  }
   LiveSaveResult Save(const BoxSim& box, SaveInput input) {
     LiveSave save(std::move(input), box.Endpoint(), recorder);
     return save.Run();
@@ -158,24 +172,48 @@ TEST_F(LiveSaveTest, ARefusedTimerIsNamedWithItsConflictsAndSavedAgainLater) {
   // With a tuner more, saving the list as shown sends the refused change once more, as a
   // change of the box's timer.
   box.SetSwitches({{"tuners", "3"}});
-  SaveInput again = Input(box, {}, {});
-  again.start.text = *result.box_list;
-  again.start.shown = result.shown.text;
-  again.start.shown_origins = result.shown.origins;
-  const TimerList shown = ReadTimerList(result.shown.text, again.clock);
-  std::vector<BoxTimer> rows;
-  for (size_t i = 0; i < shown.timers.size(); ++i) {
-    rows.push_back(ToBoxTimer(shown.timers[i]));
-    again.timers.push_back({rows.back().begin, rows.back().end, rows.back().serviceref,
-                            rows.back().name, static_cast<int64_t>(i)});
-  }
-  again.timer_list = result.shown.text;
-  const LiveSaveResult second_save = Save(box, std::move(again));
+  const LiveSaveResult second_save = Save(box, Again(box, result));
   ASSERT_EQ(second_save.outcome, LiveOutcome::kApplied) << second_save.message << recorder.log;
   // The refused change, its undoing, and the change now.
   EXPECT_EQ(Count(box.WebLog(), "/api/timerchange?"), 3);
   EXPECT_EQ(Count(box.WebLog(), "/api/timerdelete?"), 0);
   EXPECT_NE(box.TimersFile().find("begin=\"" + std::to_string(moved.begin)), std::string::npos);
+}
+
+// An add the box moved a second on (another timer begins then) is on the box, whether the
+// box's file could not be read after the save or the add's answer was lost: saving the list
+// shown afterwards does not send it again.
+TEST_F(LiveSaveTest, AnAddTheBoxMovedASecondOnIsNeverSentAgain) {
+  const BoxTimer first = Timer(kA, kT0, 120, "Lang");
+  const BoxTimer second = Timer(kB, kT0 + 30 * kMinute, 60, "Tweede");
+  const BoxTimer twin = Timer(kC, kT0, 20, "Dubbel");                     // begins with "Lang"
+  const BoxTimer too_many = Timer(kC, kT0 + 40 * kMinute, 30, "Teveel");  // no tuner left
+  struct Case {
+    const char* name;
+    nlohmann::json switches;  // during the first save
+    const char* cut_at;       // the step whose answer breaks off, if any
+    LiveOutcome outcome;
+  };
+  for (const Case& c :
+       {Case{"file unreadable", {{"refuse_login", "ftp"}}, nullptr, LiveOutcome::kNotApplied},
+        Case{"answer lost", {}, "Adding \"Dubbel\"", LiveOutcome::kStopped}}) {
+    SCOPED_TRACE(c.name);
+    BoxSim box({first, second});
+    box.SetSwitches(c.switches);
+    recorder.on_step = [&](const std::string& step) {
+      if (c.cut_at && step.rfind(c.cut_at, 0) == 0) box.SetSwitches({{"web_cut", "10"}});
+    };
+    const LiveSaveResult result = Save(
+        box, Input(box, {first, second}, {{first, 0}, {second, 1}, {twin, {}}, {too_many, {}}}));
+    recorder.on_step = nullptr;
+    box.SetSwitches({});
+    EXPECT_EQ(result.outcome, c.outcome) << result.message << recorder.log;
+    ASSERT_TRUE(result.box_list) << result.message;
+    EXPECT_NE(result.box_list->find("begin=\"" + std::to_string(kT0 + 1)), std::string::npos);
+
+    Save(box, Again(box, result));
+    EXPECT_EQ(Count(box.WebLog(), "name=Dubbel"), 1) << box.WebLog();
+  }
 }
 
 // The box keeps a change it refused when changing it back fails: its file shows the change,
