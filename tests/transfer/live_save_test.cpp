@@ -119,7 +119,8 @@ TEST_F(LiveSaveTest, AppliedWithoutARestartAndARunningTimerIsChangedNotReplaced)
   BoxSim box({running, gone, kept});
   BoxTimer longer = running;
   longer.end += 45 * kMinute;
-  const BoxTimer added = Timer(kB, kT0 + 5 * kHour, 30, "Erbij");
+  BoxTimer added = Timer(kB, kT0 + 5 * kHour, 30, "Erbij");
+  added.eit = 4711;  // the box takes the event from its own guide, which has none
   const LiveSaveResult result =
       Save(box, Input(box, {running, gone, kept}, {{longer, 0}, {kept, 2}, {added, {}}}));
 
@@ -141,6 +142,43 @@ TEST_F(LiveSaveTest, AppliedWithoutARestartAndARunningTimerIsChangedNotReplaced)
   EXPECT_EQ(result.shown.undone, 0u);
   EXPECT_NE(recorder.steps.find("Changing \"Loopt\" (2 of 5)"), std::string::npos)
       << recorder.steps;
+  EXPECT_NE(web_log.find("eit=4711"), std::string::npos);
+  EXPECT_NE(recorder.log.find("\"Erbij\" with event id 0, not 4711"), std::string::npos)
+      << recorder.log;
+  EXPECT_EQ(Count(recorder.log, "with event id"), 1);
+}
+
+// Interfaces before 1.4 take "nothing" after a recording for "auto": such timers are refused
+// before anything is sent, and only there.
+TEST_F(LiveSaveTest, AnInterfaceThatCannotDoNothingAfterwardsIsNotSentSuchTimers) {
+  BoxSim box({});
+  struct Case {
+    const char* version;
+    web::AfterEvent after;
+    LiveOutcome outcome;
+  };
+  int64_t begin = kT0;
+  auto adds = [&] {
+    try {
+      return Count(box.WebLog(), "/api/timeradd?");
+    } catch (const std::exception&) {
+      return 0;  // no request yet
+    }
+  };
+  for (const Case& c : {Case{"OWIF 1.3.5", web::AfterEvent::kNothing, LiveOutcome::kRefused},
+                        Case{"OWIF 1.3.5", web::AfterEvent::kStandby, LiveOutcome::kApplied},
+                        Case{"OWIF 1.4.0", web::AfterEvent::kNothing, LiveOutcome::kApplied}}) {
+    SCOPED_TRACE(std::string(c.version) + " " + std::string(web::AfterEventName(c.after)));
+    box.SetSwitches({{"webif_version", c.version}});
+    BoxTimer timer = Timer(kA, begin += kHour, 30, "Daarna");
+    timer.afterevent = c.after;
+    const int adds_before = adds();
+    const LiveSaveResult result = Save(box, Input(box, {}, {{timer, {}}}));
+    EXPECT_EQ(result.outcome, c.outcome) << result.message;
+    const bool refused = c.outcome == LiveOutcome::kRefused;
+    EXPECT_EQ(adds(), adds_before + (refused ? 0 : 1));
+    EXPECT_EQ(result.message.find("\"Daarna\"") != std::string::npos, refused) << result.message;
+  }
 }
 
 TEST_F(LiveSaveTest, ARefusedTimerIsNamedWithItsConflictsAndSavedAgainLater) {

@@ -33,6 +33,11 @@ FAULT_SWITCHES = {
     "web_delay": "every web interface reply waits this many milliseconds (after the work)",
     "web_not_json": "the web interface answers with an HTML page in place of JSON",
     "web_cut": "every web interface reply breaks off after this many bytes of its body",
+    "web_redirect": "every web interface call is carried out, then answered with a redirect",
+    "web_change_fails": "BEGIN or BEGIN:refuse: a timerchange of the timer beginning at BEGIN "
+                        "is not carried out, answered with HTTP 500 (or refused)",
+    "webif_version": "the web interface version told, such as 'OWIF 1.3.5'; before 1.4 an "
+                     "after-event of 0 is taken as auto",
     "tuners": "how many tuners the receiver records with (2 when not set)",
     "rewrite_all": "the receiver writes every timer in its own layout, dropping what it does "
                    "not know, as a real one does (else loaded timers as they were read)",

@@ -18,7 +18,9 @@ session cookie), web_delay=MS (the reply, not the work, comes late), web_not_jso
 page in place of the reply), web_cut=BYTES (the reply breaks off after so many bytes of its
 body), web_redirect (the call is carried out, then answered with a redirect to the login
 page), web_change_fails=BEGIN[:refuse] (a timerchange of the timer that begins at BEGIN is
-not carried out: answered with HTTP 500, or with ":refuse" with a refusal), tuners=N.
+not carried out: answered with HTTP 500, or with ":refuse" with a refusal),
+webif_version=VERSION (the version told, such as "OWIF 1.3.5"; before 1.4 an after-event
+of 0 is taken as 3, auto, as those versions do), tuners=N.
 """
 import base64
 import html
@@ -152,11 +154,23 @@ class WebInterface:
     def about(self, query):
         tuners = self.tuners()
         return {"info": {"brand": "Dream Multimedia", "model": "DM7025", "boxtype": "dm7025",
-                         "webifver": WEBIF_VERSION, "imagedistro": "openpli",
+                         "webifver": self.version(), "imagedistro": "openpli",
                          "enigmaver": "2024-01-01",
                          "tuners": [{"name": "Tuner %c" % (65 + i), "type": "DVB-S2"}
                                     for i in range(tuners)]},
                 "service": {"result": True}}
+
+    def version(self):
+        return self.faults.get("webif_version") or WEBIF_VERSION
+
+    def after_events(self):
+        """The after-event values the calls take; others are auto."""
+        number = self.version().split(" ")[-1].split(".")
+        try:
+            older = (int(number[0]), int(number[1])) < (1, 4)
+        except (IndexError, ValueError):
+            older = False
+        return ("1", "2", "3") if older else ("0", "1", "2", "3")
 
     def tuners(self):
         return self.faults.number("tuners") or DEFAULT_TUNERS
@@ -224,8 +238,7 @@ class WebInterface:
                 return {"result": False, "message": "The parameter '%s' can't be empty" % name}
         return None
 
-    @staticmethod
-    def values(query):
+    def values(self, query):
         """The timer's values from an add or a change, read as the plugin reads them."""
         afterevent = arg(query, "afterevent", str(AUTO))
         tags = arg(query, "tags")
@@ -234,7 +247,7 @@ class WebInterface:
             "end": integer(arg(query, "end")), "name": arg(query, "name"),
             "description": arg(query, "description", ""),
             "disabled": arg(query, "disabled") == "1", "justplay": arg(query, "justplay") == "1",
-            "afterevent": int(afterevent) if afterevent in ("0", "1", "2", "3") else AUTO,
+            "afterevent": int(afterevent) if afterevent in self.after_events() else AUTO,
             "dirname": arg(query, "dirname") or None,
             "tags": tags.split(" ") if tags is not None else [],
             "repeated": integer(arg(query, "repeated", "0")),
@@ -316,7 +329,7 @@ class WebInterface:
                 "\t<e2imageversion>9.0</e2imageversion>\n"
                 "\t<e2webifversion>%s</e2webifversion>\n"
                 "\t<e2devicename>dm7025</e2devicename>\n"
-                "</e2deviceinfo>\n" % WEBIF_VERSION).encode("utf-8")
+                "</e2deviceinfo>\n" % self.version()).encode("utf-8")
 
     def answer(self, path, query):
         """(status, content type, body) for a request that passed the switches."""
