@@ -308,11 +308,19 @@ TEST_F(LiveSaveTest, AFailureAfterTheFirstChangeStopsAndKeepsWhatWasNotApplied) 
                                  {Timer(kB, kT0 + 2 * kHour, 30, "Een"), {}},
                                  {Timer(kB, kT0 + 3 * kHour, 30, "Twee"), {}},
                                  {Timer(kB, kT0 + 4 * kHour, 30, "Drie"), {}}};
+  std::optional<LiveSaveRecord> during;  // the record as the second call goes out
   recorder.on_step = [&](const std::string& step) {
-    if (step.find("(2 of ") != std::string::npos) box.SetSwitches({{"web_cut", "10"}});
+    if (step.find("(2 of ") == std::string::npos) return;
+    during = ReadLiveSave(dir.Path());
+    box.SetSwitches({{"web_cut", "10"}});
   };
   const LiveSaveResult result = Save(box, Input(box, {kept}, rows));
 
+  ASSERT_TRUE(during);
+  ASSERT_EQ(during->sent.size(), 2u);
+  EXPECT_NE(during->sent[1].find("\"Twee\""), std::string::npos);
+  EXPECT_EQ(during->not_sent.size(), 1u);
+  EXPECT_FALSE(ReadLiveSave(dir.Path()));  // the box's list was read back
   ASSERT_EQ(result.outcome, LiveOutcome::kStopped) << result.message;
   EXPECT_EQ(recorder.questions, "");  // too late for another route
   EXPECT_NE(result.message.find("Applied:\n- adding "), std::string::npos) << result.message;
@@ -322,6 +330,21 @@ TEST_F(LiveSaveTest, AFailureAfterTheFirstChangeStopsAndKeepsWhatWasNotApplied) 
   EXPECT_NE(result.box_list->find("Twee"), std::string::npos);
   EXPECT_EQ(result.shown.undone, 1u);
   EXPECT_NE(result.shown.text.find("Drie"), std::string::npos);
+
+  // Neither the file nor the interface answers after the cut: the record stays, as it ends.
+  box.SetSwitches({});
+  recorder.on_step = [&](const std::string& step) {
+    if (step.find("(1 of ") != std::string::npos)
+      box.SetSwitches({{"web_cut", "10"}, {"refuse_login", "ftp"}});
+  };
+  const LiveSaveResult unknown =
+      Save(box, Input(box, {kept}, {{kept, 0}, {Timer(kC, kT0 + 5 * kHour, 30, "Vier"), {}}}));
+  EXPECT_FALSE(unknown.box_list);
+  EXPECT_NE(unknown.message.find("Reload from box"), std::string::npos) << unknown.message;
+  const std::optional<LiveSaveRecord> kept_record = ReadLiveSave(dir.Path());
+  ASSERT_TRUE(kept_record);
+  ASSERT_EQ(kept_record->sent.size(), 1u);
+  EXPECT_NE(kept_record->sent[0].find("\"Vier\""), std::string::npos);
 }
 
 // The box's state per row, for the grid: by identity, so a repeated timer the box moved on
