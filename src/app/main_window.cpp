@@ -233,6 +233,7 @@ void MainWindow::StartUpSteps() {
   ReadBoxFiles();
   DetectWebInterface();
   OfferPendingRestart();
+  TellInterruptedLiveSave();
   RefreshActions();
   focus_timer_.start();
   ScheduleGuideFetch();

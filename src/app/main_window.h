@@ -158,6 +158,8 @@ class MainWindow : public QMainWindow {
   bool ShowEarlierCopy();
   void ReloadFromBox();
   void OfferPendingRestart();
+  // A save through the web interface cut off earlier: told once the box's list is read.
+  void TellInterruptedLiveSave();
   // Runs the save; after a completed restart the program ends when end_program is set.
   void RunSave(bool end_program);
   void ShowTimerList(const std::string& text);

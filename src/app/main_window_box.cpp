@@ -13,6 +13,7 @@
 #include "boxdata/timer_writer.h"
 #include "platform/now.h"
 #include "platform/safe_file.h"
+#include "transfer/live_save_record.h"
 #include "transfer/pending_restart.h"
 #include "ui/undo_commands.h"
 
@@ -99,6 +100,7 @@ void MainWindow::ReloadFromBox() {
   ReadBoxFiles();
   DetectWebInterface();
   OfferPendingRestart();
+  TellInterruptedLiveSave();
   RefreshActions();
   ScheduleGuideFetch();
 }
@@ -162,11 +164,24 @@ void MainWindow::OfferPendingRestart() {
   RunSave(false);
 }
 
+void MainWindow::TellInterruptedLiveSave() {
+  const std::optional<transfer::LiveSaveRecord> record = transfer::ReadLiveSave(options_.local_dir);
+  // Kept until a start reads the box's list, which shows what the box holds.
+  if (!record || record->box != Box().Label() || !list_at_start_.fetch_ok) return;
+  transfer::ClearLiveSave(options_.local_dir);
+  messages_->Error(transfer::InterruptedLiveSaveText(*record, LocalTimeText(record->when)));
+}
+
 void MainWindow::SaveExitExecute() {
   RunSave(true);
 }
 
 void MainWindow::RunSave(bool end_program) {
+  if (const auto record = transfer::ReadLiveSave(options_.local_dir);
+      record && record->box == Box().Label()) {
+    messages_->Error(transfer::kReloadBeforeSaving);
+    return;
+  }
   if (SaveLive(end_program)) return;
   SaveRun run;
   run.input = transfer::PrepareSave(tables_, names_.channels, Box(), options_.local_dir,

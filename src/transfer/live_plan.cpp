@@ -86,6 +86,15 @@ int Find(const std::vector<ListedTimer>& list, const std::string& identity) {
   return -1;
 }
 
+// Whether the box moved wanted's begin on by 1 to max_shift seconds (a repeated timer's
+// also on to a later day), the box's way with an add whose begin another timer has.
+bool BeginMovedOn(const ListedTimer& box, const ListedTimer& wanted, int64_t max_shift) {
+  constexpr int64_t kDay = 86400;
+  int64_t delta = box.Begin() - wanted.Begin();
+  if (wanted.Repeated()) delta = ((delta % kDay) + kDay) % kDay;
+  return delta > 0 && delta <= max_shift;
+}
+
 }  // namespace
 
 void RestrictToWebView(std::vector<ListedTimer>& timers) {
@@ -100,13 +109,16 @@ void RestrictToWebView(std::vector<ListedTimer>& timers) {
   }
 }
 
-TimerList ListedFromBox(const std::vector<web::BoxTimer>& timers,
-                        const platform::ClockSettings& clock) {
+std::string BoxListText(const std::vector<web::BoxTimer>& timers) {
   std::string text = "<?xml version=\"1.0\" ?>\n<timers>\n";
   for (const web::BoxTimer& t : timers)
     AppendElement(text, t);
-  text += "</timers>\n";
-  TimerList list = ReadTimerList(text, clock);
+  return text + "</timers>\n";
+}
+
+TimerList ListedFromBox(const std::vector<web::BoxTimer>& timers,
+                        const platform::ClockSettings& clock) {
+  TimerList list = ReadTimerList(BoxListText(timers), clock);
   RestrictToWebView(list.timers);
   return list;
 }
@@ -160,7 +172,8 @@ std::vector<web::TimerOperation> Calls(const std::vector<PlannedOperation>& plan
   return calls;
 }
 
-bool ShowsDone(const TimerList& list, const PlannedOperation& op) {
+bool ShowsDone(const TimerList& list, const PlannedOperation& op,
+               const std::vector<ListedTimer>& box_before) {
   std::vector<ListedTimer> view = list.timers;
   RestrictToWebView(view);
   if (op.call.kind == Kind::kDelete) return Find(view, op.before->identity) < 0;
@@ -168,10 +181,20 @@ bool ShowsDone(const TimerList& list, const PlannedOperation& op) {
   RestrictToWebView(wanted);
   // No folder is the box's default folder, whatever the box calls it.
   const bool any_folder = !wanted[0].content.contains(kFolder);
-  return std::any_of(view.begin(), view.end(), [&](ListedTimer& t) {
+  for (ListedTimer& t : view) {
     if (any_folder) t.content.erase(kFolder);
-    return t.identity == wanted[0].identity && t.SameContent(wanted[0]);
-  });
+    if (t.identity == wanted[0].identity && t.SameContent(wanted[0])) return true;
+  }
+  if (op.call.kind != Kind::kAdd) return false;
+  std::map<std::string, std::string> wanted_rest = wanted[0].content;
+  wanted_rest.erase("begin");
+  const auto max_shift = static_cast<int64_t>(view.size());
+  for (ListedTimer& t : view) {
+    if (!BeginMovedOn(t, wanted[0], max_shift) || Find(box_before, t.identity) >= 0) continue;
+    t.content.erase("begin");
+    if (t.content == wanted_rest) return true;
+  }
+  return false;
 }
 
 ListWithUndone WithUndone(const TimerList& box_list, const std::vector<PlannedOperation>& plan,

@@ -32,6 +32,10 @@ void RestrictToWebView(std::vector<ListedTimer>& timers);
 TimerList ListedFromBox(const std::vector<web::BoxTimer>& timers,
                         const platform::ClockSettings& clock);
 
+// The box's timers as a timer list text in the receiver's layout, for a list that stands in
+// for the box's file when that cannot be read.
+std::string BoxListText(const std::vector<web::BoxTimer>& timers);
+
 // A listed timer as the interface takes it: every value of it, the event id included (which
 // the interface does not send on).
 web::BoxTimer ToBoxTimer(const ListedTimer& timer);
@@ -53,8 +57,11 @@ std::vector<PlannedOperation> PlanOperations(const std::vector<ListedTimer>& mer
 
 std::vector<web::TimerOperation> Calls(const std::vector<PlannedOperation>& plan);
 
-// Whether a list (the box's file after the save) shows the operation carried out.
-bool ShowsDone(const TimerList& list, const PlannedOperation& op);
+// Whether a list (the box's file after the save) shows the operation carried out. An add
+// the box moved on by a few seconds (another timer began then) counts, when the moved timer
+// is not one of box_before, the box's timers before the save.
+bool ShowsDone(const TimerList& list, const PlannedOperation& op,
+               const std::vector<ListedTimer>& box_before = {});
 
 // The list the window shows after a live save that left operations undone: the box's list as
 // it is, with each undone add and change put in as the user wants it and each undone delete

@@ -1,6 +1,10 @@
 #include "transfer/live_save.h"
 
+#include <algorithm>
+#include <ctime>
+
 #include "net/ftp_client.h"
+#include "platform/now.h"
 #include "transfer/box_list_transfer.h"
 #include "transfer/timer_list_check.h"
 #include "transfer/timer_merge.h"
@@ -160,25 +164,109 @@ void LiveSave::Send(LiveSaveResult& result) {
       if (result.message.empty()) result.message = "Nothing was sent to the box.";
       return;
     }
+    plan.operations = PlanOperations(plan.merge.merged, plan.theirs.timers, plan.box_timers);
+    if (std::string refusal = AfterEventRefusal(box, plan, result); !refusal.empty()) {
+      result.outcome = LiveOutcome::kRefused;
+      result.message = refusal;
+      return;
+    }
   } catch (const web::WebError& e) {
     OfferUpload(e.what(), result);
     return;
   }
-  plan.operations = PlanOperations(plan.merge.merged, plan.theirs.timers, plan.box_timers);
+  // In the order they are sent, so that the record of the save can follow the calls.
+  std::stable_sort(plan.operations.begin(), plan.operations.end(),
+                   [](const PlannedOperation& a, const PlannedOperation& b) {
+                     return a.call.kind < b.call.kind;
+                   });
   observer_.Log("Applying " + Plural(plan.operations.size(), "change", "changes") +
                 " through the box's web interface.");
   Step("Applying the changes");
-  const web::ApplyReport report =
-      web::ApplyOperations(box, plan.box_timers, Calls(plan.operations),
-                           [this](size_t step, size_t steps, const std::string& what) {
-                             observer_.Progress(what + " (" + std::to_string(step) + " of " +
-                                                std::to_string(steps) + ")");
-                           });
+  std::vector<std::string> calls;
+  for (const PlannedOperation& op : plan.operations)
+    calls.push_back(CallLine(op));
+  LiveSaveRecord record{
+      input_.box.Label(), static_cast<std::time_t>(platform::NowEpochSeconds()), {}, calls};
+  // Before the first call: a save cut off from here on is told at the next start.
+  if (!calls.empty()) RecordLiveSave(input_.local_dir, record);
+  const web::ApplyReport report = web::ApplyOperations(
+      box, plan.box_timers, Calls(plan.operations),
+      [&](size_t step, size_t steps, const std::string& what) {
+        if (step <= calls.size()) {
+          record.sent.assign(calls.begin(), calls.begin() + static_cast<ptrdiff_t>(step));
+          record.not_sent.assign(calls.begin() + static_cast<ptrdiff_t>(step), calls.end());
+          KeepRecord(record);
+        }
+        observer_.Progress(what + " (" + std::to_string(step) + " of " + std::to_string(steps) +
+                           ")");
+      });
   if (report.failure && !report.changes_sent) {
+    ClearLiveSave(input_.local_dir);
     OfferUpload(report.failure->message, result);
     return;
   }
   Report(box, plan, report, result);
+  if (result.box_list) {
+    ClearLiveSave(input_.local_dir);
+    return;
+  }
+  // What the box holds is not known: the record stands until the box's list is read again.
+  record.sent.clear();
+  record.not_sent.clear();
+  for (size_t i = 0; i < calls.size(); ++i)
+    (report.outcomes[i].status == Status::kNotSent ? record.not_sent : record.sent)
+        .push_back(calls[i]);
+  KeepRecord(record);
+}
+
+std::string LiveSave::AfterEventRefusal(web::WebInterface& box, const Plan& plan,
+                                        LiveSaveResult& result) {
+  std::vector<std::string> nothing_after;
+  for (const PlannedOperation& op : plan.operations) {
+    if (op.call.kind != Kind::kDelete && op.call.after.afterevent == web::AfterEvent::kNothing)
+      nothing_after.push_back(Label(*op.after));
+  }
+  if (nothing_after.empty()) return {};
+  if (!result.interface) {
+    Step("Asking the box's web interface what it is");
+    result.interface = box.Detect();
+  }
+  if (web::TakesAfterEventNothing(result.interface->version)) return {};
+  return "The box's web interface (" + result.interface->version +
+         ") cannot set a timer to do nothing after its recording: it makes that \"auto\". "
+         "Nothing was sent to the box. These timers are set to do nothing:" +
+         Bullets(nothing_after) +
+         "\nSet them to standby, deep standby or auto, or switch off \"Apply changes live\" in "
+         "the configuration to save the list by upload and a restart of the receiver.";
+}
+
+void LiveSave::CheckEventIds(const Plan& plan, const web::ApplyReport& report) {
+  for (size_t i = 0; i < plan.operations.size(); ++i) {
+    const web::BoxTimer& sent = plan.operations[i].call.after;
+    const web::OperationOutcome& outcome = report.outcomes[i];
+    if (plan.operations[i].call.kind == Kind::kDelete || sent.eit == 0 || !Applied(outcome.status))
+      continue;
+    const int64_t begin = outcome.status == Status::kShifted ? outcome.box_begin : sent.begin;
+    for (const web::BoxTimer& held : report.box_list) {
+      if (held.begin != begin || held.end != sent.end ||
+          web::ReferenceHead(held.serviceref) != web::ReferenceHead(sent.serviceref) ||
+          held.name != sent.name)
+        continue;
+      if (held.eit != sent.eit)
+        observer_.Log("The box holds " + Label(*plan.operations[i].after) + " with event id " +
+                      std::to_string(held.eit) + ", not " + std::to_string(sent.eit) +
+                      ": its web interface takes the event from its own guide.");
+      break;
+    }
+  }
+}
+
+void LiveSave::KeepRecord(const LiveSaveRecord& record) {
+  try {
+    RecordLiveSave(input_.local_dir, record);
+  } catch (const std::exception& e) {
+    observer_.Log("The record of this save could not be written: " + std::string(e.what()));
+  }
 }
 
 bool LiveSave::Merge(web::WebInterface& box, Plan& plan, LiveSaveResult& result) {
@@ -243,21 +331,22 @@ void LiveSave::OfferUpload(const std::string& failure, LiveSaveResult& result) {
       "Nothing was sent to the box: its web interface could not be used (" + failure + ").";
 }
 
-std::string LiveSave::OutcomeLine(const PlannedOperation& op, const web::OperationOutcome& outcome,
-                                  bool done) const {
-  std::string line;
+std::string LiveSave::CallLine(const PlannedOperation& op) const {
   switch (op.call.kind) {
     case Kind::kDelete:
-      line = "deleting " + Label(*op.before);
-      break;
+      return "deleting " + Label(*op.before);
     case Kind::kChange:
-      line = "changing " + Label(*op.before) + " to " + Label(*op.after);
-      break;
+      return "changing " + Label(*op.before) + " to " + Label(*op.after);
     case Kind::kAdd:
-      line = "adding " + Label(*op.after);
       break;
   }
-  if (done && !Applied(outcome.status)) return line + ": applied, as the box's file shows";
+  return "adding " + Label(*op.after);
+}
+
+std::string LiveSave::OutcomeLine(const PlannedOperation& op, const web::OperationOutcome& outcome,
+                                  bool done) const {
+  std::string line = CallLine(op);
+  if (done && !Applied(outcome.status)) return line + ": applied, as the box's list shows";
   line += ": " + std::string(web::StatusText(outcome.status));
   if (outcome.status == Status::kShifted) {
     line += " (" + std::to_string(outcome.box_begin - op.call.after.begin) +
@@ -267,6 +356,10 @@ std::string LiveSave::OutcomeLine(const PlannedOperation& op, const web::Operati
     for (const web::TimerConflict& c : outcome.conflicts)
       in_the_way.push_back(Label(Listed(AsBoxTimer(c), input_.clock)));
     line += ": it collides with " + Joined(in_the_way, "; ");
+    if (outcome.left_in_place)
+      line +=
+          ". Changing it back failed, so the box may hold the change all the same, with "
+          "recordings it cannot all make: change or delete one of them and save again";
   } else if (outcome.status == Status::kRefused && op.call.kind != Kind::kDelete &&
              op.call.after.name.empty()) {
     line += ": the box's web interface takes no timer without a name";
@@ -288,7 +381,10 @@ void LiveSave::NameChannels(const std::vector<web::BoxTimer>& timers) {
 
 void LiveSave::Report(web::WebInterface& box, const Plan& plan, const web::ApplyReport& report,
                       LiveSaveResult& result) {
-  if (report.verified) result.box_timers = report.box_list;
+  if (report.verified) {
+    result.box_timers = report.box_list;
+    CheckEventIds(plan, report);
+  }
   for (const web::OperationOutcome& outcome : report.outcomes) {
     std::vector<web::BoxTimer> in_the_way;
     for (const web::TimerConflict& c : outcome.conflicts)
@@ -304,7 +400,8 @@ void LiveSave::Report(web::WebInterface& box, const Plan& plan, const web::Apply
       observer_.Log("The box did not write its timer list: " + std::string(e.what()));
     }
   }
-  const std::string problem = FetchBoxList(result);
+  std::string problem = FetchBoxList(result);
+  if (!problem.empty()) problem = ListFromInterface(box, report, problem, result);
   std::optional<TimerList> held;
   if (problem.empty()) held = ReadTimerList(*result.box_list, input_.clock);
   // What the box's file shows done counts as done, whatever the answer was.
@@ -312,8 +409,11 @@ void LiveSave::Report(web::WebInterface& box, const Plan& plan, const web::Apply
   std::vector<std::string> applied, not_applied;
   for (size_t i = 0; i < undone.size(); ++i) {
     const PlannedOperation& op = plan.operations[i];
-    const bool done =
-        Applied(report.outcomes[i].status) || (held && ShowsDone(*held, plan.operations[i]));
+    // A refused change the box kept shows in its file, yet it is not what the user asked:
+    // the box refused it for a conflict it now holds.
+    const web::OperationOutcome& outcome = report.outcomes[i];
+    const bool done = Applied(outcome.status) ||
+                      (!outcome.left_in_place && held && ShowsDone(*held, op, plan.theirs.timers));
     undone[i] = !done;
     const std::string line = OutcomeLine(op, report.outcomes[i], done);
     observer_.Log(line);
@@ -328,6 +428,27 @@ void LiveSave::Report(web::WebInterface& box, const Plan& plan, const web::Apply
   }
   result.outcome = report.failure ? LiveOutcome::kStopped : LiveOutcome::kNotApplied;
   result.message = NotAppliedMessage(report, applied, not_applied, problem);
+}
+
+std::string LiveSave::ListFromInterface(web::WebInterface& box, const web::ApplyReport& report,
+                                        const std::string& problem, LiveSaveResult& result) {
+  std::vector<web::BoxTimer> timers;
+  if (report.verified) {
+    timers = report.box_list;
+  } else {
+    observer_.Progress("Reading the box's timer list from its web interface");
+    try {
+      timers = box.TimerList();
+    } catch (const std::exception& e) {
+      return problem + "; nor through its web interface: " + e.what();
+    }
+  }
+  observer_.Log("The box's timer list file could not be read (" + problem +
+                "); the list its web interface gives stands in for it.");
+  result.box_timers = timers;
+  result.box_list = BoxListText(timers);
+  result.box_list_state = boxdata::TimerListState::kComplete;
+  return {};
 }
 
 std::string LiveSave::FetchBoxList(LiveSaveResult& result) {

@@ -10,6 +10,9 @@
 //   changes put back in, still to be saved.
 // - A failure of the interface before the first change asks whether to upload the list and
 //   restart the receiver instead; after it, the save stops and says what was applied.
+// - The save is recorded in the program's folder before its first call and the record
+//   cleared once the box's list is read back (live_save_record.h): a save cut off is told at
+//   the next start.
 // - Nothing is restarted, so a running recording needs no question: a change of a running
 //   timer is sent as a change, which the receiver applies to the recording under way.
 //
@@ -25,6 +28,7 @@
 
 #include "boxdata/box_reader.h"
 #include "transfer/live_plan.h"
+#include "transfer/live_save_record.h"
 #include "transfer/save_to_box.h"
 #include "web/http_client.h"
 #include "web/web_interface.h"
@@ -57,8 +61,9 @@ struct LiveSaveResult {
   LiveOutcome outcome = LiveOutcome::kFailed;
   std::string message;     // for the user; empty after kApplied
   std::string error_type;  // the error's class name after kFailed
-  // The box's timers.xml as fetched after changes were sent, with its state; none when it
-  // could not be fetched.
+  // The box's timers.xml as fetched after changes were sent, with its state; when it could
+  // not be fetched, the list the web interface gave in its place; none when neither could
+  // be read.
   std::optional<std::string> box_list;
   boxdata::TimerListState box_list_state = boxdata::TimerListState::kMissing;
   // kNotApplied and kStopped with box_list: the list to show, with the changes not applied
@@ -103,11 +108,25 @@ class LiveSave {
               LiveSaveResult& result);
   // The box's timers.xml by FTP into result; what went wrong, or empty.
   std::string FetchBoxList(LiveSaveResult& result);
+  // When the file could not be read: the interface's list in its place (the one read back,
+  // else read now), so that the next save merges with what the box holds and does not send
+  // again what it took; what went wrong, or empty.
+  std::string ListFromInterface(web::WebInterface& box, const web::ApplyReport& report,
+                                const std::string& problem, LiveSaveResult& result);
   void NameChannels(const std::vector<web::BoxTimer>& timers);
-  // What became of op, for the log and the user; done when the box's file shows it done.
+  // What became of op, for the log and the user; done when the box's list shows it done.
   std::string OutcomeLine(const PlannedOperation& op, const web::OperationOutcome& outcome,
                           bool done) const;
+  // "adding ...", "changing ... to ...", "deleting ...".
+  std::string CallLine(const PlannedOperation& op) const;
   std::string Label(const ListedTimer& timer) const;
+  // Why the operations cannot be sent as they are, or empty: an interface too old for an
+  // after-event of "nothing". Asks the interface its version when it is not known yet.
+  std::string AfterEventRefusal(web::WebInterface& box, const Plan& plan, LiveSaveResult& result);
+  // Logs each applied add and change whose event id the box did not take as sent.
+  void CheckEventIds(const Plan& plan, const web::ApplyReport& report);
+  // Writes the record of this save; a failure is logged, never thrown (calls are under way).
+  void KeepRecord(const LiveSaveRecord& record);
   void Step(const std::string& step);
 
   SaveInput input_;

@@ -36,6 +36,11 @@ size_t Collect(char* data, size_t size, size_t count, void* user) {
   return bytes;
 }
 
+int RequestGoesOut(void* user, char*, char*, int, int) {
+  *static_cast<bool*>(user) = true;
+  return CURL_PREREQFUNC_OK;
+}
+
 std::string Seconds(std::chrono::milliseconds bound) {
   long long ms = bound.count();
   if (ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
@@ -47,6 +52,10 @@ std::string Seconds(std::chrono::milliseconds bound) {
 struct HttpClient::Handle {
   CURL* curl = nullptr;
   char error[CURL_ERROR_SIZE] = {};
+  // Set when the request is about to go out on a connection, a new or a reused one: from
+  // then on the box may act on it, however late or oddly it answers. A reused connection's
+  // connect time is 0, so that time cannot tell.
+  bool request_sent = false;
   ~Handle() {
     if (curl != nullptr) curl_easy_cleanup(curl);
   }
@@ -67,6 +76,8 @@ HttpClient::HttpClient(HttpEndpoint endpoint, HttpBounds bounds)
   curl_easy_setopt(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
   curl_easy_setopt(c, CURLOPT_USERAGENT, "Tivolo");
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &Collect);
+  curl_easy_setopt(c, CURLOPT_PREREQFUNCTION, &RequestGoesOut);
+  curl_easy_setopt(c, CURLOPT_PREREQDATA, &handle_->request_sent);
   SetBounds(bounds_);
   if (endpoint_.https) {
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 0L);
@@ -123,6 +134,7 @@ HttpReply HttpClient::Perform(const std::string& url, bool with_login) {
   CURL* c = handle_->curl;
   Body body;
   handle_->error[0] = '\0';
+  handle_->request_sent = false;
   curl_easy_setopt(c, CURLOPT_URL, url.c_str());
   curl_easy_setopt(c, CURLOPT_WRITEDATA, &body);
   curl_easy_setopt(c, CURLOPT_USERNAME, with_login ? endpoint_.user.c_str() : nullptr);
@@ -144,9 +156,7 @@ void HttpClient::ThrowTransferFailure(int code, const std::string& url, bool too
       throw WebRefusedError("No connection to the box's web interface at " + where + ": " + detail +
                             ".");
     case CURLE_OPERATION_TIMEDOUT: {
-      curl_off_t connect_time = 0;
-      curl_easy_getinfo(handle_->curl, CURLINFO_CONNECT_TIME_T, &connect_time);
-      if (connect_time == 0) {
+      if (!handle_->request_sent) {
         throw WebTimeoutError("The box's web interface at " + where + " did not accept a " +
                                   "connection within " + Seconds(bounds_.connect) + ".",
                               false);

@@ -118,11 +118,16 @@ ApplyReport Applier::Run() {
     Verify();
   } catch (const WebError& e) {
     report_.failure = ApplyFailure{e.TypeName(), e.what()};
-    // A refused change whose undoing failed is on the box all the same.
-    if (current < ops_.size() &&
-        (e.ReachedBox() || report_.outcomes[current].status == Status::kRefused)) {
-      report_.outcomes[current].status = Status::kUnanswered;
-      report_.changes_sent = true;
+    if (current < ops_.size()) {
+      OperationOutcome& outcome = report_.outcomes[current];
+      if (outcome.status == Status::kRefused) {
+        // Changing a refused change back failed: the box may hold it all the same.
+        outcome.left_in_place = true;
+        report_.changes_sent = true;
+      } else if (e.ReachedBox()) {
+        outcome.status = Status::kUnanswered;
+        report_.changes_sent = true;
+      }
     }
   }
   return std::move(report_);
@@ -148,7 +153,8 @@ void Applier::Send(size_t index) {
   if (result.ok) return;
   outcome.conflicts = Others(result.conflicts, op.kind == Kind::kDelete ? op.before : op.after);
   // The box puts a change in place before it finds the conflict and leaves it there.
-  if (op.kind == Kind::kChange && !result.conflicts.empty()) box_.ChangeTimer(op.after, op.before);
+  if (op.kind == Kind::kChange && !result.conflicts.empty())
+    outcome.left_in_place = !box_.ChangeTimer(op.after, op.before).ok;
 }
 
 std::vector<TimerConflict> Applier::Others(const std::vector<TimerConflict>& conflicts,
@@ -196,8 +202,9 @@ void Applier::Check(size_t index, std::vector<bool>& claimed) {
     return;
   }
   if (outcome.status == Status::kRefused && op.kind == Kind::kChange) {
-    // Changed back: the old timer keeps its place.
-    if (auto kept = Find(op.before, 0, claimed)) claimed[*kept] = true;
+    // Changed back, the old timer keeps its place; else the refused change has it.
+    if (auto kept = Find(outcome.left_in_place ? op.after : op.before, 0, claimed))
+      claimed[*kept] = true;
     return;
   }
   if (outcome.status != Status::kAccepted) return;

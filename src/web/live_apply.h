@@ -10,7 +10,8 @@
 // - an add that lies within another timer on the same channel is dropped while the box
 //   answers "added": reported as kMissing, with that timer as covered_by;
 // - a change that fails the box's conflict check has been put in place all the same: it is
-//   changed back at once and reported as kRefused.
+//   changed back at once and reported as kRefused; when changing it back fails, it is still
+//   kRefused, with left_in_place set: the box holds the refused change.
 // The answers' message texts are never read (they are translated); only "result" and
 // "conflicts".
 //
@@ -55,6 +56,9 @@ struct OperationOutcome {
   int64_t box_begin = 0;                 // kShifted
   std::vector<TimerConflict> conflicts;  // kRefused for a conflict: the timers in the way
   std::optional<BoxTimer> covered_by;    // kMissing add: the box's timer that spans it
+  // kRefused change: it could not be changed back, so the box may hold it all the same,
+  // in conflict with the timers named.
+  bool left_in_place = false;
 };
 
 struct ApplyFailure {

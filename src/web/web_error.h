@@ -70,11 +70,12 @@ class WebNotFoundError : public WebStatusError {
   std::string TypeName() const override { return "WebNotFoundError"; }
 };
 
-// A redirect, which is never followed.
+// A redirect, which is never followed. The box read the whole request before it chose to
+// send one, and may have carried it out first (as after a form's action).
 class WebRedirectError : public WebStatusError {
  public:
   WebRedirectError(const std::string& message, long status)
-      : WebStatusError(message, status, false) {}
+      : WebStatusError(message, status, true) {}
   std::string TypeName() const override { return "WebRedirectError"; }
 };
 

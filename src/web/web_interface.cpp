@@ -1,5 +1,6 @@
 #include "web/web_interface.h"
 
+#include <charconv>
 #include <optional>
 
 #include "web/web_error.h"
@@ -21,17 +22,19 @@ std::string Flag(bool on) {
 
 // The values an add and a change both send, named as the interface names them.
 QueryParams TimerParams(const BoxTimer& t) {
-  return {{"sRef", t.serviceref},
-          {"begin", std::to_string(t.begin)},
-          {"end", std::to_string(t.end)},
-          {"name", t.name},
-          {"description", t.description},
-          {"disabled", Flag(t.disabled)},
-          {"justplay", Flag(t.justplay)},
-          {"afterevent", std::to_string(static_cast<int>(t.afterevent))},
-          {"repeated", std::to_string(t.repeated)},
-          {"dirname", t.dirname},
-          {"tags", t.tags}};
+  QueryParams params = {{"sRef", t.serviceref},
+                        {"begin", std::to_string(t.begin)},
+                        {"end", std::to_string(t.end)},
+                        {"name", t.name},
+                        {"description", t.description},
+                        {"disabled", Flag(t.disabled)},
+                        {"justplay", Flag(t.justplay)},
+                        {"afterevent", std::to_string(static_cast<int>(t.afterevent))},
+                        {"repeated", std::to_string(t.repeated)},
+                        {"dirname", t.dirname},
+                        {"tags", t.tags}};
+  if (t.eit != 0) params.emplace_back("eit", std::to_string(t.eit));
+  return params;
 }
 
 // A connection and a reply that together stay within bound.
@@ -102,6 +105,18 @@ CallResult WebInterface::WriteTimerList() {
 
 CallResult WebInterface::Call(std::string_view name, const QueryParams& params) {
   return ParseCallResult(http_.Get("/api/" + std::string(name), params).body);
+}
+
+bool TakesAfterEventNothing(std::string_view version) {
+  constexpr std::string_view kPrefix = "OWIF ";
+  if (!version.starts_with(kPrefix)) return true;
+  version.remove_prefix(kPrefix.size());
+  int major = 0, minor = 0;
+  const char* end = version.data() + version.size();
+  auto [after_major, error] = std::from_chars(version.data(), end, major);
+  if (error != std::errc() || after_major == end || *after_major != '.') return true;
+  if (std::from_chars(after_major + 1, end, minor).ec != std::errc()) return true;
+  return major > 1 || (major == 1 && minor >= 4);
 }
 
 InterfaceInfo DetectInterface(const HttpEndpoint& endpoint, milliseconds bound) {

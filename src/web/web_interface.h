@@ -1,9 +1,10 @@
 // The calls of the box's web interface that concern timers, under /api/ (JSON).
 //
 // Adds and changes pass every value of the timer, because a change clears what it is not
-// given (folder, tags, description). The event id is never sent: the interface ignores it
-// on an add and a change, and on a delete it would match any timer of the same event on
-// the channel, not only the one meant.
+// given (folder, tags, description), and the event id when there is one, as a timer list
+// file holds it; the interface looks the event up in its own guide all the same, so what it
+// stored is for the caller to check. A delete passes no event id: it would match any timer
+// of the same event on the channel, not only the one meant.
 #pragma once
 
 #include <string>
@@ -44,6 +45,12 @@ class WebInterface {
 
   HttpClient http_;
 };
+
+// Whether the interface of this version ("OWIF 1.3.5") takes "nothing" (0) as a timer's
+// after-event. Older versions take 1 to 3 only and make any other value "auto"; the value
+// was added to their calls in 2019, so versions before 1.4 are taken not to have it. A
+// version that cannot be read is taken to have it.
+bool TakesAfterEventNothing(std::string_view version);
 
 // Detect() on a client of its own whose waits together stay within bound: for the start of
 // the program, which must not wait on a box that does not answer.

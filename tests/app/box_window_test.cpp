@@ -9,6 +9,7 @@
 #include "app/main_window.h"
 #include "app/settings_dialog.h"
 #include "app_test_support.h"
+#include "transfer/live_save_record.h"
 #include "transfer/pending_restart.h"
 #include "widgets/message_service.h"
 
@@ -213,6 +214,41 @@ TEST_F(BoxWindowTest, APendingRestartIsOfferedAtTheNextStart) {
   EXPECT_EQ(ReadFile(work / "notes"), "user:root\ncmd:killall -9 enigma2\n");
   EXPECT_FALSE(transfer::ReadPendingRestart(Profile()).has_value());
   EXPECT_FALSE(w->TimerTerminate().isActive());
+}
+
+// A live save cut off in an earlier run: a start that cannot read the box's list keeps the
+// record and refuses to save; the next start that reads it tells what was sent and what not.
+TEST_F(BoxWindowTest, AnInterruptedLiveSaveIsToldAtTheFirstStartThatReadsTheBox) {
+  Configure(ftp.Port(), telnet.Port());
+  auto first = Window();
+  first->StartUp();
+  const transfer::BoxAddress box = first->ListAtStart().box;
+  first.reset();
+  transfer::RecordLiveSave(
+      Profile(), {box.Label(), 1765000000, {"adding \"Sent one\""}, {"deleting \"Never sent\""}});
+  const fs::path away = work.Path() + "/root/etc/elsewhere";
+  fs::rename(BoxFolder(), away);
+  auto w = Window();
+  w->StartUp();
+  ASSERT_FALSE(messages.boxes.empty());
+  for (const auto& box_shown : messages.boxes)
+    EXPECT_EQ(box_shown.text.find("Never sent"), std::string::npos) << box_shown.text;
+  messages.boxes.clear();
+  w->SaveExitExecute();
+  ASSERT_EQ(messages.boxes.size(), 1u);
+  EXPECT_EQ(messages.boxes[0].text, transfer::kReloadBeforeSaving);
+  w.reset();
+
+  fs::rename(away, BoxFolder());
+  messages.boxes.clear();
+  w = Window();
+  w->StartUp();
+  ASSERT_EQ(messages.boxes.size(), 1u) << messages.Trace().back();
+  const std::string told = messages.boxes[0].text;
+  EXPECT_NE(told.find("may or may not have carried them out"), std::string::npos) << told;
+  EXPECT_LT(told.find("Sent one"), told.find("Not sent"));
+  EXPECT_GT(told.find("Never sent"), told.find("Not sent"));
+  EXPECT_FALSE(transfer::ReadLiveSave(Profile()).has_value());
 }
 
 }  // namespace

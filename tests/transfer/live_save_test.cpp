@@ -83,6 +83,20 @@ class LiveSaveTest : public ::testing::Test {
     input.timer_list = testing::TimersXml(table);
     return input;
   }
+  // Saving again the list the window shows after result, unchanged.
+  SaveInput Again(const BoxSim& box, const LiveSaveResult& result) const {
+    SaveInput again = Input(box, {}, {});
+    again.start.text = result.box_list.value_or("");
+    again.start.shown = result.shown.text;
+    again.start.shown_origins = result.shown.origins;
+    const TimerList shown = ReadTimerList(result.shown.text, again.clock);
+    for (size_t i = 0; i < shown.timers.size(); ++i) {
+      const BoxTimer row = ToBoxTimer(shown.timers[i]);
+      again.timers.push_back({row.begin, row.end, row.serviceref, row.name, int64_t(i)});
+    }
+    again.timer_list = result.shown.text;
+    return again;
+  }
   LiveSaveResult Save(const BoxSim& box, SaveInput input) {
     LiveSave save(std::move(input), box.Endpoint(), recorder);
     return save.Run();
@@ -105,7 +119,8 @@ TEST_F(LiveSaveTest, AppliedWithoutARestartAndARunningTimerIsChangedNotReplaced)
   BoxSim box({running, gone, kept});
   BoxTimer longer = running;
   longer.end += 45 * kMinute;
-  const BoxTimer added = Timer(kB, kT0 + 5 * kHour, 30, "Erbij");
+  BoxTimer added = Timer(kB, kT0 + 5 * kHour, 30, "Erbij");
+  added.eit = 4711;  // the box takes the event from its own guide, which has none
   const LiveSaveResult result =
       Save(box, Input(box, {running, gone, kept}, {{longer, 0}, {kept, 2}, {added, {}}}));
 
@@ -127,6 +142,43 @@ TEST_F(LiveSaveTest, AppliedWithoutARestartAndARunningTimerIsChangedNotReplaced)
   EXPECT_EQ(result.shown.undone, 0u);
   EXPECT_NE(recorder.steps.find("Changing \"Loopt\" (2 of 5)"), std::string::npos)
       << recorder.steps;
+  EXPECT_NE(web_log.find("eit=4711"), std::string::npos);
+  EXPECT_NE(recorder.log.find("\"Erbij\" with event id 0, not 4711"), std::string::npos)
+      << recorder.log;
+  EXPECT_EQ(Count(recorder.log, "with event id"), 1);
+}
+
+// Interfaces before 1.4 take "nothing" after a recording for "auto": such timers are refused
+// before anything is sent, and only there.
+TEST_F(LiveSaveTest, AnInterfaceThatCannotDoNothingAfterwardsIsNotSentSuchTimers) {
+  BoxSim box({});
+  struct Case {
+    const char* version;
+    web::AfterEvent after;
+    LiveOutcome outcome;
+  };
+  int64_t begin = kT0;
+  auto adds = [&] {
+    try {
+      return Count(box.WebLog(), "/api/timeradd?");
+    } catch (const std::exception&) {
+      return 0;  // no request yet
+    }
+  };
+  for (const Case& c : {Case{"OWIF 1.3.5", web::AfterEvent::kNothing, LiveOutcome::kRefused},
+                        Case{"OWIF 1.3.5", web::AfterEvent::kStandby, LiveOutcome::kApplied},
+                        Case{"OWIF 1.4.0", web::AfterEvent::kNothing, LiveOutcome::kApplied}}) {
+    SCOPED_TRACE(std::string(c.version) + " " + std::string(web::AfterEventName(c.after)));
+    box.SetSwitches({{"webif_version", c.version}});
+    BoxTimer timer = Timer(kA, begin += kHour, 30, "Daarna");
+    timer.afterevent = c.after;
+    const int adds_before = adds();
+    const LiveSaveResult result = Save(box, Input(box, {}, {{timer, {}}}));
+    EXPECT_EQ(result.outcome, c.outcome) << result.message;
+    const bool refused = c.outcome == LiveOutcome::kRefused;
+    EXPECT_EQ(adds(), adds_before + (refused ? 0 : 1));
+    EXPECT_EQ(result.message.find("\"Daarna\"") != std::string::npos, refused) << result.message;
+  }
 }
 
 TEST_F(LiveSaveTest, ARefusedTimerIsNamedWithItsConflictsAndSavedAgainLater) {
@@ -158,23 +210,67 @@ TEST_F(LiveSaveTest, ARefusedTimerIsNamedWithItsConflictsAndSavedAgainLater) {
   // With a tuner more, saving the list as shown sends the refused change once more, as a
   // change of the box's timer.
   box.SetSwitches({{"tuners", "3"}});
-  SaveInput again = Input(box, {}, {});
-  again.start.text = *result.box_list;
-  again.start.shown = result.shown.text;
-  again.start.shown_origins = result.shown.origins;
-  const TimerList shown = ReadTimerList(result.shown.text, again.clock);
-  std::vector<BoxTimer> rows;
-  for (size_t i = 0; i < shown.timers.size(); ++i) {
-    rows.push_back(ToBoxTimer(shown.timers[i]));
-    again.timers.push_back({rows.back().begin, rows.back().end, rows.back().serviceref,
-                            rows.back().name, static_cast<int64_t>(i)});
-  }
-  again.timer_list = result.shown.text;
-  const LiveSaveResult second_save = Save(box, std::move(again));
+  const LiveSaveResult second_save = Save(box, Again(box, result));
   ASSERT_EQ(second_save.outcome, LiveOutcome::kApplied) << second_save.message << recorder.log;
   // The refused change, its undoing, and the change now.
   EXPECT_EQ(Count(box.WebLog(), "/api/timerchange?"), 3);
   EXPECT_EQ(Count(box.WebLog(), "/api/timerdelete?"), 0);
+  EXPECT_NE(box.TimersFile().find("begin=\"" + std::to_string(moved.begin)), std::string::npos);
+}
+
+// An add the box moved a second on (another timer begins then) is on the box, whether the
+// box's file could not be read after the save or the add's answer was lost: saving the list
+// shown afterwards does not send it again.
+TEST_F(LiveSaveTest, AnAddTheBoxMovedASecondOnIsNeverSentAgain) {
+  const BoxTimer first = Timer(kA, kT0, 120, "Lang");
+  const BoxTimer second = Timer(kB, kT0 + 30 * kMinute, 60, "Tweede");
+  const BoxTimer twin = Timer(kC, kT0, 20, "Dubbel");                     // begins with "Lang"
+  const BoxTimer too_many = Timer(kC, kT0 + 40 * kMinute, 30, "Teveel");  // no tuner left
+  struct Case {
+    const char* name;
+    nlohmann::json switches;  // during the first save
+    const char* cut_at;       // the step whose answer breaks off, if any
+    LiveOutcome outcome;
+  };
+  for (const Case& c :
+       {Case{"file unreadable", {{"refuse_login", "ftp"}}, nullptr, LiveOutcome::kNotApplied},
+        Case{"answer lost", {}, "Adding \"Dubbel\"", LiveOutcome::kStopped}}) {
+    SCOPED_TRACE(c.name);
+    BoxSim box({first, second});
+    box.SetSwitches(c.switches);
+    recorder.on_step = [&](const std::string& step) {
+      if (c.cut_at && step.rfind(c.cut_at, 0) == 0) box.SetSwitches({{"web_cut", "10"}});
+    };
+    const LiveSaveResult result = Save(
+        box, Input(box, {first, second}, {{first, 0}, {second, 1}, {twin, {}}, {too_many, {}}}));
+    recorder.on_step = nullptr;
+    box.SetSwitches({});
+    EXPECT_EQ(result.outcome, c.outcome) << result.message << recorder.log;
+    ASSERT_TRUE(result.box_list) << result.message;
+    EXPECT_NE(result.box_list->find("begin=\"" + std::to_string(kT0 + 1)), std::string::npos);
+
+    Save(box, Again(box, result));
+    EXPECT_EQ(Count(box.WebLog(), "name=Dubbel"), 1) << box.WebLog();
+  }
+}
+
+// The box keeps a change it refused when changing it back fails: its file shows the change,
+// which is still no change applied.
+TEST_F(LiveSaveTest, ARefusedChangeTheBoxKeptIsNotToldAsApplied) {
+  const BoxTimer first = Timer(kA, kT0, 120, "Lang");
+  const BoxTimer second = Timer(kB, kT0 + 30 * kMinute, 60, "Tweede");
+  const BoxTimer later = Timer(kC, kT0 + 10 * kHour, 60, "Later");
+  BoxSim box({first, second, later});
+  BoxTimer moved = later;
+  moved.begin = kT0 + 40 * kMinute;
+  moved.end = kT0 + 70 * kMinute;
+  box.SetSwitches({{"web_change_fails", std::to_string(moved.begin)}});
+  const LiveSaveResult result =
+      Save(box, Input(box, {first, second, later}, {{first, 0}, {second, 1}, {moved, 2}}));
+
+  EXPECT_EQ(result.outcome, LiveOutcome::kStopped) << result.message;
+  EXPECT_NE(result.message.find("Changing it back failed"), std::string::npos) << result.message;
+  EXPECT_EQ(result.message.find("as the box's file shows"), std::string::npos) << result.message;
   EXPECT_NE(box.TimersFile().find("begin=\"" + std::to_string(moved.begin)), std::string::npos);
 }
 
@@ -212,11 +308,19 @@ TEST_F(LiveSaveTest, AFailureAfterTheFirstChangeStopsAndKeepsWhatWasNotApplied) 
                                  {Timer(kB, kT0 + 2 * kHour, 30, "Een"), {}},
                                  {Timer(kB, kT0 + 3 * kHour, 30, "Twee"), {}},
                                  {Timer(kB, kT0 + 4 * kHour, 30, "Drie"), {}}};
+  std::optional<LiveSaveRecord> during;  // the record as the second call goes out
   recorder.on_step = [&](const std::string& step) {
-    if (step.find("(2 of ") != std::string::npos) box.SetSwitches({{"web_cut", "10"}});
+    if (step.find("(2 of ") == std::string::npos) return;
+    during = ReadLiveSave(dir.Path());
+    box.SetSwitches({{"web_cut", "10"}});
   };
   const LiveSaveResult result = Save(box, Input(box, {kept}, rows));
 
+  ASSERT_TRUE(during);
+  ASSERT_EQ(during->sent.size(), 2u);
+  EXPECT_NE(during->sent[1].find("\"Twee\""), std::string::npos);
+  EXPECT_EQ(during->not_sent.size(), 1u);
+  EXPECT_FALSE(ReadLiveSave(dir.Path()));  // the box's list was read back
   ASSERT_EQ(result.outcome, LiveOutcome::kStopped) << result.message;
   EXPECT_EQ(recorder.questions, "");  // too late for another route
   EXPECT_NE(result.message.find("Applied:\n- adding "), std::string::npos) << result.message;
@@ -226,6 +330,21 @@ TEST_F(LiveSaveTest, AFailureAfterTheFirstChangeStopsAndKeepsWhatWasNotApplied) 
   EXPECT_NE(result.box_list->find("Twee"), std::string::npos);
   EXPECT_EQ(result.shown.undone, 1u);
   EXPECT_NE(result.shown.text.find("Drie"), std::string::npos);
+
+  // Neither the file nor the interface answers after the cut: the record stays, as it ends.
+  box.SetSwitches({});
+  recorder.on_step = [&](const std::string& step) {
+    if (step.find("(1 of ") != std::string::npos)
+      box.SetSwitches({{"web_cut", "10"}, {"refuse_login", "ftp"}});
+  };
+  const LiveSaveResult unknown =
+      Save(box, Input(box, {kept}, {{kept, 0}, {Timer(kC, kT0 + 5 * kHour, 30, "Vier"), {}}}));
+  EXPECT_FALSE(unknown.box_list);
+  EXPECT_NE(unknown.message.find("Reload from box"), std::string::npos) << unknown.message;
+  const std::optional<LiveSaveRecord> kept_record = ReadLiveSave(dir.Path());
+  ASSERT_TRUE(kept_record);
+  ASSERT_EQ(kept_record->sent.size(), 1u);
+  EXPECT_NE(kept_record->sent[0].find("\"Vier\""), std::string::npos);
 }
 
 // The box's state per row, for the grid: by identity, so a repeated timer the box moved on

@@ -130,6 +130,33 @@ TEST(LiveApplyTest, ARefusedTimerKeepsItsConflictsAndTheRestStaysApplied) {
   EXPECT_FALSE(Has(report.box_list, moved));
 }
 
+// The box puts a change in place before its conflict check; when changing it back fails
+// (an error, or a refusal), the box holds it, and the outcome says so.
+TEST(LiveApplyTest, ARefusedChangeThatCouldNotBeChangedBackIsLeftInPlace) {
+  std::vector<BoxTimer> two_recording = kBox;
+  two_recording.push_back(Timer(kB, kT0 + 30 * kMinute, 30, "Tweede"));
+  BoxTimer moved = kOld;
+  moved.begin = kT0 + 40 * kMinute;
+  moved.end = kT0 + 70 * kMinute;
+  for (const char* how : {"", ":refuse"}) {
+    SCOPED_TRACE(how);
+    BoxSim box(two_recording);
+    box.SetSwitches({{"web_change_fails", std::to_string(moved.begin) + how}});
+    WebInterface web(box.Endpoint());
+    ApplyReport report = ApplyOperations(web, web.TimerList(), {Change(kOld, moved)});
+
+    const OperationOutcome& o = report.outcomes[0];
+    EXPECT_EQ(o.status, Status::kRefused);
+    EXPECT_TRUE(o.left_in_place);
+    EXPECT_EQ(o.conflicts.size(), 2u);
+    EXPECT_TRUE(report.changes_sent);
+    EXPECT_FALSE(report.AllApplied());
+    EXPECT_EQ(report.failure.has_value(), std::string(how).empty());
+    box.SetSwitches({});
+    EXPECT_TRUE(Has(web.TimerList(), moved));
+  }
+}
+
 TEST(LiveApplyTest, AFailureTellsWhetherAChangeMayHaveReachedTheBox) {
   BoxSim box(kBox);
   HttpEndpoint closed = box.Endpoint();

@@ -129,6 +129,31 @@ TEST(WebClientTest, EachFailureHasAnErrorOfItsOwn) {
   EXPECT_EQ(web.TimerList().size(), 1u);  // the late add was carried out all the same
 }
 
+// A late reply or a redirect on the connection kept from an earlier call: the box had the
+// request, so it may have acted on it (and here did).
+TEST(WebClientTest, ALateReplyOrARedirectOnAKeptConnectionHasReachedTheBox) {
+  struct Case {
+    const char* name;
+    nlohmann::json switches;
+  };
+  for (const Case& c :
+       {Case{"late", {{"web_delay", "1500"}}}, Case{"redirected", {{"web_redirect", "1"}}}}) {
+    SCOPED_TRACE(c.name);
+    BoxSim box({});
+    WebInterface web(box.Endpoint(), {500ms, 300ms});
+    ASSERT_TRUE(web.TimerList().empty());  // the connection is open from here on
+    box.SetSwitches(c.switches);
+    try {
+      web.AddTimer({.serviceref = kRef, .name = c.name, .begin = kT0, .end = kT0 + 60});
+      ADD_FAILURE() << "no error";
+    } catch (const WebError& e) {
+      EXPECT_TRUE(e.ReachedBox()) << e.TypeName() << ": " << e.what();
+    }
+    box.SetSwitches({});
+    EXPECT_EQ(web.TimerList().size(), 1u);
+  }
+}
+
 TEST(WebClientTest, LogsInOnlyWhenAskedAndKeepsTheSession) {
   BoxSim box({}, {"web_auth"});
   WebInterface web(box.Endpoint());

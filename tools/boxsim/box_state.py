@@ -35,6 +35,11 @@ FAULT_SWITCHES = {
     "web_cut": "every web interface reply breaks off after this many bytes of its body",
     "tuners": "the receiver's tuners: a count of DVB-S2 tuners or a comma list of types "
               "(DVB-S, DVB-S2, DVB-C, DVB-T2, empty); two DVB-S2 tuners when not set",
+    "web_redirect": "every web interface call is carried out, then answered with a redirect",
+    "web_change_fails": "BEGIN or BEGIN:refuse: a timerchange of the timer beginning at BEGIN "
+                        "is not carried out, answered with HTTP 500 (or refused)",
+    "webif_version": "the web interface version told, such as 'OWIF 1.3.5'; before 1.4 an "
+                     "after-event of 0 is taken as auto",
     "rewrite_all": "the receiver writes every timer in its own layout, dropping what it does "
                    "not know, as a real one does (else loaded timers as they were read)",
 }

@@ -16,7 +16,11 @@ Switches (box_state.py), read on every request: no_web=404 (every path answers 4
 web_forbidden (403), web_auth (HTTP Basic against the box's user and password, then a
 session cookie), web_delay=MS (the reply, not the work, comes late), web_not_json (an HTML
 page in place of the reply), web_cut=BYTES (the reply breaks off after so many bytes of its
-body), tuners (see tuners.py).
+body), web_redirect (the call is carried out, then answered with a redirect to the login
+page), web_change_fails=BEGIN[:refuse] (a timerchange of the timer that begins at BEGIN is
+not carried out: answered with HTTP 500, or with ":refuse" with a refusal),
+webif_version=VERSION (the version told, such as "OWIF 1.3.5"; before 1.4 an after-event
+of 0 is taken as 3, auto, as those versions do), tuners (see tuners.py).
 """
 import base64
 import html
@@ -176,11 +180,23 @@ class WebInterface:
     def about(self, query):
         kinds = tuners.tuner_types(self.faults.get("tuners"))
         return {"info": {"brand": "Dream Multimedia", "model": "DM7025", "boxtype": "dm7025",
-                         "webifver": WEBIF_VERSION, "imagedistro": "openpli",
+                         "webifver": self.version(), "imagedistro": "openpli",
                          "enigmaver": "2024-01-01",
                          "tuners": [{"name": "Tuner %c" % (65 + i), "type": kind}
                                     for i, kind in enumerate(kinds) if kind != "empty"]},
                 "service": {"result": True}}
+
+    def version(self):
+        return self.faults.get("webif_version") or WEBIF_VERSION
+
+    def after_events(self):
+        """The after-event values the calls take; others are auto."""
+        number = self.version().split(" ")[-1].split(".")
+        try:
+            older = (int(number[0]), int(number[1])) < (1, 4)
+        except (IndexError, ValueError):
+            older = False
+        return ("1", "2", "3") if older else ("0", "1", "2", "3")
 
     def guide_events(self, key):
         """The events of the service (sid, onid, tsid) in the box's guide file."""
@@ -249,8 +265,7 @@ class WebInterface:
                 return {"result": False, "message": "The parameter '%s' can't be empty" % name}
         return None
 
-    @staticmethod
-    def values(query):
+    def values(self, query):
         """The timer's values from an add or a change, read as the plugin reads them."""
         afterevent = arg(query, "afterevent", str(AUTO))
         tags = arg(query, "tags")
@@ -259,7 +274,7 @@ class WebInterface:
             "end": integer(arg(query, "end")), "name": arg(query, "name"),
             "description": arg(query, "description", ""),
             "disabled": arg(query, "disabled") == "1", "justplay": arg(query, "justplay") == "1",
-            "afterevent": int(afterevent) if afterevent in ("0", "1", "2", "3") else AUTO,
+            "afterevent": int(afterevent) if afterevent in self.after_events() else AUTO,
             "dirname": arg(query, "dirname") or None,
             "tags": tags.split(" ") if tags is not None else [],
             "repeated": integer(arg(query, "repeated", "0")),
@@ -294,6 +309,12 @@ class WebInterface:
                 old.append(int(arg(query, name)))
             except ValueError:
                 return {"result": False, "message": "The parameter '%s' must be a number" % name}
+        stuck, _, how = str(self.faults.get("web_change_fails") or "").partition(":")
+        if stuck and stuck == str(old[0]):
+            if how == "refuse":
+                return {"result": False, "message": "Timer '%s' could not be changed"
+                                                    % arg(query, "name")}
+            raise ServerError("the change of the timer at %s failed" % stuck)
         values = self.values(query)
         with self.receiver.lock:
             self.receiver.timers.check = self.receiver.tuner_check()
@@ -335,7 +356,7 @@ class WebInterface:
                 "\t<e2imageversion>9.0</e2imageversion>\n"
                 "\t<e2webifversion>%s</e2webifversion>\n"
                 "\t<e2devicename>dm7025</e2devicename>\n"
-                "</e2deviceinfo>\n" % WEBIF_VERSION).encode("utf-8")
+                "</e2deviceinfo>\n" % self.version()).encode("utf-8")
 
     def answer(self, path, query):
         """(status, content type, body) for a request that passed the switches."""
@@ -400,6 +421,9 @@ class RequestHandler(BaseHTTPRequestHandler):
                 return self.reply(401, "text/html", b"<html><body>401 Authentication "
                                   b"required</body></html>", extra)
         status, kind, body = self.web.answer(url.path, query)
+        if faults.on("web_redirect"):  # carried out, then sent to log in
+            extra.append(("Location", "/login"))
+            status, kind, body = 302, "text/html", b"<html><body>Found</body></html>"
         delay = faults.number("web_delay")
         if delay > 0:  # carried out at once, answered late
             time.sleep(delay / 1000.0)
