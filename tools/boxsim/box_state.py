@@ -34,6 +34,8 @@ FAULT_SWITCHES = {
     "web_not_json": "the web interface answers with an HTML page in place of JSON",
     "web_cut": "every web interface reply breaks off after this many bytes of its body",
     "tuners": "how many tuners the receiver records with (2 when not set)",
+    "check_at_load": "the receiver switches off, as it loads its list, each timer for which "
+                     "the tuners do not suffice beside the timers loaded before it",
     "rewrite_all": "the receiver writes every timer in its own layout, dropping what it does "
                    "not know, as a real one does (else loaded timers as they were read)",
 }

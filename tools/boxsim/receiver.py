@@ -155,8 +155,14 @@ class Receiver:
             self.log("no timers.xml; loaded 0 timers")
             return None
         parsed = parse_timers(data)
+        check = self.faults.on("check_at_load")
+        self.timers.tuners = self.faults.number("tuners") or self.timers.tuners
         for timer in parsed:
-            self.timers.insert(as_entry(timer))
+            entry = as_entry(timer)
+            if check and self.timers.conflicts(entry):
+                entry.disabled = True
+                self.log("switched off at load: %s" % entry.name)
+            self.timers.insert(entry)
         self.log("loaded %d timers" % len(parsed))
         return parsed
 
