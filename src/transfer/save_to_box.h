@@ -5,7 +5,10 @@
 // recording; store the merged list under a temporary name, check it, make sure the box's list
 // is still the one merged with, and rename it over "timers.xml"; then log in by telnet and stop
 // the receiver once so that the box starts it again with the new list, and read the list back
-// to see that the box did not write its own over it meanwhile.
+// to see that the box did not write its own over it meanwhile. Where the box's web interface
+// answers, the receiver is asked to write the list it holds before the fetch (with live apply
+// off), and its list after the restart names any timer its conflict check switched off at load.
+// A save whose restart was done but not checked only checks when it is run again.
 //
 // Threads: TakeTimerList runs on the thread that owns the tables; Run on any other thread
 // (it blocks for seconds) and never touches a table. The observer is called on Run's thread.
