@@ -214,9 +214,11 @@ TEST_F(BoxWindowTest, APendingRestartIsOfferedUntilItIsCheckedOrDeclined) {
   record();
 
   // A start whose fetch fails cannot tell: the record waits.
-  Configure(1, telnet.Port());
+  fs::rename(BoxFolder(), BoxFolder() + ".away");
   auto w = Window();
   w->StartUp();
+  fs::rename(BoxFolder() + ".away", BoxFolder());
+  EXPECT_FALSE(w->FetchResult().ok);
   EXPECT_FALSE(offered()) << messages.Trace().back();
   EXPECT_TRUE(transfer::ReadPendingRestart(Profile()).has_value());
 
