@@ -94,6 +94,7 @@ void MainWindow::ReadBoxFiles() {
 void MainWindow::ReloadFromBox() {
   boxdata::EmptyTables(tables_);
   session_.change_count = 0;
+  session_.save_owed = false;
   session_.last_saved_end = 0;
   RefreshActions();
   FetchBoxFiles();
@@ -145,22 +146,42 @@ void MainWindow::OfferPendingRestart() {
       transfer::ReadPendingRestart(options_.local_dir);
   if (!pending || pending->box != Box().Label()) return;
   const std::string when = LocalTimeText(pending->when);
+  // Without the box's list nothing can be told: the record waits for a start that reads it.
+  if (!list_at_start_.fetch_ok) {
+    Log("The timer list saved on " + when +
+        " may still wait for the receiver's restart; the box's list was not read, so this is "
+        "asked when it is.");
+    return;
+  }
   const transfer::TimerList sent = transfer::ReadTimerList(pending->list, Clock());
   const transfer::TimerList held = transfer::ReadTimerList(list_at_start_.text, Clock());
   if (!list_at_start_.fetched || !transfer::SameTimers(sent.timers, held.timers)) {
     transfer::ClearPendingRestart(options_.local_dir);
-    if (list_at_start_.fetched)
-      messages_->Information("The timer list saved on " + when +
-                             " was not loaded by the receiver, and the box has written its own "
-                             "list over it since. The timers shown are the box's own.");
+    messages_->Information(
+        pending->restarted
+            ? "The receiver was restarted after the timer list saved on " + when +
+                  ", but that list could not be checked then, and the box holds another list "
+                  "now. The timers shown are the box's own."
+            : "The timer list saved on " + when +
+                  " was not loaded by the receiver, and the box has written its own list over "
+                  "it since. The timers shown are the box's own.");
+    return;
+  }
+  if (pending->restarted) {
+    // Restarted with it, and the box holds it still: the receiver loaded it.
+    transfer::ClearPendingRestart(options_.local_dir);
+    Log("The timer list saved on " + when + " is on the box, and the receiver has loaded it.");
     return;
   }
   list_at_start_.uploaded = pending->list;
   if (!messages_->Question("The timer list saved on " + when +
                            " is on the box, but the receiver was not restarted, so it has not "
                            "loaded it; any save of its own puts its old list back.\nRestart the "
-                           "receiver now?"))
+                           "receiver now?")) {
+    transfer::ClearPendingRestart(options_.local_dir);
+    Log("The restart of the receiver was declined; it is not offered again.");
     return;
+  }
   RunSave(false);
 }
 
@@ -186,11 +207,23 @@ void MainWindow::RunSave(bool end_program) {
   SaveRun run;
   run.input = transfer::PrepareSave(tables_, names_.channels, Box(), options_.local_dir,
                                     list_at_start_, Clock());
+  if (const transfer::WebDetection* answer = web_route_.AnswerFor(WebEndpoint());
+      answer && answer->found) {
+    run.input.web = WebEndpoint();
+    // Live apply is off: what the interface changed lives in the receiver's memory only.
+    run.input.write_first = !settings_.apply_live;
+  }
   run.log = [this](const std::string& line) { Log(line); };
   run.messages = messages_;
   // No second save while this one runs: the progress dialog is modal, and so is this.
   save_exit_->setEnabled(false);
   const transfer::SaveResult result = RunSaveWithProgress(this, std::move(run));
+  if (result.box_timers) web_route_.box_timers = *result.box_timers;
+  list_at_start_.restart_done = result.outcome == transfer::SaveOutcome::kNotChecked;
+  // The advice after these is to save again, also when nothing was changed in this run.
+  session_.save_owed = result.RestartPending() ||
+                       result.outcome == transfer::SaveOutcome::kOverwritten ||
+                       result.outcome == transfer::SaveOutcome::kListMissing;
   if (result.EndProgram()) {
     if (end_program) {
       EndAfterSave();
@@ -227,7 +260,7 @@ void MainWindow::ShowTimerList(const std::string& text) {
 void MainWindow::EndAfterSave() {
   // Nothing done in the second before the end could be saved any more.
   ending_ = true;
-  for (QAction* action : {append_, edit_, delete_, save_exit_, reload_, switch_,
+  for (QAction* action : {append_, edit_, delete_, save_exit_, reload_, switch_, find_in_guide_,
                           undo_->UndoAction(), undo_->RedoAction()})
     action->setEnabled(false);
   timer_terminate_.start();

@@ -127,11 +127,12 @@ void MainWindow::GuideLoaded(const GuideLoad& load) {
   session_.guide = load.state;
   Log(load.LogLine());
   guide_status_->ShowResult(load.StatusText());
-  find_in_guide_->setEnabled(load.state->HasGuide());
+  // Nothing added in the second before the program ends could be saved any more.
+  find_in_guide_->setEnabled(load.state->HasGuide() && !ending_);
 }
 
 void MainWindow::FindInGuideClick() {
-  if (!session_.guide || !session_.guide->HasGuide()) return;
+  if (ending_ || !session_.guide || !session_.guide->HasGuide()) return;
   ui::FindInGuide dialog(this, session_, names_.channels,
                          [this](const std::string& zender, const std::string& service,
                                 const boxdata::TimerFromEvent& timer) {

@@ -61,7 +61,9 @@ void MainWindow::DetectWebInterface() {
 
 void MainWindow::ShowBoxStates() {
   const transfer::WebDetection* answer = web_route_.AnswerFor(WebEndpoint());
-  if (!answer || !answer->found || !tables_.timers.Active()) {
+  // Without this run's reading of the box, the grid shows an older copy: the box's states of
+  // now would stand beside timers it may not hold.
+  if (!answer || !answer->found || !tables_.timers.Active() || !list_at_start_.fetch_ok) {
     grid_->HideBoxStates();
     return;
   }
@@ -80,7 +82,11 @@ void MainWindow::ShowBoxStates() {
 void MainWindow::ShowSaveRoute() {
   const transfer::WebDetection* answer = web_route_.AnswerFor(WebEndpoint());
   if (!answer) return;
-  const std::string text = transfer::SaveRouteText(settings_.ip, *answer, settings_.apply_live);
+  // A box that was not read is not a box without a web interface.
+  const std::string text =
+      list_at_start_.fetch_ok
+          ? transfer::SaveRouteText(settings_.ip, *answer, settings_.apply_live)
+          : "Box " + settings_.ip + ": the save route is not known until the box has been read";
   Log(text);
   ShowSaveRouteIn(statusBar(), text);
 }

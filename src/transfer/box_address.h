@@ -38,6 +38,8 @@ struct BoxBounds {
   std::chrono::milliseconds reply{15000};     // each reply and each silence in a transfer
   std::chrono::milliseconds data{15000};      // the box connecting to a data port
   std::chrono::milliseconds dialogue{15000};  // the whole telnet dialogue, connecting included
+  // The receiver's web interface answering again after a restart, all questions together.
+  std::chrono::milliseconds web_restart{20000};
 };
 
 // Each status text of the FTP client goes to the log behind this.

@@ -8,6 +8,7 @@
 #include "transfer/box_list_transfer.h"
 #include "transfer/timer_list_check.h"
 #include "transfer/timer_merge.h"
+#include "transfer/web_route.h"
 #include "web/web_error.h"
 
 namespace tivolo::transfer {
@@ -132,6 +133,20 @@ bool LiveSave::Detect(LiveSaveResult& result) {
     result.interface = web::DetectInterface(endpoint_);
     return true;
   } catch (const web::WebError& e) {
+    if (!InterfaceAbsent(e)) {
+      // Not an answer that there is none: the restart is the user's to choose.
+      observer_.Log("The box's web interface does not answer: " + std::string(e.what()));
+      if (observer_.Ask("The box's web interface does not answer (" + std::string(e.what()) +
+                        "), so it is not known whether the changes can be applied live.\n"
+                        "Nothing was changed on the box.\nUpload the timer list and restart "
+                        "the receiver instead?")) {
+        result.outcome = LiveOutcome::kUseUpload;
+      } else {
+        result.outcome = LiveOutcome::kDeclined;
+        result.message = "Nothing was sent to the box: its web interface does not answer.";
+      }
+      return false;
+    }
     result.outcome = LiveOutcome::kNoInterface;
     result.message = e.what();
     observer_.Log("The box has no web interface this program can use (" + std::string(e.what()) +

@@ -8,6 +8,7 @@ namespace {
 
 constexpr const char* kRecordName = "restart-pending";
 constexpr const char* kListName = "restart-pending.xml";
+constexpr const char* kRestartedLine = "restarted";
 
 }  // namespace
 
@@ -15,7 +16,8 @@ void RecordPendingRestart(const std::filesystem::path& local_dir, const PendingR
   platform::ReplaceFile(local_dir / kListName, pending.list);
   platform::ReplaceFile(
       local_dir / kRecordName,
-      pending.box + "\n" + std::to_string(static_cast<long long>(pending.when)) + "\n");
+      pending.box + "\n" + std::to_string(static_cast<long long>(pending.when)) + "\n" +
+          (pending.restarted ? kRestartedLine + std::string("\n") : std::string()));
 }
 
 void ClearPendingRestart(const std::filesystem::path& local_dir) {
@@ -32,6 +34,7 @@ std::optional<PendingRestart> ReadPendingRestart(const std::filesystem::path& lo
     PendingRestart pending;
     pending.box = std::string(lines[0]);
     pending.when = static_cast<std::time_t>(std::stoll(std::string(lines[1])));
+    pending.restarted = lines.size() > 2 && lines[2] == kRestartedLine;
     pending.list = boxdata::ReadWholeFile(local_dir / kListName);
     return pending;
   } catch (const std::exception&) {

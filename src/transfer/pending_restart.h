@@ -17,9 +17,13 @@ struct PendingRestart {
   std::string box;       // BoxAddress::Label() of the box
   std::time_t when = 0;  // when the list was put in place
   std::string list;      // the list put on the box
+  // The receiver was restarted, but the box's list could not be read back afterwards: what
+  // is left is the check, not the restart.
+  bool restarted = false;
 };
 
-// Written just before the list is put in place on the box, removed once the restart is done.
+// Written just before the list is put in place on the box, and again after a restart whose
+// check could not be made; removed once the restart is checked, or the user declines it.
 void RecordPendingRestart(const std::filesystem::path& local_dir, const PendingRestart& pending);
 void ClearPendingRestart(const std::filesystem::path& local_dir);
 // Nothing when no restart is pending (or the record cannot be read).

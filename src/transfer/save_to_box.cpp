@@ -6,6 +6,7 @@
 #include "platform/now.h"
 #include "transfer/box_backup.h"
 #include "transfer/pending_restart.h"
+#include "transfer/receiver_list.h"
 #include "transfer/receiver_restart.h"
 #include "transfer/running_timers.h"
 #include "transfer/timer_merge.h"
@@ -37,6 +38,12 @@ std::string BoxListSentence(const SaveResult& result) {
       break;
   }
   return "What the box's timer list holds now is not known.";
+}
+
+// Where the box's list from before is kept, when this save took a copy of it.
+std::string BackupSentence(const SaveResult& result) {
+  if (result.backup.empty()) return {};
+  return " The box's list from before this save is in " + result.backup.string() + ".";
 }
 
 }  // namespace
@@ -153,8 +160,11 @@ SaveResult SaveToBox::Run() {
     result.message = e.what();
     result.error_type = platform::TypeNameOf(e);
   }
-  if (result.outcome != SaveOutcome::kRestarted && result.outcome != SaveOutcome::kNotRestarted &&
-      result.outcome != SaveOutcome::kOverwritten)
+  const bool restart_told = result.outcome == SaveOutcome::kRestarted ||
+                            result.outcome == SaveOutcome::kOverwritten ||
+                            result.outcome == SaveOutcome::kListMissing ||
+                            result.outcome == SaveOutcome::kSwitchedOff || result.RestartPending();
+  if (!restart_told)
     result.message += (result.message.empty() ? "" : "\n") + BoxListSentence(result);
   return result;
 }
@@ -210,8 +220,18 @@ void SaveToBox::SendToBox(SaveResult& result) {
   }
   plan.ours = ReadTimerList(input_.timer_list, input_.clock);
   MarkOrigins(plan.ours, input_);
+  if (input_.start.restart_done && !input_.start.uploaded.empty() &&
+      SameTimers(plan.ours.timers, ReadTimerList(input_.start.uploaded, input_.clock).timers)) {
+    VerifyOnly(result);
+    return;
+  }
 
   Step(SaveStep::kBackup);
+  if (!WriteReceiverListFirst()) {
+    result.outcome = SaveOutcome::kDeclined;
+    result.message = "Nothing was sent to the box.";
+    return;
+  }
   {
     const std::unique_ptr<net::FtpClient> ftp = Connect();
     BoxListTransfer box(*ftp, input_.local_dir);
@@ -233,6 +253,10 @@ void SaveToBox::SendToBox(SaveResult& result) {
     }
     if (plan.theirs && SameTimers(plan.merge.merged, plan.theirs->timers)) {
       observer_.Log("The box holds this timer list already; it is not sent again.");
+      // Until the receiver loads it, the next start must still offer its restart.
+      const std::optional<PendingRestart> recorded = ReadPendingRestart(input_.local_dir);
+      if (!recorded || recorded->restarted)
+        RecordPendingRestart(input_.local_dir, {input_.box.Label(), Now(), plan.text});
     } else {
       Step(SaveStep::kUpload);
       UploadMerged(box, plan, result);
@@ -249,7 +273,35 @@ void SaveToBox::SendToBox(SaveResult& result) {
   if (result.outcome == SaveOutcome::kNotRestarted) return;
   Step(SaveStep::kVerify);
   Verify(plan.text, result);
-  if (result.outcome == SaveOutcome::kOverwritten) result.merged_list = plan.text;
+  if (result.outcome == SaveOutcome::kOverwritten || result.outcome == SaveOutcome::kListMissing)
+    result.merged_list = plan.text;
+}
+
+void SaveToBox::VerifyOnly(SaveResult& result) {
+  observer_.Log(
+      "The receiver was restarted by the last save, but its list was not checked; it is only "
+      "checked now.");
+  const std::string& sent = input_.start.uploaded;
+  result.uploaded_list = sent;
+  result.box_list = BoxListState::kReplaced;
+  Step(SaveStep::kVerify);
+  Verify(sent, result);
+  if (result.outcome == SaveOutcome::kOverwritten || result.outcome == SaveOutcome::kListMissing)
+    result.merged_list = sent;
+}
+
+bool SaveToBox::WriteReceiverListFirst() {
+  // A list this program uploaded and the receiver did not load yet would be written over by
+  // the receiver's old one.
+  if (!input_.web || !input_.write_first || !input_.start.uploaded.empty()) return true;
+  observer_.Log("Asking the receiver to write its timer list before it is fetched.");
+  const std::string problem = WriteReceiverList(*input_.web, {bounds_.connect, bounds_.reply});
+  if (problem.empty()) return true;
+  observer_.Log("The receiver did not write its timer list: " + problem);
+  return Ask("The box's web interface did not make the receiver write its timer list (" + problem +
+             "). Timers changed through the interface since the receiver last wrote its list "
+             "would be lost with the restart.\nUpload the timer list and restart the receiver "
+             "anyway?");
 }
 
 bool SaveToBox::MergeWithBox(Plan& plan, SaveResult& result) {
@@ -429,30 +481,70 @@ void SaveToBox::Verify(const std::string& expected, SaveResult& result) {
     const std::unique_ptr<net::FtpClient> ftp = Connect();
     held = BoxListTransfer(*ftp, input_.local_dir).Read(kBoxListName);
   } catch (const std::exception& e) {
-    result.outcome = SaveOutcome::kNotRestarted;
+    const std::optional<PendingRestart> recorded = ReadPendingRestart(input_.local_dir);
+    RecordPendingRestart(input_.local_dir,
+                         {input_.box.Label(), recorded ? recorded->when : Now(), expected, true});
+    result.outcome = SaveOutcome::kNotChecked;
     result.message = std::string(
                          "The receiver was restarted, but the box's timer list could not "
                          "be read back to check it: ") +
-                     e.what() + ".\nSave && Exit again checks it.";
-    return;
-  }
-  const TimerList box_now = ReadTimerList(held.value_or(""), input_.clock);
-  if (held && StillHolds(box_now, ReadTimerList(expected, input_.clock),
-                         static_cast<int64_t>(platform::NowEpochSeconds()))) {
-    ClearPendingRestart(input_.local_dir);
-    result.outcome = SaveOutcome::kRestarted;
+                     e.what() +
+                     ".\nSave && Exit again only reads it back; the receiver is not restarted "
+                     "again.";
     return;
   }
   ClearPendingRestart(input_.local_dir);
+  if (!held) {
+    result.outcome = SaveOutcome::kListMissing;
+    result.box_list = BoxListState::kUnknown;
+    result.uploaded_list.clear();
+    result.message =
+        "The receiver was restarted, but the box has no timer list (timers.xml) now: the "
+        "receiver may have found the new list unreadable and set it aside as timers.xml_old, "
+        "and it runs without timers." +
+        BackupSentence(result) + "\nSave && Exit again puts the list shown on the box.";
+    return;
+  }
+  const TimerList box_now = ReadTimerList(*held, input_.clock);
+  if (StillHolds(box_now, ReadTimerList(expected, input_.clock),
+                 static_cast<int64_t>(platform::NowEpochSeconds()))) {
+    result.outcome = SaveOutcome::kRestarted;
+    CheckLoaded(expected, result);
+    return;
+  }
   result.outcome = SaveOutcome::kOverwritten;
   result.box_list = BoxListState::kUnchanged;
   result.uploaded_list.clear();
   result.message =
       "The receiver was restarted, but the box had written its own timer list over the new one "
       "first (it holds " +
-      std::to_string(box_now.timers.size()) +
-      " timers now), so the new list was not loaded. The box's list from before this save is in " +
-      result.backup.string() + ".\nSave && Exit again merges with what the box holds now.";
+      std::to_string(box_now.timers.size()) + " timers now), so the new list was not loaded." +
+      BackupSentence(result) + "\nSave && Exit again merges with what the box holds now.";
+}
+
+void SaveToBox::CheckLoaded(const std::string& sent, SaveResult& result) {
+  if (!input_.web) return;
+  observer_.Log("Asking the receiver which timers it loaded.");
+  result.box_timers = ReceiverListAfterRestart(*input_.web, bounds_.web_restart, stopped_);
+  if (!result.box_timers) {
+    observer_.Log(
+        "The box's web interface did not answer after the restart; the timers the receiver "
+        "loaded were not compared with the list sent.");
+    return;
+  }
+  const std::vector<ListedTimer> off =
+      SwitchedOffAtLoad(ReadTimerList(sent, input_.clock), *result.box_timers, input_.clock);
+  if (off.empty()) return;
+  std::string names;
+  for (const ListedTimer& t : off)
+    names += "\n" + labeller_.Label(t);
+  result.outcome = SaveOutcome::kSwitchedOff;
+  result.message =
+      "The receiver was restarted and has loaded the new list, but its conflict check switched "
+      "off these timers as it loaded them: they collide with other recordings on its tuners, "
+      "and they will not record:" +
+      names + "\nChange them, or the timers they collide with, and save again.";
+  observer_.Log("The receiver switched off at load:" + names);
 }
 
 }  // namespace tivolo::transfer

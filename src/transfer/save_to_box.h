@@ -5,7 +5,10 @@
 // recording; store the merged list under a temporary name, check it, make sure the box's list
 // is still the one merged with, and rename it over "timers.xml"; then log in by telnet and stop
 // the receiver once so that the box starts it again with the new list, and read the list back
-// to see that the box did not write its own over it meanwhile.
+// to see that the box did not write its own over it meanwhile. Where the box's web interface
+// answers, the receiver is asked to write the list it holds before the fetch (with live apply
+// off), and its list after the restart names any timer its conflict check switched off at load.
+// A save whose restart was done but not checked only checks when it is run again.
 //
 // Threads: TakeTimerList runs on the thread that owns the tables; Run on any other thread
 // (it blocks for seconds) and never touches a table. The observer is called on Run's thread.
@@ -17,6 +20,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +33,8 @@
 #include "transfer/box_list_transfer.h"
 #include "transfer/listed_timer.h"
 #include "transfer/timer_list_check.h"
+#include "web/box_timer.h"
+#include "web/http_client.h"
 
 namespace tivolo::transfer {
 
@@ -76,6 +82,9 @@ struct ListAtStart {
   // the box without a completed restart; empty when none. A box that still holds it changed
   // nothing since.
   std::string uploaded;
+  // The receiver was restarted after `uploaded` was put on the box, but the list could not be
+  // read back: what is left is the check, not a second restart.
+  bool restart_done = false;
   // By place in `shown`: the identity of the box's timer that a timer of `shown` stands in
   // for (a change the box refused, shown as the user wants it), when it is not its own.
   std::map<int64_t, std::string> shown_origins;
@@ -90,6 +99,11 @@ struct SaveInput {
   ListAtStart start;
   platform::ClockSettings clock;
   std::map<std::string, std::string> channel_names;  // by service reference, for messages
+  // The box's web interface, when it answered: after the restart the receiver's list is
+  // compared with what was sent; with write_first, the receiver is asked to write its list
+  // before the box's list is fetched to merge with.
+  std::optional<web::HttpEndpoint> web;
+  bool write_first = false;
 };
 
 // Fills input.timer_list and input.timers from the table, leaving its cursor and any
@@ -125,6 +139,9 @@ enum class SaveOutcome {
   kFailed,        // an error
   kNotRestarted,  // the new list is on the box, the receiver was not restarted
   kOverwritten,   // the receiver was restarted, but the box had written its own list first
+  kNotChecked,    // the receiver was restarted, but its list could not be read back
+  kListMissing,   // the receiver was restarted, and the box has no timers.xml now
+  kSwitchedOff,   // the receiver loaded the list, but switched some of its timers off
 };
 
 // What the box's "timers.xml" holds after the save, as far as it is known.
@@ -139,13 +156,19 @@ struct SaveResult {
   // The list this save put on the box (the merged list), when it did; the window shows it
   // from then on, and the next save knows it for its own.
   std::string uploaded_list;
-  // The merged list when the box wrote its own over it (kOverwritten): the window shows it,
-  // so that saving again puts it on the box.
+  // The merged list when the box wrote its own over it or set it aside (kOverwritten,
+  // kListMissing): the window shows it, so that saving again puts it on the box.
   std::string merged_list;
+  // The receiver's list as its web interface gave it after the restart, when it did.
+  std::optional<std::vector<web::BoxTimer>> box_timers;
   // Only after a completed, checked restart does the program end (kEndDelay later).
   bool EndProgram() const { return outcome == SaveOutcome::kRestarted; }
   // A declined save is news, not an error.
   bool MessageIsError() const { return outcome != SaveOutcome::kDeclined; }
+  // The list is on the box, and its restart, or the check of it, is still to be done.
+  bool RestartPending() const {
+    return outcome == SaveOutcome::kNotRestarted || outcome == SaveOutcome::kNotChecked;
+  }
 };
 
 class SaveToBox {
@@ -169,6 +192,10 @@ class SaveToBox {
   void FindOutAfterBreak(const std::string& text, const std::string& error, SaveResult& result);
   void Restart(SaveResult& result);
   void Verify(const std::string& expected, SaveResult& result);
+  // The restart was done by an earlier save; only its check is left.
+  void VerifyOnly(SaveResult& result);
+  bool WriteReceiverListFirst();
+  void CheckLoaded(const std::string& sent, SaveResult& result);
   void Step(SaveStep step);
   bool Ask(const std::string& question);
   void ThrowIfStopped() const;

@@ -31,6 +31,7 @@ WebDetection DetectWeb(const web::HttpEndpoint& endpoint, milliseconds bound) {
     return answer;
   } catch (const std::exception& e) {
     answer.problem = e.what();
+    answer.not_answering = !InterfaceAbsent(e);
     return answer;
   }
   const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
@@ -44,6 +45,15 @@ WebDetection DetectWeb(const web::HttpEndpoint& endpoint, milliseconds bound) {
   return answer;
 }
 
+bool InterfaceAbsent(const std::exception& failure) {
+  // A 401 or 403 is answered by the interface itself, and DetectWeb names it.
+  return dynamic_cast<const web::WebNotFoundError*>(&failure) ||
+         dynamic_cast<const web::WebReplyError*>(&failure) ||
+         dynamic_cast<const web::WebRedirectError*>(&failure) ||
+         dynamic_cast<const web::WebAuthError*>(&failure) ||
+         dynamic_cast<const web::WebForbiddenError*>(&failure);
+}
+
 bool SameInterface(const web::HttpEndpoint& a, const web::HttpEndpoint& b) {
   return a.host == b.host && a.port == b.port && a.https == b.https;
 }
@@ -54,12 +64,14 @@ const WebDetection* WebRoute::AnswerFor(const web::HttpEndpoint& interface) cons
 
 SaveRoute ChooseSaveRoute(bool apply_live, const WebDetection* answer, bool upload_pending) {
   if (!apply_live || upload_pending) return SaveRoute::kUpload;
-  if (!answer) return SaveRoute::kAskFirst;
+  if (!answer || (!answer->found && answer->not_answering)) return SaveRoute::kAskFirst;
   return answer->found ? SaveRoute::kLive : SaveRoute::kUpload;
 }
 
 std::string SaveRouteText(const std::string& host, const WebDetection& answer, bool apply_live) {
   const std::string box = "Box " + host + ": ";
+  if (!answer.found && answer.not_answering)
+    return box + "web interface not answering: Save && Exit asks it again";
   if (!answer.found) return box + answer.absence + ": " + kUploadRoute;
   const std::string found = box + "web interface " + answer.info.version;
   if (!apply_live) return found + ", live apply is off: " + kUploadRoute;

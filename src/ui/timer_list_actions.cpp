@@ -142,7 +142,7 @@ void TimerListActions::RefreshActions() {
   const bool any = HasCurrent();
   if (edit_) edit_->setEnabled(any);
   if (delete_) delete_->setEnabled(any);
-  if (save_exit_) save_exit_->setEnabled(session_.change_count != 0);
+  if (save_exit_) save_exit_->setEnabled(session_.change_count != 0 || session_.save_owed);
   RefreshSwitch();
 }
 

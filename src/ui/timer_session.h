@@ -42,6 +42,9 @@ struct TimerSession {
 
   // Every posted append or edit and every delete of this run; never lowered.
   int change_count = 0;
+  // A save the box still needs though nothing changed in this run: a list on the box whose
+  // restart, or the check of it, is still to be done. Save && Exit stays enabled for it.
+  bool save_owed = false;
   // The end of the timer last saved in the editor during this run; 0 until then.
   platform::DateTime last_saved_end = 0;
 

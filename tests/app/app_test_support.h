@@ -129,11 +129,12 @@ inline std::string StartBoxPeers(const tivolo::testing::TempDir& work,
   return error;
 }
 
-// WriteConfig with the telnet port as well.
+// WriteConfig with the telnet port as well; these peers have no web interface, so live apply
+// is off (a box whose interface does not answer is asked about before the upload route).
 inline void WriteBoxConfig(const std::string& path, int ftp_port, int telnet_port,
                            const std::string& box_folder) {
   WriteConfig(path, ftp_port, box_folder);
-  WriteFile(path, ReadFile(path) + "TelnetPort=" + std::to_string(telnet_port) + "\n");
+  WriteFile(path, ReadFile(path) + "TelnetPort=" + std::to_string(telnet_port) + "\nApplyLive=0\n");
 }
 
 }  // namespace tivolo::app::testing

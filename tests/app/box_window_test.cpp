@@ -196,24 +196,63 @@ TEST_F(BoxWindowTest, AfterAFailedRestartTheMergedListIsShownAndTheRetryOnlyRest
   EXPECT_FALSE(transfer::ReadPendingRestart(Profile()).has_value());
 }
 
-TEST_F(BoxWindowTest, APendingRestartIsOfferedAtTheNextStart) {
+TEST_F(BoxWindowTest, APendingRestartIsOfferedUntilItIsCheckedOrDeclined) {
   Configure(ftp.Port(), telnet.Port());
   // An earlier run put the box's list there and was killed before the restart.
   auto first = Window();
   first->StartUp();
   const transfer::BoxAddress box = first->ListAtStart().box;
   first.reset();
-  transfer::RecordPendingRestart(Profile(),
-                                 {box.Label(), 1765000000, ReadFile(BoxFolder() + "/timers.xml")});
-  messages.answers = {true};
+  const auto record = [&] {
+    transfer::RecordPendingRestart(
+        Profile(), {box.Label(), 1765000000, ReadFile(BoxFolder() + "/timers.xml")});
+  };
+  const auto offered = [&] {
+    for (const auto& b : messages.boxes)
+      if (b.text.find("Restart the receiver now?") != std::string::npos) return true;
+    return false;
+  };
+  record();
+
+  // A start whose fetch fails cannot tell: the record waits.
+  fs::rename(BoxFolder(), BoxFolder() + ".away");
   auto w = Window();
   w->StartUp();
-  ASSERT_EQ(messages.boxes.size(), 2u) << messages.Trace().back();
-  EXPECT_NE(messages.boxes[0].text.find("Restart the receiver now?"), std::string::npos);
-  EXPECT_EQ(messages.boxes[1].text, "The receiver was restarted and has loaded the timer list.");
+  fs::rename(BoxFolder() + ".away", BoxFolder());
+  EXPECT_FALSE(w->FetchResult().ok);
+  EXPECT_FALSE(offered()) << messages.Trace().back();
+  EXPECT_TRUE(transfer::ReadPendingRestart(Profile()).has_value());
+
+  // The next start offers it; the restart fails, and Save && Exit, as the advice says, retries.
+  Configure(ftp.Port(), 1);
+  messages.boxes.clear();
+  messages.answers = {true};
+  w = Window();
+  w->StartUp();
+  ASSERT_TRUE(offered());
+  EXPECT_NE(messages.Trace().back().find("Save && Exit again retries the restart"),
+            std::string::npos)
+      << messages.Trace().back();
+  EXPECT_EQ(w->ChangeCount(), 0);
+  EXPECT_TRUE(w->SaveExit()->isEnabled());
+  EXPECT_TRUE(transfer::ReadPendingRestart(Profile()).has_value());
+  Configure(ftp.Port(), telnet.Port());
+  w->LoadConfiguration();
+  messages.boxes.clear();
+  w->SaveExitExecute();
+  EXPECT_TRUE(messages.boxes.empty()) << messages.Trace().back();
+  EXPECT_TRUE(w->TimerTerminate().isActive());
   EXPECT_EQ(ReadFile(work / "notes"), "user:root\ncmd:killall -9 enigma2\n");
   EXPECT_FALSE(transfer::ReadPendingRestart(Profile()).has_value());
-  EXPECT_FALSE(w->TimerTerminate().isActive());
+
+  // Declined: not offered again.
+  record();
+  messages.answers = {false};
+  w = Window();
+  w->StartUp();
+  EXPECT_TRUE(offered());
+  EXPECT_FALSE(transfer::ReadPendingRestart(Profile()).has_value());
+  EXPECT_FALSE(w->SaveExit()->isEnabled());
 }
 
 // A live save cut off in an earlier run: a start that cannot read the box's list keeps the

@@ -129,6 +129,23 @@ TEST_F(GuideWindowTest, AGuideFileDaysOldGivesWayToTheWebInterface) {
   EXPECT_TRUE(messages.boxes.empty());
 }
 
+TEST_F(GuideWindowTest, FindInGuideIsOffInTheSecondBeforeTheEnd) {
+  BoxSim box({}, {}, true);
+  auto w = Window(box);
+  w->show();
+  ASSERT_TRUE(GuideRead(*w));
+  ASSERT_TRUE(w->FindInGuide()->isEnabled());
+  // No web port is configured: upload and restart, when asked.
+  messages.answers = {true, true};
+  w->SaveExitExecute();
+  ASSERT_TRUE(w->TimerTerminate().isActive()) << w->LogText();
+  EXPECT_FALSE(w->FindInGuide()->isEnabled());
+  const int rows = w->Tables().timers.RecordCount();
+  w->FindInGuideClick();  // its key still reaches the window
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  EXPECT_EQ(w->Tables().timers.RecordCount(), rows);
+}
+
 TEST_F(GuideWindowTest, ABoxWithoutAGuideIsANoteAndThePickerAsBefore) {
   BoxSim box({}, {}, true);
   fs::remove(Guide(box));

@@ -95,6 +95,68 @@ TEST(WebWindowTest, TheStatusBarSaysWhichWaySaveAndExitGoes) {
   EXPECT_TRUE(
       route_shown("Box 127.0.0.1: the web interface refused the login: changes are "
                   "uploaded and the receiver restarted"));
+
+  // The FTP login refused: the copy shown is older, and the route is not known.
+  configure("", password);
+  w.LoadConfiguration();
+  box.SetSwitches({{"web_auth", "1"}, {"refuse_login", "ftp"}});
+  messages.answers = {false};  // not the earlier copy's timers
+  w.ReloadClick();
+  EXPECT_FALSE(w.FetchResult().ok);
+  EXPECT_TRUE(
+      route_shown("Box 127.0.0.1: the save route is not known until the box has been read"));
+  EXPECT_TRUE(box_column().empty());
+}
+
+TEST(WebWindowTest, AnInterfaceThatDoesNotAnswerIsAskedAgainAndTheRestartAskedAbout) {
+  const tivolo::testing::BoxSim box({}, {}, true);
+  const nlohmann::json& status = box.Status();
+  tivolo::testing::TempDir work;
+  // Nothing listens on port 1.
+  WriteFile(work.Path() + "/config.ini",
+            "[DB7025]\nIp=127.0.0.1\nUsername=" + status["user"].get<std::string>() +
+                "\nPassword=" + status["password"].get<std::string>() +
+                "\nFtpPort=" + std::to_string(box.FtpPort()) +
+                "\nTelnetPort=" + std::to_string(box.TelnetPort()) + "\nWebPort=1\n");
+  widgets::ScriptedMessageService messages;
+  StartOptions options;
+  options.config_file = work.Path() + "/config.ini";
+  options.local_dir = work.Path() + "/";
+  options.messages = &messages;
+  options.fetch_dialog_delay_ms = 0;
+  MainWindow w(options);
+  w.StartUp();
+  ASSERT_TRUE(messages.boxes.empty()) << messages.Trace().front();
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        auto* route = w.statusBar()->findChild<QLabel*>("SaveRoute");
+        return route && route->text().toStdString() ==
+                            "Box 127.0.0.1: web interface not answering: Save && Exit asks it "
+                            "again";
+      },
+      5000));
+
+  // Asked again, still no answer: the restart is the user's to choose, and No sends nothing.
+  const std::string before = box.TimersFile();
+  w.AddChange();
+  w.SaveExitExecute();
+  ASSERT_EQ(messages.boxes.size(), 2u) << messages.Trace().back();
+  EXPECT_NE(messages.boxes[0].text.find("The box's web interface does not answer"),
+            std::string::npos)
+      << messages.boxes[0].text;
+  EXPECT_EQ(messages.boxes[1].text,
+            "Nothing was sent to the box: its web interface does not answer.");
+  EXPECT_EQ(box.LiveStatus()["kills"], 0);
+  EXPECT_EQ(box.TimersFile(), before);
+  EXPECT_FALSE(w.TimerTerminate().isActive());
+
+  // Yes: uploaded and restarted.
+  messages.answers = {true};
+  w.SaveExitExecute();
+  EXPECT_TRUE(w.TimerTerminate().isActive()) << messages.Trace().back();
+  // The box notes the kill in its status a moment later.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return box.LiveStatus()["kills"] == 1; }, 5000))
+      << box.LiveStatus().dump();
 }
 
 }  // namespace

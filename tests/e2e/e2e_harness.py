@@ -179,10 +179,13 @@ class Program:
                         status["address"], status["user"],
                         status["password"] if password is None else password,
                         status["ftp_port"], status["telnet_port"]))
-            # Without it the program asks port 80, where no simulated box listens: the box
-            # then has no web interface and every save goes the upload way.
+            # Without it the program would ask port 80, where no simulated box listens, and
+            # ask before each save whether to restart: live apply is off, and every save goes
+            # the upload way.
             if web:
                 f.write("WebPort=%d\n" % status["web_port"])
+            else:
+                f.write("ApplyLive=0\n")
         self.env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb", HOME=self.home,
                         XDG_CONFIG_HOME=os.path.join(self.home, ".config"),
                         XDG_DATA_HOME=os.path.join(self.home, ".local", "share"),

@@ -1,16 +1,19 @@
 // The pure parts of saving to the box: the telnet dialogue as a state machine fed block by
 // block, the check of the written list, the count of timers that changed on the box, and the
-// rotation of backups.
+// rotation of backups, and the save route an interface's answer gives.
 #include <gtest/gtest.h>
 
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "servers/server_process.h"
 #include "transfer/box_backup.h"
 #include "transfer/telnet_dialogue.h"
 #include "transfer/timer_list_check.h"
+#include "transfer/web_route.h"
+#include "web/web_error.h"
 
 namespace tivolo::transfer {
 namespace {
@@ -188,6 +191,45 @@ TEST(Backups, OnlyTheNewestTwentyStay) {
   EXPECT_EQ(ListBackups(dir.Path()).size(), 20u);
   EXPECT_TRUE(std::filesystem::exists(BackupDir(dir.Path()) / "notes.txt"));
   EXPECT_EQ(BackupName(first).size(), std::string("timers-20251206-054640.xml").size());
+}
+
+// Only an answer that there is no usable interface takes the upload route unasked; a failure
+// to answer is asked again at the save.
+TEST(SaveRouteTest, AnInterfaceThatDidNotAnswerIsAskedAgain) {
+  struct Case {
+    const char* label;
+    std::function<void()> failure;
+    bool absent;
+  };
+  const Case cases[] = {
+      {"404", [] { throw web::WebNotFoundError("404"); }, true},
+      {"not the interface", [] { throw web::WebReplyError("not JSON"); }, true},
+      {"login refused", [] { throw web::WebAuthError("401"); }, true},
+      {"refused", [] { throw web::WebRefusedError("refused"); }, false},
+      {"timed out", [] { throw web::WebTimeoutError("late", true); }, false},
+      {"cut", [] { throw web::WebCutReplyError("cut"); }, false},
+      {"server error", [] { throw web::WebStatusError("500", 500, true); }, false},
+  };
+  for (const Case& c : cases) {
+    try {
+      c.failure();
+    } catch (const std::exception& e) {
+      EXPECT_EQ(InterfaceAbsent(e), c.absent) << c.label;
+      WebDetection answer;
+      answer.not_answering = !c.absent;
+      EXPECT_EQ(ChooseSaveRoute(true, &answer, false),
+                c.absent ? SaveRoute::kUpload : SaveRoute::kAskFirst)
+          << c.label;
+      EXPECT_EQ(ChooseSaveRoute(true, &answer, true), SaveRoute::kUpload) << c.label;
+      EXPECT_EQ(ChooseSaveRoute(false, &answer, false), SaveRoute::kUpload) << c.label;
+    }
+  }
+  // Nothing listens on port 1.
+  const WebDetection closed = DetectWeb({"127.0.0.1", 1, false, "", ""});
+  EXPECT_FALSE(closed.found);
+  EXPECT_TRUE(closed.not_answering);
+  EXPECT_EQ(SaveRouteText("127.0.0.1", closed, true),
+            "Box 127.0.0.1: web interface not answering: Save && Exit asks it again");
 }
 
 }  // namespace

@@ -19,6 +19,9 @@
 #include "support/test_deadline.h"
 #include "support/test_files.h"
 #include "transfer/box_backup.h"
+#include "transfer/pending_restart.h"
+#include "web/box_sim.h"
+#include "web/web_interface.h"
 
 namespace tivolo::transfer {
 namespace {
@@ -435,8 +438,9 @@ TEST_P(FtpFaultTest, BoxListStaysWholeAndTheUserIsTold) {
   for (size_t p = commands.find("PORT "); p != std::string::npos; p = commands.find("PORT ", p))
     commands.replace(p, commands.find('\n', p) - p, "PORT_");
   EXPECT_EQ(commands, GetParam().commands);
-  const char* names[] = {"restarted", "refused",       "declined",
-                         "failed",    "not restarted", "overwritten"};
+  const char* names[] = {"restarted",   "refused",       "declined",
+                         "failed",      "not restarted", "overwritten",
+                         "not checked", "list missing",  "switched off"};
   EXPECT_EQ((names[static_cast<int>(r.outcome)] +
              std::string(r.uploaded_list.empty() ? ": " : " uploaded: ") + r.message)
                 .substr(0, std::string(GetParam().result).size()),
@@ -613,8 +617,9 @@ struct TelnetCase {
   const char* password;
   const char* notes;   // what the box received
   const char* result;  // empty for a restart, else the start of the reason after the colon
-  // The box wrote its own list between the rename and the kill: the check afterwards sees it.
-  bool box_writes_first = false;
+  // What the check after the restart finds: the list sent, the box's own list (it wrote it
+  // between the rename and the kill), no list (the receiver set it aside), or no answer.
+  enum After { kSent, kOwn, kNone, kNoAnswer } after = kSent;
 };
 
 class TelnetBoxTest : public SaveToBoxTest, public ::testing::WithParamInterface<TelnetCase> {};
@@ -625,15 +630,25 @@ TEST_P(TelnetBoxTest, RestartsOrTellsWhy) {
   BoxAndStartCopy(box_list);
   NewList(3);
   std::string stored;
-  const bool restarts = std::string(c.result).empty();
+  const bool restarts = std::string(c.result).empty() || c.after != TelnetCase::kSent;
   FakeFtpServer server(
       [&](FakeFtpSession& s) {
         if (s.Index() == 1) {
-          // The check after the restart: the box holds what was stored.
+          // The check after the restart.
+          if (c.after == TelnetCase::kNoAnswer) {
+            s.Reply("421 Service not available.");
+            return;
+          }
           s.Login();
           s.Expect("CWD ");
           s.Reply("250 Directory successfully changed.");
-          SendFile(s, "timers.xml", c.box_writes_first ? WithoutCr(box_list) : stored);
+          if (c.after == TelnetCase::kNone) {
+            s.AcceptPort();
+            s.Expect("retr timers.xml");
+            s.Reply("550 Failed to open file.");
+          } else {
+            SendFile(s, "timers.xml", c.after == TelnetCase::kOwn ? WithoutCr(box_list) : stored);
+          }
           s.WaitForClientClose();
           return;
         }
@@ -658,13 +673,26 @@ TEST_P(TelnetBoxTest, RestartsOrTellsWhy) {
   const SaveResult r = Run();
   EXPECT_EQ(Notes(), c.notes);
   const std::string lead = "The new timer list is on the box, but the receiver was not restarted: ";
-  if (c.box_writes_first) {
-    EXPECT_EQ(r.outcome, SaveOutcome::kOverwritten) << r.message;
-    EXPECT_NE(r.message.find("the box had written its own timer list over the new one first"),
-              std::string::npos);
+  const std::optional<PendingRestart> pending = ReadPendingRestart(Local());
+  if (c.after == TelnetCase::kOwn || c.after == TelnetCase::kNone) {
+    EXPECT_EQ(r.outcome,
+              c.after == TelnetCase::kOwn ? SaveOutcome::kOverwritten : SaveOutcome::kListMissing);
+    EXPECT_NE(r.message.find(c.result), std::string::npos) << r.message;
     EXPECT_FALSE(r.merged_list.empty());
+    EXPECT_FALSE(pending.has_value());
     return;
   }
+  if (c.after == TelnetCase::kNoAnswer) {
+    // Restarted once; the check is what is left, and the record says so.
+    EXPECT_EQ(r.outcome, SaveOutcome::kNotChecked) << r.message;
+    EXPECT_TRUE(r.RestartPending());
+    EXPECT_NE(r.message.find("the receiver is not restarted again"), std::string::npos);
+    ASSERT_TRUE(pending.has_value());
+    EXPECT_TRUE(pending->restarted);
+    EXPECT_EQ(pending->list, r.uploaded_list);
+    return;
+  }
+  EXPECT_EQ(pending.has_value(), !restarts);
   if (restarts) {
     EXPECT_EQ(r.outcome, SaveOutcome::kRestarted) << r.message;
   } else {
@@ -711,8 +739,22 @@ INSTANTIATE_TEST_SUITE_P(
                    "anonymous",
                    "",
                    "user:root\ncmd:killall -9 enigma2\n",
+                   "the box had written its own timer list over the new one first",
+                   TelnetCase::kOwn},
+        TelnetCase{"list_set_aside_at_load",
+                   {"vuduo2 login: ", "", "", false},
+                   "anonymous",
                    "",
-                   true},
+                   "user:root\ncmd:killall -9 enigma2\n",
+                   "the box has no timer list (timers.xml) now",
+                   TelnetCase::kNone},
+        TelnetCase{"no_answer_after_the_restart",
+                   {"vuduo2 login: ", "", "", false},
+                   "anonymous",
+                   "",
+                   "user:root\ncmd:killall -9 enigma2\n",
+                   "",
+                   TelnetCase::kNoAnswer},
         TelnetCase{"never_a_prompt",
                    {"", "", "", true},
                    "anonymous",
@@ -720,6 +762,81 @@ INSTANTIATE_TEST_SUITE_P(
                    "",
                    "the box did not complete the telnet dialogue within 1 s (no login prompt)"}),
     [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(SaveToBoxTest, AfterARestartWhoseCheckFailedSaveOnlyChecks) {
+  std::vector<ExpectedTimer> expected;
+  const std::string sent = MakeList(3, &expected, 1766000000);
+  input.timer_list = sent;
+  input.timers = expected;
+  input.start.text = MakeList(2, nullptr);
+  input.start.uploaded = sent;
+  input.start.restart_done = true;
+  RecordPendingRestart(Local(), {"box", 1766000000, sent, true});
+  FakeFtpServer server([&](FakeFtpSession& s) {
+    s.Login();
+    s.Expect("CWD ");
+    s.Reply("250 Directory successfully changed.");
+    SendFile(s, "timers.xml", WithoutCr(sent));
+    s.WaitForClientClose();
+  });
+  input.box.ftp_port = static_cast<uint16_t>(server.Port());
+  // No telnet listens: a second restart would fail.
+  const SaveResult r = Run();
+  EXPECT_EQ(r.outcome, SaveOutcome::kRestarted) << r.message;
+  EXPECT_EQ(observer.steps,
+            "Writing the timer list; Checking the timer list; Checking the box's timer list "
+            "after the restart; ");
+  EXPECT_FALSE(ReadPendingRestart(Local()).has_value());
+  EXPECT_EQ(server.Failures(), "");
+}
+
+// The upload route on the simulated box whose web interface answers: the receiver writes what
+// it holds before the list is fetched, and after the restart its own list is compared with
+// what was sent.
+TEST_F(SaveToBoxTest, TheReceiverWritesFirstAndATimerItSwitchedOffAtLoadIsNamed) {
+  const char* refs[] = {"1:0:1:100:10:1:C00000:0:0:0:", "1:0:1:200:20:1:C00000:0:0:0:",
+                        "1:0:1:300:30:1:C00000:0:0:0:"};
+  const int64_t now = static_cast<int64_t>(std::time(nullptr));
+  const int64_t t0 = now - now % 3600 + 2 * 3600;
+  auto timer = [&](int i, int64_t begin, const std::string& name) {
+    return web::BoxTimer{.serviceref = refs[i], .name = name, .begin = begin, .end = begin + 3600};
+  };
+  const web::BoxTimer one = timer(0, t0, "Eins"), two = timer(1, t0, "Zwei");
+  const testing::BoxSim box({one, two});
+  // Renamed through the interface: in the receiver's memory only.
+  web::BoxTimer renamed = two;
+  renamed.name = "Zwei neu";
+  ASSERT_TRUE(web::WebInterface(box.Endpoint()).ChangeTimer(two, renamed).ok);
+  ASSERT_EQ(box.TimersFile().find("Zwei neu"), std::string::npos);
+
+  // A third recording beside them: the box's two tuners do not suffice.
+  const web::BoxTimer three = timer(2, t0 + 600, "Drei");
+  const nlohmann::json& status = box.Status();
+  input.box = {"127.0.0.1", status["ftp_port"].get<uint16_t>(),
+               status["telnet_port"].get<uint16_t>(), status["user"].get<std::string>(),
+               status["password"].get<std::string>()};
+  input.start.text = testing::TimersXml({one, two});
+  input.timer_list = testing::TimersXml({one, two, three});
+  input.timers.clear();
+  int64_t place = 0;
+  for (const web::BoxTimer& t : {one, two, three})
+    input.timers.push_back({t.begin, t.end, t.serviceref, t.name,
+                            place < 2 ? std::optional<int64_t>(place++) : std::nullopt});
+  input.web = box.Endpoint();
+  input.write_first = true;
+  bounds.web_restart = 15s;
+  const SaveResult r = Run();
+
+  EXPECT_EQ(r.outcome, SaveOutcome::kSwitchedOff) << r.message << observer.log;
+  EXPECT_NE(r.message.find("\"Drei\""), std::string::npos) << r.message;
+  EXPECT_EQ(r.message.find("\"Eins\""), std::string::npos) << r.message;
+  EXPECT_FALSE(r.EndProgram());
+  EXPECT_NE(box.TimersFile().find("Zwei neu"), std::string::npos) << box.TimersFile();
+  EXPECT_LT(box.WebLog().find("/api/timerlistwrite"), box.WebLog().find("/api/timerlist "))
+      << box.WebLog();
+  ASSERT_TRUE(r.box_timers.has_value());
+  EXPECT_EQ(box.LiveStatus()["kills"], 1);
+}
 
 }  // namespace
 }  // namespace tivolo::transfer
