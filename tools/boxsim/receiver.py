@@ -4,10 +4,10 @@
 At start it loads /etc/enigma2/timers.xml of the box folder the way the receiver does: as
 strict XML under a "timers" root; begin and end integers, repeated an integer when present,
 afterevent one of the four names, a serviceref on every timer. A file it cannot read is
-renamed timers.xml_old and it runs without timers. With the switch check_at_load it switches
-off, as the receiver's conflict check does, each timer its tuners cannot record beside the
-timers loaded before it. What it loaded goes to the log ("loaded N
-timers" or the reason) and, element by element, to loaded.json for the callers.
+renamed timers.xml_old and it runs without timers. As the receiver's conflict check does, it
+switches off each timer its tuners cannot record beside the timers loaded before it. What it
+loaded goes to the log ("loaded N timers" or the reason) and, element by element, to
+loaded.json for the callers.
 
 It keeps the list in memory (timer_list.py) and writes it: at a clean stop (SIGTERM) over
 timers.xml, so an upload that is not followed by the kill is lost, as on a real box; and
