@@ -91,6 +91,11 @@ void MainWindow::ReadBoxFiles() {
 }
 
 void MainWindow::ReloadFromBox() {
+  struct Reading {
+    MainWindow& w;
+    ~Reading() { w.EndReading(); }
+  } reading{*this};
+  BeginReading();
   boxdata::EmptyTables(tables_);
   session_.change_count = 0;
   session_.last_saved_end = 0;
