@@ -21,4 +21,9 @@ void ListStatus::ShowReading() {
   setText(QStringLiteral("Reading the box's lists\u2026"));
 }
 
+std::string SavedLine(int changes) {
+  return "Saved: " + std::to_string(changes) + (changes == 1 ? " change" : " changes") +
+         " applied on the box";
+}
+
 }  // namespace tivolo::app

@@ -6,6 +6,7 @@
 #include <QStatusBar>
 #include <QTest>
 #include <set>
+#include <utility>
 
 #include "app/main_window.h"
 #include "app_test_support.h"
@@ -95,6 +96,44 @@ TEST(WebWindowTest, TheStatusBarSaysWhichWaySaveAndExitGoes) {
   EXPECT_TRUE(
       route_shown("Box 127.0.0.1: the web interface refused the login: changes are "
                   "uploaded and the receiver restarted"));
+}
+
+// After a live save the status bar says what the box took, in the second before the end.
+TEST(WebWindowTest, ALiveSaveSaysWhatTheBoxTookBeforeTheEnd) {
+  const tivolo::testing::BoxSim box({}, {}, true);
+  const nlohmann::json& status = box.Status();
+  tivolo::testing::TempDir work;
+  const std::string config = work.Path() + "/config.ini";
+  WriteFile(config, "[DB7025]\nIp=127.0.0.1\nUsername=" + status["user"].get<std::string>() +
+                        "\nPassword=" + status["password"].get<std::string>() +
+                        "\nFtpPort=" + std::to_string(status["ftp_port"].get<int>()) +
+                        "\nWebPort=" + std::to_string(status["web_port"].get<int>()) + "\n");
+  widgets::ScriptedMessageService messages;
+  StartOptions options;
+  options.config_file = config;
+  options.local_dir = work.Path() + "/";
+  options.messages = &messages;
+  options.fetch_dialog_delay_ms = 0;
+  MainWindow w(options);
+  w.StartUp();
+  w.show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.WebRouteState().detection.has_value(); }, 5000));
+  // Two changes, as the list's actions make them (without their dialogs).
+  store::MemTable& timers = w.Tables().timers;
+  const store::MemTable::Event open_editor = std::exchange(timers.AfterEdit, nullptr);
+  for (int row : {1, 2}) {
+    timers.ViewMoveToRow(row);
+    timers.Edit();
+    timers.FieldNamed("Name").SetAsString("Renamed " + std::to_string(row));
+    timers.Post();
+    w.AddChange();
+  }
+  timers.AfterEdit = open_editor;
+  w.RefreshActions();
+  w.SaveExitExecute();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.TimerTerminate().isActive(); }, 10000))
+      << (messages.boxes.empty() ? "" : messages.Trace().back());
+  EXPECT_EQ(w.statusBar()->currentMessage().toStdString(), "Saved: 2 changes applied on the box");
 }
 
 }  // namespace
