@@ -6,6 +6,8 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QScreen>
 #include <QSettings>
 #include <QTest>
@@ -248,6 +250,10 @@ TEST_F(ListWindowTest, TheGridsKeysAndTheStatusBarCountTheRowsShown) {
     QTest::keyClick(grid, Qt::Key_Return);
   }));
   EXPECT_TRUE(edited);
+  // F10 opens the menu bar's first menu.
+  Key(Qt::Key_F10, Qt::NoModifier);
+  EXPECT_EQ(w->menuBar()->activeAction(), Control<QMenu>(*w, "MainMenu").menuAction());
+  if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
 
   std::vector<int> widths, widths_during;
   for (int i = 0; i < 4; ++i)

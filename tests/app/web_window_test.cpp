@@ -10,6 +10,7 @@
 
 #include "app/main_window.h"
 #include "app_test_support.h"
+#include "ui/undo_commands.h"
 #include "web/box_sim.h"
 #include "widgets/message_service.h"
 
@@ -118,8 +119,17 @@ TEST(WebWindowTest, ALiveSaveSaysWhatTheBoxTookBeforeTheEnd) {
   w.StartUp();
   w.show();
   ASSERT_TRUE(QTest::qWaitFor([&] { return w.WebRouteState().detection.has_value(); }, 5000));
-  // Two changes, as the list's actions make them (without their dialogs).
+  // A delete undone: the timer has its state from the box again.
   store::MemTable& timers = w.Tables().timers;
+  QAbstractItemModel* grid = w.TimerGrid()->model();
+  const int box_column = grid->columnCount() - 1;
+  timers.ViewMoveToRow(3);
+  const QString state = grid->index(3, box_column).data().toString();
+  ASSERT_FALSE(state.isEmpty());
+  w.DeleteExecute();
+  w.Undo()->UndoAction()->trigger();
+  EXPECT_EQ(grid->index(3, box_column).data().toString(), state);
+  // Two changes, as the list's actions make them (without their dialogs).
   const store::MemTable::Event open_editor = std::exchange(timers.AfterEdit, nullptr);
   for (int row : {1, 2}) {
     timers.ViewMoveToRow(row);
