@@ -158,6 +158,12 @@ TEST_F(ListWindowTest, TheFilterKeepsTheRowsThatMatchAndTheCaptionCountsThem) {
   EXPECT_TRUE(filter->text().isEmpty());
   EXPECT_EQ(Caption(), "Timers: ");
   EXPECT_TRUE(w->Edit()->isEnabled());
+  // Clearing the filter keeps the timer chosen, selected among all the others.
+  filter->setText("ZURICH");
+  filter->clear();
+  EXPECT_EQ(CurrentName(), "Café Zürich");
+  const QModelIndex selected = w->TimerGrid()->currentIndex();
+  EXPECT_EQ(selected.siblingAtColumn(1).data().toString().toStdString(), "Café Zürich");
 }
 
 TEST_F(ListWindowTest, TheSwitchWritesOnlyItsAttributeAndUndoTakesEveryChangeBack) {
