@@ -6,6 +6,8 @@
 #include <QToolButton>
 #include <algorithm>
 
+#include "widgets/elided_label.h"
+
 namespace tivolo::app {
 namespace {
 
@@ -19,7 +21,7 @@ GuideStatus::GuideStatus(QWidget* parent) : QWidget(parent) {
   setObjectName("GuideStatus");
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  text_ = new QLabel(this);
+  text_ = new widgets::ElidedLabel(this);
   text_->setObjectName("GuideStatusText");
   bar_ = new QProgressBar(this);
   bar_->setObjectName("GuideProgress");

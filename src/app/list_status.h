@@ -3,12 +3,12 @@
 // 14:39"), or that the timers are an earlier copy, or that there is no list at all.
 #pragma once
 
-#include <QLabel>
 #include <string>
+#include "widgets/elided_label.h"
 
 namespace tivolo::app {
 
-class ListStatus : public QLabel {
+class ListStatus : public widgets::ElidedLabel {
   Q_OBJECT
 
  public:
@@ -16,6 +16,12 @@ class ListStatus : public QLabel {
   // origin: "read 14:39", "earlier copy of 12-11-24 10:00", ...; nothing shown for an empty
   // box (no list was read yet).
   void Show(const std::string& box, int timers, const std::string& origin);
+  // While the box's lists are read again: no count, which would be the emptied grid's.
+  void ShowReading();
 };
+
+// What the status bar says in the second before the program ends after a live save: "Saved:
+// 2 changes applied on the box".
+std::string SavedLine(int changes);
 
 }  // namespace tivolo::app

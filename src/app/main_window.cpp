@@ -48,6 +48,12 @@ MainWindow::MainWindow(StartOptions options, QWidget* parent)
   session_.message = [this](const std::string& text) { messages_->Information(text); };
   session_.log = [this](std::string_view line) { Log(std::string(line)); };
   session_.guarded = [this](const std::function<void()>& handler) { Guarded(handler); };
+  // The editor says before Save that a timer without a name would be refused.
+  session_.names_required = [this] {
+    return transfer::ChooseSaveRoute(settings_.apply_live, web_route_.AnswerFor(WebEndpoint()),
+                                     !list_at_start_.uploaded.empty()) ==
+           transfer::SaveRoute::kLive;
+  };
   list_actions_ = new ui::TimerListActions(this, session_);
   list_actions_->SetActions(edit_, delete_, save_exit_);
   BuildListParts();
@@ -88,8 +94,15 @@ void MainWindow::BuildWindow() {
   save_exit_ = MakeAction("&Save && Exit", "Save changes to the 7025 and reboot the box!",
                           &MainWindow::SaveExitExecute);
 
-  QMenu* menu = menuBar()->addMenu("Main menu");
+  QMenu* menu = menuBar()->addMenu("&Main menu");
   menu->setObjectName("MainMenu");
+  // F10 opens the menu bar's first menu, as in other desktop programs.
+  auto* to_menu_bar = new QAction(this);
+  to_menu_bar->setObjectName("MenuBarKey");
+  to_menu_bar->setShortcut(Qt::Key_F10);
+  connect(to_menu_bar, &QAction::triggered, this,
+          [this, menu] { menuBar()->setActiveAction(menu->menuAction()); });
+  addAction(to_menu_bar);
   connect(menu->addAction("Configuration"), &QAction::triggered, this,
           [this] { Guarded([this] { ConfigurationClick(); }); });
   reload_ = menu->addAction("Reload from box");
@@ -157,6 +170,10 @@ QWidget* MainWindow::BuildTimersFrame() {
             [button, action] { button->setEnabled(action->isEnabled()); });
     left += kButtonStep;
   }
+  // Enter and a double click edit the timer, the Delete key deletes it: the actions' own rules
+  // (a disabled action does nothing).
+  connect(grid_, &ui::TimerGrid::EditRequested, edit_, &QAction::trigger);
+  connect(grid_, &ui::TimerGrid::DeleteRequested, delete_, &QAction::trigger);
   auto* layout = new QVBoxLayout(timers_frame_);
   layout->addWidget(list_view_, 1);
   layout->addWidget(button_bar);
@@ -206,7 +223,8 @@ void MainWindow::RefreshActions() {
 void MainWindow::LoadConfiguration() {
   settings_ =
       app::LoadConfiguration(options_.config_file, [this](const std::string& line) { Log(line); });
-  setWindowTitle(QString::fromStdString(MainCaption(settings_)));
+  // "[*]": the mark of unsaved changes, shown while setWindowModified says so.
+  setWindowTitle(QString::fromStdString(MainCaption(settings_)) + "[*]");
 }
 
 // ---- Start-up ----
@@ -216,6 +234,7 @@ void MainWindow::StartUp() {
   for (QAction* action : {edit_, delete_, save_exit_})
     action->setEnabled(false);
   Guarded([this] { StartUpSteps(); });
+  if (!end_requested_) FitFirstStart();
 }
 
 void MainWindow::StartUpSteps() {

@@ -139,6 +139,15 @@ class MainWindow : public QMainWindow {
   void BuildListParts();
   void RestoreLayout();
   void SaveLayout() const;
+  // A first start (no size kept from an earlier run): wide enough for every column, the
+  // description readable, within the screen.
+  void FitFirstStart();
+  // While the box's lists are read again the status bar says so, and the columns hold still.
+  void BeginReading();
+  void EndReading();
+  // After every change of the list or the count of changes: the counts shown and the title's
+  // mark of unsaved changes.
+  void ChangesShown();
   // The tables hold a list read afresh (from the box, a copy, or after a save): nothing before
   // it can be undone, and the status bar tells where it came from.
   void ListReplaced(bool from_box);
@@ -209,9 +218,11 @@ class MainWindow : public QMainWindow {
   ui::TimerListView* list_view_ = nullptr;
   ui::TimerUndo* undo_ = nullptr;
   app::ListStatus* list_status_ = nullptr;
-  std::string list_box_;     // for the status bar: the box the list came from ...
-  std::string list_origin_;  // ... and how: "read 14:39", ...
-  bool ending_ = false;      // saved and restarted: the program ends within a second
+  std::string list_box_;        // for the status bar: the box the list came from ...
+  std::string list_origin_;     // ... and how: "read 14:39", ...
+  bool ending_ = false;         // saved and restarted: the program ends within a second
+  bool reading_ = false;        // the box's lists are being read again
+  bool size_restored_ = false;  // the window's size came from an earlier run
   QTimer focus_timer_;
   QTimer timer_terminate_;
   // Append, Edit and Delete with the channel picker and the timer editor.

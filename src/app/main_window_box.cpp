@@ -92,6 +92,11 @@ void MainWindow::ReadBoxFiles() {
 }
 
 void MainWindow::ReloadFromBox() {
+  struct Reading {
+    MainWindow& w;
+    ~Reading() { w.EndReading(); }
+  } reading{*this};
+  BeginReading();
   boxdata::EmptyTables(tables_);
   session_.change_count = 0;
   session_.save_owed = false;

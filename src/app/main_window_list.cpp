@@ -2,12 +2,16 @@
 // (Alt+N, also in the grid's context menu), the menu "Edit" with Undo (Ctrl+Z) and Redo
 // (Ctrl+Y), the status bar's word on where the list came from, the question before unsaved
 // changes are closed away, and the window's size and the list's layout kept between runs.
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStatusBar>
 #include <filesystem>
@@ -18,6 +22,7 @@
 #include "store/date_format.h"
 #include "ui/timer_list_view.h"
 #include "ui/undo_commands.h"
+#include "widgets/elided_label.h"
 
 namespace tivolo::app {
 namespace {
@@ -31,7 +36,13 @@ const QString kSizeKey = QStringLiteral("MainWindow/Size");
 
 void MainWindow::BuildListParts() {
   undo_ = new ui::TimerUndo(session_, this);
-  undo_->after_step = [this] { RefreshActions(); };
+  // A step back or forth brings a deleted timer back as a new record: the box's state of it
+  // is taken again.
+  undo_->after_step = [this] {
+    RefreshActions();
+    ShowBoxStates();
+  };
+  list_actions_->after_refresh = [this] { ChangesShown(); };
   list_actions_->SetUndo(undo_);
   list_actions_->SetView(list_view_);
 
@@ -47,7 +58,8 @@ void MainWindow::BuildListParts() {
   connect(filter, &QAction::triggered, list_view_, &ui::TimerListView::FocusFilter);
   addActions({switch_, filter, undo_->UndoAction(), undo_->RedoAction()});
 
-  QMenu* menu = menuBar()->addMenu("Edit");
+  // Alt+I: Alt+E is the Edit button's.
+  QMenu* menu = menuBar()->addMenu("Ed&it");
   menu->setObjectName("EditMenu");
   menu->addActions({undo_->UndoAction(), undo_->RedoAction()});
   menu->addSeparator();
@@ -60,6 +72,11 @@ void MainWindow::BuildListParts() {
 
   list_status_ = new ListStatus(statusBar());
   statusBar()->addWidget(list_status_, 1);
+  // The way Save && Exit goes, found by its name by what writes it; cut rather than pushing
+  // the status bar past the window's edge.
+  auto* save_route = new widgets::ElidedLabel(statusBar());
+  save_route->setObjectName("SaveRoute");
+  statusBar()->addWidget(save_route, 1);
   connect(list_view_, &ui::TimerListView::CountsChanged, this, &MainWindow::UpdateListParts);
   connect(list_view_, &ui::TimerListView::FilterChanged, this,
           [this] { Guarded([this] { RefreshActions(); }); });
@@ -73,6 +90,8 @@ void MainWindow::SwitchExecute() {
 
 void MainWindow::ListReplaced(bool from_box) {
   undo_->Clear();
+  reading_ = false;
+  grid_->HoldWidths(false);
   list_box_ = Box().Label();
   const QFileInfo copy(
       QString::fromStdString((fs::path(options_.local_dir) / "timers.xml").string()));
@@ -92,7 +111,30 @@ void MainWindow::ListReplaced(bool from_box) {
 
 void MainWindow::UpdateListParts() {
   timers_frame_->setTitle(list_view_->Caption());
-  list_status_->Show(list_box_, tables_.timers.RecordCount(), list_origin_);
+  if (reading_) {
+    list_status_->ShowReading();
+    return;
+  }
+  // The grid's count: the table's own may still hold a record being taken out.
+  list_status_->Show(list_box_, grid_->Model()->rowCount(), list_origin_);
+}
+
+void MainWindow::ChangesShown() {
+  UpdateListParts();
+  setWindowModified(session_.change_count > 0);
+}
+
+void MainWindow::BeginReading() {
+  reading_ = true;
+  grid_->HoldWidths(true);
+  UpdateListParts();
+}
+
+void MainWindow::EndReading() {
+  if (!reading_) return;
+  reading_ = false;
+  grid_->HoldWidths(false);
+  UpdateListParts();
 }
 
 void MainWindow::ClockChanged(const platform::ClockSettings& before) {
@@ -130,8 +172,28 @@ void MainWindow::RestoreLayout() {
   if (file.empty()) return;
   QSettings settings(QString::fromStdString(file), QSettings::IniFormat);
   const QSize size = settings.value(kSizeKey).toSize();
+  size_restored_ = size.isValid();
   if (size.isValid()) resize(size.expandedTo(minimumSize()));
   list_view_->RestoreLayout(settings);
+}
+
+void MainWindow::FitFirstStart() {
+  if (size_restored_) return;
+  if (QLayout* own = layout()) own->activate();
+  // The box's column shows once the web interface has answered: room for it as well.
+  constexpr int kBoxColumnChars = 10;
+  const int chrome = width() - grid_->viewport()->width() - 2 * grid_->frameWidth() -
+                     grid_->verticalScrollBar()->sizeHint().width();
+  int wanted =
+      grid_->WidthForAllColumns() + std::max(chrome, 0) + grid_->ColumnPixels(kBoxColumnChars);
+  QRect screen_area(0, 0, wanted, height());
+  if (QScreen* screen = this->screen() ? this->screen() : QApplication::primaryScreen())
+    screen_area = screen->availableGeometry();
+  // The frame the window manager adds is not in width(): leave it room.
+  const int frame = frameGeometry().width() - width();
+  wanted = std::min(wanted, screen_area.width() - std::max(frame, 0));
+  resize(std::max(wanted, minimumWidth()), height());
+  move(screen_area.center() - rect().center());
 }
 
 void MainWindow::SaveLayout() const {

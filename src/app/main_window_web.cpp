@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "app/background_run.h"
+#include "app/list_status.h"
 #include "app/main_window.h"
 #include "app/save_progress.h"
 #include "boxdata/timer_writer.h"
@@ -118,6 +119,7 @@ bool MainWindow::SaveLive(bool end_program) {
   }
   if (result.UseUpload()) return false;
   if (result.EndProgram() && end_program) {
+    statusBar()->showMessage(QString::fromStdString(SavedLine(session_.change_count)));
     EndAfterSave();
     return true;
   }

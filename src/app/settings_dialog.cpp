@@ -4,6 +4,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -40,12 +41,22 @@ void SettingsDialog::Build() {
   ip_edit_->setObjectName("Edit_Ip");
   user_edit_ = new QLineEdit("root", box);
   user_edit_->setObjectName("Edit_User");
-  password_edit_ = new QLineEdit(box);  // shown in clear, as the settings file keeps it
+  password_edit_ = new QLineEdit(box);
   password_edit_->setObjectName("Edit_Pass");
+  // Hidden from whoever looks over the user's shoulder; "show" reveals it to check it.
+  password_edit_->setEchoMode(QLineEdit::Password);
+  show_password_box_ = new QCheckBox("show", box);
+  show_password_box_->setObjectName("ShowPassword");
+  connect(show_password_box_, &QCheckBox::toggled, this, [this](bool shown) {
+    password_edit_->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+  });
+  auto* password_row = new QHBoxLayout;
+  password_row->addWidget(password_edit_, 1);
+  password_row->addWidget(show_password_box_);
   auto* box_form = new QFormLayout(box);
   box_form->addRow("Dreambox IP", ip_edit_);
   box_form->addRow("Username:", user_edit_);
-  box_form->addRow("Password:", password_edit_);
+  box_form->addRow("Password:", password_row);
 
   auto* utc = new QGroupBox("UTC time offset: ", this);
   offset_spin_ = new QSpinBox(utc);
@@ -79,26 +90,35 @@ void SettingsDialog::Build() {
   buttons->addWidget(save_button_);
   buttons->addWidget(cancel_button_);
 
+  first_run_note_ = new QLabel(
+      "Tivolo edits the recording timers of your receiver. Enter the receiver's address and "
+      "its FTP login to begin.",
+      this);
+  first_run_note_->setObjectName("FirstRunNote");
+  first_run_note_->setWordWrap(true);
+  first_run_note_->setVisible(false);
   auto* layout = new QVBoxLayout(this);
+  layout->addWidget(first_run_note_);
   layout->addWidget(box);
   layout->addWidget(utc);
-  layout->addLayout(buttons);
   layout->addWidget(BuildWebGroup());
+  layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
   setTabOrder(ip_edit_, user_edit_);
   setTabOrder(user_edit_, password_edit_);
-  setTabOrder(password_edit_, offset_spin_);
+  setTabOrder(password_edit_, show_password_box_);
+  setTabOrder(show_password_box_, offset_spin_);
   setTabOrder(offset_spin_, automatic_box_);
-  setTabOrder(automatic_box_, save_button_);
-  setTabOrder(save_button_, cancel_button_);
-  setTabOrder(cancel_button_, web_port_spin_);
+  setTabOrder(automatic_box_, web_port_spin_);
   setTabOrder(web_port_spin_, web_https_box_);
   setTabOrder(web_https_box_, apply_live_box_);
+  setTabOrder(apply_live_box_, save_button_);
+  setTabOrder(save_button_, cancel_button_);
   ip_edit_->setFocus();
 }
 
-// Below everything the dialog had before, and after it in tab order, so that the controls
-// a user knows stay where they were.
+// Below the box's and the clock's groups, before Save and Cancel, which close the dialog at
+// its bottom.
 QGroupBox* SettingsDialog::BuildWebGroup() {
   auto* web = new QGroupBox("Web interface: ", this);
   web_port_spin_ = new QSpinBox(web);
@@ -117,6 +137,11 @@ QGroupBox* SettingsDialog::BuildWebGroup() {
   form->addRow(web_https_box_);
   form->addRow(apply_live_box_);
   return web;
+}
+
+void SettingsDialog::SetFirstRun(bool first_run) {
+  first_run_ = first_run;
+  first_run_note_->setVisible(first_run);
 }
 
 void SettingsDialog::Timer1Timer() {

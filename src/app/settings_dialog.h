@@ -1,8 +1,8 @@
 // The settings dialog "Configuration": the box's address, FTP user name and password, the
 // UTC offset with its "Automatic:" switch, and the box's web interface (port, HTTPS, and
 // whether changes are applied live through it). Created anew for each use; Save checks the address
-// and writes config.ini, Cancel leaves everything as it was. Neither Enter nor Escape does
-// anything: only Alt+S and Alt+C. Tests reach its controls by their object names.
+// and writes config.ini, Cancel (or Escape) leaves everything as it was. Enter does nothing: a
+// stray key never saves. Tests reach its controls by their object names.
 #pragma once
 
 #include <QTimer>
@@ -14,6 +14,7 @@
 
 class QCheckBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
@@ -30,7 +31,8 @@ class SettingsDialog : public ui::FixedDialog {
 
   // Set before showing: the dialog of a first start keeps its initial texts, and leaving it
   // without saving ends the program.
-  void SetFirstRun(bool first_run) { first_run_ = first_run; }
+  // A first start also says in a line above the fields what the dialog is for.
+  void SetFirstRun(bool first_run);
   // After it closed: true when a first-run dialog was left without saving.
   bool EndRequested() const { return end_requested_; }
 
@@ -55,6 +57,8 @@ class SettingsDialog : public ui::FixedDialog {
   QLineEdit* ip_edit_ = nullptr;
   QLineEdit* user_edit_ = nullptr;
   QLineEdit* password_edit_ = nullptr;
+  QCheckBox* show_password_box_ = nullptr;
+  QLabel* first_run_note_ = nullptr;
   QSpinBox* offset_spin_ = nullptr;
   QCheckBox* automatic_box_ = nullptr;
   QPushButton* save_button_ = nullptr;

@@ -94,8 +94,10 @@ void FindInGuide::AddExecute() {
   if (!row) return;
   const GuideRow chosen = *row;
   const boxdata::ProgrammeEvent event = ProgrammeOfRow(*state_, chosen);
+  const ClockNow now = session_.Now();
+  // A programme on now: the rest of it.
   add_timer_(chosen.channel, chosen.service,
-             boxdata::TimerForEvent(event, state_->settings, session_.Now().clock));
+             FromNowOn(boxdata::TimerForEvent(event, state_->settings, now.clock), now));
   // The new timer (if it was saved) marks its programme.
   MarkCovered();
   const int at = list_->currentIndex().row();

@@ -11,12 +11,21 @@ FixedDialog::FixedDialog(QWidget* owner)
 }
 
 void FixedDialog::keyPressEvent(QKeyEvent* event) {
-  // QDialog would take Enter for the default button and Escape for Cancel.
-  if (IsEnterKey(event->key()) || event->key() == Qt::Key_Escape) {
+  // QDialog would take Enter for its default button.
+  if (IsEnterKey(event->key())) {
     event->accept();
     return;
   }
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    event->accept();
+    CancelByKey();
+    return;
+  }
   QDialog::keyPressEvent(event);
+}
+
+void FixedDialog::CancelByKey() {
+  reject();
 }
 
 bool IsEnterKey(int key) {

@@ -1,6 +1,6 @@
 // The shape every dialog of the program shares: a fixed-size, modal window with a title, the
-// system menu and a close box, closed only by its own buttons or that close box. Neither
-// Enter nor Escape does anything: a stray key never saves or throws away what was typed.
+// system menu and a close box. Escape closes it as its Cancel does (nothing is kept); Enter
+// does nothing unless the dialog says otherwise, so that a stray key never saves anything.
 #pragma once
 
 #include <QDialog>
@@ -15,6 +15,8 @@ class FixedDialog : public QDialog {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  // Escape: the dialog's Cancel. A plain reject() unless the dialog's Cancel does more.
+  virtual void CancelByKey();
 };
 
 // Enter, on the main keyboard or the keypad.

@@ -1,5 +1,6 @@
 #include "ui/guide_list.h"
 
+#include <QApplication>
 #include <QFont>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -53,7 +54,7 @@ QVariant GuideListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
   const GuideRow& row = rows_[static_cast<size_t>(index.row())];
   if (role == Qt::FontRole && row.covered) {
-    QFont bold;
+    QFont bold = QApplication::font("QTableView");
     bold.setBold(true);
     return bold;
   }
@@ -133,9 +134,11 @@ void GuideList::keyPressEvent(QKeyEvent* event) {
 }
 
 // The day column fits the widest day name of a week, the times "00:00-00:00"; the title takes
-// the rest.
+// the rest. Measured in bold: a programme a timer covers is shown so.
 void GuideList::ApplyColumnWidths() {
-  const QFontMetrics metrics = fontMetrics();
+  QFont bold = font();
+  bold.setBold(true);
+  const QFontMetrics metrics(bold);
   int day = 0;
   const store::DateTime monday = store::EncodeDateTime({2026, 12, 28, 20, 0});
   for (int d = 0; d < 7; ++d) {

@@ -117,7 +117,9 @@ void PickerGuide::ChooseRow(int row) {
   if (row < 0 || static_cast<size_t>(row) >= list_->Rows().size()) return;
   const boxdata::ProgrammeEvent event =
       ProgrammeOfRow(*state_, list_->Rows()[static_cast<size_t>(row)]);
-  emit Chosen(boxdata::TimerForEvent(event, state_->settings, session_.Now().clock));
+  const ClockNow now = session_.Now();
+  // A programme on now: the rest of it.
+  emit Chosen(FromNowOn(boxdata::TimerForEvent(event, state_->settings, now.clock), now));
 }
 
 }  // namespace tivolo::ui

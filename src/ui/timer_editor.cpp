@@ -1,7 +1,9 @@
 #include "ui/timer_editor.h"
 
 #include <QAction>
+#include <QCalendarWidget>
 #include <QCheckBox>
+#include <QDateTimeEdit>
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -33,10 +35,26 @@ constexpr int kHourMinutes = 60;
 
 const QColor kRed(Qt::red);
 
-void ShowRed(QWidget* picker, bool red) {
+void ShowRed(QDateTimeEdit* picker, bool red) {
   QPalette p = picker->palette();
   p.setColor(QPalette::Base, red ? kRed : QPalette().color(QPalette::Base));
   picker->setPalette(p);
+  // The calendar that drops down is the picker's child: it keeps the normal colours.
+  if (QCalendarWidget* calendar = picker->calendarWidget()) {
+    QPalette normal = calendar->palette();
+    normal.setColor(QPalette::Base, QPalette().color(QPalette::Base));
+    calendar->setPalette(normal);
+  }
+}
+
+QString QuickButtonHint(int minutes) {
+  if (minutes == 0) return "End = Begin";
+  const int hours = minutes / 60;
+  const int rest = minutes % 60;
+  QString span;
+  if (hours > 0) span = QString::number(hours) + " h";
+  if (rest > 0) span += (span.isEmpty() ? "" : " ") + QString::number(rest) + " min";
+  return "End = Begin + " + span;
 }
 
 QLabel* BigLabel(const QString& text, QWidget* parent) {
@@ -116,6 +134,8 @@ void TimerEditor::SetupChannelAndName(QGridLayout* grid, QWidget* body) {
   name_edit_ = new widgets::BoundEdit(body);
   name_edit_->setObjectName("EditName");
   name_edit_->Link().Bind(ds, fields::kName);
+  connect(name_edit_, &QLineEdit::textChanged, this,
+          [this] { session_.Guard([this] { PickerChange(); }); });
 
   grid->addWidget(new QLabel("Channel:", body), 0, 0);
   grid->addWidget(channel_edit_, 0, 1, 1, 3);
@@ -144,6 +164,14 @@ QWidget* TimerEditor::SetupPickers() {
     grid->addWidget(BigLabel(mark, box), row, 2);
     ++row;
   }
+  // Always there, empty while Save would take the timer, so that the dialog keeps its size.
+  reason_line_ = new QLabel(box);
+  reason_line_->setObjectName("ReasonLine");
+  QPalette red_text = reason_line_->palette();
+  red_text.setColor(QPalette::WindowText, Qt::red);
+  reason_line_->setPalette(red_text);
+  reason_line_->setMinimumHeight(reason_line_->fontMetrics().height());
+  grid->addWidget(reason_line_, row, 0, 1, 3);
   return box;
 }
 
@@ -161,6 +189,7 @@ QWidget* TimerEditor::SetupQuickButtons() {
       b->setFixedSize(kQuickButtonWidth, kQuickButtonHeight);
       b->setFocusPolicy(Qt::NoFocus);
       b->setAutoDefault(false);
+      b->setToolTip(QuickButtonHint(minutes));
       if (q == 0) {
         QFont f = b->font();
         f.setBold(true);
@@ -317,6 +346,9 @@ void TimerEditor::PickerChange() {
   validity_ = CheckTimer(record, boxdata::TimerTimeFields(timers),
                          record.AsString(timers.FieldNamed(fields::kServiceref)), begin_changed,
                          session_.Now());
+  // The text typed, not yet the record's while the field is being edited.
+  validity_.name_missing =
+      session_.NamesRequired() && name_edit_ && name_edit_->text().trimmed().isEmpty();
   ShowValidity();
 }
 
@@ -339,6 +371,7 @@ void TimerEditor::KeepWholeMinutes() {
 void TimerEditor::ShowValidity() {
   ShowRed(begin_picker_, validity_.begin_red);
   ShowRed(end_picker_, validity_.end_red);
+  if (reason_line_) reason_line_->setText(QString::fromStdString(RefusalReason(validity_)));
 }
 
 TimerInstants TimerEditor::Instants() const {
@@ -388,6 +421,11 @@ void TimerEditor::OpslaanExecute() {
     session_.Beep();
     return;
   }
+  if (validity_.name_missing) {
+    name_edit_->setFocus(Qt::OtherFocusReason);
+    session_.Beep();
+    return;
+  }
   if (validity_.no_channel) {
     session_.Message(kNoChannelMessage);
     return;
@@ -428,6 +466,19 @@ bool TimerEditor::eventFilter(QObject* watched, QEvent* event) {
     session_.Guard([this] { CheckBoxRepeatedExit(); });
   }
   return FixedDialog::eventFilter(watched, event);
+}
+
+void TimerEditor::keyPressEvent(QKeyEvent* event) {
+  if (IsEnterKey(event->key()) && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    event->accept();
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+      button->click();
+      return;
+    }
+    session_.Guard([this] { OpslaanExecute(); });
+    return;
+  }
+  FixedDialog::keyPressEvent(event);
 }
 
 DayBoxes TimerEditor::CheckedDays() const {

@@ -16,6 +16,7 @@ class QAction;
 class QCheckBox;
 class QGridLayout;
 class QKeyEvent;
+class QLabel;
 class QPushButton;
 class QTimer;
 class QWidget;
@@ -57,6 +58,11 @@ class TimerEditor : public FixedDialog {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // Enter saves, as the Save button does (a button with the focus is clicked instead).
+  void keyPressEvent(QKeyEvent* event) override;
+  void CancelByKey() override {
+    session_.Guard([this] { CancelExecute(); });
+  }
 
  private:
   void SetupChannelAndName(QGridLayout* grid, QWidget* body);
@@ -94,6 +100,7 @@ class TimerEditor : public FixedDialog {
   QWidget* day_panel_ = nullptr;
   std::array<QCheckBox*, kDayBoxes> day_boxes_{};
   widgets::BoundComboBox* afterevent_combo_ = nullptr;
+  QLabel* reason_line_ = nullptr;  // why Save refuses, under the pickers
   QPushButton* save_button_ = nullptr;
   QPushButton* cancel_button_ = nullptr;
   QAction* save_action_ = nullptr;

@@ -109,16 +109,25 @@ void TimerGrid::HideBoxStates() {
 }
 
 void TimerGrid::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+  const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && mods == Qt::NoModifier) {
     event->accept();
+    emit EditRequested();
+    return;
+  }
+  if (event->key() == Qt::Key_Delete && mods == Qt::NoModifier) {
+    event->accept();
+    emit DeleteRequested();
     return;
   }
   RecordGrid::keyPressEvent(event);
 }
 
 void TimerGrid::mouseDoubleClickEvent(QMouseEvent* event) {
-  // The press that began it has chosen the row already; nothing else happens.
+  // The press that began it has chosen the row already; below the last row nothing happens.
   event->accept();
+  if (event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid())
+    emit EditRequested();
 }
 
 }  // namespace tivolo::ui

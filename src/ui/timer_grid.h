@@ -3,9 +3,10 @@
 // Afterevent, Type ("Record" or "Zap", with a red dot while it runs), and Box (the timer's
 // state as the box's web interface last reported it; hidden when there is none). It shows each
 // timer's state at a glance, sorts by the column whose title is clicked (again for descending, a
-// third time back to the begin order) and takes the room the window gives to the description. It
-// has no action of its own: a double click or Enter does nothing. Also the day names the day
-// columns and every "ddd" show, taken from the user's locale at start-up.
+// third time back to the begin order) and gives the description the room the window leaves. Enter
+// and a double click on a row ask for the timer to be edited, the Delete key for it to be
+// deleted; the window decides. Also the day names the day columns and every "ddd" show, taken
+// from the user's locale at start-up.
 #pragma once
 
 #include <QLocale>
@@ -58,6 +59,10 @@ class TimerGrid : public widgets::RecordGrid {
   // has not answered yet.
   void ShowBoxStates(BoxStates states);
   void HideBoxStates();
+
+ signals:
+  void EditRequested();
+  void DeleteRequested();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

@@ -144,6 +144,7 @@ void TimerListActions::RefreshActions() {
   if (delete_) delete_->setEnabled(any);
   if (save_exit_) save_exit_->setEnabled(session_.change_count != 0 || session_.save_owed);
   RefreshSwitch();
+  if (after_refresh) after_refresh();
 }
 
 void TimerListActions::RefreshSwitch() {

@@ -58,6 +58,9 @@ class TimerListActions : public QObject {
   // Run on each dialog after it is made and before it is shown (tests look at them there).
   std::function<void(ChannelPicker&)> on_picker;
   std::function<void(TimerEditor&)> on_editor;
+  // Run at the end of every RefreshActions, when a change, delete or step is complete: what
+  // shows counts may take them now.
+  std::function<void()> after_refresh;
 
  private:
   bool Busy() const;        // the table is inserting or editing already

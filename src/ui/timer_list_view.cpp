@@ -40,7 +40,16 @@ void TimerListView::Bind(store::DataSource& ds_timers, std::function<ClockNow()>
   connect(view, &QAbstractItemModel::modelReset, this, &TimerListView::CountsChanged);
   connect(view, &QAbstractItemModel::layoutChanged, this, &TimerListView::CountsChanged);
   connect(filter_, &QLineEdit::textChanged, this, [this, view](const QString& text) {
+    // The timer chosen stays the current one when the rows shown change around it (a
+    // filter cleared shows it among all the others).
+    widgets::TableModel* model = grid_->Model();
+    const int current = model ? model->CurrentRow() : -1;
     view->SetFilterText(text);
+    store::MemTable* table = model ? model->Table() : nullptr;
+    if (table && current >= 0 && model->CurrentRow() != current &&
+        table->State() == store::DatasetState::kBrowse && grid_->ViewRow(current) >= 0)
+      table->ViewMoveToRow(current);
+    grid_->ShowCurrent();
     emit CountsChanged();
     emit FilterChanged();
   });

@@ -125,6 +125,23 @@ TimerValidity CheckTimer(const store::RecordBuffer& record, const boxdata::Timer
   return v;
 }
 
+std::string RefusalReason(const TimerValidity& validity) {
+  if (validity.begin_red) return "Begin lies in the past";
+  if (validity.end_red) return "End is not after Begin";
+  if (validity.name_missing) return "The box's web interface takes no timer without a name";
+  return {};
+}
+
+boxdata::TimerFromEvent FromNowOn(boxdata::TimerFromEvent timer, const ClockNow& now) {
+  constexpr int64_t kMinuteSeconds = 60;
+  const int64_t now_seconds = platform::DateTimeToEpoch(now.utc);
+  if (timer.begin_seconds >= now_seconds) return timer;
+  timer.begin_seconds = now_seconds - now_seconds % kMinuteSeconds;
+  timer.begin =
+      platform::UtcToLocal(platform::EpochSecondsToDateTime(timer.begin_seconds), now.clock);
+  return timer;
+}
+
 DateTime EnteredValue(DateTime shown, DateTime opened) {
   return ToMs(shown) == ToMs(opened) ? shown : WholeMinute(shown);
 }

@@ -83,7 +83,10 @@ struct TimerValidity {
   bool begin_red = false;   // the begin lies more than two minutes before now
   bool end_red = false;     // the end is not after the begin
   bool no_channel = false;  // the timer has no service reference: the box cannot record it
-  bool CanSave() const { return !begin_red && !end_red && !no_channel; }
+  // The timer has no name, and the save goes through the box's web interface, which takes
+  // none without one.
+  bool name_missing = false;
+  bool CanSave() const { return !begin_red && !end_red && !no_channel && !name_missing; }
   bool operator==(const TimerValidity&) const = default;
 };
 
@@ -95,6 +98,15 @@ TimerValidity ColourRule(const TimerInstants& t, bool begin_changed, DateTime no
 // The editor's whole check of the record: the colour rule on its instants and its channel.
 TimerValidity CheckTimer(const store::RecordBuffer& record, const boxdata::TimerTimeFields& fields,
                          const std::string& serviceref, bool begin_changed, const ClockNow& now);
+
+// What the editor says under its pickers while Save would refuse the timer: the first of
+// "Begin lies in the past", "End is not after Begin" and the web interface's want of a name;
+// empty when nothing stands in the way.
+std::string RefusalReason(const TimerValidity& validity);
+
+// A programme picked from the guide that is on already (its begin, with the margin, lies
+// before now): the timer records the rest of it, from now rounded down to the minute.
+boxdata::TimerFromEvent FromNowOn(boxdata::TimerFromEvent timer, const ClockNow& now);
 
 // The value a picker keeps after a change: whole minutes, unless it is back at the value it
 // showed when the editor opened (a time read from the box keeps its seconds).

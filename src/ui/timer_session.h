@@ -40,6 +40,10 @@ struct TimerSession {
   std::function<void(const std::string& service_reference, int64_t from, WebGuideDone done)>
       web_guide;
 
+  // True while Save && Exit goes through the box's web interface, which takes no timer
+  // without a name; may be empty (then names are not required).
+  std::function<bool()> names_required;
+
   // Every posted append or edit and every delete of this run; never lowered.
   int change_count = 0;
   // A save the box still needs though nothing changed in this run: a list on the box whose
@@ -56,6 +60,7 @@ struct TimerSession {
       handler();
     }
   }
+  bool NamesRequired() const { return names_required && names_required(); }
   void Beep() const {
     if (beep) beep();
   }

@@ -1,7 +1,9 @@
 #include "widgets/message_service.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <utility>
 
 namespace tivolo::widgets {
 namespace {
@@ -16,6 +18,13 @@ QMessageBox::StandardButton Show(QWidget* owner, QMessageBox::Icon icon, const Q
                                  QMessageBox::StandardButton default_button) {
   QMessageBox box(icon, caption, QString::fromStdString(text), buttons, owner);
   box.setDefaultButton(default_button);
+  // Alt keys on every button, as on the program's own.
+  for (auto [button, caption_with_key] :
+       {std::pair{QMessageBox::Save, "&Save"}, std::pair{QMessageBox::Discard, "&Discard"},
+        std::pair{QMessageBox::Cancel, "&Cancel"}, std::pair{QMessageBox::Yes, "&Yes"},
+        std::pair{QMessageBox::No, "&No"}}) {
+    if (QAbstractButton* b = box.button(button)) b->setText(QString::fromUtf8(caption_with_key));
+  }
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QScrollBar>
 #include <QSortFilterProxyModel>
 #include <QStyle>
 #include <algorithm>
@@ -104,14 +105,16 @@ void RecordGrid::SetFillColumn(int column) {
   fill_column_ = column;
   QHeaderView* header = horizontalHeader();
   header->setStretchLastSection(false);
+  // Not Qt's stretching: a stretched column cannot be dragged, and gives itself up entirely to
+  // the others.
   for (int i = 0; i < header->count(); ++i)
-    header->setSectionResizeMode(i, i == column ? QHeaderView::Stretch : QHeaderView::Interactive);
+    header->setSectionResizeMode(i, QHeaderView::Interactive);
   MeasureLater(0, kAllRows, true);
   ApplyColumnWidths();
 }
 
 void RecordGrid::KeepWidth(int column, int pixels) {
-  if (column < 0 || static_cast<size_t>(column) >= kept_.size() || column == fill_column_) return;
+  if (column < 0 || static_cast<size_t>(column) >= kept_.size()) return;
   kept_[static_cast<size_t>(column)] = std::max(pixels, 0);
   ApplyColumnWidths();
 }
@@ -130,10 +133,54 @@ int RecordGrid::KeptWidth(int column) const {
 }
 
 void RecordGrid::SectionResized(int column, int new_size) {
-  if (applying_ || column == fill_column_ || column < 0 ||
-      static_cast<size_t>(column) >= kept_.size())
-    return;
+  if (applying_ || column < 0 || static_cast<size_t>(column) >= kept_.size()) return;
   kept_[static_cast<size_t>(column)] = new_size;
+  // Another column dragged: the fill column takes up what is left, or gives it back.
+  if (column != fill_column_) FillRest();
+}
+
+int RecordGrid::FillLeast() const {
+  const int kept = KeptWidth(fill_column_);
+  if (kept > 0) return kept;
+  const QString title = model_->headerData(fill_column_, Qt::Horizontal).toString();
+  const int title_margin = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this);
+  return BaseWidth(fill_column_,
+                   horizontalHeader()->fontMetrics().horizontalAdvance(title) + title_margin);
+}
+
+void RecordGrid::FillRest() {
+  if (!model_ || fill_column_ < 0 || fill_column_ >= model_->columnCount()) return;
+  int others = 0;
+  for (int i = 0; i < model_->columnCount(); ++i) {
+    if (i != fill_column_ && !isColumnHidden(i)) others += columnWidth(i);
+  }
+  const int width = std::max(FillLeast(), viewport()->width() - others);
+  if (width == columnWidth(fill_column_)) return;
+  applying_ = true;
+  setColumnWidth(fill_column_, width);
+  applying_ = false;
+}
+
+int RecordGrid::WidthForAllColumns() {
+  if (!model_) return 0;
+  if (!held_ && pending_.last >= 0) {
+    measure_timer_.stop();
+    MeasurePending();
+  }
+  int total = 0;
+  for (int i = 0; i < model_->columnCount(); ++i) {
+    if (!isColumnHidden(i)) total += i == fill_column_ ? FillLeast() : columnWidth(i);
+  }
+  return total + 2 * frameWidth() + verticalScrollBar()->sizeHint().width();
+}
+
+void RecordGrid::HoldWidths(bool hold) {
+  held_ = hold;
+  if (!held_ && pending_.last >= 0) measure_timer_.start();
+}
+
+void RecordGrid::ShowCurrent() {
+  if (model_) FollowTable(model_->CurrentRow());
 }
 
 int RecordGrid::ColumnPixels(int chars) const {
@@ -194,6 +241,7 @@ void RecordGrid::ApplyColumnWidths() {
     if (i != fill_column_) setColumnWidth(i, widths[static_cast<size_t>(i)]);
   }
   applying_ = false;
+  FillRest();
 }
 
 bool RecordGrid::MeasuredColumn(int i) const {
@@ -214,6 +262,7 @@ void RecordGrid::MeasureLater(int first, int last, bool afresh) {
 }
 
 void RecordGrid::MeasurePending() {
+  if (held_) return;  // measured when released
   const PendingMeasure pending = std::exchange(pending_, PendingMeasure{});
   if (fill_column_ < 0 || !model_ || pending.last < 0) return;
   if (MeasureRows(pending.first, pending.last, pending.afresh) || pending.afresh)
@@ -281,8 +330,11 @@ void RecordGrid::showEvent(QShowEvent* event) {
 
 void RecordGrid::resizeEvent(QResizeEvent* event) {
   QTableView::resizeEvent(event);
-  // A filled grid's header stretches its fill column itself.
-  if (fill_column_ < 0) ApplyColumnWidths();
+  if (fill_column_ < 0) {
+    ApplyColumnWidths();
+  } else {
+    FillRest();
+  }
 }
 
 void RecordGrid::changeEvent(QEvent* event) {

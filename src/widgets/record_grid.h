@@ -37,14 +37,25 @@ class RecordGrid : public QTableView {
   int ViewRow(int table_row) const;
   int TableRow(int view_row) const;
 
-  // The column takes whatever width the others leave, as the grid grows and shrinks; every
-  // other text column is as wide as its widest value (or its title), so that none is cut.
-  // Without one the columns keep their widths and the one of most characters gives up what
-  // does not fit.
+  // The column takes whatever width the others leave, as the grid grows and shrinks, but never
+  // less than its own characters (or the width the user gave it): when the columns are wider
+  // than the grid, a horizontal scroll bar shows. Every other text column is as wide as its
+  // widest value (or its title), so that none is cut. Without one the columns keep their
+  // widths and the one of most characters gives up what does not fit. Every border can be
+  // dragged.
   void SetFillColumn(int column);
   // A width the user chose (by dragging, or kept from an earlier run): applied as it is and
-  // no longer fitted to the values. 0 for a column without one.
+  // no longer fitted to the values (the fill column still fills what is left beyond it).
+  // 0 for a column without one.
   void KeepWidth(int column, int pixels);
+  // The grid's width that shows every column whole, the fill column at its least, with the
+  // room of the frame and a vertical scroll bar.
+  int WidthForAllColumns();
+  // While held, the columns keep their widths: a list emptied and read again does not make
+  // them narrow and wide again. Released, they fit what the rows then hold.
+  void HoldWidths(bool hold);
+  // Selects the table's current record again, after the rows shown changed under it.
+  void ShowCurrent();
   // Shows or hides a column. Its width stays the grid's to fit: Qt's restoring of a shown
   // section's old size is not taken for a width the user chose.
   void SetColumnShown(int column, bool shown);
@@ -63,6 +74,9 @@ class RecordGrid : public QTableView {
  private:
   int DatePixels(const std::string& format) const;
   int BaseWidth(int column, int title_width) const;
+  // The fill column's width: what the others leave, at least its own least width.
+  void FillRest();
+  int FillLeast() const;
   void FitWidths(std::vector<int>& widths, const std::vector<int>& titles) const;
   bool MeasuredColumn(int column) const;
   // Measures the values of table rows first to last as soon as the event loop runs; all rows
@@ -81,6 +95,7 @@ class RecordGrid : public QTableView {
   bool following_ = false;  // selecting the table's row, not the user's choice
   int fill_column_ = -1;
   bool applying_ = false;     // setting widths, not the user dragging them
+  bool held_ = false;         // HoldWidths
   std::vector<int> content_;  // per column: widest value in pixels, when fitted
   struct PendingMeasure {
     int first = std::numeric_limits<int>::max();

@@ -6,6 +6,9 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
 #include <QSettings>
 #include <QTest>
 
@@ -155,6 +158,12 @@ TEST_F(ListWindowTest, TheFilterKeepsTheRowsThatMatchAndTheCaptionCountsThem) {
   EXPECT_TRUE(filter->text().isEmpty());
   EXPECT_EQ(Caption(), "Timers: ");
   EXPECT_TRUE(w->Edit()->isEnabled());
+  // Clearing the filter keeps the timer chosen, selected among all the others.
+  filter->setText("ZURICH");
+  filter->clear();
+  EXPECT_EQ(CurrentName(), "Café Zürich");
+  const QModelIndex selected = w->TimerGrid()->currentIndex();
+  EXPECT_EQ(selected.siblingAtColumn(1).data().toString().toStdString(), "Café Zürich");
 }
 
 TEST_F(ListWindowTest, TheSwitchWritesOnlyItsAttributeAndUndoTakesEveryChangeBack) {
@@ -212,12 +221,74 @@ TEST_F(ListWindowTest, TheSwitchWritesOnlyItsAttributeAndUndoTakesEveryChangeBac
   EXPECT_FALSE(w->Undo()->UndoAction()->isEnabled());
 }
 
+// The grid's keys: Delete deletes (asking nothing), Enter edits. After a delete, an undo and
+// a redo the status bar counts the grid's rows and the title marks unsaved changes; while the
+// box's lists are read again it says so, over columns that keep their widths.
+TEST_F(ListWindowTest, TheGridsKeysAndTheStatusBarCountTheRowsShown) {
+  ui::TimerGrid* grid = w->TimerGrid();
+  // A first start: the description readable, the window within the screen.
+  EXPECT_GE(grid->columnWidth(1), grid->ColumnPixels(40));
+  EXPECT_LE(w->width(), std::max(kWindowWidth, w->screen()->availableGeometry().width()));
+  auto counted = [this] {
+    const std::string text = w->Status()->text().toStdString();
+    const size_t from = text.find(" - ") + 3;
+    return text.substr(from, text.find(" - ", from) - from);
+  };
+  auto rows = [grid] { return std::to_string(grid->model()->rowCount()) + " timers"; };
+  ClickRow(0);
+  QTest::keyClick(grid, Qt::Key_Delete);
+  EXPECT_EQ(rows(), "2 timers");
+  EXPECT_EQ(counted(), rows());
+  EXPECT_TRUE(w->isWindowModified());
+  Key(Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(counted(), "3 timers");
+  EXPECT_FALSE(w->isWindowModified());
+  Key(Qt::Key_Y, Qt::ControlModifier);
+  EXPECT_EQ(counted(), "2 timers");
+  DialogScript edit;
+  bool edited = false;
+  edit.Then<ui::TimerEditor>([&edited](ui::TimerEditor& e) {
+    edited = e.windowTitle() == "Edit Timer";
+    QTest::keyClick(&Control<QLineEdit>(e, "EditName"), Qt::Key_Escape);
+  });
+  ASSERT_TRUE(edit.Run([grid] {
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_Return);
+  }));
+  EXPECT_TRUE(edited);
+  // F10 opens the menu bar's first menu.
+  Key(Qt::Key_F10, Qt::NoModifier);
+  EXPECT_EQ(w->menuBar()->activeAction(), Control<QMenu>(*w, "MainMenu").menuAction());
+  if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+
+  std::vector<int> widths, widths_during;
+  for (int i = 0; i < 4; ++i)
+    widths.push_back(grid->columnWidth(i));
+  std::string during;
+  messages.on_box = [&](const widgets::ScriptedMessageService::Box& box) {
+    if (box.kind != widgets::ScriptedMessageService::Kind::kAlert) return;
+    during = w->Status()->text().toStdString();
+    QCoreApplication::processEvents();  // the widths measured, were they not held
+    for (int i = 0; i < 4; ++i)
+      widths_during.push_back(grid->columnWidth(i));
+  };
+  messages.answers = {true};
+  w->ReloadClick();
+  messages.on_box = nullptr;
+  messages.boxes.clear();
+  EXPECT_EQ(during, "Reading the box's lists\u2026");
+  EXPECT_EQ(widths_during, widths);
+  EXPECT_EQ(counted(), "3 timers");
+}
+
 TEST_F(ListWindowTest, TheWindowsSizeAndTheListsLayoutAreKeptBetweenRuns) {
   EXPECT_EQ(w->minimumWidth(), kWindowWidth);
   EXPECT_EQ(w->width(), kWindowWidth);
   const int description = w->TimerGrid()->columnWidth(1);
   w->resize(1100, 650);
-  QTRY_COMPARE(w->TimerGrid()->columnWidth(1), description + 1100 - kWindowWidth);
+  // The description takes the room the window gives: the columns fill the grid exactly.
+  QTRY_COMPARE(w->TimerGrid()->horizontalHeader()->length(), w->TimerGrid()->viewport()->width());
+  EXPECT_GT(w->TimerGrid()->columnWidth(1), description);
   ClickTitle(2);
   ClickTitle(2);
   w->TimerGrid()->horizontalHeader()->resizeSection(0, 150);  // as the user drags it

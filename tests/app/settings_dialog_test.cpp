@@ -2,6 +2,7 @@
 // offset's range (and keeps a loaded offset beyond it), the address check, and the reload
 // after it closes, saved or not. Controls are found by their object names.
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
@@ -88,7 +89,7 @@ TEST_F(SettingsDialogTest, FromTheMenuSaveWritesAndTheWindowReloads) {
   EXPECT_EQ(ReadFile(ConfigFile()),
             "; kept\n[DB7025]\nIp=10.0.0.20\nUsername=root\nUTC_Offset=-5\nUTC_Auto=0\n"
             "Password=\nWebPort=80\nWebHttps=0\nApplyLive=1\n[Other]\nKey=1\n");
-  EXPECT_EQ(w->windowTitle().toStdString(), "Tivolo  10.0.0.20:   (v0.2)");
+  EXPECT_EQ(w->windowTitle().toStdString(), "Tivolo  10.0.0.20:   (v0.2)[*]");
   EXPECT_EQ(w->GetSettings().utc_offset, -5);
   EXPECT_FALSE(w->EndRequested());
 }
@@ -101,13 +102,22 @@ TEST_F(SettingsDialogTest, CancelFromTheMenuLeavesTheFileAndReloadsTheSameValues
     QTest::keyClick(&d, Qt::Key_C, Qt::AltModifier);
   });
   EXPECT_EQ(ReadFile(ConfigFile()), before);
-  EXPECT_EQ(w->windowTitle().toStdString(), "Tivolo  192.168.2.10:   (v0.2)");
+  UseFromMenu(*w, [&](SettingsDialog& d) {  // Escape is Cancel
+    EXPECT_FALSE(Control<QLabel>(d, "FirstRunNote").isVisible());
+    Ip(d).setText("10.0.0.98");
+    QTest::keyClick(&Ip(d), Qt::Key_Return);  // Enter saves nothing
+    EXPECT_TRUE(d.isVisible());
+    QTest::keyClick(&Ip(d), Qt::Key_Escape);
+  });
+  EXPECT_EQ(ReadFile(ConfigFile()), before);
+  EXPECT_EQ(w->windowTitle().toStdString(), "Tivolo  192.168.2.10:   (v0.2)[*]");
   EXPECT_FALSE(w->EndRequested());
 }
 
-// The web interface's settings sit below everything the dialog had and come after it in tab
-// order; they show what was loaded and are saved with the rest.
-TEST_F(SettingsDialogTest, WebInterfaceSettingsComeLastAndAreSaved) {
+// The web interface's settings sit below the box's and the clock's, with Save and Cancel
+// after them at the bottom, also in tab order; they show what was loaded and are saved with the
+// rest. The password is hidden until "show" is ticked.
+TEST_F(SettingsDialogTest, WebInterfaceSettingsComeBeforeTheButtonsAndAreSaved) {
   std::string text = ReadFile(ConfigFile());
   text.insert(text.find("[Other]"), "WebPort=8080\nApplyLive=0\n");
   WriteFile(ConfigFile(), text);
@@ -120,12 +130,18 @@ TEST_F(SettingsDialogTest, WebInterfaceSettingsComeLastAndAreSaved) {
     EXPECT_EQ(port.value(), 8080);
     EXPECT_FALSE(https.isChecked());
     EXPECT_FALSE(live.isChecked());
-    EXPECT_GT(port.mapTo(&d, QPoint()).y(), cancel.mapTo(&d, QPoint()).y());
-    cancel.setFocus();
-    for (QWidget* next : std::initializer_list<QWidget*>{&port, &https, &live}) {
+    auto& save = Control<QPushButton>(d, "ButtonSave");
+    EXPECT_GT(cancel.mapTo(&d, QPoint()).y(), live.mapTo(&d, QPoint()).y() + live.height());
+    EXPECT_LT(save.x(), cancel.x());
+    Control<QCheckBox>(d, "CheckBox1").setFocus();
+    for (QWidget* next : std::initializer_list<QWidget*>{&port, &https, &live, &save, &cancel}) {
       QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
       EXPECT_TRUE(next->hasFocus()) << next->objectName().toStdString();
     }
+    auto& password = Control<QLineEdit>(d, "Edit_Pass");
+    EXPECT_EQ(password.echoMode(), QLineEdit::Password);
+    Control<QCheckBox>(d, "ShowPassword").setChecked(true);
+    EXPECT_EQ(password.echoMode(), QLineEdit::Normal);
     port.setValue(8443);
     https.setChecked(true);
     live.setChecked(true);

@@ -6,9 +6,11 @@
 #include <QStatusBar>
 #include <QTest>
 #include <set>
+#include <utility>
 
 #include "app/main_window.h"
 #include "app_test_support.h"
+#include "ui/undo_commands.h"
 #include "web/box_sim.h"
 #include "widgets/message_service.h"
 
@@ -157,6 +159,53 @@ TEST(WebWindowTest, AnInterfaceThatDoesNotAnswerIsAskedAgainAndTheRestartAskedAb
   // The box notes the kill in its status a moment later.
   EXPECT_TRUE(QTest::qWaitFor([&] { return box.LiveStatus()["kills"] == 1; }, 5000))
       << box.LiveStatus().dump();
+}
+
+// After a live save the status bar says what the box took, in the second before the end.
+TEST(WebWindowTest, ALiveSaveSaysWhatTheBoxTookBeforeTheEnd) {
+  const tivolo::testing::BoxSim box({}, {}, true);
+  const nlohmann::json& status = box.Status();
+  tivolo::testing::TempDir work;
+  const std::string config = work.Path() + "/config.ini";
+  WriteFile(config, "[DB7025]\nIp=127.0.0.1\nUsername=" + status["user"].get<std::string>() +
+                        "\nPassword=" + status["password"].get<std::string>() +
+                        "\nFtpPort=" + std::to_string(status["ftp_port"].get<int>()) +
+                        "\nWebPort=" + std::to_string(status["web_port"].get<int>()) + "\n");
+  widgets::ScriptedMessageService messages;
+  StartOptions options;
+  options.config_file = config;
+  options.local_dir = work.Path() + "/";
+  options.messages = &messages;
+  options.fetch_dialog_delay_ms = 0;
+  MainWindow w(options);
+  w.StartUp();
+  w.show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.WebRouteState().detection.has_value(); }, 5000));
+  // A delete undone: the timer has its state from the box again.
+  store::MemTable& timers = w.Tables().timers;
+  QAbstractItemModel* grid = w.TimerGrid()->model();
+  const int box_column = grid->columnCount() - 1;
+  timers.ViewMoveToRow(3);
+  const QString state = grid->index(3, box_column).data().toString();
+  ASSERT_FALSE(state.isEmpty());
+  w.DeleteExecute();
+  w.Undo()->UndoAction()->trigger();
+  EXPECT_EQ(grid->index(3, box_column).data().toString(), state);
+  // Two changes, as the list's actions make them (without their dialogs).
+  const store::MemTable::Event open_editor = std::exchange(timers.AfterEdit, nullptr);
+  for (int row : {1, 2}) {
+    timers.ViewMoveToRow(row);
+    timers.Edit();
+    timers.FieldNamed("Name").SetAsString("Renamed " + std::to_string(row));
+    timers.Post();
+    w.AddChange();
+  }
+  timers.AfterEdit = open_editor;
+  w.RefreshActions();
+  w.SaveExitExecute();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.TimerTerminate().isActive(); }, 10000))
+      << (messages.boxes.empty() ? "" : messages.Trace().back());
+  EXPECT_EQ(w.statusBar()->currentMessage().toStdString(), "Saved: 2 changes applied on the box");
 }
 
 }  // namespace

@@ -181,6 +181,29 @@ class E2eTest(unittest.TestCase):
         after = self.assert_saved(9)
         self.assertEqual(len(set(self.before) - set(after)), 1)
 
+    def test_keys(self):
+        """The keys a desktop user reaches for: Enter on the grid edits and Enter in the
+        editor saves, Escape leaves the picker, the Delete key deletes."""
+        self.start()
+        p = self.program
+        p.keys(MAIN, "Down", "Return")
+        p.wait_window(EDIT_EDITOR)
+        p.keys(EDIT_EDITOR, "ctrl+a")
+        p.type_text(EDIT_EDITOR, NEW_NAME)
+        p.keys(EDIT_EDITOR, "Return")
+        p.wait_gone(EDIT_EDITOR)
+        p.keys(MAIN, "alt+a")
+        p.wait_window(PICKER)
+        p.keys(PICKER, "Escape")
+        p.wait_gone(PICKER)
+        p.keys(MAIN, "Down", "Delete")
+        self.save_and_exit()
+        by_begin = sorted(self.before, key=lambda k: int(k.split("/")[0]))
+        edited, deleted = by_begin[1], by_begin[2]
+        after = self.assert_saved(9, edited=(edited,))
+        self.assertNotIn(deleted, after)
+        self.assertEqual(dict(after[edited]["attributes"])["name"], NEW_NAME)
+
     def test_root_password(self):
         self.start("--password", "geheim", "--host-name", "vuduo2")
         self.append_timer()

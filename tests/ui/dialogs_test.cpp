@@ -1,8 +1,10 @@
 // The timer list actions with the real channel picker and timer editor over the tables of a
 // real box's files, driven with key and mouse events at fixed wall-clock times.
 #include <QAction>
+#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -168,9 +170,8 @@ TEST_F(DialogsTest, CancelInThePickerAddsNothing) {
     EXPECT_EQ(p.windowTitle().toStdString(), "Select channel");
     EXPECT_EQ(p.size(), QSize(224, 535));
     EXPECT_TRUE(Get<Grid>(p, "ChannelGrid")->hasFocus());
-    Key(Get<Grid>(p, "ChannelGrid"), Qt::Key_Escape);  // not bound
-    EXPECT_TRUE(p.isVisible());
-    Click(Get<QPushButton>(p, "ButtonCancel"));
+    Key(Get<Grid>(p, "ChannelGrid"), Qt::Key_Escape);  // as Cancel
+    EXPECT_FALSE(p.isVisible());
   });
   ASSERT_TRUE(Append(script));
   EXPECT_EQ(DumpTimers(T().timers), before);
@@ -498,9 +499,6 @@ TEST_F(DialogsTest, KeysMoveTheFocusedPickerAndItsColour) {
     Key(end, Qt::Key_Plus, Qt::ControlModifier);
     Key(end, Qt::Key_Minus, Qt::AltModifier);
     state();
-    Key(end, Qt::Key_Escape);  // not bound
-    Key(end, Qt::Key_Return);  // not bound
-    EXPECT_TRUE(e.isVisible());
     Key(Get<QLineEdit>(e, "EditName"), Qt::Key_S, Qt::ControlModifier);
   });
   ASSERT_TRUE(Edit(script));
@@ -515,6 +513,97 @@ TEST_F(DialogsTest, KeysMoveTheFocusedPickerAndItsColour) {
                   }));
   EXPECT_EQ(messages_.beeps, 1);
   EXPECT_EQ(w_->ChangeCount(), 1);
+}
+
+// While Save would refuse, the line under the pickers says why; Enter is Save (refused with
+// the beep), Escape is Cancel; the red stays on the picker, out of its calendar.
+TEST_F(DialogsTest, TheEditorSaysWhySaveRefusesAndEnterAndEscapeAreSaveAndCancel) {
+  SetNow(At(2026, 7, 15, 16, 0));
+  AddTimer(0);
+  GoTo(At(2026, 7, 15, 20, 30));
+  const std::string before = DumpTimers(T().timers);
+  std::vector<std::string> reasons;
+  DialogScript cancel;
+  cancel.Then<TimerEditor>([&reasons, this](TimerEditor& e) {
+    const QLabel* line = Get<QLabel>(e, "ReasonLine");
+    Picker* begin = Get<Picker>(e, "PickerBegin");
+    reasons.push_back(line->text().toStdString());
+    Click(Get<QPushButton>(e, "QuickButton0"));
+    reasons.push_back(line->text().toStdString());
+    Key(Get<QLineEdit>(e, "EditName"), Qt::Key_Return);
+    EXPECT_TRUE(e.isVisible());
+    EXPECT_EQ(messages_.beeps, 1);
+    Click(Get<QPushButton>(e, "QuickButton60"));
+    reasons.push_back(line->text().toStdString());
+    begin->SetValue(At(2026, 7, 15, 15, 0));
+    reasons.push_back(line->text().toStdString());
+    EXPECT_EQ(begin->palette().color(QPalette::Base), QColor(Qt::red));
+    EXPECT_NE(begin->calendarWidget()->palette().color(QPalette::Base), QColor(Qt::red));
+    Key(begin, Qt::Key_Escape);
+    EXPECT_FALSE(e.isVisible());
+  });
+  ASSERT_TRUE(Edit(cancel));
+  EXPECT_EQ(reasons,
+            (std::vector<std::string>{"", "End is not after Begin", "", "Begin lies in the past"}));
+  EXPECT_EQ(DumpTimers(T().timers), before);
+  EXPECT_EQ(w_->ChangeCount(), 0);
+  DialogScript save;
+  save.Then<TimerEditor>([](TimerEditor& e) {
+    Key(Get<QLineEdit>(e, "EditName"), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_FALSE(e.isVisible());
+  });
+  ASSERT_TRUE(Edit(save));
+  EXPECT_EQ(w_->ChangeCount(), 1);
+}
+
+// Where the save goes through the box's web interface, the editor says before Save that a
+// timer needs a name, and Save waits for one; elsewhere an empty name is taken.
+TEST_F(DialogsTest, OnTheLiveRouteTheEditorAsksForANameBeforeSave) {
+  SetNow(At(2026, 7, 15, 16, 0));
+  AddTimer(0);  // no name
+  GoTo(At(2026, 7, 15, 20, 30));
+  TimerSession session;
+  session.tables = &T();
+  session.clock = [this] { return clock_; };
+  session.beep = [this] { messages_.Beep(); };
+  bool live = true;
+  session.names_required = [&live] { return live; };
+  store::MemTable& t = T().timers;
+  auto edit_alone = [&t] {
+    const store::MemTable::Event after = std::exchange(t.AfterEdit, nullptr);
+    t.Edit();
+    t.AfterEdit = after;
+  };
+  edit_alone();
+  bool cancelled = true;
+  std::string said;
+  DialogScript script;
+  script.Then<TimerEditor>([&](TimerEditor& e) {
+    const QLabel* line = Get<QLabel>(e, "ReasonLine");
+    said = line->text().toStdString();
+    Key(Get<QLineEdit>(e, "EditName"), Qt::Key_Return);
+    EXPECT_TRUE(e.isVisible());
+    EXPECT_EQ(messages_.beeps, 1);
+    QTest::keyClicks(Get<QLineEdit>(e, "EditName"), "News");
+    EXPECT_EQ(line->text().toStdString(), "");
+    Key(Get<QLineEdit>(e, "EditName"), Qt::Key_Return);
+  });
+  ASSERT_TRUE(script.Run([&] {
+    TimerEditor editor(w_.get(), session);
+    editor.SetDialogCancelled(&cancelled);
+    editor.exec();
+  }));
+  t.Cancel();
+  EXPECT_EQ(said, "The box's web interface takes no timer without a name");
+  EXPECT_FALSE(cancelled);
+  live = false;
+  edit_alone();
+  {
+    TimerEditor editor(w_.get(), session);
+    EXPECT_TRUE(editor.Validity().CanSave());
+    EXPECT_EQ(Get<QLabel>(editor, "ReasonLine")->text().toStdString(), "");
+  }
+  t.Cancel();
 }
 
 TEST_F(DialogsTest, TabWalksTheEditorsControlsInOrder) {

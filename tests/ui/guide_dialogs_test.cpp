@@ -197,6 +197,34 @@ TEST_F(GuideDialogsTest, APickedProgrammeMakesTheTimerToTheSecond) {
       << line;
 }
 
+// A programme on now records the rest of it: the begin is now, to the minute, and not red.
+// Its row, bold where a timer covers it, fits its columns; Escape closes Find in guide.
+TEST_F(GuideDialogsTest, AProgrammeOnNowBeginsNowAndEscapeClosesFindInGuide) {
+  now_.Set(static_cast<double>(kNow + 37));
+  DialogScript script;
+  script.Then<ChannelPicker>([](ChannelPicker& p) {
+    GuideList& list = Control<GuideList>(p, "GuideList");
+    QFont bold = list.font();
+    bold.setBold(true);
+    EXPECT_GE(list.columnWidth(list.Model()->ColumnOf(GuideListModel::kTimes)),
+              QFontMetrics(bold).horizontalAdvance("20:30-21:30"));
+    Choose(list, 0);  // Journaal, on since 20:30
+  });
+  script.Then<TimerEditor>([](TimerEditor& e) {
+    EXPECT_TRUE(e.Validity().CanSave());
+    QTest::keyClick(&Control<QLineEdit>(e, "EditName"), Qt::Key_S, Qt::ControlModifier);
+  });
+  ASSERT_TRUE(script.Run([this] { Keys(Qt::Key_A, Qt::AltModifier); }));
+  const std::string line = WrittenLine(102);
+  EXPECT_NE(line.find(Attribute("begin", std::to_string(kNow))), std::string::npos) << line;
+  DialogScript find;
+  find.Then<FindInGuide>([](FindInGuide& f) {
+    QTest::keyClick(&Control<QLineEdit>(f, "SearchText"), Qt::Key_Escape);
+    EXPECT_FALSE(f.isVisible());
+  });
+  ASSERT_TRUE(find.Run([this] { Keys(Qt::Key_F, Qt::ControlModifier); }));
+}
+
 TEST_F(GuideDialogsTest, AChannelWithoutProgrammesKeepsTheUsualNewTimer) {
   DialogScript script;
   script.Then<ChannelPicker>([this](ChannelPicker& p) {

@@ -6,6 +6,7 @@
 
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "boxdata/box_tables.h"
@@ -57,10 +58,18 @@ TEST_F(TimerGridTest, TheCurrentRowAndTheTableCursorFollowEachOther) {
   QTest::keyClick(&grid_, Qt::Key_Down);
   EXPECT_EQ(TableRow(), 2);
   EXPECT_TRUE(grid_.selectionModel()->isRowSelected(2, {}));
-  // Enter and a double click start nothing.
+  // Enter and a double click on a row ask for Edit, the Delete key for Delete; the grid itself
+  // changes nothing.
+  QSignalSpy edit(&grid_, &TimerGrid::EditRequested);
+  QSignalSpy del(&grid_, &TimerGrid::DeleteRequested);
   QTest::keyClick(&grid_, Qt::Key_Return);
+  QTest::keyClick(&grid_, Qt::Key_Enter, Qt::KeypadModifier);
   QTest::mouseDClick(grid_.viewport(), Qt::LeftButton, {},
                      grid_.visualRect(grid_.model()->index(2, 1)).center());
+  EXPECT_EQ(edit.count(), 3);
+  EXPECT_EQ(del.count(), 0);
+  QTest::keyClick(&grid_, Qt::Key_Delete);
+  EXPECT_EQ(del.count(), 1);
   EXPECT_EQ(tables_.timers.State(), store::DatasetState::kBrowse);
   EXPECT_EQ(TableRow(), 2);
   // A table that will not move (inserting) keeps the grid on its pending row.
@@ -119,6 +128,19 @@ TEST_F(TimerGridTest, TheDescriptionTakesTheRoomAndNoOtherColumnCutsItsValues) {
   tables_.timers.Post();
   QCoreApplication::processEvents();
   EXPECT_EQ(grid_.columnWidth(12), 20);
+
+  // Narrower than the columns: the description keeps its 40 characters and a scroll bar shows,
+  // also when another column is dragged wider; its own border can be dragged as well.
+  grid_.resize(500, 300);
+  QCoreApplication::processEvents();
+  EXPECT_GE(grid_.columnWidth(1), grid_.ColumnPixels(40));
+  EXPECT_GT(grid_.horizontalScrollBar()->maximum(), 0);
+  grid_.horizontalHeader()->resizeSection(0, grid_.columnWidth(0) + 300);
+  EXPECT_GE(grid_.columnWidth(1), grid_.ColumnPixels(40));
+  grid_.horizontalHeader()->resizeSection(1, grid_.ColumnPixels(60));
+  grid_.resize(520, 300);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(grid_.columnWidth(1), grid_.ColumnPixels(60));
 }
 
 TEST(TimerGridCells, ShowTextTrueFalseAndTickedDays) {
