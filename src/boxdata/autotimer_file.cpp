@@ -257,6 +257,8 @@ class AutoTimerParser {
     KeepUnpaired(e, start.attributes, e.rule.from, e.rule.to, "from", "to");
     KeepUnpaired(e, start.attributes, e.rule.after, e.rule.before, "after", "before");
     if (e.rule.match.empty()) RuleProblem(e, "the rule has no match");
+    // As in the plugin, a rule without a name is called by its match.
+    if (e.rule.name.empty()) e.rule.name = e.rule.match;
     size_t end = start.end;
     if (start.tag_ended && !start.self_closing) end = ReadContent(e, start.end);
     e.raw = std::string(bytes_.substr(start.begin, end - start.begin));
@@ -420,7 +422,7 @@ std::vector<std::pair<std::string_view, std::string>> KnownAttributes(const Auto
   }
   if (r.justplay != 0) out.emplace_back("justplay", std::to_string(r.justplay));
   if (r.set_endtime != 1) out.emplace_back("setEndtime", std::to_string(r.set_endtime));
-  if (!r.encoding.empty() && r.encoding != "UTF-8") out.emplace_back("encoding", r.encoding);
+  if (!r.encoding.empty()) out.emplace_back("encoding", r.encoding);
   if (r.search_type != RuleSearchType::kPartial) {
     out.emplace_back("searchType", std::string(SearchTypeName(r.search_type)));
   }

@@ -54,7 +54,7 @@ struct RuleAfterEvent {
 // reads as the value given here).
 struct AutoTimerRule {
   std::string match;  // required: a rule without it is kept but never matches
-  std::string name;   // empty: the match is the name (DisplayName)
+  std::string name;   // read as the match when the file gives none; empty: DisplayName is the match
   bool enabled = true;
   std::optional<TimeOfDay> from, to;     // both or neither; the span may wrap midnight
   std::optional<int64_t> after, before;  // time frame, UTC seconds; both or neither
@@ -73,7 +73,7 @@ struct AutoTimerRule {
   std::string counter_format;
   std::string last_activation;
   int64_t last_begin = 0;
-  std::string encoding;  // empty: the plugin's default (UTF-8)
+  std::string encoding;  // empty: the plugin's default (UTF-8); written whenever given
   bool conflict_detection = true;
   int always_zap = 0;
   std::vector<std::string> services;  // service references, as written
