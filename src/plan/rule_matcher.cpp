@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <regex>
 #include <unordered_map>
 
@@ -29,19 +30,34 @@ struct LocalTime {
   int weekday = 0;  // 0 Monday
   int hour = 0;
   int minute = 0;
+  int64_t days = 0;  // since 1 January 1970
+};
+
+// The date of a local day, for the counter's periods only.
+struct LocalDate {
   int year = 1970, month = 1, day = 1;
   int year_day = 0;  // 0 for 1 January
 };
+LocalDate DateOf(int64_t days) {
+  LocalDate d;
+  const platform::DateTime date = platform::kUnixEpochDay + static_cast<double>(days);
+  platform::DecodeDate(date, d.year, d.month, d.day);
+  d.year_day = static_cast<int>(date - platform::EncodeDate(d.year, 1, 1));
+  return d;
+}
 
 // The plugin's counter periods are strftime texts of the begin; these are the fields a
 // period can be made of (month, week, year, day).
-std::string FormatPeriod(std::string_view format, const LocalTime& t) {
+std::string FormatPeriod(std::string_view format, const LocalTime& local) {
   std::string out;
+  if (format.empty()) return out;
+  const LocalDate t = DateOf(local.days);
+  const int weekday = local.weekday;
   auto two = [&](int v) {
     out += static_cast<char>('0' + v / 10 % 10);
     out += static_cast<char>('0' + v % 10);
   };
-  const int sunday_based = (t.weekday + 1) % 7;
+  const int sunday_based = (weekday + 1) % 7;
   for (size_t i = 0; i < format.size(); ++i) {
     if (format[i] != '%' || i + 1 == format.size()) {
       out += format[i];
@@ -68,7 +84,7 @@ std::string FormatPeriod(std::string_view format, const LocalTime& t) {
         two((t.year_day + 7 - sunday_based) / 7);
         break;
       case 'W':
-        two((t.year_day + 7 - t.weekday) / 7);
+        two((t.year_day + 7 - weekday) / 7);
         break;
       case '%':
         out += '%';
@@ -152,22 +168,58 @@ int Minutes(boxdata::TimeOfDay t) {
 
 }  // namespace
 
+// A channel's timers by begin, for the guess by time.
+struct ServiceTimers {
+  std::multimap<int64_t, size_t> by_begin;
+  int64_t longest = 0;
+  std::vector<size_t> box;  // the box's own timers on the channel
+};
+
 struct RuleMatcher::State {
   const RuleTitles& titles;
   const boxdata::Guide& guide;
   RuleRunSettings settings;
   std::vector<KnownTimer> timers;
   size_t box_timers = 0;
-  std::unordered_map<uint64_t, std::vector<size_t>> by_service;
+  // The timers indexed for the duplicate checks, so that a check does not look at every
+  // timer: thousands are taken in a preview of all rules.
+  std::unordered_map<uint64_t, ServiceTimers> by_service;
+  std::unordered_map<uint64_t, size_t> by_event;  // channel and event id: the first timer
+  std::unordered_map<std::string, std::vector<size_t>> taken_by_name;
   std::unordered_map<uint32_t, GuideEventTexts> texts;
   std::unordered_map<int64_t, int64_t> offsets;  // UTC hour -> seconds the clock is ahead
 
   State(const RuleTitles& t, RuleRunSettings s)
       : titles(t), guide(t.Guide()), settings(std::move(s)) {}
 
+  // One number per channel and event id (the guide's ids are 16 bits each).
+  static uint64_t EventHash(const GuideServiceKey& key, int64_t eit) {
+    return (uint64_t{key.service_id} << 48) ^ (uint64_t{key.transport_stream_id} << 32) ^
+           (uint64_t{key.original_network_id} << 16) ^ static_cast<uint64_t>(eit);
+  }
+
+  void Index(size_t i) {
+    const KnownTimer& t = timers[i];
+    if (t.rule) taken_by_name[t.name].push_back(i);
+    if (!t.key) return;
+    ServiceTimers& service = by_service[KeyHash(*t.key)];
+    service.by_begin.emplace(t.begin, i);
+    service.longest = std::max(service.longest, t.end - t.begin);
+    if (!t.rule) service.box.push_back(i);
+    if (t.eit) by_event.try_emplace(EventHash(*t.key, *t.eit), i);
+  }
+
   void Add(KnownTimer timer) {
-    if (timer.key) by_service[KeyHash(*timer.key)].push_back(timers.size());
     timers.push_back(std::move(timer));
+    Index(timers.size() - 1);
+  }
+
+  void Reindex() {
+    by_service.clear();
+    by_event.clear();
+    taken_by_name.clear();
+    for (size_t i = 0; i < timers.size(); ++i)
+      Index(i);
   }
 
   const GuideEventTexts& Texts(uint32_t event) {
@@ -224,9 +276,7 @@ struct RuleMatcher::State {
     t.weekday = static_cast<int>(((days + 3) % 7 + 7) % 7);  // 1 January 1970 was a Thursday
     t.hour = static_cast<int>(rest / 3600);
     t.minute = static_cast<int>(rest / 60 % 60);
-    const platform::DateTime date = platform::kUnixEpochDay + static_cast<double>(days);
-    platform::DecodeDate(date, t.year, t.month, t.day);
-    t.year_day = static_cast<int>(date - platform::EncodeDate(t.year, 1, 1));
+    t.days = days;
     return t;
   }
 };
@@ -383,40 +433,66 @@ class ProgrammeChecks {
     return 0;
   }
 
+  // The plugin looks at the channel's timers one by one and stops at the first that has the
+  // event id, covers the programme's time or (from level 1) has its description; here the
+  // event id is looked for first, then the time, then the description.
   RuleCheck Duplicates(const GuideEvent& e, const std::string& title, const std::string& short_text,
                        const std::string& extended, RuleMatch& m) {
-    const int adp = r_.avoid_duplicate_description;
-    const auto it = s_.by_service.find(KeyHash(s_.KeyOf(e)));
-    if (it != s_.by_service.end()) {
-      for (size_t i : it->second) {
-        KnownTimer& t = s_.timers[i];
-        if (!t.key || !(*t.key == s_.KeyOf(e))) continue;
-        m.duplicate_of = i;
-        if (t.eit && *t.eit == e.event_id) return RuleCheck::kDuplicateEvent;
-        if (s_.settings.guess_by_time && Overlap(t, e.begin, e.End()) > e.duration / 10 * 8) {
+    const GuideServiceKey& key = s_.KeyOf(e);
+    auto same_channel = [&](const KnownTimer& t) { return t.key && *t.key == key; };
+    if (const auto it = s_.by_event.find(RuleMatcher::State::EventHash(key, e.event_id));
+        it != s_.by_event.end()) {
+      const KnownTimer& t = s_.timers[it->second];
+      if (same_channel(t) && *t.eit == e.event_id) {
+        m.duplicate_of = it->second;
+        return RuleCheck::kDuplicateEvent;
+      }
+    }
+    const auto service = s_.by_service.find(KeyHash(key));
+    if (s_.settings.guess_by_time && service != s_.by_service.end()) {
+      const ServiceTimers& st = service->second;
+      const auto end = st.by_begin.upper_bound(e.End());
+      for (auto it = st.by_begin.lower_bound(int64_t{e.begin} - st.longest); it != end; ++it) {
+        const KnownTimer& t = s_.timers[it->second];
+        if (same_channel(t) && Overlap(t, e.begin, e.End()) > e.duration / 10 * 8) {
+          m.duplicate_of = it->second;
           return RuleCheck::kDuplicateEvent;
         }
-        if (adp >= 1 && !t.disabled && SameProgramme(title, short_text, extended, t)) {
-          return RuleCheck::kDuplicateDescription;
+      }
+    }
+    const int adp = r_.avoid_duplicate_description;
+    if (adp < 1) return RuleCheck::kRecorded;
+    // The box's timers one by one; those the rules took (named by their titles) by name.
+    auto check = [&](size_t i, bool any_channel) {
+      KnownTimer& t = s_.timers[i];
+      if (t.disabled || !(any_channel || same_channel(t))) return false;
+      if (!SameProgramme(title, short_text, extended, t)) return false;
+      m.duplicate_of = i;
+      return true;
+    };
+    for (int level = 1; level <= std::min(adp, 2); ++level) {
+      const bool any = level == 2;
+      if (any) {
+        for (size_t i = 0; i < s_.box_timers; ++i) {
+          if (check(i, true)) return RuleCheck::kDuplicateDescription;
+        }
+      } else if (service != s_.by_service.end()) {
+        for (size_t i : service->second.box) {
+          if (check(i, false)) return RuleCheck::kDuplicateDescription;
+        }
+      }
+      if (const auto it = s_.taken_by_name.find(title); it != s_.taken_by_name.end()) {
+        for (size_t i : it->second) {
+          if (check(i, any)) return RuleCheck::kDuplicateDescription;
         }
       }
     }
-    if (adp >= 2) {
-      for (size_t i = 0; i < s_.timers.size(); ++i) {
-        KnownTimer& t = s_.timers[i];
-        if (!t.disabled && SameProgramme(title, short_text, extended, t)) {
-          m.duplicate_of = i;
-          return RuleCheck::kDuplicateDescription;
-        }
-      }
-    }
-    m.duplicate_of.reset();
     return RuleCheck::kRecorded;
   }
 
   // Every programme that gets this far moves the counter's period on, as on the box.
   void UpdateCounter(int64_t begin, const LocalTime& t) {
-    if (begin <= p_.last_begin) return;
+    if (r_.counter == 0 || begin <= p_.last_begin) return;
     p_.last_begin = begin;
     const std::string limit = FormatPeriod(r_.counter_format, t);
     if (limit != p_.counter_limit) {
@@ -500,9 +576,7 @@ RuleMatcher::~RuleMatcher() = default;
 void RuleMatcher::Reset() {
   State& s = *state_;
   s.timers.resize(s.box_timers);
-  for (auto& [key, list] : s.by_service) {
-    std::erase_if(list, [&](size_t i) { return i >= s.box_timers; });
-  }
+  s.Reindex();
 }
 
 size_t RuleMatcher::TimerCount() const {

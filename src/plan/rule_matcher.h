@@ -134,7 +134,8 @@ struct PreviewEntry {
   std::optional<size_t> covered_by_timer;
   // Other rules that found the same programme (the box records it once, for the first).
   std::vector<size_t> also_rules;
-  // An earlier entry with the same title and short text: the same episode recorded twice.
+  // An earlier entry with the same title and short text (the same short event descriptors
+  // of the guide): the same episode recorded twice.
   std::optional<size_t> repeat_of;
 };
 

@@ -1,6 +1,5 @@
 // The preview of every rule: what the rules would add to the box's list in one run.
 #include <algorithm>
-#include <map>
 #include <unordered_map>
 
 #include "plan/rule_matcher.h"
@@ -33,24 +32,15 @@ std::vector<PreviewEntry> PreviewAll(const RuleTitles& titles,
       }
     }
   }
-  // The same episode twice: same title, then same short text (decoded only for titles that
-  // are recorded more than once).
+  // The same episode twice: the same title and short text, known by their descriptors.
   const boxdata::Guide& guide = titles.Guide();
-  std::map<std::string_view, std::vector<size_t>> by_title;
+  std::unordered_map<uint64_t, size_t> first;
   for (size_t i = 0; i < out.size(); ++i) {
-    if (out[i].match.check == RuleCheck::kRecorded) {
-      by_title[guide.Title(guide.Events()[out[i].match.event])].push_back(i);
-    }
-  }
-  for (const auto& [title, entries] : by_title) {
-    if (entries.size() < 2) continue;
-    std::unordered_map<std::string, size_t> first;
-    for (size_t i : entries) {
-      std::string text = guide.Texts(guide.Events()[out[i].match.event]).short_text;
-      if (text.empty()) continue;
-      const auto [it, added] = first.try_emplace(std::move(text), i);
-      if (!added) out[i].repeat_of = it->second;
-    }
+    if (out[i].match.check != RuleCheck::kRecorded) continue;
+    const uint64_t key = guide.ShortEventKey(guide.Events()[out[i].match.event]);
+    if (key == 0) continue;
+    const auto [it, added] = first.try_emplace(key, i);
+    if (!added) out[i].repeat_of = it->second;
   }
   return out;
 }
