@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <map>
 #include <regex>
 #include <unordered_map>
@@ -106,7 +107,7 @@ bool Holds(std::string_view haystack, std::string_view needle) {
 struct KnownTimer {
   std::optional<GuideServiceKey> key;
   std::optional<int64_t> eit;
-  std::string name;
+  std::string_view name;  // the guide's title, or a name the matcher keeps
   // Looked up in the guide when first needed: the texts of a programme a rule took are
   // decoded only when a later check compares them.
   std::optional<std::string> short_text;
@@ -185,7 +186,11 @@ struct RuleMatcher::State {
   // timer: thousands are taken in a preview of all rules.
   std::unordered_map<uint64_t, ServiceTimers> by_service;
   std::unordered_map<uint64_t, size_t> by_event;  // channel and event id: the first timer
-  std::unordered_map<std::string, std::vector<size_t>> taken_by_name;
+  // By name, the timers the rules took, indexed as far as names_indexed when a rule first
+  // needs it.
+  std::unordered_map<std::string_view, std::vector<size_t>> taken_by_name;
+  size_t names_indexed = 0;
+  std::deque<std::string> box_names;  // the names of the box's timers, at fixed places
   std::unordered_map<uint32_t, GuideEventTexts> texts;
   std::unordered_map<int64_t, int64_t> offsets;  // UTC hour -> seconds the clock is ahead
 
@@ -200,7 +205,6 @@ struct RuleMatcher::State {
 
   void Index(size_t i) {
     const KnownTimer& t = timers[i];
-    if (t.rule) taken_by_name[t.name].push_back(i);
     if (!t.key) return;
     ServiceTimers& service = by_service[KeyHash(*t.key)];
     service.by_begin.emplace(t.begin, i);
@@ -214,10 +218,18 @@ struct RuleMatcher::State {
     Index(timers.size() - 1);
   }
 
+  void IndexNames() {
+    for (; names_indexed < timers.size(); ++names_indexed) {
+      if (timers[names_indexed].rule)
+        taken_by_name[timers[names_indexed].name].push_back(names_indexed);
+    }
+  }
+
   void Reindex() {
     by_service.clear();
     by_event.clear();
     taken_by_name.clear();
+    names_indexed = 0;
     for (size_t i = 0; i < timers.size(); ++i)
       Index(i);
   }
@@ -377,7 +389,7 @@ class ProgrammeChecks {
     taken.emplace();
     taken->key = s_.KeyOf(e);
     taken->eit = e.event_id;
-    taken->name = texts_needed ? title : std::string(s_.guide.Title(e));
+    taken->name = s_.guide.Title(e);
     taken->event = index;
     if (texts_needed) {
       taken->short_text = short_text;
@@ -462,6 +474,7 @@ class ProgrammeChecks {
     }
     const int adp = r_.avoid_duplicate_description;
     if (adp < 1) return RuleCheck::kRecorded;
+    s_.IndexNames();
     // The box's timers one by one; those the rules took (named by their titles) by name.
     auto check = [&](size_t i, bool any_channel) {
       KnownTimer& t = s_.timers[i];
@@ -561,7 +574,7 @@ RuleMatcher::RuleMatcher(const RuleTitles& titles, std::vector<ExistingTimer> ti
     KnownTimer t;
     t.key = boxdata::GuideKeyOf(e.service_reference);
     t.eit = e.eit;
-    t.name = std::move(e.name);
+    t.name = state_->box_names.emplace_back(std::move(e.name));
     t.short_text = std::move(e.description);
     t.disabled = e.disabled;
     t.begin = e.begin;
