@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <deque>
-#include <map>
 #include <regex>
 #include <unordered_map>
 
@@ -171,7 +171,7 @@ int Minutes(boxdata::TimeOfDay t) {
 
 // A channel's timers by begin, for the guess by time.
 struct ServiceTimers {
-  std::multimap<int64_t, size_t> by_begin;
+  std::vector<std::pair<int64_t, size_t>> by_begin;  // sorted; a channel has few
   int64_t longest = 0;
   std::vector<size_t> box;  // the box's own timers on the channel
 };
@@ -207,7 +207,9 @@ struct RuleMatcher::State {
     const KnownTimer& t = timers[i];
     if (!t.key) return;
     ServiceTimers& service = by_service[KeyHash(*t.key)];
-    service.by_begin.emplace(t.begin, i);
+    const std::pair<int64_t, size_t> entry{t.begin, i};
+    service.by_begin.insert(
+        std::upper_bound(service.by_begin.begin(), service.by_begin.end(), entry), entry);
     service.longest = std::max(service.longest, t.end - t.begin);
     if (!t.rule) service.box.push_back(i);
     if (t.eit) by_event.try_emplace(EventHash(*t.key, *t.eit), i);
@@ -463,8 +465,12 @@ class ProgrammeChecks {
     const auto service = s_.by_service.find(KeyHash(key));
     if (s_.settings.guess_by_time && service != s_.by_service.end()) {
       const ServiceTimers& st = service->second;
-      const auto end = st.by_begin.upper_bound(e.End());
-      for (auto it = st.by_begin.lower_bound(int64_t{e.begin} - st.longest); it != end; ++it) {
+      const auto end = std::upper_bound(st.by_begin.begin(), st.by_begin.end(),
+                                        std::pair<int64_t, size_t>{e.End(), SIZE_MAX});
+      const auto first =
+          std::lower_bound(st.by_begin.begin(), st.by_begin.end(),
+                           std::pair<int64_t, size_t>{int64_t{e.begin} - st.longest, 0});
+      for (auto it = first; it < end; ++it) {
         const KnownTimer& t = s_.timers[it->second];
         if (same_channel(t) && Overlap(t, e.begin, e.End()) > e.duration / 10 * 8) {
           m.duplicate_of = it->second;
