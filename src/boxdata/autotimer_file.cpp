@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <unordered_map>
 
 #include "boxdata/text_lines.h"
 #include "boxdata/timer_file.h"
@@ -434,13 +435,19 @@ std::vector<std::pair<std::string_view, std::string>> KnownAttributes(const Auto
 
 void AppendChildren(std::string& out, const AutoTimerEntry& e) {
   const AutoTimerRule& r = e.rule;
+  // The first comment kept for each reference (a rule may list thousands of channels).
+  std::unordered_map<std::string_view, std::string_view> comments;
+  for (const auto& [which, comment] : e.reference_comments) {
+    if (!comment.empty() && comment.find("--") == std::string::npos) {
+      comments.try_emplace(which, comment);
+    }
+  }
   auto reference = [&](std::string_view name, const std::string& ref) {
     Element(out, name, "", ref);
-    for (const auto& [which, comment] : e.reference_comments) {
-      if (which == ref && !comment.empty() && comment.find("--") == std::string::npos) {
-        out += " <!-- " + comment + " -->";
-        break;
-      }
+    if (const auto it = comments.find(ref); it != comments.end()) {
+      out += " <!-- ";
+      out += it->second;
+      out += " -->";
     }
     out += '\n';
   };

@@ -82,6 +82,14 @@ TEST(AutoTimerFile, EditedRuleIsWrittenAsThePluginWritesItAndTheOthersStayAsRead
   const std::string& raw = file.rules[0].raw;
   expected.replace(expected.find(raw), raw.size(), expected_rule);
   EXPECT_EQ(BuildAutoTimerFile(file), expected);
+
+  // The channel's name the plugin writes after a service stays with it.
+  AutoTimerFile plugin = ParseAutoTimerFile(DataFile("plugin_written.xml"));
+  plugin.rules[0].rule.enabled = false;
+  EXPECT_NE(BuildRuleElement(plugin.rules[0])
+                .find("  <serviceref>1:0:19:2B7A:3F3:1:C00000:0:0:0:</serviceref> <!-- WDR HD Köln "
+                      "-->\n"),
+            std::string::npos);
 }
 
 TEST(AutoTimerFile, EveryValueSurvivesTheWriterAndDefaultsAreLeftOut) {
