@@ -2,8 +2,9 @@
 // the tests' writer, in memory), measured against one plain pass over every event's title in
 // the same run, the two interleaved so that a change in the machine's load hits both. Also
 // the preview of one rule (what the rule editor redoes on every edit) and the building of the
-// title index, which is done once per guide. The summary compares the preview of all rules
-// with its bound of 100 ms.
+// title index, which is done once per guide. The summary compares the processor time of the
+// preview of all rules (the elapsed time on a shared machine measures its load as well) with
+// its bound of 100 ms.
 #include <benchmark/benchmark.h>
 #include <time.h>
 
@@ -222,7 +223,7 @@ int main(int argc, char** argv) {
         "(%.1f ms elapsed): the preview is %.1f times the pass\n",
         Titles().Guide().Events().size(), Titles().DistinctTitles(), g_programmes,
         preview.processor, preview.elapsed, kPreviewBoundMs,
-        preview.elapsed <= kPreviewBoundMs ? "ok" : "TOO SLOW", pass.processor, pass.elapsed,
+        preview.processor <= kPreviewBoundMs ? "ok" : "TOO SLOW", pass.processor, pass.elapsed,
         preview.processor / pass.processor);
   }
   if (g_best.count("one rule") && g_best.count("index")) {

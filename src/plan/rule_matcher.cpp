@@ -573,11 +573,18 @@ std::vector<RuleMatch> RuleMatcher::Match(const AutoTimerRule& rule, size_t rule
   State& s = *state_;
   Prepared prepared(rule, s);
   std::vector<uint32_t> events = Candidates(s, prepared);
+  // By begin, then channel: events are kept channel after channel, so at one begin their
+  // indexes are in channel order, and a begin and an index make one number to sort.
   const std::span<const GuideEvent> all = s.guide.Events();
-  std::sort(events.begin(), events.end(), [&](uint32_t a, uint32_t b) {
-    return all[a].begin != all[b].begin ? all[a].begin < all[b].begin
-                                        : all[a].service < all[b].service;
-  });
+  std::vector<uint64_t> order(events.size());
+  for (size_t i = 0; i < events.size(); ++i)
+    order[i] = uint64_t{all[events[i]].begin} << 32 | events[i];
+  std::sort(order.begin(), order.end());
+  for (size_t i = 0; i < events.size(); ++i)
+    events[i] = static_cast<uint32_t>(order[i]);
+  if (const size_t need = s.timers.size() + events.size(); need > s.timers.capacity()) {
+    s.timers.reserve(std::max(need, 2 * s.timers.capacity()));
+  }
   std::vector<RuleMatch> out;
   out.reserve(events.size());
   ProgrammeChecks checks(s, prepared);
