@@ -15,8 +15,17 @@
 // Programmes a rule takes count as timers for the checks of its later matches and of the
 // rules after it, as on the box.
 //
+// What is modelled loosely: the plugin's likeness of two texts (above 80 % similar) is taken
+// as "holds" for titles and short texts and as equality for long texts; the box's case
+// folding as that of FoldCase; regular expressions as ECMAScript (the plugin's are Python's);
+// a damaged pattern is left out (PatternProblems names it). Not modelled: recordings already
+// on disk (avoidDuplicateDescription 3 checks timers only), the plugin's limit of days ahead,
+// linked services, alternatives, conflicts.
+//
 // Usage: build RuleTitles once per guide; make a RuleMatcher with the timers of the box and
-// its settings; Match(rule) for the rule being edited, PreviewAll(rules) for every rule.
+// its settings; Match(rule) for the rule being edited (a new matcher, or Reset, for each
+// preview, so that the rule does not meet its own earlier matches), PreviewAll(rules) for
+// every rule.
 #pragma once
 
 #include <cstdint>
