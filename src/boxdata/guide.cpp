@@ -110,6 +110,19 @@ GuideEventTexts Guide::Texts(const GuideEvent& e) const {
   return ComposeTexts(table, found, Title(e));
 }
 
+uint64_t Guide::ShortEventKey(const GuideEvent& e) const {
+  const DescriptorTable& table = data_->descriptors;
+  const std::string_view ids = data_->bytes.substr(e.descriptors, e.descriptor_count * kIdLength);
+  uint64_t key = 0;
+  for (size_t at = 0; at + kIdLength <= ids.size(); at += kIdLength) {
+    const uint32_t id = table.ReadId(ids, at);
+    const DescriptorTable::Slot* slot = table.Find(id);
+    if (slot != nullptr && slot->tag == kShortEventTag)
+      key = (key + id + 1) * 0x9E3779B97F4A7C15ull;
+  }
+  return key;
+}
+
 size_t Guide::AllocatedBytes() const {
   if (!data_) return 0;
   return (data_->mapped ? data_->bytes.size() : data_->owned.capacity()) +

@@ -125,6 +125,10 @@ class Guide {
   size_t TitleBytes() const;
   // Title, short text and long text, put together and decoded now.
   GuideEventTexts Texts(const GuideEvent& e) const;
+  // A number that stands for the event's short event descriptors (title and short text),
+  // without decoding them: the receiver keeps one descriptor per distinct content, so two
+  // events with the same key have the same title and short text (0: it has none).
+  uint64_t ShortEventKey(const GuideEvent& e) const;
 
   // What the guide holds in memory, the mapped file included.
   size_t AllocatedBytes() const;
