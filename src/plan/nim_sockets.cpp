@@ -87,6 +87,8 @@ std::vector<NimSocket> ParseNimSockets(std::string_view text) {
       s = NimSocket{};
       s.slot = *n;
       current = &s;
+    } else if (line.starts_with("NIM Socket")) {
+      current = nullptr;  // a slot beyond any box: its lines belong to no tuner we keep
     } else if (current) {
       ReadSocketLine(line, *current);
     }
