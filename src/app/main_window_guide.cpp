@@ -128,6 +128,8 @@ void MainWindow::GuideLoaded(const GuideLoad& load) {
   Log(load.LogLine());
   guide_status_->ShowResult(load.StatusText());
   find_in_guide_->setEnabled(load.state->HasGuide());
+  // The guide's fetch brought the settings file, which holds the tuners' set-up.
+  StartTunerRead();
 }
 
 void MainWindow::FindInGuideClick() {
