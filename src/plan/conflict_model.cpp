@@ -262,6 +262,17 @@ std::vector<Conflict> ConflictModel::Allocate(const std::vector<Occurrence>& sor
   return conflicts;
 }
 
+std::vector<uint32_t> TimersWithoutTuner(const ConflictReport& report) {
+  std::vector<uint32_t> out;
+  for (const Conflict& c : report.conflicts) {
+    for (const Assignment& a : c.no_tuner)
+      out.push_back(a.timer);
+  }
+  std::sort(out.begin(), out.end());
+  out.erase(std::unique(out.begin(), out.end()), out.end());
+  return out;
+}
+
 ConflictReport ConflictModel::Check() const {
   ConflictReport report;
   report.unknowns = unknowns_;

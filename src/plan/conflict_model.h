@@ -63,6 +63,10 @@ struct Verdict {
   bool Ok() const { return conflicts.empty(); }
 };
 
+// The timers (indices) that get no tuner somewhere in the report, ascending, each once: the
+// grid's conflict marks and its "conflicts only" filter.
+std::vector<uint32_t> TimersWithoutTuner(const ConflictReport& report);
+
 class ConflictModel {
  public:
   // `transponders` may be empty (no service list): transponders are then known only by their

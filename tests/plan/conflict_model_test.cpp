@@ -162,12 +162,8 @@ TEST(ConflictModelTest, OneRowPerRule) {
     SCOPED_TRACE(row.rule);
     const ConflictReport report = Model(row, kNow).Check();
     ASSERT_TRUE(report.checked);
-    std::set<uint32_t> no_tuner;
-    for (const Conflict& c : report.conflicts) {
-      for (const Assignment& a : c.no_tuner)
-        no_tuner.insert(a.timer);
-    }
-    EXPECT_EQ(no_tuner, row.no_tuner);
+    const auto no_tuner = TimersWithoutTuner(report);
+    EXPECT_EQ(std::set<uint32_t>(no_tuner.begin(), no_tuner.end()), row.no_tuner);
     EXPECT_EQ(report.conflicts.size(), row.conflicts);
   }
 }
@@ -284,6 +280,18 @@ TEST(ConflictModelTest, LoadDisablesInListOrder) {
   const ConflictModel model = Model(row, kNow);
   EXPECT_EQ(model.Check().conflicts.at(0).no_tuner.at(0).timer, 0u);
   EXPECT_EQ(model.DisabledOnLoad(), std::vector<uint32_t>{2});
+}
+
+TEST(ConflictModelTest, HostileTimesStayBounded) {
+  std::vector<PlanTimer> timers(3);
+  timers[0] = {INT64_MIN, INT64_MAX, Ref(1), 127};
+  timers[1] = {INT64_MAX - 5, INT64_MAX, Ref(2)};
+  timers[2] = {0, 60, "1:0:1:1:1:1:zz:0:0:0:"};  // not a reference: not checked
+  const ConflictModel model(timers, MakeTuners({"DVB-S2"}, kOneSatellite), Transponders(), Cet(),
+                            kNow);
+  const ConflictReport r = model.Check();
+  EXPECT_LE(r.allocation.size(), 2u + 7u * kMaxWeeks);
+  EXPECT_FALSE(model.VerdictFor(timers[2], std::nullopt).takes_part);
 }
 
 TEST(ConflictModelTest, UnknownTunersCheckNothing) {

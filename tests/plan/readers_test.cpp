@@ -88,6 +88,10 @@ TEST(TransponderListTest, ReadsSystemPositionBandAndKind) {
   ASSERT_EQ(west.size(), 1u);
   EXPECT_EQ(west.All()[0].orbital_position, 3550);
   EXPECT_TRUE(west.All()[0].multistream);
+  // A real list: every transponder of its block, the DVB-S2 ones among them.
+  const auto real = boxdata::ReadTransponders(boxdata::ServiceList::Load(
+      std::string(TIVOLO_REAL_DATA_DIR) + "/dekoderymailZgemma-enigma2-update"));
+  EXPECT_EQ(real.size(), 253u);
 }
 
 TEST(TunerTextsTest, EditorAndCommandLine) {
