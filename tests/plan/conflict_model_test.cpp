@@ -257,6 +257,14 @@ TEST(ConflictModelTest, VerdictAgreesWithTheFullCheck) {
   PlanTimer shared = timers[2];
   shared.serviceref = Ref(1, 77);
   EXPECT_TRUE(model.VerdictFor(shared, 2u).Ok());
+  // Weeks after the list's last timer, a daily timer still recurs for the candidate.
+  const ConflictModel daily(
+      {timers[0], {kTue, kTue + 600, Ref(2), 127, false, false, true, "daily"}},
+      MakeTuners({"DVB-S2"}, kOneSatellite), Transponders(), Cet(), kNow);
+  PlanTimer later = timers[2];
+  later.begin = kTue + 70 * 86400 + 300;
+  later.end = later.begin + 600;
+  EXPECT_FALSE(daily.VerdictFor(later, std::nullopt).Ok());
   // A new timer beside the list: the first timer holds a tuner in its conflict.
   v = model.VerdictFor(timers[1], std::nullopt);
   ASSERT_FALSE(v.Ok());
