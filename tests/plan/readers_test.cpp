@@ -29,14 +29,17 @@ TEST(NimSocketsTest, ReadsSlotsModesAndEmptySlots) {
 }
 
 TEST(NimSocketsTest, ReadsTheWebInterfacesList) {
-  const auto about =
-      ParseAboutTuners(R"j({"info":{"tuners":[{"name":"Tuner A","type":"DVB-S2 (BCM4506)"},)j"
-                       R"j({"name":"Tuner B","type":"DVB-C"},7]}})j");
+  const auto about = ParseAboutTuners(
+      R"j({"info":{"tuners":[{"name":"Tuner A","type":"BCM4506 (internal) (DVB-S2)"},)j"
+      R"j({"name":"Tuner B","type":"Si2169 (DVB-C/T2)"},{"name":"Tuner C","type":"N/A"},7]}})j");
   const auto s = SocketsFromAbout(about);
-  ASSERT_EQ(s.size(), 2u);
+  ASSERT_EQ(s.size(), 3u);
+  EXPECT_EQ(s[0].name, "BCM4506 (internal)");
+  EXPECT_EQ(s[0].type, "DVB-S2");
   EXPECT_EQ(s[0].systems, kSystemDvbS | kSystemDvbS2);
   EXPECT_EQ(s[1].slot, 1);
-  EXPECT_EQ(s[1].systems, kSystemDvbC);
+  EXPECT_EQ(s[1].systems, kSystemDvbC | kSystemDvbT | kSystemDvbT2);
+  EXPECT_TRUE(s[2].empty);
   for (const char* bad : {"", "{", "[]", R"({"info":{}})", R"({"tuners":3})"})
     EXPECT_THROW(ParseAboutTuners(bad), TunerReadError) << bad;
 }
@@ -46,7 +49,7 @@ TEST(TunerSetupTest, PositionsInputsAndLinks) {
       {"DVB-S2", "DVB-S2", "DVB-S2", "DVB-C", ""},
       "config.Nims.0.configMode=simple\nconfig.Nims.0.diseqcMode=diseqc_a_b\n"
       "config.Nims.0.diseqcA=192\nconfig.Nims.0.diseqcB=3550\n"
-      "config.Nims.1.configMode=loopthrough\nconfig.Nims.1.connectedTo=0\n"
+      "config.Nims.1.configMode=loopthrough\n"  // connectedTo=0 is the default
       "config.Nims.2.dvbs.configMode=advanced\nconfig.Nims.2.dvbs.advanced.sat.282.lnb=2\n"
       "config.Nims.2.dvbs.advanced.sat.130.lnb=0\n"
       "config.Nims.2.dvbs.advanced.lnb.2.lof=unicable\n");
