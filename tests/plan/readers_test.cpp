@@ -125,3 +125,26 @@ TEST(TunerTextsTest, EditorAndCommandLine) {
 
 }  // namespace
 }  // namespace tivolo::plan
+
+namespace tivolo::plan {
+namespace {
+
+TEST(PlanTimerTest, TakesTheListsValues) {
+  boxdata::TimerValues v;
+  v.begin = 100;
+  v.end = 200;
+  v.serviceref = "1:0:1:1:1:1:C00000:0:0:0:";
+  v.justplay = 1;
+  v.extra_attributes = " tags=\"\" conflict_detection=\"0\"";
+  PlanTimer t = PlanTimerFromValues(v, "Iris");
+  EXPECT_FALSE(t.conflict_detection);
+  EXPECT_TRUE(t.justplay);
+  EXPECT_EQ(t.channel, "Iris");
+  EXPECT_FALSE(TakesPart(t, 0));
+  v.extra_attributes = " conflict_detection=\"1\"";
+  EXPECT_TRUE(TakesPart(PlanTimerFromValues(v), 0));
+  EXPECT_FALSE(TakesPart(PlanTimerFromValues(v), 201));  // ended
+}
+
+}  // namespace
+}  // namespace tivolo::plan
