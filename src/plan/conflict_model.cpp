@@ -126,6 +126,7 @@ ConflictModel::ConflictModel(std::vector<PlanTimer> timers, TunerSet tuners,
     takes_part_.push_back(part);
     if (!part) continue;
     unknowns_ |= UnknownsOf(signals_.back());
+    if (t.repeated & 0x7F) repeated_.push_back(i);
     AppendOccurrences(t, i, window_, clock_, occurrences_);
   }
   std::sort(occurrences_.begin(), occurrences_.end(), ByBegin);
@@ -262,6 +263,17 @@ std::vector<Conflict> ConflictModel::Allocate(const std::vector<Occurrence>& sor
   return conflicts;
 }
 
+std::vector<uint32_t> TimersWithoutTuner(const ConflictReport& report) {
+  std::vector<uint32_t> out;
+  for (const Conflict& c : report.conflicts) {
+    for (const Assignment& a : c.no_tuner)
+      out.push_back(a.timer);
+  }
+  std::sort(out.begin(), out.end());
+  out.erase(std::unique(out.begin(), out.end()), out.end());
+  return out;
+}
+
 ConflictReport ConflictModel::Check() const {
   ConflictReport report;
   report.unknowns = unknowns_;
@@ -305,6 +317,28 @@ Verdict ConflictModel::VerdictFor(const PlanTimer& candidate,
     if (!marked[k]) continue;
     for (uint32_t i = cluster_start_[k]; i < cluster_start_[k + 1]; ++i) {
       if (!replaces || occurrences_[i].timer != *replaces) sorted.push_back(occurrences_[i]);
+    }
+  }
+  // A one-shot candidate beyond the weeks of the list: the receiver would widen its window to
+  // it, so the repeated timers recur in its weeks too.
+  const int64_t window_end = window_.first_week + int64_t{window_.weeks} * 7 * 86400;
+  if ((candidate.repeated & 0x7F) == 0 && !own.empty() &&
+      (own[0].begin < window_.first_week || own[0].end >= window_end)) {
+    RepeatWindow around;
+    around.first_week = own[0].begin - (((own[0].begin % 604800) + 604800) % 604800);
+    around.weeks = static_cast<int>(
+        std::min<int64_t>(kMaxWeeks, (own[0].end - around.first_week) / 604800 + 1));
+    around.from_one_shots = true;
+    for (uint32_t i : repeated_) {
+      if (replaces && i == *replaces) continue;
+      const size_t before = sorted.size();
+      AppendOccurrences(timers_[i], i, around, clock_, sorted);
+      // Keep only those not already laid out in the list's own window.
+      sorted.erase(std::remove_if(sorted.begin() + before, sorted.end(),
+                                  [&](const Occurrence& o) {
+                                    return o.begin >= window_.first_week && o.begin < window_end;
+                                  }),
+                   sorted.end());
     }
   }
   std::sort(sorted.begin(), sorted.end(), ByBegin);

@@ -63,6 +63,10 @@ struct Verdict {
   bool Ok() const { return conflicts.empty(); }
 };
 
+// The timers (indices) that get no tuner somewhere in the report, ascending, each once: the
+// grid's conflict marks and its "conflicts only" filter.
+std::vector<uint32_t> TimersWithoutTuner(const ConflictReport& report);
+
 class ConflictModel {
  public:
   // `transponders` may be empty (no service list): transponders are then known only by their
@@ -82,7 +86,8 @@ class ConflictModel {
 
   // The candidate against every other timer: `replaces` is the index of the timer being edited
   // (left out), nothing for a new timer. Fast: only recordings that overlap the candidate's,
-  // directly or through a chain of overlaps, are allocated again.
+  // directly or through a chain of overlaps, are allocated again. A one-shot candidate outside
+  // the list's window meets the repeated timers in its own weeks, as the receiver would.
   Verdict VerdictFor(const PlanTimer& candidate, std::optional<uint32_t> replaces) const;
 
   // The timers the receiver switches off when it loads the list: it takes them in list order
@@ -109,6 +114,7 @@ class ConflictModel {
   RepeatWindow window_;
   std::vector<Signal> signals_;          // per timer
   std::vector<uint8_t> takes_part_;      // per timer
+  std::vector<uint32_t> repeated_;       // the repeated timers that take part
   std::vector<Occurrence> occurrences_;  // of the timers that take part, by begin
   // Clusters: runs of occurrences_ linked by overlaps. cluster_start_[k] is the first index
   // of cluster k (plus a final entry), cluster_end_[k] the latest end within it.

@@ -108,11 +108,30 @@ std::vector<NimSocket> SocketsFromAbout(const std::vector<AboutTuner>& tuners) {
     if (out.size() >= static_cast<size_t>(kMaxSockets)) break;
     NimSocket s;
     s.slot = static_cast<int>(out.size());
-    s.name = t.name;
-    // "DVB-S2 (BCM4506)": the system is the first word.
-    s.type = t.type.substr(0, t.type.find(' '));
-    s.empty = s.type.empty();
-    Finish(s);
+    // "BCM4506 (internal) (DVB-S2)": the tuner's name, then its system(s) in the last
+    // parentheses ("DVB-C/T2" on a multi-type tuner, "N/A" or nothing for an empty slot).
+    std::string_view type = t.type;
+    while (!type.empty() && type.back() == ' ')
+      type.remove_suffix(1);
+    const size_t open = type.ends_with(')') ? type.rfind('(') : std::string_view::npos;
+    const std::string_view systems =
+        open == std::string_view::npos ? type : type.substr(open + 1, type.size() - open - 2);
+    s.name =
+        std::string(TrimControl(open == std::string_view::npos ? t.name : type.substr(0, open)));
+    size_t start = 0;
+    while (start <= systems.size()) {
+      size_t end = systems.find_first_of("/, ", start);
+      if (end == std::string_view::npos) end = systems.size();
+      const std::string part(systems.substr(start, end - start));
+      uint32_t bits = SystemsOfType(part);
+      if (bits == 0 && !part.empty()) bits = SystemsOfType("DVB-" + part);
+      if (bits != 0 && s.type.empty()) s.type = bits == SystemsOfType(part) ? part : "DVB-" + part;
+      if (bits != 0 && !s.type.empty() && s.type != part && s.type != "DVB-" + part)
+        s.modes.push_back(part);
+      s.systems |= bits;
+      start = end + 1;
+    }
+    s.empty = s.systems == 0;
     out.push_back(std::move(s));
   }
   return out;

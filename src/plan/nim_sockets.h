@@ -40,8 +40,9 @@ struct NimSocket {
 inline constexpr int kMaxSockets = 64;
 std::vector<NimSocket> ParseNimSockets(std::string_view text);
 
-// The same from the fields of /api/about's "info.tuners": a name and a type per tuner, in slot
-// order ("Tuner A" ... with "DVB-S2 ..."). The web interface leaves empty slots out.
+// The same from the fields of /api/about's "info.tuners": per slot, in order, the slot's name
+// ("Tuner A") and "<tuner name> (<systems>)" ("BCM4506 (internal) (DVB-S2)", "Si2169 (DVB-C/T2)").
+// A slot whose text names no system is taken as empty.
 struct AboutTuner {
   std::string name;
   std::string type;

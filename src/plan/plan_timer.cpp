@@ -9,6 +9,13 @@ namespace {
 constexpr int64_t kDay = 86400;
 constexpr int64_t kWeek = 7 * kDay;
 
+// Times beyond some thirty thousand years are hostile input: held there, no sum overflows.
+constexpr int64_t kTimeLimit = int64_t{1} << 40;
+
+int64_t Clamp(int64_t t) {
+  return std::clamp(t, -kTimeLimit, kTimeLimit);
+}
+
 int64_t FloorMod(int64_t a, int64_t b) {
   const int64_t m = a % b;
   return m < 0 ? m + b : m;
@@ -64,8 +71,8 @@ RepeatWindow WindowFor(const std::vector<PlanTimer>& timers, int64_t now) {
   int64_t first = INT64_MAX, last = INT64_MIN;
   for (const PlanTimer& t : timers) {
     if ((t.repeated & 0x7F) != 0 || !TakesPart(t, now)) continue;
-    first = std::min({first, t.begin, t.end});
-    last = std::max({last, t.begin, t.end});
+    first = std::min({first, Clamp(t.begin), Clamp(t.end)});
+    last = std::max({last, Clamp(t.begin), Clamp(t.end)});
   }
   RepeatWindow w;
   if (first == INT64_MAX) {
@@ -81,16 +88,17 @@ RepeatWindow WindowFor(const std::vector<PlanTimer>& timers, int64_t now) {
 
 void AppendOccurrences(const PlanTimer& t, uint32_t index, const RepeatWindow& w,
                        const platform::ClockSettings& clock, std::vector<Occurrence>& out) {
-  const int64_t length = std::max<int64_t>(0, t.end - t.begin);
+  const int64_t first_begin = Clamp(t.begin);
+  const int64_t length = std::max<int64_t>(0, Clamp(t.end) - first_begin);
   if ((t.repeated & 0x7F) == 0) {
-    out.push_back({t.begin, t.begin + length, index});
+    out.push_back({first_begin, first_begin + length, index});
     return;
   }
-  const int64_t time_of_day = FloorMod(t.begin, kDay);
+  const int64_t time_of_day = FloorMod(first_begin, kDay);
   // The zone's offset early in 1970, as the receiver takes it once.
   const int64_t zone_offset = LocalOffset(25 * 3600, clock);
   const uint32_t days = WeekDays(t.repeated, time_of_day, zone_offset);
-  const int first_hour = LocalHour(t.begin, clock);
+  const int first_hour = LocalHour(first_begin, clock);
   for (int week = 0; week < w.weeks; ++week) {
     for (int day = 0; day < 7; ++day) {
       if (!(days & (1u << day))) continue;
@@ -98,7 +106,7 @@ void AppendOccurrences(const PlanTimer& t, uint32_t index, const RepeatWindow& w
       // Summer-time correction: the same local hour as the first begin (the receiver's
       // arithmetic, wrap at midnight included).
       begin += 3600 * (first_hour - LocalHour(begin, clock));
-      if (w.from_one_shots && begin < t.begin) continue;
+      if (w.from_one_shots && begin < first_begin) continue;
       out.push_back({begin, begin + length, index});
     }
   }

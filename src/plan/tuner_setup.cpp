@@ -200,6 +200,15 @@ TunerSet BuildTunerSet(const std::vector<NimSocket>& sockets,
         t.mode != ConfigMode::kSatPosDepends) {
       continue;
     }
+    if (t.connected_to < 0) {
+      // Absent: the receiver's default, the first other satellite tuner.
+      for (const Tuner& o : set.tuners) {
+        if (&o != &t && (o.systems & (kSystemDvbS | kSystemDvbS2))) {
+          t.connected_to = o.slot;
+          break;
+        }
+      }
+    }
     const Tuner* source = &t;
     for (int i = 0; i < kMaxChain && source; ++i) {
       const bool linked = source->mode == ConfigMode::kEqual ||

@@ -162,12 +162,8 @@ TEST(ConflictModelTest, OneRowPerRule) {
     SCOPED_TRACE(row.rule);
     const ConflictReport report = Model(row, kNow).Check();
     ASSERT_TRUE(report.checked);
-    std::set<uint32_t> no_tuner;
-    for (const Conflict& c : report.conflicts) {
-      for (const Assignment& a : c.no_tuner)
-        no_tuner.insert(a.timer);
-    }
-    EXPECT_EQ(no_tuner, row.no_tuner);
+    const auto no_tuner = TimersWithoutTuner(report);
+    EXPECT_EQ(std::set<uint32_t>(no_tuner.begin(), no_tuner.end()), row.no_tuner);
     EXPECT_EQ(report.conflicts.size(), row.conflicts);
   }
 }
@@ -209,6 +205,17 @@ TEST(ConflictModelTest, RepeatedTimers) {
         {Local(2026, 12, 9, 20, 15), 45, 2},
         {Local(2026, 12, 15, 20, 15), 45, 2}},
        {Local(2026, 12, 8, 20, 15), Local(2026, 12, 15, 20, 15)}},
+      {"not before its own first begin",
+       {{Local(2026, 12, 15, 20, 0), 60, 1, 2},
+        {Local(2026, 12, 8, 20, 15), 45, 2},
+        {Local(2026, 12, 15, 20, 15), 45, 2}},
+       {Local(2026, 12, 15, 20, 15)}},
+      {"after midnight local, before midnight UTC",
+       {{Local(2026, 12, 1, 0, 30), 30, 1, 2},
+        {Local(2026, 12, 7, 0, 40), 10, 2},
+        {Local(2026, 12, 8, 0, 40), 10, 2},
+        {Local(2026, 12, 9, 0, 40), 10, 2}},
+       {Local(2026, 12, 8, 0, 40)}},
       {"set in summer, it keeps its local hour in winter",
        {{Local(2026, 7, 1, 20, 0), 60, 1, 127}, {Local(2026, 11, 10, 20, 30), 60, 2}},
        {Local(2026, 11, 10, 20, 30)}},
@@ -250,6 +257,14 @@ TEST(ConflictModelTest, VerdictAgreesWithTheFullCheck) {
   PlanTimer shared = timers[2];
   shared.serviceref = Ref(1, 77);
   EXPECT_TRUE(model.VerdictFor(shared, 2u).Ok());
+  // Weeks after the list's last timer, a daily timer still recurs for the candidate.
+  const ConflictModel daily(
+      {timers[0], {kTue, kTue + 600, Ref(2), 127, false, false, true, "daily"}},
+      MakeTuners({"DVB-S2"}, kOneSatellite), Transponders(), Cet(), kNow);
+  PlanTimer later = timers[2];
+  later.begin = kTue + 70 * 86400 + 300;
+  later.end = later.begin + 600;
+  EXPECT_FALSE(daily.VerdictFor(later, std::nullopt).Ok());
   // A new timer beside the list: the first timer holds a tuner in its conflict.
   v = model.VerdictFor(timers[1], std::nullopt);
   ASSERT_FALSE(v.Ok());
@@ -273,6 +288,18 @@ TEST(ConflictModelTest, LoadDisablesInListOrder) {
   const ConflictModel model = Model(row, kNow);
   EXPECT_EQ(model.Check().conflicts.at(0).no_tuner.at(0).timer, 0u);
   EXPECT_EQ(model.DisabledOnLoad(), std::vector<uint32_t>{2});
+}
+
+TEST(ConflictModelTest, HostileTimesStayBounded) {
+  std::vector<PlanTimer> timers(3);
+  timers[0] = {INT64_MIN, INT64_MAX, Ref(1), 127};
+  timers[1] = {INT64_MAX - 5, INT64_MAX, Ref(2)};
+  timers[2] = {0, 60, "1:0:1:1:1:1:zz:0:0:0:"};  // not a reference: not checked
+  const ConflictModel model(timers, MakeTuners({"DVB-S2"}, kOneSatellite), Transponders(), Cet(),
+                            kNow);
+  const ConflictReport r = model.Check();
+  EXPECT_LE(r.allocation.size(), 2u + 7u * kMaxWeeks);
+  EXPECT_FALSE(model.VerdictFor(timers[2], std::nullopt).takes_part);
 }
 
 TEST(ConflictModelTest, UnknownTunersCheckNothing) {

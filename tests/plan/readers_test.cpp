@@ -29,14 +29,17 @@ TEST(NimSocketsTest, ReadsSlotsModesAndEmptySlots) {
 }
 
 TEST(NimSocketsTest, ReadsTheWebInterfacesList) {
-  const auto about =
-      ParseAboutTuners(R"j({"info":{"tuners":[{"name":"Tuner A","type":"DVB-S2 (BCM4506)"},)j"
-                       R"j({"name":"Tuner B","type":"DVB-C"},7]}})j");
+  const auto about = ParseAboutTuners(
+      R"j({"info":{"tuners":[{"name":"Tuner A","type":"BCM4506 (internal) (DVB-S2)"},)j"
+      R"j({"name":"Tuner B","type":"Si2169 (DVB-C/T2)"},{"name":"Tuner C","type":"N/A"},7]}})j");
   const auto s = SocketsFromAbout(about);
-  ASSERT_EQ(s.size(), 2u);
+  ASSERT_EQ(s.size(), 3u);
+  EXPECT_EQ(s[0].name, "BCM4506 (internal)");
+  EXPECT_EQ(s[0].type, "DVB-S2");
   EXPECT_EQ(s[0].systems, kSystemDvbS | kSystemDvbS2);
   EXPECT_EQ(s[1].slot, 1);
-  EXPECT_EQ(s[1].systems, kSystemDvbC);
+  EXPECT_EQ(s[1].systems, kSystemDvbC | kSystemDvbT | kSystemDvbT2);
+  EXPECT_TRUE(s[2].empty);
   for (const char* bad : {"", "{", "[]", R"({"info":{}})", R"({"tuners":3})"})
     EXPECT_THROW(ParseAboutTuners(bad), TunerReadError) << bad;
 }
@@ -46,7 +49,7 @@ TEST(TunerSetupTest, PositionsInputsAndLinks) {
       {"DVB-S2", "DVB-S2", "DVB-S2", "DVB-C", ""},
       "config.Nims.0.configMode=simple\nconfig.Nims.0.diseqcMode=diseqc_a_b\n"
       "config.Nims.0.diseqcA=192\nconfig.Nims.0.diseqcB=3550\n"
-      "config.Nims.1.configMode=loopthrough\nconfig.Nims.1.connectedTo=0\n"
+      "config.Nims.1.configMode=loopthrough\n"  // connectedTo=0 is the default
       "config.Nims.2.dvbs.configMode=advanced\nconfig.Nims.2.dvbs.advanced.sat.282.lnb=2\n"
       "config.Nims.2.dvbs.advanced.sat.130.lnb=0\n"
       "config.Nims.2.dvbs.advanced.lnb.2.lof=unicable\n");
@@ -88,6 +91,10 @@ TEST(TransponderListTest, ReadsSystemPositionBandAndKind) {
   ASSERT_EQ(west.size(), 1u);
   EXPECT_EQ(west.All()[0].orbital_position, 3550);
   EXPECT_TRUE(west.All()[0].multistream);
+  // A real list: every transponder of its block, the DVB-S2 ones among them.
+  const auto real = boxdata::ReadTransponders(boxdata::ServiceList::Load(
+      std::string(TIVOLO_REAL_DATA_DIR) + "/dekoderymailZgemma-enigma2-update"));
+  EXPECT_EQ(real.size(), 253u);
 }
 
 TEST(TunerTextsTest, EditorAndCommandLine) {
@@ -114,6 +121,29 @@ TEST(TunerTextsTest, EditorAndCommandLine) {
                 std::to_string(timers[2].end) + " Z");
   EXPECT_EQ(OrbitalText(0), "0.0E");
   EXPECT_EQ(Ordinal(2), "second");
+}
+
+}  // namespace
+}  // namespace tivolo::plan
+
+namespace tivolo::plan {
+namespace {
+
+TEST(PlanTimerTest, TakesTheListsValues) {
+  boxdata::TimerValues v;
+  v.begin = 100;
+  v.end = 200;
+  v.serviceref = "1:0:1:1:1:1:C00000:0:0:0:";
+  v.justplay = 1;
+  v.extra_attributes = " tags=\"\" conflict_detection=\"0\"";
+  PlanTimer t = PlanTimerFromValues(v, "Iris");
+  EXPECT_FALSE(t.conflict_detection);
+  EXPECT_TRUE(t.justplay);
+  EXPECT_EQ(t.channel, "Iris");
+  EXPECT_FALSE(TakesPart(t, 0));
+  v.extra_attributes = " conflict_detection=\"1\"";
+  EXPECT_TRUE(TakesPart(PlanTimerFromValues(v), 0));
+  EXPECT_FALSE(TakesPart(PlanTimerFromValues(v), 201));  // ended
 }
 
 }  // namespace
