@@ -87,8 +87,15 @@ std::string TimerConflicts::SaveQuestion(bool live) const {
   if (!report_.checked || report_.conflicts.empty()) return {};
   std::string text = "The list holds " + Plural(report_.conflicts.size(), "moment", "moments") +
                      " when the box has too few tuners:";
-  for (const plan::Conflict& c : report_.conflicts)
-    text += "\n- " + plan::ConflictTooltip(model_, c, clock_);
+  for (const plan::Conflict& c : report_.conflicts) {
+    std::string names;
+    for (const plan::Assignment& a : c.no_tuner) {
+      const plan::PlanTimer& t = model_.Timers()[a.timer];
+      const std::string name = "\"" + t.name + "\" (" + t.channel + ")";
+      if (names.find(name) == std::string::npos) names += (names.empty() ? "" : ", ") + name;
+    }
+    text += "\n- " + names + ": " + plan::ConflictTooltip(model_, c, clock_);
+  }
   const std::string unknowns = plan::UnknownsText(report_.unknowns);
   if (!unknowns.empty()) text += "\n" + unknowns + ".";
   text += live ? "\nThe box will refuse these."
