@@ -18,19 +18,25 @@
 #include "transfer/box_fetch.h"
 #include "transfer/live_save.h"
 #include "transfer/save_to_box.h"
+#include "transfer/tuner_read.h"
 #include "transfer/web_route.h"
 #include "ui/timer_grid.h"
+#include "ui/timer_conflicts.h"
 #include "ui/timer_list_actions.h"
 #include "web/http_client.h"
 #include "widgets/message_service.h"
 
 class QGroupBox;
+class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 
 namespace tivolo::ui {
+class TimerConflicts;
 class TimerListView;
 class TimerUndo;
+class WeekView;
+struct WeekPlan;
 }  // namespace tivolo::ui
 
 namespace tivolo::app {
@@ -191,6 +197,19 @@ class MainWindow : public QMainWindow {
   void StartGuideFetch();
   void CancelGuideFetch();
   void GuideLoaded(const GuideLoad& load);
+  // ---- Tuners and conflicts (main_window_tuners.cpp) ----
+  void BuildTunerParts();
+  // The service list was read: its transponders are what the check tunes to.
+  void BoxNamesRead();
+  void StartTunerRead();
+  void TunersRead(const transfer::TunerRead& read);
+  void CheckConflicts();
+  void ShowTunerStatus();
+  // The question before a save whose list has conflicts; false: nothing is to be sent.
+  bool ConfirmConflicts(bool live);
+  ui::WeekPlan WeekPlan() const;
+  void ShowWeek();
+  void SelectRecord(int32_t record);
 
   StartOptions options_;
   std::unique_ptr<widgets::MessageService> own_messages_;
@@ -232,6 +251,15 @@ class MainWindow : public QMainWindow {
   QAction* find_in_guide_ = nullptr;
   std::shared_ptr<GuideJob> guide_job_;  // the fetch running, to cancel it
   int guide_run_ = 0;  // the number of the latest fetch: older ones' reports are dropped
+  ui::TunerContext tuner_context_;
+  std::unique_ptr<ui::TimerConflicts> conflicts_;  // null while the tuners are not known
+  bool tuner_read_running_ = false;
+  QTimer conflict_timer_;  // a check a moment after the list changed
+  QLabel* tuner_status_ = nullptr;
+  QAction* week_ = nullptr;
+  QAction* only_conflicts_ = nullptr;
+  QWidget* week_window_ = nullptr;
+  ui::WeekView* week_view_ = nullptr;
 };
 
 }  // namespace tivolo::app

@@ -75,6 +75,7 @@ void MainWindow::ReadBoxFiles() {
   ctx.clock = Clock();
   ctx.log = [this](std::string_view line) { Log(std::string(line)); };
   read_report_ = boxdata::ReadBoxFiles(tables_, ctx, &names_);
+  BoxNamesRead();
   list_at_start_ = {};
   list_at_start_.box = Box();
   list_at_start_.state = read_report_.timer_list;
@@ -208,6 +209,10 @@ void MainWindow::RunSave(bool end_program) {
     messages_->Error(transfer::kReloadBeforeSaving);
     return;
   }
+  const bool live =
+      transfer::ChooseSaveRoute(settings_.apply_live, web_route_.AnswerFor(WebEndpoint()),
+                                !list_at_start_.uploaded.empty()) != transfer::SaveRoute::kUpload;
+  if (!ConfirmConflicts(live)) return;
   if (SaveLive(end_program)) return;
   SaveRun run;
   run.input = transfer::PrepareSave(tables_, names_.channels, Box(), options_.local_dir,

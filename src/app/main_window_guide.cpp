@@ -129,6 +129,8 @@ void MainWindow::GuideLoaded(const GuideLoad& load) {
   guide_status_->ShowResult(load.StatusText());
   // Nothing added in the second before the program ends could be saved any more.
   find_in_guide_->setEnabled(load.state->HasGuide() && !ending_);
+  // The guide's fetch brought the settings file, which holds the tuners' set-up.
+  StartTunerRead();
 }
 
 void MainWindow::FindInGuideClick() {

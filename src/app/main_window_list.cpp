@@ -82,6 +82,7 @@ void MainWindow::BuildListParts() {
           [this] { Guarded([this] { RefreshActions(); }); });
   connect(grid_->Model(), &widgets::TableModel::CurrentRowChanged, this,
           [this] { Guarded([this] { list_actions_->RefreshSwitch(); }); });
+  BuildTunerParts();
 }
 
 void MainWindow::SwitchExecute() {

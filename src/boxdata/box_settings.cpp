@@ -36,6 +36,8 @@ BoxSettings ParseBoxSettings(std::string_view text) {
       settings.margin_before_minutes = Margin(value).value_or(kDefaultMarginBeforeMinutes);
     } else if (key == kMarginAfterKey) {
       settings.margin_after_minutes = Margin(value).value_or(kDefaultMarginAfterMinutes);
+    } else if (key.starts_with(kTunerKeyPrefix) && settings.tuner_keys.size() < kMaxTunerKeys) {
+      settings.tuner_keys.emplace_back(key.substr(kTunerKeyPrefix.size()), value);
     }
   });
   return settings;

@@ -1,12 +1,14 @@
 // The box's own settings file (/etc/enigma2/settings): one "key=value" per line, holding only
 // what differs from the receiver's defaults. We take two things from it: where the receiver
-// keeps its programme guide, and the margins it puts around a recording made from the guide.
+// keeps its programme guide, and the margins it puts around a recording made from the guide;
+// and the tuners' set-up ("config.Nims.*"), which the conflict model reads.
 #pragma once
 
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tivolo::boxdata {
@@ -28,7 +30,13 @@ struct BoxSettings {
   // config.recording.margin_before / margin_after, in minutes.
   int margin_before_minutes = kDefaultMarginBeforeMinutes;
   int margin_after_minutes = kDefaultMarginAfterMinutes;
+  // Every "config.Nims.<rest>=value" line as (rest, value), in file order; at most
+  // kMaxTunerKeys of them (a real file holds a few hundred).
+  std::vector<std::pair<std::string, std::string>> tuner_keys;
 };
+
+inline constexpr size_t kMaxTunerKeys = 20000;
+inline constexpr std::string_view kTunerKeyPrefix = "config.Nims.";
 
 // Reads the settings text. Lines that are not "key=value", unknown keys and unusable values
 // are passed over: the file belongs to the receiver and holds hundreds of keys we never use.

@@ -14,6 +14,7 @@ namespace {
 constexpr qsizetype kDayNameChars = 10;
 constexpr int kChannelColumn = 0;
 constexpr int kDescriptionColumn = 1;
+constexpr int kTypeColumn = 13;
 // After the program's own columns: Channel to Type.
 constexpr int kBoxColumn = 14;
 
@@ -44,7 +45,8 @@ void LabelDayFields(store::MemTable& timers, const std::array<std::string, 7>& n
   }
 }
 
-std::vector<widgets::Column> TimerGridColumns(std::shared_ptr<const BoxStates> box_states) {
+std::vector<widgets::Column> TimerGridColumns(std::shared_ptr<const BoxStates> box_states,
+                                              std::shared_ptr<const ConflictMarks> conflicts) {
   using widgets::DisplayKind;
   namespace f = boxdata::fields;
   std::vector<widgets::Column> columns = {
@@ -59,8 +61,11 @@ std::vector<widgets::Column> TimerGridColumns(std::shared_ptr<const BoxStates> b
     columns.push_back({f::kDays[static_cast<size_t>(day)], "", 2, DisplayKind::kCheckBox});
   columns.push_back({f::kAfterevent, "Afterevent", 10, DisplayKind::kText});
   columns.push_back({f::kJustplay, "Type", 6, DisplayKind::kText,
-                     [](const store::RecordBuffer& row, const store::Field& justplay) {
-                       return std::string(row.AsLargeInt(justplay) != 0 ? "Zap" : "Record");
+                     [conflicts](const store::RecordBuffer& row, const store::Field& justplay) {
+                       std::string type = row.AsLargeInt(justplay) != 0 ? "Zap" : "Record";
+                       if (conflicts && conflicts->count(row.RecordId()))
+                         type += std::string(" ") + kConflictMark;
+                       return type;
                      }});
   if (!box_states) return columns;
   // The field is only the column's anchor: the text is the box's, by the record.
@@ -78,8 +83,10 @@ TimerGrid::TimerGrid(QWidget* parent) : RecordGrid(parent) {
 
 void TimerGrid::Bind(store::DataSource& ds_timers, std::function<ClockNow()> now) {
   if (!now) now = [] { return ClockNow{{}, platform::NowUtc()}; };
-  RecordGrid::Bind(new TimerTableModel(ds_timers, TimerGridColumns(box_states_), std::move(now)),
-                   new TimerListProxy({kChannelColumn, kDescriptionColumn}));
+  auto* model =
+      new TimerTableModel(ds_timers, TimerGridColumns(box_states_, conflicts_), std::move(now));
+  model->SetConflictMarks(conflicts_);
+  RecordGrid::Bind(model, new TimerListProxy({kChannelColumn, kDescriptionColumn}));
   SetColumnShown(kBoxColumn, !box_states_->empty());
   SetFillColumn(kDescriptionColumn);
   // No column chosen: the table's own begin order. A third click on a title comes back to it.
@@ -106,6 +113,18 @@ void TimerGrid::HideBoxStates() {
   box_states_->clear();
   SetColumnShown(kBoxColumn, false);
   Timers()->RefreshColumn(kBoxColumn);
+}
+
+void TimerGrid::ShowConflicts(ConflictMarks marks) {
+  if (marks == *conflicts_) return;
+  *conflicts_ = std::move(marks);
+  Timers()->RefreshColumn(kTypeColumn);
+  Timers()->RefreshStates();  // the tooltips
+  if (View()->OnlyMarked()) View()->SetOnlyMarked(kTypeColumn, kConflictMark);
+}
+
+void TimerGrid::ShowOnlyConflicts(bool only) {
+  View()->SetOnlyMarked(only ? kTypeColumn : -1, kConflictMark);
 }
 
 void TimerGrid::keyPressEvent(QKeyEvent* event) {

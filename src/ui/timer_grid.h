@@ -38,9 +38,15 @@ void LabelDayFields(store::MemTable& timers, const std::array<std::string, 7>& n
 // Each timer's state as the box reports it, by record identifier (RecordBuffer::RecordId); a
 // timer the box does not hold has none.
 using BoxStates = std::unordered_map<int32_t, std::string>;
+// The timers that get no tuner at some moment, by record identifier, with what happens then.
+using ConflictMarks = std::unordered_map<int32_t, std::string>;
+// The mark after "Record" or "Zap" of a timer that gets no tuner.
+inline constexpr char kConflictMark[] = "\u26a0";
 
-// The grid's columns; with box_states, "Box" after "Type" shows a timer's state from it.
-std::vector<widgets::Column> TimerGridColumns(std::shared_ptr<const BoxStates> box_states = {});
+// The grid's columns; with box_states, "Box" after "Type" shows a timer's state from it; with
+// conflicts, "Type" marks the timers that get no tuner.
+std::vector<widgets::Column> TimerGridColumns(std::shared_ptr<const BoxStates> box_states = {},
+                                              std::shared_ptr<const ConflictMarks> conflicts = {});
 
 class TimerListProxy;
 class TimerTableModel;
@@ -59,6 +65,10 @@ class TimerGrid : public widgets::RecordGrid {
   // has not answered yet.
   void ShowBoxStates(BoxStates states);
   void HideBoxStates();
+  // Marks the timers that get no tuner (none: the tuners are not known or suffice).
+  void ShowConflicts(ConflictMarks marks);
+  // Only the timers marked as getting no tuner, or every timer.
+  void ShowOnlyConflicts(bool only);
 
  signals:
   void EditRequested();
@@ -70,6 +80,7 @@ class TimerGrid : public widgets::RecordGrid {
 
  private:
   std::shared_ptr<BoxStates> box_states_ = std::make_shared<BoxStates>();
+  std::shared_ptr<ConflictMarks> conflicts_ = std::make_shared<ConflictMarks>();
 };
 
 }  // namespace tivolo::ui

@@ -111,6 +111,10 @@ QVariant TimerTableModel::data(const QModelIndex& index, int role) const {
       QStringList lines;
       for (const std::string& line : TooltipLines(*record, *fields_, state, day_names_))
         lines << QString::fromStdString(line);
+      if (conflict_marks_) {
+        const auto mark = conflict_marks_->find(record->RecordId());
+        if (mark != conflict_marks_->end()) lines << QString::fromStdString(mark->second);
+      }
       return lines.join('\n');
     }
   }
@@ -215,9 +219,19 @@ const TimerListProxy::FilterKey& TimerListProxy::FilterKeyOf(int row) const {
   return key;
 }
 
+void TimerListProxy::SetOnlyMarked(int column, const QString& mark) {
+  marked_column_ = column;
+  mark_ = mark;
+  invalidateFilter();
+}
+
 bool TimerListProxy::filterAcceptsRow(int source_row, const QModelIndex& source_parent) const {
-  if (folded_filter_.empty() || source_parent.isValid()) return true;
-  return FilterKeyOf(source_row).text.find(folded_filter_) != std::string::npos;
+  if (source_parent.isValid()) return true;
+  if (marked_column_ >= 0 &&
+      !sourceModel()->index(source_row, marked_column_).data().toString().contains(mark_))
+    return false;
+  return folded_filter_.empty() ||
+         FilterKeyOf(source_row).text.find(folded_filter_) != std::string::npos;
 }
 
 // Empty values first, numbers before texts. The proxy's sort is stable both ways, so equal

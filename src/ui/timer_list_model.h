@@ -10,8 +10,10 @@
 #include <QSortFilterProxyModel>
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "ui/timer_state.h"
@@ -33,6 +35,10 @@ class TimerTableModel : public widgets::TableModel {
   void RefreshStates();
   // A column's texts have changed without a change of the table: shown and sorted anew.
   void RefreshColumn(int column);
+  // The tooltip of a marked record ends with its mark's text.
+  void SetConflictMarks(std::shared_ptr<const std::unordered_map<int32_t, std::string>> marks) {
+    conflict_marks_ = std::move(marks);
+  }
 
  private:
   const TimerState& StateOfRow(int row, const store::RecordBuffer& record) const;
@@ -43,6 +49,7 @@ class TimerTableModel : public widgets::TableModel {
   std::array<std::string, 7> day_names_;    // Monday first, for the tooltip
   int name_column_ = -1;
   int type_column_ = -1;
+  std::shared_ptr<const std::unordered_map<int32_t, std::string>> conflict_marks_;
   QIcon running_mark_;
   QIcon idle_mark_;
   // The state of the row last asked for, as the record buffer is kept.
@@ -61,7 +68,10 @@ class TimerListProxy : public QSortFilterProxyModel {
   // Keeps the rows whose filter columns contain the text, case and accents ignored; all rows
   // when it is empty.
   void SetFilterText(const QString& text);
-  bool Filtering() const { return !folded_filter_.empty(); }
+  bool Filtering() const { return !folded_filter_.empty() || marked_column_ >= 0; }
+  // Keeps only the rows whose text in column holds mark as well; -1 for every row.
+  void SetOnlyMarked(int column, const QString& mark);
+  bool OnlyMarked() const { return marked_column_ >= 0; }
 
  protected:
   bool filterAcceptsRow(int source_row, const QModelIndex& source_parent) const override;
@@ -87,6 +97,8 @@ class TimerListProxy : public QSortFilterProxyModel {
 
   std::vector<int> filter_columns_;
   std::string folded_filter_;
+  int marked_column_ = -1;
+  QString mark_;
   std::vector<QMetaObject::Connection> source_connections_;
   mutable std::vector<SortKey> sort_keys_;
   mutable int sort_keys_column_ = -1;

@@ -21,7 +21,8 @@ TimerStateFields::TimerStateFields(const store::MemTable& timers)
       afterevent(timers.FieldNamed(fields::kAfterevent)),
       repeated_org(timers.FieldNamed(fields::kRepeatedOrg)),
       disabled(timers.FieldNamed(fields::kDisabled)),
-      justplay(timers.FieldNamed(fields::kJustplay)) {}
+      justplay(timers.FieldNamed(fields::kJustplay)),
+      extra_attributes(timers.FieldNamed(fields::kExtraAttributes)) {}
 
 TimerState StateOf(const store::RecordBuffer& row, const TimerStateFields& f, const ClockNow& now) {
   TimerState state;

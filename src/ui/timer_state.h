@@ -26,6 +26,7 @@ struct TimerStateFields {
   const store::Field& repeated_org;
   const store::Field& disabled;
   const store::Field& justplay;
+  const store::Field& extra_attributes;
 };
 
 enum class TimerPhase { kWaiting, kRunning, kEnded };

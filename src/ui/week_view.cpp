@@ -149,10 +149,13 @@ WeekView::WeekView(std::function<int64_t(int64_t)> to_local, QWidget* parent)
 }
 
 void WeekView::SetPlan(WeekPlan plan) {
+  // A new plan after an edit keeps the view where the user had it.
+  const int64_t first = FirstShown();
   plan_ = std::move(plan);
   if (auto* a = dynamic_cast<WeekViewAccessible*>(QAccessible::queryAccessibleInterface(this)))
     a->Forget();
   Relayout();
+  if (now_ != 0) ScrollToLocal(first);
   viewport()->update();
 }
 
@@ -162,7 +165,8 @@ void WeekView::Relayout() {
   lane_.assign(plan_.bars.size(), 0);
   by_begin_ = BeginOrder(plan_.bars);
   std::vector<std::vector<int64_t>> lane_ends(static_cast<size_t>(rows));
-  plan_first_ = plan_last_ = FloorDay(to_local_(now_));
+  plan_first_ = FloorDay(to_local_(now_));
+  plan_last_ = plan_first_ + kDay;
   for (size_t i : by_begin_) {
     const WeekBar& bar = plan_.bars[i];
     const int row = RowOf(bar);

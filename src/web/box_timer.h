@@ -63,6 +63,7 @@ struct InterfaceInfo {
   std::string version;  // "OWIF 1.5.2"
   std::string model;
   int tuners = 0;  // 0 when not told
+  std::string about;  // /api/about's reply as it came (its tuners' types); empty from deviceinfo
 };
 
 // The first eleven fields of a service reference, upper case: how the box compares them.

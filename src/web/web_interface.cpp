@@ -44,7 +44,10 @@ HttpBounds Within(milliseconds bound) {
 
 InterfaceInfo DetectOn(HttpClient& http, std::optional<Clock::time_point> deadline) {
   try {
-    return ParseAbout(http.Get(kAbout).body);
+    const std::string body = http.Get(kAbout).body;
+    InterfaceInfo info = ParseAbout(body);
+    info.about = body;
+    return info;
   } catch (const WebNotFoundError&) {
     // Older plugins answer only under /web/.
     if (deadline) {

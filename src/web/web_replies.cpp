@@ -148,7 +148,7 @@ InterfaceInfo ParseAbout(std::string_view body) {
   if (info == json.end() || !info->is_object()) {
     throw WebReplyError("The box's answer to about says nothing about the interface.");
   }
-  InterfaceInfo result{Text(*info, "webifver"), Text(*info, "model"), 0};
+  InterfaceInfo result{Text(*info, "webifver"), Text(*info, "model"), 0, {}};
   auto tuners = info->find("tuners");
   if (tuners != info->end() && tuners->is_array()) result.tuners = static_cast<int>(tuners->size());
   return CheckVersion(std::move(result), "about");

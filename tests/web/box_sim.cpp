@@ -38,8 +38,9 @@ std::string Quote(const std::string& path) {
 }  // namespace
 
 BoxSim::BoxSim(const std::vector<web::BoxTimer>& timers, const std::vector<std::string>& switches,
-               bool demo) {
+               bool demo, const std::string& demo_options) {
   std::string arguments = "start --state " + Quote(dir_.Path());
+  if (demo) arguments += " " + demo_options;
   if (!demo) {
     std::filesystem::path folder = dir_ / "box/etc/enigma2";
     std::filesystem::create_directories(folder);

@@ -17,9 +17,11 @@ namespace tivolo::testing {
 class BoxSim {
  public:
   // Starts a box whose timers.xml holds these timers; with demo, the demo box of boxsim
-  // instead. Switches are boxsim's fault switches, such as "web_auth" or "no_web=closed".
+  // instead, demo_options added to its start ("--conflict"). Switches are boxsim's fault
+  // switches, such as "web_auth" or "no_web=closed".
   explicit BoxSim(const std::vector<web::BoxTimer>& timers,
-                  const std::vector<std::string>& switches = {}, bool demo = false);
+                  const std::vector<std::string>& switches = {}, bool demo = false,
+                  const std::string& demo_options = {});
   ~BoxSim();
   BoxSim(const BoxSim&) = delete;
   BoxSim& operator=(const BoxSim&) = delete;
