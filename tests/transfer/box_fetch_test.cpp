@@ -15,7 +15,7 @@
 #include <functional>
 #include <thread>
 
-#include "ftp/fake_ftp_server.h"
+#include "net/ftp/fake_ftp_server.h"
 #include "net/peer.h"
 #include "net/socket_stack.h"
 #include "servers/server_process.h"

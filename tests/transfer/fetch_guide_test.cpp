@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "ftp/fake_ftp_server.h"
+#include "net/ftp/fake_ftp_server.h"
 #include "platform/time_zone.h"
 #include "servers/server_process.h"
 #include "support/test_deadline.h"

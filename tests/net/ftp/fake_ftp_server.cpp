@@ -1,4 +1,4 @@
-#include "ftp/fake_ftp_server.h"
+#include "net/ftp/fake_ftp_server.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

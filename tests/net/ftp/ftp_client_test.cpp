@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "ftp/fake_ftp_server.h"
+#include "net/ftp/fake_ftp_server.h"
 #include "servers/server_process.h"
 #include "support/test_deadline.h"
 
