@@ -13,6 +13,18 @@ function(tivolo_add_library)
   target_link_libraries(${A_NAME} PUBLIC ${A_DEPS})
 endfunction()
 
+# tivolo_add_label_target(target label)
+# Every test program joins tivolo_tests and tests_<label>, so that a build can be limited to
+# the programs of the tests it runs (the sanitizer presets do: see CMakePresets.json).
+function(tivolo_add_label_target target label)
+  foreach(group tivolo_tests tests_${label})
+    if(NOT TARGET ${group})
+      add_custom_target(${group})
+    endif()
+    add_dependencies(${group} ${target})
+  endforeach()
+endfunction()
+
 # tivolo_add_test(NAME name LABEL label SOURCES ... [DEPS ...] [TIMEOUT s])
 # A GoogleTest program registered with CTest under one label.
 function(tivolo_add_test)
@@ -28,6 +40,7 @@ function(tivolo_add_test)
   endif()
   add_test(NAME ${A_NAME} COMMAND ${A_NAME})
   set_tests_properties(${A_NAME} PROPERTIES LABELS ${A_LABEL} TIMEOUT ${A_TIMEOUT})
+  tivolo_add_label_target(${A_NAME} ${A_LABEL})
 endfunction()
 
 # tivolo_add_bench(NAME bench_x SOURCES ... [DEPS ...])
@@ -45,10 +58,11 @@ function(tivolo_add_bench)
 endfunction()
 
 # tivolo_add_fuzzer(NAME fuzz_x SOURCES ... [DEPS ...] [LABEL label])
-# With TIVOLO_FUZZ (clang): the libFuzzer target; .ci/run runs every build-fuzz/bin/fuzz_* for
-# a minute. Otherwise, with any compiler: fuzz_x_replay, which runs the target over its seed
-# corpus (corpus/<x> beside the CMakeLists.txt) as the CTest fuzz_x_corpus, under the label
-# (by default the name of the tests folder, which is the layer's).
+# With TIVOLO_FUZZ (clang): the libFuzzer target; `make fuzz` runs every build-fuzz/bin/fuzz_*
+# for FUZZ_SECONDS (a minute; half of that in CI). Otherwise, with any compiler: fuzz_x_replay,
+# which runs the target over its seed corpus (corpus/<x> beside the CMakeLists.txt) as the
+# CTest fuzz_x_corpus, under the label (by default the name of the tests folder, which is the
+# layer's).
 function(tivolo_add_fuzzer)
   cmake_parse_arguments(A "" "NAME;LABEL" "SOURCES;DEPS" ${ARGN})
   if(NOT TIVOLO_FUZZ)
@@ -57,15 +71,16 @@ function(tivolo_add_fuzzer)
     endif()
     string(REGEX REPLACE "^fuzz_" "" corpus ${A_NAME})
     add_executable(${A_NAME}_replay ${A_SOURCES} ${CMAKE_SOURCE_DIR}/tests/support/fuzz_replay.cpp)
-    target_include_directories(${A_NAME}_replay PRIVATE ${CMAKE_SOURCE_DIR}/src)
+    target_include_directories(${A_NAME}_replay PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
     target_link_libraries(${A_NAME}_replay PRIVATE ${A_DEPS} Threads::Threads)
     add_test(NAME ${A_NAME}_corpus
       COMMAND ${A_NAME}_replay ${CMAKE_CURRENT_SOURCE_DIR}/corpus/${corpus})
     set_tests_properties(${A_NAME}_corpus PROPERTIES LABELS ${A_LABEL} TIMEOUT 120)
+    tivolo_add_label_target(${A_NAME}_replay ${A_LABEL})
     return()
   endif()
   add_executable(${A_NAME} ${A_SOURCES})
-  target_include_directories(${A_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/src)
+  target_include_directories(${A_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
   target_compile_options(${A_NAME} PRIVATE -fsanitize=fuzzer)
   target_link_libraries(${A_NAME} PRIVATE ${A_DEPS} Threads::Threads)
   target_link_options(${A_NAME} PRIVATE -fsanitize=fuzzer)

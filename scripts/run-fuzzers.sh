@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # run-fuzzers.sh BIN_DIR SECONDS: runs every fuzz_* in BIN_DIR for SECONDS each.
-# A target's seed corpus is tests/*/corpus/<target name without fuzz_> when present.
+# A target's seed corpus is corpus/<target name without fuzz_> in a tests folder, when present.
 set -euo pipefail
 bin_dir=$(cd "$1" && pwd)
 seconds=$2
@@ -12,7 +12,7 @@ for target in "$bin_dir"/fuzz_*; do
   name=$(basename "$target")
   work=$(mktemp -d)
   seeds=()
-  for d in "$root"/tests/*/corpus/"${name#fuzz_}"; do
+  for d in "$root"/tests/*/corpus/"${name#fuzz_}" "$root"/tests/*/*/corpus/"${name#fuzz_}"; do
     seeds+=("$d")
   done
   echo "== $name for ${seconds}s"

@@ -98,9 +98,4 @@ bool BackgroundRun::Ask(std::function<bool()> question) {
   return answer->given && answer->yes;
 }
 
-bool BackgroundRun::Stopping() const {
-  std::lock_guard lock(mutex_);
-  return stopping_;
-}
-
 }  // namespace tivolo::app

@@ -35,8 +35,6 @@ class BackgroundRun {
   // The work's thread: runs question on the window's thread and waits for its answer. No
   // (false) when the question throws, and at once when the run is stopping.
   bool Ask(std::function<bool()> question);
-  // The application asked to quit while the work ran.
-  bool Stopping() const;
 
  private:
   void Stop();

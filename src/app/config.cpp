@@ -60,8 +60,6 @@ int32_t ReadInteger(const platform::ProfileFile& file, const char* key, int32_t 
   return value;
 }
 
-constexpr int32_t kLastPort = 65535;
-
 // A port silently replaced by the default would reach another service, or none, and the
 // fault would show as a box that does not answer.
 uint16_t ReadPort(const platform::ProfileFile& file, const char* key, uint16_t fallback) {

@@ -27,6 +27,8 @@ inline constexpr char kInvalidAddressMessage[] = "Ongeldig IP adres";
 // The offsets of the world's zones, the settings dialog's range.
 inline constexpr int kOffsetMin = -12;
 inline constexpr int kOffsetMax = 14;
+// The highest port number; ports run from 1.
+inline constexpr int32_t kLastPort = 65535;
 
 struct Settings {
   std::string ip;

@@ -123,9 +123,10 @@ class MainWindow : public QMainWindow {
   QAction* FindInGuide() const { return find_in_guide_; }
 
   // ---- Handlers ----
-  void AppendExecute();
-  void EditExecute();
-  void DeleteExecute();
+  // Append, Edit and Delete are the timer list's own, with its channel picker and editor.
+  void AppendExecute() { list_actions_->AppendExecute(); }
+  void EditExecute() { list_actions_->EditExecute(); }
+  void DeleteExecute() { list_actions_->DeleteExecute(); }
   void SwitchExecute();
   void SaveExitExecute();
   void ConfigurationClick();

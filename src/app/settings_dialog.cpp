@@ -16,7 +16,6 @@ namespace tivolo::app {
 namespace {
 constexpr int kFillDelayMs = 10;
 constexpr int kButtonWidth = 90;
-constexpr int kLastPort = 65535;
 }  // namespace
 
 SettingsDialog::SettingsDialog(Settings& settings, std::string config_file,

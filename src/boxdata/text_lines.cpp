@@ -31,13 +31,6 @@ std::string_view TrimControl(std::string_view s) {
   return s.substr(b, e - b);
 }
 
-std::string_view TrimIndent(std::string_view s) {
-  size_t b = 0;
-  while (b < s.size() && (s[b] == ' ' || s[b] == '\t'))
-    ++b;
-  return s.substr(b);
-}
-
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
   if (s.size() < prefix.size()) return false;
   for (size_t i = 0; i < prefix.size(); ++i) {

@@ -35,9 +35,6 @@ std::string_view WithoutByteOrderMark(std::string_view bytes);
 // Removes characters with codes 0 to 32 from both ends.
 std::string_view TrimControl(std::string_view s);
 
-// Removes blanks and tabs from the start.
-std::string_view TrimIndent(std::string_view s);
-
 // ASCII-only case helpers: the box's keywords and hexadecimal fields are ASCII, and bytes of
 // UTF-8 sequences must pass untouched.
 inline char AsciiUpper(char c) {

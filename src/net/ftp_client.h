@@ -77,7 +77,6 @@ class FtpClient : public TcpClient {
   // The answer to "syst" from its fourth character on, or "Unknown"; kept until the next login.
   const std::string& ServerSystem() const { return server_system_; }
 
-  FtpTransferType TransferType() const { return transfer_type_; }
   // Stores a new type and, while the control connection is open, sends the type command
   // (accepting 200). Ignored while a data connection exists.
   void SetTransferType(FtpTransferType type);

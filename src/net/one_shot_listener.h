@@ -29,7 +29,6 @@ class OneShotListener : public TcpConnection {
   bool Listening() const { return listening_; }
 
   // Only a peer from this address is accepted; empty: any.
-  const std::string& ExpectedPeerIP() const { return expected_peer_ip_; }
   void SetExpectedPeerIP(const std::string& ip) { expected_peer_ip_ = ip; }
   // Called with the address of every peer closed for coming from elsewhere.
   void SetOnPeerRefused(std::function<void(const std::string& ip)> handler) {

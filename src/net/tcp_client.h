@@ -19,7 +19,6 @@ class TcpClient : public TcpConnection {
   int Port() const { return port_; }
   void SetPort(int port) { port_ = port; }
 
-  const NotifyEvent& OnConnected() const { return on_connected_; }
   void SetOnConnected(NotifyEvent handler) { on_connected_ = std::move(handler); }
 
   // AlreadyConnected when the socket is open; otherwise connects within the connect bound.

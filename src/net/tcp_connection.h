@@ -85,9 +85,7 @@ class TcpConnection : public NetComponent {
   SocketHandle& Socket() { return socket_; }
   const SocketHandle& Socket() const { return socket_; }
 
-  int RecvBufferSize() const { return recv_buffer_size_; }
   void SetRecvBufferSize(int size);
-  int SendBufferSize() const { return send_buffer_size_; }
   void SetSendBufferSize(int size);
 
   const NotifyEvent& OnDisconnected() const { return on_disconnected_; }

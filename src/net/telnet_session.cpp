@@ -1,7 +1,5 @@
 #include "net/telnet_session.h"
 
-#include "net/telnet_client.h"
-
 namespace tivolo::net {
 namespace {
 

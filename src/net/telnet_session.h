@@ -7,10 +7,23 @@
 #include <chrono>
 #include <string>
 
+#include "net/net_error.h"
 #include "net/tcp_client.h"
 #include "net/telnet_parser.h"
 
 namespace tivolo::net {
+
+class TelnetError : public NetError {
+ public:
+  using NetError::NetError;
+  std::string TypeName() const override { return "TelnetError"; }
+};
+
+class TelnetConnectError : public TelnetError {
+ public:
+  TelnetConnectError() : TelnetError("server not responding") {}
+  std::string TypeName() const override { return "TelnetConnectError"; }
+};
 
 class TelnetSession : public TcpClient {
  public:
@@ -19,7 +32,7 @@ class TelnetSession : public TcpClient {
   TelnetSession();
 
   // Connects within the connect bound; a SocketError becomes TelnetConnectError "server not
-  // responding", as with the threaded client.
+  // responding".
   void Open() override;
 
   // Waits up to `wait` for data and returns its text with the telnet commands removed and

@@ -23,7 +23,6 @@ class CodePage {
   // counts as UTF-8 so that names are not reduced to "?".
   static const CodePage& System();
 
-  const std::string& Codeset() const { return codeset_; }
   bool IsUtf8() const { return utf8_; }
 
   // Box text (UTF-8) to program text: characters the code page lacks become "?".

@@ -42,8 +42,6 @@ class FileReplacement {
   FileReplacement(const FileReplacement&) = delete;
   FileReplacement& operator=(const FileReplacement&) = delete;
 
-  // The resolved target, after following links.
-  const std::filesystem::path& Target() const { return target_; }
   // Bytes written so far.
   size_t Size() const { return size_; }
 

@@ -118,13 +118,6 @@ size_t SequenceLength(std::string_view text, size_t i) {
 }
 }  // namespace
 
-size_t Utf8Length(std::string_view text) {
-  size_t n = 0;
-  for (size_t i = 0; i < text.size(); i += SequenceLength(text, i))
-    ++n;
-  return n;
-}
-
 std::string_view Utf8Prefix(std::string_view text, size_t max_chars) {
   if (text.size() <= max_chars) return text;  // never more characters than bytes
   size_t i = 0;

@@ -111,8 +111,6 @@ class IntegerField : public Field {
   int64_t ToLargeInt(const Value& v) const override;
   Value FromString(std::string_view text) const override;
   Value FromLargeInt(int64_t value) const override;
-  int64_t MinValue() const { return min_; }
-  int64_t MaxValue() const { return max_; }
 
  protected:
   IntegerField(std::string name, FieldType type, FieldKind kind, int64_t min, int64_t max);
@@ -171,8 +169,6 @@ class BooleanField : public Field {
   Value FromString(std::string_view text) const override;
 };
 
-// Number of UTF-8 characters in text (an ill-formed byte counts as one character).
-size_t Utf8Length(std::string_view text);
 // The first max_chars characters of text, never splitting a multi-byte sequence.
 std::string_view Utf8Prefix(std::string_view text, size_t max_chars);
 

@@ -324,14 +324,6 @@ void TableOps::BuildFields(MemTable& t) {
   }
 }
 
-void MemTable::SetActive(bool active) {
-  if (active) {
-    Open();
-  } else {
-    Close();
-  }
-}
-
 void MemTable::Open() {
   if (Active()) return;
   Impl& m = *impl_;

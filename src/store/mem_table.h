@@ -71,7 +71,6 @@ class MemTable {
 
   // ---- Opening and closing ----
   bool Active() const { return state_ != DatasetState::kInactive; }
-  void SetActive(bool active);
   void Open();   // nothing for an open table
   void Close();  // ends any pending change by dropping it; the records stay for the next Open
 

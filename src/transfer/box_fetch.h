@@ -13,21 +13,9 @@
 
 #include "platform/error.h"
 #include "transfer/box_address.h"
-
-namespace tivolo::net {
-class FtpClient;
-}
+#include "transfer/ftp_job.h"
 
 namespace tivolo::transfer {
-
-class FtpJob;
-
-// The fetch was ended by BoxFetch::Cancel.
-class FetchCancelled : public platform::Error {
- public:
-  FetchCancelled() : platform::Error("The fetch was cancelled.") {}
-  std::string TypeName() const override { return "FetchCancelled"; }
-};
 
 // A listed name that is not a plain file name ("..", "a/b", ...): downloaded, it would land
 // outside the program's folder.
@@ -40,16 +28,6 @@ class UnsafeRemoteName : public platform::Error {
 
 // True for a name that stays inside a folder: not empty, ".", "..", no "/" and no NUL.
 bool IsPlainFileName(std::string_view name);
-
-// Called on the thread that runs the fetch.
-class FetchObserver {
- public:
-  virtual ~FetchObserver() = default;
-  // A line for the log: "asStatusText : " followed by each status text of the FTP client.
-  virtual void Log(const std::string& line) = 0;
-  // Before each download: the file's name, its place (1-based) and the number of files.
-  virtual void Progress(const std::string& file, int index, int count) = 0;
-};
 
 struct FetchResult {
   bool ok = false;

@@ -4,7 +4,6 @@
 #include <memory>
 
 #include "platform/error.h"
-#include "transfer/box_fetch.h"
 
 namespace tivolo::transfer {
 FtpJob::FtpJob(const BoxAddress& box, const BoxBounds& bounds, net::FtpTransferType type,

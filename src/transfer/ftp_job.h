@@ -9,11 +9,27 @@
 #include <string>
 
 #include "net/ftp_client.h"
+#include "platform/error.h"
 #include "transfer/box_address.h"
 
 namespace tivolo::transfer {
 
-class FetchObserver;
+// The fetch was ended by its Cancel.
+class FetchCancelled : public platform::Error {
+ public:
+  FetchCancelled() : platform::Error("The fetch was cancelled.") {}
+  std::string TypeName() const override { return "FetchCancelled"; }
+};
+
+// Called on the thread that runs the fetch.
+class FetchObserver {
+ public:
+  virtual ~FetchObserver() = default;
+  // A line for the log: "asStatusText : " followed by each status text of the FTP client.
+  virtual void Log(const std::string& line) = 0;
+  // Before each download: the file's name, its place (1-based) and the number of files.
+  virtual void Progress(const std::string& file, int index, int count) = 0;
+};
 
 class FtpJob {
  public:

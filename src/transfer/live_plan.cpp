@@ -1,7 +1,6 @@
 #include "transfer/live_plan.h"
 
 #include <algorithm>
-#include <sstream>
 
 #include "boxdata/xml_text.h"
 
@@ -17,14 +16,6 @@ constexpr std::string_view kWebValues[] = {"begin",      "end",      "serviceref
                                            "afterevent", "disabled", "justplay"};
 constexpr const char* kFolder = "+location";
 constexpr const char* kTags = "+tags";
-
-std::string Words(const std::string& text) {
-  std::istringstream in(text);
-  std::string out;
-  for (std::string word; in >> word;)
-    out += (out.empty() ? "" : " ") + word;
-  return out;
-}
 
 std::string ValueOf(const ListedTimer& timer, const std::string& key) {
   auto it = timer.content.find(key);
@@ -103,7 +94,8 @@ void RestrictToWebView(std::vector<ListedTimer>& timers) {
     for (std::string_view key : kWebValues)
       view.emplace(key, ValueOf(t, std::string(key)));
     if (std::string folder = ValueOf(t, kFolder); !folder.empty()) view.emplace(kFolder, folder);
-    if (std::string tags = Words(ValueOf(t, kTags)); !tags.empty()) view.emplace(kTags, tags);
+    if (std::string tags = web::TagWords(ValueOf(t, kTags)); !tags.empty())
+      view.emplace(kTags, tags);
     t.content = std::move(view);
     t.children.clear();
   }
@@ -139,7 +131,7 @@ web::BoxTimer ToBoxTimer(const ListedTimer& timer) {
   box.repeated = static_cast<int>(v.repeated);
   box.eit = v.eit.value_or(0);
   box.dirname = ValueOf(timer, kFolder);
-  box.tags = Words(ValueOf(timer, kTags));
+  box.tags = web::TagWords(ValueOf(timer, kTags));
   return box;
 }
 

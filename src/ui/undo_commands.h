@@ -41,7 +41,6 @@ class TimerUndo : public QObject {
   QAction* RedoAction() const { return redo_action_; }
   void Undo();
   void Redo();
-  const QUndoStack& Stack() const { return stack_; }
 
   // Runs after each step undone or redone (the window brings its actions up to date).
   std::function<void()> after_step;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cctype>
+#include <sstream>
 
 namespace tivolo::web {
 
@@ -43,6 +44,14 @@ std::string ReferenceHead(std::string_view serviceref) {
     head += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   }
   return head;
+}
+
+std::string TagWords(const std::string& tags) {
+  std::istringstream in(tags);
+  std::string words;
+  for (std::string word; in >> word;)
+    words += (words.empty() ? "" : " ") + word;
+  return words;
 }
 
 }  // namespace tivolo::web

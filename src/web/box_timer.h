@@ -69,4 +69,8 @@ struct InterfaceInfo {
 // The first eleven fields of a service reference, upper case: how the box compares them.
 std::string ReferenceHead(std::string_view serviceref);
 
+// Tags as the box keeps them: the words, one blank between each; blanks around them and
+// repeated blanks say nothing.
+std::string TagWords(const std::string& tags);
+
 }  // namespace tivolo::web

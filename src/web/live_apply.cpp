@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <numeric>
-#include <sstream>
 
 #include "web/web_error.h"
 
@@ -18,14 +17,6 @@ constexpr int64_t kDay = 86400;
 bool SameSlot(const BoxTimer& a, const BoxTimer& b) {
   return a.begin == b.begin && a.end == b.end &&
          ReferenceHead(a.serviceref) == ReferenceHead(b.serviceref);
-}
-
-std::vector<std::string> Words(const std::string& text) {
-  std::istringstream in(text);
-  std::vector<std::string> words;
-  for (std::string w; in >> w;)
-    words.push_back(w);
-  return words;
 }
 
 std::string_view Folder(std::string_view dirname) {
@@ -53,7 +44,7 @@ bool Holds(const BoxTimer& box, const BoxTimer& wanted, int64_t max_shift) {
          box.disabled == wanted.disabled && box.justplay == wanted.justplay &&
          box.afterevent == wanted.afterevent && box.repeated == wanted.repeated &&
          (wanted.dirname.empty() || Folder(box.dirname) == Folder(wanted.dirname)) &&
-         Words(box.tags) == Words(wanted.tags) && BeginShift(box, wanted, max_shift) >= 0;
+         TagWords(box.tags) == TagWords(wanted.tags) && BeginShift(box, wanted, max_shift) >= 0;
 }
 
 std::string ProgressText(const TimerOperation& op) {

@@ -48,7 +48,8 @@ INSTANTIATE_TEST_SUITE_P(
                       LineCase{{"--", "--profile"}, "plain profile= args=--profile"}));
 
 TEST(CommandLineText, VersionAndHelp) {
-  EXPECT_EQ(ParseCommandLine({"tivolo", "--version"}).output.toStdString(), "Tivolo 0.2\n");
+  EXPECT_EQ(ParseCommandLine({"tivolo", "--version"}).output.toStdString(),
+            "Tivolo " TIVOLO_VERSION "\n");
   const CommandLine bad = ParseCommandLine({"/usr/bin/tivolo", "--bogus"});
   EXPECT_TRUE(bad.output.startsWith("Unknown option 'bogus'.")) << bad.output.toStdString();
   EXPECT_TRUE(bad.output.contains("[options] [debug]"));

@@ -3,18 +3,17 @@
 // so a failing test ends instead of hanging.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <thread>
+
+#include "support/loopback.h"
 
 namespace tivolo::net::testing {
 
@@ -92,17 +91,7 @@ class ScriptedPeer {
   using Script = std::function<void(PeerSocket&)>;
 
   explicit ScriptedPeer(Script script) {
-    listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(listen_fd_, 4) != 0 ||
-        ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      throw std::runtime_error("peer cannot listen");
-    }
-    port_ = ntohs(address.sin_port);
+    listen_fd_ = tivolo::testing::ListenOnLoopback(port_);
     thread_ = std::thread([this, script = std::move(script)] {
       pollfd p{listen_fd_, POLLIN, 0};
       if (::poll(&p, 1, kPeerWaitMs) != 1) return;
@@ -132,38 +121,14 @@ class ScriptedPeer {
 
 // Connects to 127.0.0.1:port; -1 when refused.
 inline int ConnectTo(int port, const char* from_ip = nullptr) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (from_ip != nullptr) {
-    sockaddr_in from{};
-    from.sin_family = AF_INET;
-    ::inet_pton(AF_INET, from_ip, &from.sin_addr);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0) {
-      ::close(fd);
-      return -1;
-    }
-  }
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
+  return tivolo::testing::ConnectOnLoopback(port, {.from_ip = from_ip ? from_ip : ""});
 }
 
 // A port on 127.0.0.1 where nothing listens (bound once, then released).
 inline int UnusedPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
+  int port = 0;
+  ::close(tivolo::testing::ListenOnLoopback(port));
+  return port;
 }
 
 }  // namespace tivolo::net::testing
@@ -207,20 +172,9 @@ inline void OpenTo(TcpClient& client, int port) {
 class UnansweredPort {
  public:
   UnansweredPort() {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(listener_, 0) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-      throw std::runtime_error("no listener for an unanswered port");
-    port_ = ntohs(address.sin_port);
-    for (int& fd : queued_) {
-      fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-      ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    }
+    listener_ = tivolo::testing::ListenOnLoopback(port_, 0);
+    for (int& fd : queued_)
+      fd = tivolo::testing::ConnectOnLoopback(port_, {.wait = false});
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   ~UnansweredPort() {

@@ -1,12 +1,9 @@
 #include "servers/server_process.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,6 +17,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/loopback.h"
+
 extern char** environ;
 
 namespace tivolo::testing {
@@ -27,18 +26,6 @@ namespace tivolo::testing {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-bool CanConnect(int port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-  ::close(fd);
-  return ok;
-}
 
 }  // namespace
 
@@ -122,7 +109,7 @@ bool ServerProcess::StartOnce(const std::vector<std::string>& argv, bool wait_re
     return false;
   }
   if (wait_ready) {
-    while (!CanConnect(port_)) {
+    while (!LoopbackPortAccepts(port_)) {
       siginfo_t info{};
       if (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
           info.si_pid == pid_) {

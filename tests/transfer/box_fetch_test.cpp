@@ -15,7 +15,7 @@
 #include <functional>
 #include <thread>
 
-#include "ftp/fake_ftp_server.h"
+#include "net/ftp/fake_ftp_server.h"
 #include "net/peer.h"
 #include "net/socket_stack.h"
 #include "servers/server_process.h"
@@ -175,9 +175,7 @@ TEST_F(FetchTest, RefusedConnectionAlertEndsWithTheSocketError) {
 
 // One listing answered with names through a data connection.
 void List(FakeFtpSession& s, const std::string& names) {
-  s.AcceptPort();
-  s.Expect("nlst ");
-  s.ConnectData();
+  s.BeginTransfer("nlst ");
   s.Reply("150 Here comes the listing");
   s.SendData(names);
   s.CloseData();
@@ -286,9 +284,7 @@ INSTANTIATE_TEST_SUITE_P(Stalls, FetchCancelTest,
                                                    List(s, "lamedb\r\n");
                                                    for (int i = 0; i < 3; ++i)
                                                      List(s, "");
-                                                   s.AcceptPort();
-                                                   s.Expect("retr lamedb");
-                                                   s.ConnectData();
+                                                   s.BeginTransfer("retr lamedb");
                                                    s.Reply("150 Opening");
                                                    s.SendData("eDVB services /4/\n");
                                                  }}),

@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "ftp/fake_ftp_server.h"
+#include "net/ftp/fake_ftp_server.h"
 #include "platform/time_zone.h"
 #include "servers/server_process.h"
 #include "support/test_deadline.h"
@@ -156,9 +156,7 @@ TEST_F(GuideFetchTest, CancelInTheMiddleOfTheGuideKeepsTheEarlierCopy) {
     s.Login();
     s.Expect("CWD /etc/enigma2");
     s.Reply("250 ok");
-    s.AcceptPort();
-    s.Expect("retr settings");
-    s.ConnectData();
+    s.BeginTransfer("retr settings");
     s.Reply("150 Here it comes");
     s.SendData("config.recording.margin_before=1\n");
     s.CloseData();
@@ -167,9 +165,7 @@ TEST_F(GuideFetchTest, CancelInTheMiddleOfTheGuideKeepsTheEarlierCopy) {
     s.Reply("213 1000000");
     s.Expect("MDTM /media/hdd/epg.dat");
     s.Reply("213 20261207221000");
-    s.AcceptPort();
-    s.Expect("retr /media/hdd/epg.dat");
-    s.ConnectData();
+    s.BeginTransfer("retr /media/hdd/epg.dat");
     s.Reply("150 Here it comes");
     s.SendData(std::string(5000, 'x'));
     stalled = true;

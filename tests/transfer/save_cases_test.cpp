@@ -6,7 +6,7 @@
 #include <chrono>
 #include <filesystem>
 
-#include "ftp/fake_ftp_server.h"
+#include "net/ftp/fake_ftp_server.h"
 #include "net/peer.h"
 #include "platform/now.h"
 #include "support/test_files.h"

@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "ftp/fake_ftp_server.h"
+#include "net/ftp/fake_ftp_server.h"
 #include "net/peer.h"
 #include "platform/now.h"
 #include "servers/server_process.h"

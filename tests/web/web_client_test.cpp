@@ -199,6 +199,17 @@ TEST(WebRepliesTest, RepliesOfOtherPluginVersionsAreRead) {
             "OWIF 1.4&x");
 }
 
+// Tags the box holds and tags the list holds are the same when their words are.
+TEST(WebRepliesTest, TagsAreTheirWords) {
+  const std::pair<const char*, const char*> cases[] = {{"", ""},
+                                                       {"  \t", ""},
+                                                       {"serie", "serie"},
+                                                       {" kids  cartoon ", "kids cartoon"},
+                                                       {"kids\tcartoon\n", "kids cartoon"}};
+  for (const auto& [tags, words] : cases)
+    EXPECT_EQ(TagWords(tags), words) << "\"" << tags << "\"";
+}
+
 }  // namespace
 }  // namespace tivolo::web
 

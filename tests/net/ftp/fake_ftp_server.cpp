@@ -1,4 +1,4 @@
-#include "ftp/fake_ftp_server.h"
+#include "net/ftp/fake_ftp_server.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <stdexcept>
+
+#include "support/loopback.h"
 
 namespace tivolo::testing {
 
@@ -102,33 +104,26 @@ void FakeFtpSession::AcceptPort() {
 
 bool FakeFtpSession::ConnectData() {
   CloseData();
-  data_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port_port_));
-  if (::inet_pton(AF_INET, port_ip_.c_str(), &addr.sin_addr) != 1 ||
-      ::connect(data_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+  data_ = ConnectOnLoopback(port_port_, {.to_ip = port_ip_});
+  if (data_ < 0) {
     Fail("cannot connect to the data port " + port_ip_ + ":" + std::to_string(port_port_));
-    CloseData();
     return false;
   }
   return true;
 }
 
+std::string FakeFtpSession::BeginTransfer(const std::string& command) {
+  AcceptPort();
+  std::string line = Expect(command);
+  ConnectData();
+  return line;
+}
+
 void FakeFtpSession::StrangerConnects(const std::string& from_ip, const std::string& bytes) {
   CloseFd(stranger_);
-  stranger_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in from{};
-  from.sin_family = AF_INET;
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(static_cast<uint16_t>(port_port_));
-  if (::inet_pton(AF_INET, from_ip.c_str(), &from.sin_addr) != 1 ||
-      ::inet_pton(AF_INET, port_ip_.c_str(), &to.sin_addr) != 1 ||
-      ::bind(stranger_, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
-      ::connect(stranger_, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+  stranger_ = ConnectOnLoopback(port_port_, {.to_ip = port_ip_, .from_ip = from_ip});
+  if (stranger_ < 0) {
     Fail("a stranger cannot connect from " + from_ip);
-    CloseFd(stranger_);
     return;
   }
   SendAll(stranger_, bytes);
@@ -145,19 +140,14 @@ bool FakeFtpSession::StrangerWasClosed(std::chrono::milliseconds bound) {
 void FakeFtpSession::AcceptPasv() {
   Expect("PASV");
   CloseFd(passive_);
-  passive_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  if (::bind(passive_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      ::listen(passive_, 1) != 0 ||
-      ::getsockname(passive_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+  int port = 0;
+  try {
+    passive_ = ListenOnLoopback(port, 1);
+  } catch (const std::runtime_error&) {
     Fail("cannot listen for the passive data connection");
     Reply("425 Cannot open passive connection");
     return;
   }
-  int port = ntohs(addr.sin_port);
   Reply("227 Entering Passive Mode (127,0,0,1," + std::to_string(port / 256) + "," +
         std::to_string(port % 256) + ").");
 }
@@ -240,16 +230,7 @@ void FakeFtpSession::Fail(const std::string& what) {
 
 FakeFtpServer::FakeFtpServer(Script script, int sessions)
     : script_(std::move(script)), sessions_(sessions) {
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      ::listen(listener_, 4) != 0 ||
-      ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
-    throw std::runtime_error("fake FTP server cannot listen");
-  port_ = ntohs(addr.sin_port);
+  listener_ = ListenOnLoopback(port_);
   thread_ = std::thread([this] { Run(); });
 }
 

@@ -1,8 +1,6 @@
 // Fuzzes the reading of server replies as the control connection really does it: the input is
 // sent by a peer on a loopback connection, which then closes, and ReadReply runs until the
 // close. Also the pure readers of server text (passive reply, listing).
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -14,6 +12,7 @@
 #include "net/ftp_protocol.h"
 #include "net/net_error.h"
 #include "net/tcp_client.h"
+#include "support/loopback.h"
 
 using namespace tivolo::net;
 
@@ -22,24 +21,9 @@ namespace {
 // Well below the loopback socket buffers, so the peer's send never waits for our reads.
 constexpr std::size_t kMaxInput = 64 * 1024;
 
-int ListeningSocket(int* port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-      ::listen(fd, 4) != 0 ||
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    std::abort();
-  }
-  *port = ntohs(address.sin_port);
-  return fd;
-}
-
 void ReadAllReplies(std::string_view bytes) {
   static int port = 0;
-  static const int listen_fd = ListeningSocket(&port);
+  static const int listen_fd = tivolo::testing::ListenOnLoopback(port);
 
   TcpClient client;
   client.SetHost("127.0.0.1");

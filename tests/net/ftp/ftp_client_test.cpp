@@ -4,17 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <filesystem>
 #include <thread>
 
-#include "ftp/fake_ftp_server.h"
+#include "net/ftp/fake_ftp_server.h"
 #include "servers/server_process.h"
+#include "support/loopback.h"
 #include "support/test_deadline.h"
 
 namespace tivolo::net {
@@ -33,17 +29,6 @@ std::string Join(const std::vector<std::string>& lines) {
   for (const auto& l : lines)
     out += "[" + l + "]";
   return out;
-}
-
-bool PortAcceptsConnections(int port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-  ::close(fd);
-  return ok;
 }
 
 class FtpClientTest : public ::testing::Test {
@@ -220,9 +205,7 @@ TEST_P(FtpListingTest, NamesAsSent) {
   const ListingCase& c = GetParam();
   FakeFtpServer server([&](FakeFtpSession& s) {
     s.Login();
-    s.AcceptPort();
-    s.Expect("nlst userbouquet*.*");
-    s.ConnectData();
+    s.BeginTransfer("nlst userbouquet*.*");
     s.Reply("150 Here comes the listing");
     s.SendData(c.data);
     s.CloseData();
@@ -254,9 +237,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(FtpClientTest, EndlessListingRaisesInsteadOfFillingMemory) {
   FakeFtpServer server([](FakeFtpSession& s) {
     s.Login();
-    s.AcceptPort();
-    s.Expect("nlst userbouquet*.*");
-    s.ConnectData();
+    s.BeginTransfer("nlst userbouquet*.*");
     s.Reply("150 Here comes the listing");
     s.Flood("userbouquet.endless.tv\r\n", size_t{64} << 20, true);
     s.CloseData();
@@ -275,9 +256,7 @@ TEST_F(FtpClientTest, EndlessListingRaisesInsteadOfFillingMemory) {
 TEST_F(FtpClientTest, EndlessBlankLinesInsteadOfTheFinalReplyRaise) {
   FakeFtpServer server([](FakeFtpSession& s) {
     s.Login();
-    s.AcceptPort();
-    s.Expect("nlst lamedb");
-    s.ConnectData();
+    s.BeginTransfer("nlst lamedb");
     s.Reply("150 Here comes the listing");
     s.SendData("lamedb\r\n");
     s.CloseData();
@@ -318,7 +297,7 @@ TEST_F(FtpClientTest, PortCommandNamesTheControlAddress) {
   int p1 = 0, p2 = 0;
   ASSERT_EQ(std::sscanf(commands.c_str() + at, "PORT 127,0,0,1,%d,%d", &p1, &p2), 2);
   // The listening socket is closed once the listing failed.
-  EXPECT_FALSE(PortAcceptsConnections(p1 * 256 + p2));
+  EXPECT_FALSE(testing::LoopbackPortAccepts(p1 * 256 + p2));
 }
 
 TEST_F(FtpClientTest, MaskMatchingNothingRaisesAfterThePortExchange) {
@@ -354,9 +333,7 @@ TEST_P(FtpFinalReplyTest, Download) {
   const FinalReplyCase& c = GetParam();
   FakeFtpServer server([&](FakeFtpSession& s) {
     s.Login();
-    s.AcceptPort();
-    s.Expect("retr timers.xml");
-    s.ConnectData();
+    s.BeginTransfer("retr timers.xml");
     s.Reply("150 Opening");
     s.SendData("<timers>\r\n</timers>\r\n");
     s.CloseData();
@@ -401,9 +378,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(FtpClientTest, FinalReplyBeforeTheDataConnectionCloses) {
   FakeFtpServer server([](FakeFtpSession& s) {
     s.Login();
-    s.AcceptPort();
-    s.Expect("retr lamedb");
-    s.ConnectData();
+    s.BeginTransfer("retr lamedb");
     s.Reply("150 Opening");
     s.Reply("226 Transfer complete");  // before any data
     s.Sleep(100ms);
@@ -425,9 +400,7 @@ TEST_F(FtpClientTest, ServerFinishedBeforeWeWaitForTheConnection) {
   // waiting for the data connection: the pending connection is still accepted.
   FakeFtpServer server([](FakeFtpSession& s) {
     s.Login();
-    s.AcceptPort();
-    s.Expect("retr bouquets.tv");
-    s.ConnectData();
+    s.BeginTransfer("retr bouquets.tv");
     s.SendData("#NAME Bouquets (TV)\n");
     s.CloseData();
     s.Send("150 Opening\r\n226 Transfer complete\r\n");
@@ -475,9 +448,7 @@ TEST_F(FtpClientTest, DataConnectionFromAStrangerIsRefusedAndLogged) {
 TEST_F(FtpClientTest, DownloadMayOverwrite) {
   FakeFtpServer server([](FakeFtpSession& s) {
     s.Login();
-    s.AcceptPort();
-    s.Expect("retr lamedb");
-    s.ConnectData();
+    s.BeginTransfer("retr lamedb");
     s.Reply("125 Data connection already open");
     s.SendData("eDVB services /4/\n");
     s.CloseData();
@@ -502,10 +473,8 @@ TEST_F(FtpClientTest, UploadCommandsAndEmptyFile) {
   FakeFtpServer server([](FakeFtpSession& s) {
     s.Login();
     for (const char* command : {"STOR timers.xml", "APPE timers.xml", "STOU "}) {
-      s.AcceptPort();
-      std::string line = s.Expect(command);
+      std::string line = s.BeginTransfer(command);
       if (line != command) s.Fail("got \"" + line + "\"");
-      s.ConnectData();
       s.Reply("150 Ok to send data");
       std::string received = s.ReceiveDataUntilClose();
       s.CloseData();
@@ -531,9 +500,7 @@ TEST_F(FtpClientTest, UploadCommandsAndEmptyFile) {
 TEST_F(FtpClientTest, StoreCutOffByTheBoxIsReportedAtOnceWithItsReply) {
   FakeFtpServer server([](FakeFtpSession& s) {
     s.Login();
-    s.AcceptPort();
-    s.Expect("STOR timers.xml");
-    s.ConnectData();
+    s.BeginTransfer("STOR timers.xml");
     s.Reply("150 Ok to send data");
     s.CloseData();
     s.Reply("426 Failure writing network stream.");
@@ -645,9 +612,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(FtpClientTest, BrokenDownloadKeepsTheEarlierFile) {
   FakeFtpServer server([](FakeFtpSession& s) {
     s.Login();
-    s.AcceptPort();
-    s.Expect("retr timers.xml");
-    s.ConnectData();
+    s.BeginTransfer("retr timers.xml");
     s.Reply("150 Opening");
     s.SendData("<timers>\r\n<timer begin=\"17");  // cut off: the box went away
     s.CloseData();
@@ -679,9 +644,7 @@ TEST_F(FtpClientTest, SilentServerTimesOut) {
 TEST_F(FtpClientTest, SilentDataConnectionTimesOut) {
   FakeFtpServer server([](FakeFtpSession& s) {
     s.Login();
-    s.AcceptPort();
-    s.Expect("retr lamedb");
-    s.ConnectData();
+    s.BeginTransfer("retr lamedb");
     s.Reply("150 Opening");
     s.SendData("eDVB");
     s.WaitForClientClose();  // keeps the data connection open and silent
@@ -735,9 +698,7 @@ TEST_F(FtpClientTest, PassiveDownload) {
 TEST_F(FtpClientTest, AbortTransferFromAnotherThread) {
   FakeFtpServer server([](FakeFtpSession& s) {
     s.Login();
-    s.AcceptPort();
-    s.Expect("retr lamedb");
-    s.ConnectData();
+    s.BeginTransfer("retr lamedb");
     s.Reply("150 Opening");
     s.SendData("part");
     s.Expect("ABOR");

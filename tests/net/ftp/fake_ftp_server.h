@@ -32,6 +32,9 @@ class FakeFtpSession {
   void AcceptPort();
   // Connects to the address of the last PORT command.
   bool ConnectData();
+  // The opening of an active-mode transfer: AcceptPort, Expect(command), ConnectData. The
+  // command line as read.
+  std::string BeginTransfer(const std::string& command);
   void SendData(const std::string& bytes);
   // A stranger connects to the data port from from_ip (another 127.x address) and sends bytes;
   // StrangerWasClosed: true when the client closed that connection within the bound.
