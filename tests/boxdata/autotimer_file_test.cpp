@@ -163,7 +163,9 @@ TEST(AutoTimerFile, DamagedFilesAreReadWithoutACrashAndKeptAsTheyWere) {
     for (AutoTimerEntry& e : file.rules)
       e.rule.enabled = !e.rule.enabled;  // a damaged rule still goes back as it was
     for (const AutoTimerEntry& e : file.rules) {
-      if (!e.well_formed) EXPECT_NE(BuildAutoTimerFile(file).find(e.raw), std::string::npos);
+      if (!e.well_formed) {
+        EXPECT_NE(BuildAutoTimerFile(file).find(e.raw), std::string::npos);
+      }
     }
   }
 }
