@@ -12,7 +12,9 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "app/main_window.h"
 #include "platform/now.h"
@@ -84,6 +86,24 @@ inline std::string BoxShell(const std::string& notes) {
          "'\nprintf 'root@dm7025:~# '\nwhile read -r cmd; do\n  echo \"cmd:$cmd\" | tr -d "
          "'\\r' >> '" +
          notes + "'\n  printf 'root@dm7025:~# '\ndone\n";
+}
+
+// What the box's shell noted from the save: its logins and commands, without the read-only
+// tuner read (a login and a `cat`) that the window makes on its own after the start.
+inline std::string SaveCommands(const std::filesystem::path& notes) {
+  std::istringstream in(ReadFile(notes));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line);
+  const auto tuner_read = std::find(lines.begin(), lines.end(), "cmd:cat /proc/bus/nim_sockets");
+  if (tuner_read != lines.end()) {
+    lines.erase(tuner_read);
+    lines.erase(std::find(lines.begin(), lines.end(), "user:root"));
+  }
+  std::string kept;
+  for (const std::string& line : lines)
+    kept += line + "\n";
+  return kept;
 }
 
 // The main window on an earlier run's copies of the large real set in folder, with a box that

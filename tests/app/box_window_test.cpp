@@ -192,7 +192,7 @@ TEST_F(BoxWindowTest, AfterAFailedRestartTheMergedListIsShownAndTheRetryOnlyRest
   EXPECT_TRUE(w->TimerTerminate().isActive());
   EXPECT_NE(w->LogText().find("The box holds this timer list already"), std::string::npos);
   EXPECT_EQ(ReadFile(BoxFolder() + "/timers.xml"), sent);
-  EXPECT_EQ(ReadFile(work / "notes"), "user:root\ncmd:killall -9 enigma2\n");
+  EXPECT_EQ(SaveCommands(work / "notes"), "user:root\ncmd:killall -9 enigma2\n");
   EXPECT_FALSE(transfer::ReadPendingRestart(Profile()).has_value());
 }
 
@@ -242,7 +242,7 @@ TEST_F(BoxWindowTest, APendingRestartIsOfferedUntilItIsCheckedOrDeclined) {
   w->SaveExitExecute();
   EXPECT_TRUE(messages.boxes.empty()) << messages.Trace().back();
   EXPECT_TRUE(w->TimerTerminate().isActive());
-  EXPECT_EQ(ReadFile(work / "notes"), "user:root\ncmd:killall -9 enigma2\n");
+  EXPECT_EQ(SaveCommands(work / "notes"), "user:root\ncmd:killall -9 enigma2\n");
   EXPECT_FALSE(transfer::ReadPendingRestart(Profile()).has_value());
 
   // Declined: not offered again.

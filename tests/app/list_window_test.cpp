@@ -342,7 +342,7 @@ TEST_F(ListSaveTest, CloseWithChangesAsksAndSaveSavesAndEndsWithoutAskingAgain) 
   const size_t line = saved.find(std::string("name=\"") + kOjciec);
   ASSERT_NE(line, std::string::npos);
   EXPECT_NE(saved.find(" disabled=\"1\"", saved.rfind("<timer", line)), std::string::npos);
-  EXPECT_EQ(ReadFile(work / "notes"), "user:root\ncmd:killall -9 enigma2\n");
+  EXPECT_EQ(SaveCommands(work / "notes"), "user:root\ncmd:killall -9 enigma2\n");
 }
 
 }  // namespace

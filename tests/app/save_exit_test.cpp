@@ -78,7 +78,7 @@ TEST(SaveExitWindow, ATimerAddedOnTheBoxIsKeptAndTheProgramEndsAfterTheRestart) 
   EXPECT_NE(saved.find("name=\"Saved from the window\""), std::string::npos);
   EXPECT_NE(saved.find("name=\"New on the box\""), std::string::npos);
   EXPECT_NE(w.LogText().find("kept 1 timer added on the box: "), std::string::npos);
-  EXPECT_EQ(ReadFile(work / "notes"), "user:root\ncmd:killall -9 enigma2\n");
+  EXPECT_EQ(SaveCommands(work / "notes"), "user:root\ncmd:killall -9 enigma2\n");
   const std::string log = w.LogText();
   EXPECT_NE(log.find("asStatusText : Disconnecting from 127.0.0.1."), std::string::npos);
   EXPECT_NE(log.find("dm7025 login: "), std::string::npos);

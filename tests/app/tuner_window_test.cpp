@@ -65,10 +65,11 @@ TEST(TunerWindowTest, AConflictIsShownEverywhereAndNoSendsNothing) {
   w.findChild<QAction*>("Week")->trigger();
   auto* week = w.findChild<ui::WeekView*>("weekView");
   ASSERT_NE(week, nullptr);
-  int no_tuner = 0;
-  for (const ui::WeekBar& bar : week->Plan().bars)
-    if (bar.tuner == ui::kNoTuner) EXPECT_EQ(bar.text, "Journaal") << ++no_tuner;
-  EXPECT_EQ(no_tuner, 0);  // counted by the failures above: none other than Journaal
+  QStringList no_tuner;
+  for (const ui::WeekBar& bar : week->Plan().bars) {
+    if (bar.tuner == ui::kNoTuner) no_tuner.push_back(bar.text);
+  }
+  EXPECT_EQ(no_tuner, QStringList{"Journaal"});
   QAccessibleInterface* bars = QAccessible::queryAccessibleInterface(week);
   EXPECT_EQ(bars->childCount(), static_cast<int>(week->Plan().bars.size()));
 
