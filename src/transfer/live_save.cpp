@@ -309,14 +309,8 @@ bool LiveSave::Merge(web::WebInterface& box, Plan& plan, LiveSaveResult& result)
 bool LiveSave::MergeOnce(Plan& plan, LiveSaveResult& result) {
   static const std::vector<ListedTimer> kNone;
   if (plan.theirs.timers.empty() && !plan.base.timers.empty()) {
-    // The receiver sets an unreadable list aside and starts with none; merging with that
-    // would drop every timer the user did not touch.
     ++questions_;
-    if (!observer_.Ask("The box holds no timers now, though it held " +
-                       std::to_string(plan.base.timers.size()) +
-                       " at start; its receiver may have set an unreadable list aside and "
-                       "started without timers.\nSave this list to the box as it is?"))
-      return false;
+    if (!observer_.Ask(EmptyBoxQuestion(plan.base.timers.size()))) return false;
     plan.merge = MergeTimerLists(kNone, kNone, plan.ours.timers);
     return true;
   }

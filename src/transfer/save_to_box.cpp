@@ -307,13 +307,7 @@ bool SaveToBox::WriteReceiverListFirst() {
 bool SaveToBox::MergeWithBox(Plan& plan, SaveResult& result) {
   static const std::vector<ListedTimer> kNone;
   if (!plan.theirs && !plan.base.timers.empty()) {
-    // The receiver sets an unreadable list aside and starts with none; merging with that
-    // would drop every timer the user did not touch.
-    if (!Ask("The box has no timer list (timers.xml) now, though it held " +
-             std::to_string(plan.base.timers.size()) +
-             " timers at start; it may have set an unreadable list aside as "
-             "timers.xml_old.\nSave this list to the box as it is?"))
-      return false;
+    if (!Ask(EmptyBoxQuestion(plan.base.timers.size()))) return false;
     plan.merge = MergeTimerLists(kNone, kNone, plan.ours.timers);
   } else if (plan.theirs && !plan.theirs->complete) {
     const std::string why =

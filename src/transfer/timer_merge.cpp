@@ -138,7 +138,8 @@ struct FieldMerge {
 // value apart is one both set.
 FieldMerge MergeFields(const ListedTimer* base, const ListedTimer& theirs,
                        const ListedTimer& ours) {
-  FieldMerge m{theirs};
+  FieldMerge m;
+  m.merged = theirs;
   for (const auto& group : FieldGroups((base ? *base : theirs).Repeated())) {
     const bool apart = !SameFields(theirs, ours, group);
     const bool box = base ? !SameFields(*base, theirs, group) : apart;
@@ -317,6 +318,12 @@ std::string ConflictQuestion(const MergeResult& result, const TimerLabeller& lab
       "\nYes saves this list's version of these timers and keeps the box's other changes; "
       "No sends nothing.\nSave this list's version?";
   return text;
+}
+
+std::string EmptyBoxQuestion(size_t held_at_start) {
+  return "The box holds no timers now, though it held " + std::to_string(held_at_start) +
+         " at start; its receiver may have set an unreadable list aside (as timers.xml_old) "
+         "and started without timers.\nSave this list to the box as it is?";
 }
 
 }  // namespace tivolo::transfer

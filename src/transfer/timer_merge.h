@@ -56,4 +56,9 @@ std::vector<std::string> MergeLogLines(const MergeResult& result, const TimerLab
 // The question that names every conflicting timer and what each side did.
 std::string ConflictQuestion(const MergeResult& result, const TimerLabeller& labeller);
 
+// The question before a save to a box that holds no timers now, though it held
+// held_at_start: the receiver sets an unreadable list aside and starts with none, and merging
+// with that would drop every timer the user did not touch.
+std::string EmptyBoxQuestion(size_t held_at_start);
+
 }  // namespace tivolo::transfer

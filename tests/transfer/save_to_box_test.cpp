@@ -20,6 +20,7 @@
 #include "support/test_files.h"
 #include "transfer/box_backup.h"
 #include "transfer/pending_restart.h"
+#include "transfer/timer_merge.h"
 #include "web/box_sim.h"
 #include "web/web_interface.h"
 
@@ -261,8 +262,7 @@ TEST_F(SaveToBoxTest, ABoxWithoutItsListOrAQuestionThatFailsKeepsTheBoxAsItIs) {
   if (IsSkipped()) return;
   SaveResult r = Run();
   EXPECT_EQ(r.outcome, SaveOutcome::kDeclined);
-  EXPECT_EQ(observer.questions.substr(0, 55),
-            "The box has no timer list (timers.xml) now, though it h");
+  EXPECT_EQ(observer.questions, EmptyBoxQuestion(3) + "\n");
   EXPECT_FALSE(fs::exists(BoxDir() + "/timers.xml"));
 
   // A conflict whose question cannot be asked: No.

@@ -106,6 +106,8 @@ class Supervisor:
         sig = signal.SIGKILL if "-9" in words or "-KILL" in words else signal.SIGTERM
         os.kill(receiver.pid, sig)
         self.kills += 1
+        # Counted in the status at once: the next receiver answers before its start is noted.
+        self.write_status()
         self.log(box_state.TELNET_LOG, "receiver %d signalled %d" % (receiver.pid, sig))
         return True
 
