@@ -79,10 +79,12 @@ boxdata::TransponderList ReadTransponders(const fs::path& local_dir, std::string
   }
 }
 
+enum class BoxReading { kRead, kNotReached, kNoTimerList };
+
 // The box's files, settings file and tuners, as the start-up and the window read them; notes
-// what could not be asked. False when the box was not reached: the copies stand.
-bool ReadFromBox(const Settings& settings, const ConflictsRun& run, ConflictsOutput& out,
-                 transfer::TunerRead& tuners) {
+// what could not be asked. Not reached: the copies stand.
+BoxReading ReadFromBox(const Settings& settings, const ConflictsRun& run, ConflictsOutput& out,
+                       transfer::TunerRead& tuners) {
   const transfer::BoxAddress box = BoxAddressOf(settings);
   QuietObserver quiet;
   transfer::BoxFetch fetch(box, run.local_dir, quiet, run.bounds);
@@ -91,10 +93,11 @@ bool ReadFromBox(const Settings& settings, const ConflictsRun& run, ConflictsOut
     out.err += "Note: the box " + box.Label() + " could not be reached (" +
                OneLine(fetched.error_message) + "); the copies kept in " + run.local_dir +
                " are checked instead.\n";
-    return false;
+    return BoxReading::kNotReached;
   }
-  if (!fetched.Fetched(kTimerListName))
-    out.err += "Note: the box lists no timer list (timers.xml); the copy kept is checked.\n";
+  // The receiver set an unreadable list aside, or never had one: it records nothing, and an
+  // earlier copy is not what it holds.
+  if (!fetched.Fetched(kTimerListName)) return BoxReading::kNoTimerList;
   const transfer::GuideFetchResult set_up =
       transfer::GuideFetch(box, run.local_dir, quiet).RunSettingsOnly();
   if (!set_up.ok)
@@ -108,7 +111,7 @@ bool ReadFromBox(const Settings& settings, const ConflictsRun& run, ConflictsOut
   if (!tuners.problem.empty())
     out.err += "Note: the box's tuners could not be read (" + tuners.problem + ")" +
                (tuners.set.Known() ? "; " + tuners.source + " is used" : std::string()) + ".\n";
-  return true;
+  return BoxReading::kRead;
 }
 
 ConflictsOutput Run(const ConflictsRun& run) {
@@ -124,7 +127,14 @@ ConflictsOutput Run(const ConflictsRun& run) {
     out.err += "Note: another tivolo is using " + run.local_dir +
                "; the copies it read are checked and the box is not asked.\n";
   }
-  const bool from_copies = !run.ask_box || !ReadFromBox(settings, run, out, tuners);
+  const BoxReading reading =
+      run.ask_box ? ReadFromBox(settings, run, out, tuners) : BoxReading::kNotReached;
+  if (reading == BoxReading::kNoTimerList) {
+    out.exit_code = kNoConflicts;
+    out.err += "Note: the box has no timer list (timers.xml), so it holds no timers to check.\n";
+    return out;
+  }
+  const bool from_copies = reading == BoxReading::kNotReached;
   if (from_copies) {
     tuners = transfer::ReadTunerCopy(local_dir);
     if (!tuners.problem.empty()) out.err += "Note: " + tuners.problem + ".\n";
