@@ -51,10 +51,11 @@ std::string FileDate(const fs::path& file) {
   return text;
 }
 
-ConflictsOutput Failure(std::string err, const std::string& what_to_do) {
+// err: what is wrong and what to do, without the final line end.
+ConflictsOutput Failure(std::string err) {
   ConflictsOutput out;
   out.exit_code = kCannotCheck;
-  out.err = std::move(err) + "\n" + what_to_do + "\n";
+  out.err = std::move(err) + "\n";
   return out;
 }
 
@@ -114,12 +115,26 @@ BoxReading ReadFromBox(const Settings& settings, const ConflictsRun& run, Confli
   return BoxReading::kRead;
 }
 
+// What the check lacks, and what gets it, or empty.
+std::string MissingInput(const fs::path& timer_list, const transfer::TunerRead& tuners) {
+  if (!fs::exists(timer_list))
+    return "No copy of the box's timer list in " + timer_list.parent_path().string() +
+           ".\nStart tivolo with the same --profile once while the box is on, so that it reads "
+           "the box; then run --conflicts again.";
+  if (!tuners.set.Known())
+    return "The box's tuners are not known, so conflicts cannot be checked.\nRun --conflicts "
+           "while the box is on (its web interface or its telnet login tells the tuners), or "
+           "start tivolo once then, which keeps them for later.";
+  return {};
+}
+
 ConflictsOutput Run(const ConflictsRun& run) {
   const fs::path local_dir = run.local_dir;
   if (!fs::exists(run.config_file))
-    return Failure("No configuration (" + run.config_file + "): no box has been set up there.",
-                   "Start tivolo with the same --profile once, set the box up in its "
-                   "configuration and let it read the box; then run --conflicts again.");
+    return Failure("No configuration (" + run.config_file +
+                   "): no box has been set up there.\nStart tivolo with the same --profile "
+                   "once, set the box up in its configuration and let it read the box; then run "
+                   "--conflicts again.");
   const Settings settings = LoadConfiguration(run.config_file);
   ConflictsOutput out;
   transfer::TunerRead tuners;
@@ -140,22 +155,8 @@ ConflictsOutput Run(const ConflictsRun& run) {
     if (!tuners.problem.empty()) out.err += "Note: " + tuners.problem + ".\n";
   }
   const fs::path timer_list = local_dir / kTimerListName;
-  if (!fs::exists(timer_list)) {
-    ConflictsOutput failure =
-        Failure("No copy of the box's timer list in " + run.local_dir + ".",
-                "Start tivolo with the same --profile once while the box is on, so that it "
-                "reads the box; then run --conflicts again.");
-    failure.err = out.err + failure.err;
-    return failure;
-  }
-  if (!tuners.set.Known()) {
-    ConflictsOutput failure =
-        Failure("The box's tuners are not known, so conflicts cannot be checked.",
-                "Run --conflicts while the box is on (its web interface or its telnet login "
-                "tells the tuners), or start tivolo once then, which keeps them for later.");
-    failure.err = out.err + failure.err;
-    return failure;
-  }
+  if (std::string missing = MissingInput(timer_list, tuners); !missing.empty())
+    return Failure(out.err + missing);
   if (from_copies)
     out.err += "Note: the timer list checked was fetched " + FileDate(timer_list) + ".\n";
 
@@ -195,7 +196,7 @@ ConflictsOutput RunConflictsCommand(const ConflictsRun& run) {
   try {
     return Run(run);
   } catch (const std::exception& e) {
-    return Failure(e.what(), "Nothing was checked.");
+    return Failure(std::string(e.what()) + "\nNothing was checked.");
   }
 }
 
