@@ -23,6 +23,12 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   const QCommandLineOption profile(
       "profile", "Keep config.ini, the copies of the box's files and timers.new in <dir>.", "dir");
   parser.addOption(profile);
+  const QCommandLineOption conflicts(
+      "conflicts",
+      "Read the box without a window and print each tuner conflict of its timer list, one a "
+      "line; exit with 3 when there are some, 0 when there are none, 1 when they cannot be "
+      "checked.");
+  parser.addOption(conflicts);
   parser.addPositionalArgument("debug", "A first argument holding DEBUG shows the log.", "[debug]");
 
   // The old single-dash switch must reach the positional arguments in its place, so every
@@ -73,6 +79,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     return result;
   }
   result.profile_dir = parser.value(profile);
+  result.conflicts = parser.isSet(conflicts);
   result.arguments = parser.positionalArguments();
   result.debug = !result.arguments.isEmpty() &&
                  result.arguments.first().toUpper().contains(QLatin1String("DEBUG"));

@@ -1,6 +1,7 @@
-// The program's command line: --help, --version and --profile DIR are taken out first; the
-// first argument that remains switches the log on when it contains DEBUG in any case (debug,
-// -debug, /Debug, xdebugx). A single-dash word holding DEBUG is that argument, not an option.
+// The program's command line: --help, --version, --conflicts and --profile DIR are taken out
+// first; the first argument that remains switches the log on when it contains DEBUG in any case
+// (debug, -debug, /Debug, xdebugx). A single-dash word holding DEBUG is that argument, not an
+// option.
 #pragma once
 
 #include <QString>
@@ -16,6 +17,7 @@ struct CommandLine {
   QString profile_dir;    // empty: beside the executable (or the user's folders)
   QStringList arguments;  // what remains, in order
   bool debug = false;
+  bool conflicts = false;  // --conflicts: the conflict check without a window
 };
 
 // arguments include the program's name first, as QCoreApplication::arguments() gives them.

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/command_line.h"
+#include "app/conflicts_command.h"
 #include "app/main_window.h"
 #include "app/profile_lock.h"
 #include "app/program_folders.h"
@@ -48,6 +49,28 @@ int Run(QApplication& application, const tivolo::app::CommandLine& command_line)
   return application.exec();
 }
 
+// --conflicts: no application object and no display; what it prints is for a scheduled job.
+int RunConflicts(const tivolo::app::CommandLine& command_line) {
+  using namespace tivolo;
+  app::ConflictsRun run;
+  try {
+    const app::ProgramFolders folders = app::ChooseProgramFolders(
+        platform::ExecutableDir(), command_line.profile_dir.toStdString());
+    run.config_file = folders.config_file;
+    run.local_dir = folders.local_dir;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return app::kCannotCheck;
+  }
+  // A window on the same profile may be writing the copies: they are read as they are.
+  app::ProfileLock lock(run.local_dir);
+  run.ask_box = lock.Take().empty();
+  const app::ConflictsOutput output = app::RunConflictsCommand(run);
+  std::fputs(output.err.c_str(), stderr);
+  std::fputs(output.out.c_str(), stdout);
+  return output.exit_code;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -63,6 +86,7 @@ int main(int argc, char** argv) {
                command_line.exit_code == 0 ? stdout : stderr);
     return command_line.exit_code;
   }
+  if (command_line.conflicts) return RunConflicts(command_line);
   Application application(argc, argv);
   try {
     return Run(application, command_line);

@@ -99,6 +99,7 @@ bool MainWindow::SaveLive(bool end_program) {
   LiveRun run;
   run.save.input = transfer::PrepareSave(tables_, names_.channels, Box(), options_.local_dir,
                                          list_at_start_, Clock());
+  run.save.input.tuners = {tuner_context_.tuners, tuner_context_.transponders};
   run.save.log = [this](const std::string& line) { Log(line); };
   run.save.messages = messages_;
   run.endpoint = WebEndpoint();

@@ -147,6 +147,17 @@ GuideFetchResult GuideFetch::Run() {
   return result;
 }
 
+GuideFetchResult GuideFetch::RunSettingsOnly() {
+  GuideFetchResult result;
+  job_->Run([&](net::FtpClient& client) {
+        client.OpenAndLogin(true);
+        client.ChangeRemoteDir(box_.folder);
+        result.settings = FetchSettings(client);
+      })
+      .CopyTo(result);
+  return result;
+}
+
 void GuideFetch::Cancel() {
   job_->Cancel();
 }

@@ -67,6 +67,9 @@ class GuideFetch {
 
   // Never throws; closes the connection whatever happened.
   GuideFetchResult Run();
+  // The settings file alone, without the guide (the command line needs only the tuners'
+  // set-up); `found` stays false.
+  GuideFetchResult RunSettingsOnly();
   // Any thread: ends a running fetch within a second (the result says cancelled).
   void Cancel();
 

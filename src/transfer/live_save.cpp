@@ -276,6 +276,38 @@ void LiveSave::CheckEventIds(const Plan& plan, const web::ApplyReport& report) {
   }
 }
 
+void LiveSave::CompareRefusals(const Plan& plan, const web::ApplyReport& report) {
+  if (!input_.tuners.tuners.Known()) return;
+  const auto labels = [&](const std::vector<web::BoxTimer>& timers) {
+    std::vector<std::string> out;
+    for (const web::BoxTimer& t : timers)
+      out.push_back(Label(Listed(t, input_.clock)));
+    return Joined(out, "; ");
+  };
+  const auto now = static_cast<int64_t>(platform::NowEpochSeconds());
+  std::vector<web::BoxTimer> held = plan.box_timers;
+  for (size_t i = 0; i < plan.operations.size() && i < report.outcomes.size(); ++i) {
+    const web::TimerOperation& call = plan.operations[i].call;
+    const web::OperationOutcome& outcome = report.outcomes[i];
+    if (outcome.status == Status::kRefused && !outcome.conflicts.empty()) {
+      const RefusalComparison c =
+          CompareRefusal(held, call, outcome.conflicts, input_.tuners, input_.clock, now);
+      if (c.Differs()) {
+        std::string line = "The box's conflict list for " + CallLine(plan.operations[i]) +
+                           " differs from this program's tuner check" +
+                           (c.we_found_conflict ? "" : ", which found no conflict");
+        if (!c.box_only.empty())
+          line += "; the box named " + labels(c.box_only) + ", the check did not";
+        if (!c.ours_only.empty())
+          line += "; the check named " + labels(c.ours_only) + ", the box did not";
+        observer_.Log(line + ".");
+      }
+    }
+    if (Applied(outcome.status) || outcome.status == Status::kAccepted)
+      ApplyToHeld(held, call, outcome);
+  }
+}
+
 void LiveSave::KeepRecord(const LiveSaveRecord& record) {
   try {
     RecordLiveSave(input_.local_dir, record);
@@ -428,6 +460,7 @@ void LiveSave::Report(web::WebInterface& box, const Plan& plan, const web::Apply
     observer_.Log(line);
     (done ? applied : not_applied).push_back(line);
   }
+  CompareRefusals(plan, report);
   if (held) result.shown = WithUndone(*held, plan.operations, undone);
   if (!problem.empty()) observer_.Log("The box's timer list could not be read again: " + problem);
   if (report.AllApplied()) {

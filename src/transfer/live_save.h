@@ -123,6 +123,9 @@ class LiveSave {
   // Why the operations cannot be sent as they are, or empty: an interface too old for an
   // after-event of "nothing". Asks the interface its version when it is not known yet.
   std::string AfterEventRefusal(web::WebInterface& box, const Plan& plan, LiveSaveResult& result);
+  // Logs where the box's conflict list for a refused call differs from our tuner check of the
+  // list the box held when it was asked.
+  void CompareRefusals(const Plan& plan, const web::ApplyReport& report);
   // Logs each applied add and change whose event id the box did not take as sent.
   void CheckEventIds(const Plan& plan, const web::ApplyReport& report);
   // Writes the record of this save; a failure is logged, never thrown (calls are under way).

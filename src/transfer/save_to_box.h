@@ -32,6 +32,7 @@
 #include "transfer/box_address.h"
 #include "transfer/box_list_transfer.h"
 #include "transfer/listed_timer.h"
+#include "transfer/refusal_comparison.h"
 #include "transfer/timer_list_check.h"
 #include "web/box_timer.h"
 #include "web/http_client.h"
@@ -104,6 +105,9 @@ struct SaveInput {
   // before the box's list is fetched to merge with.
   std::optional<web::HttpEndpoint> web;
   bool write_first = false;
+  // The box's tuners as the window read them: a live call the box refuses for a conflict is
+  // compared with this program's own check, and a difference logged.
+  TunerFacts tuners;
 };
 
 // Fills input.timer_list and input.timers from the table, leaving its cursor and any

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Prints, as JSON, the top-level windows of the program as the accessibility bus shows them
-to a screen reader: role, name, the texts of their labels, the names of their buttons and the
-titles of their grids' columns with each title's place on the screen [x, y, width, height].
+to a screen reader: role, name, the texts of their labels, the names of their buttons, the
+titles of their grids' columns with each title's place on the screen [x, y, width, height], and
+the texts of their grids' cells, row by row.
 Run with the session bus of the program in DBUS_SESSION_BUS_ADDRESS."""
 import json
 import sys
@@ -19,6 +20,8 @@ def collect(node, out, budget):
     role = node.getRoleName()
     if role == "label" and node.name:
         out["labels"].append(node.name)
+    elif role == "table cell":
+        out["cells"].append(node.name)
     elif role == "push button":
         out["buttons"].append(node.name)
     elif role == "table column header":
@@ -45,7 +48,7 @@ def main():
             if window is None:
                 continue
             entry = {"role": window.getRoleName(), "name": window.name, "labels": [],
-                     "buttons": [], "headers": {}}
+                     "buttons": [], "headers": {}, "cells": []}
             collect(window, entry, [MAX_NODES])
             windows.append(entry)
     print(json.dumps(windows))

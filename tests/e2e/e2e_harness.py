@@ -282,6 +282,17 @@ class Program:
             return None
         return wait_until("the column titles of /%s/" % window_name, find, timeout)
 
+    def wait_cells(self, window_name, predicate, what, timeout=WINDOW_WAIT):
+        """The texts of the grid's cells in the window of that caption once predicate holds
+        for them."""
+        def find():
+            self.alive_or_fail()
+            for window in self.accessible_windows():
+                if re.search(window_name, window["name"]) and predicate(window["cells"]):
+                    return window["cells"]
+            return None
+        return wait_until(what, find, timeout)
+
     def click(self, x, y):
         """Clicks the left mouse button at a point of the screen."""
         self.xdotool("mousemove", "--sync", str(x), str(y))

@@ -38,13 +38,13 @@ class E2eTest(unittest.TestCase):
     box_args = ()
     password = None
 
-    def start(self, *box_args, password=None, web=False):
+    def start(self, *box_args, password=None, web=False, timers=10):
         self.session = Session(BINARY, box_args, password, web)
         self.addCleanup(self.session.close)
         self.box, self.program = self.session.box, self.session.program
         self.program.wait_main_window()
         self.before = timers_by_begin(self.box.first_load)
-        self.assertEqual(len(self.before), 10)
+        self.assertEqual(len(self.before), timers)
 
     # --- what the user does
     def append_timer(self, name=None):
@@ -367,6 +367,34 @@ class E2eTest(unittest.TestCase):
         self.assertTrue(self.program.running())
         self.assertEqual(self.box.live_status()["kills"], 0)
         self.assertEqual(len(file_timers(self.box.timers_xml())), 12)
+
+    def test_conflict_is_marked_and_no_to_the_save_question_sends_nothing(self):
+        """The demo list's third recording at once is marked before anything is saved, the
+        filter shows it alone, and Save && Exit asks first: No (the default) sends nothing."""
+        self.start("--conflict", web=True, timers=13)
+        p = self.program
+        marked = p.wait_cells(MAIN, lambda cells: any("\u26a0" in c for c in cells),
+                              "the conflict mark in the grid")
+        self.assertEqual(sum("\u26a0" in c for c in marked), 1, marked)
+        self.assertIn("Quiz van de Week", marked)
+        p.keys(MAIN, "ctrl+k")
+        only = p.wait_cells(MAIN, lambda cells: "Quiz van de Week" not in cells,
+                            "the grid showing only the conflict")
+        self.assertIn("Journaal", only)
+        p.keys(MAIN, "ctrl+k")
+        self.edit_second_timer()
+        self.save_and_exit()
+        message = p.wait_message()
+        for fragment in ('"Journaal"', "The box will refuse these", "No sends nothing"):
+            self.assertIn(fragment, message["text"])
+        p.answer(message, "Return")
+        p.wait_main_window()
+        self.assertTrue(p.running())
+        self.assertEqual(self.box.timers_xml(), self.box_file_before_save)
+        log = self.box.web_log()
+        self.assertEqual([log.count("/api/" + call) for call in ("timeradd", "timerchange",
+                                                                  "timerdelete")], [0, 0, 0])
+        self.assertEqual(self.box.live_status()["kills"], 0)
 
     def test_no_web_interface_takes_the_upload_route(self):
         self.start("--fault", "no_web=404", web=True)

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <ctime>
 
+#include "plan/nim_sockets.h"
 #include "support/test_deadline.h"
 #include "support/test_files.h"
 #include "web/box_sim.h"
@@ -190,11 +191,21 @@ TEST_F(LiveSaveTest, ARefusedTimerIsNamedWithItsConflictsAndSavedAgainLater) {
   moved.begin = kT0 + 40 * kMinute;
   moved.end = kT0 + 70 * kMinute;
   const BoxTimer fine = Timer(kC, kT0 + 20 * kHour, 30, "Past wel");
-  const LiveSaveResult result = Save(
-      box, Input(box, {first, second, later}, {{first, 0}, {second, 1}, {moved, 2}, {fine, {}}}));
+  SaveInput input =
+      Input(box, {first, second, later}, {{first, 0}, {second, 1}, {moved, 2}, {fine, {}}});
+  // Our check counts a third tuner the box lacks: the log says that the box saw otherwise.
+  input.tuners.tuners = plan::BuildTunerSet(
+      plan::ParseNimSockets("NIM Socket 0:\n\tType: DVB-S2\nNIM Socket 1:\n\tType: DVB-S2\n"
+                            "NIM Socket 2:\n\tType: DVB-S2\n"),
+      nullptr);
+  const LiveSaveResult result = Save(box, std::move(input));
 
   ASSERT_EQ(result.outcome, LiveOutcome::kNotApplied) << result.message << recorder.log;
   EXPECT_FALSE(result.EndProgram());
+  const size_t difference = recorder.log.find("which found no conflict; the box named ");
+  EXPECT_NE(difference, std::string::npos) << recorder.log;
+  for (const char* name : {"\"Lang\"; ", "\"Tweede\", the check did not."})
+    EXPECT_NE(recorder.log.find(name, difference), std::string::npos) << recorder.log;
   EXPECT_NE(result.message.find("\"Later\": refused: it collides with "), std::string::npos)
       << result.message;
   EXPECT_NE(result.message.find("\"Lang\"; "), std::string::npos);

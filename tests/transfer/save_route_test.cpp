@@ -2,6 +2,8 @@
 // that waits for its restart, and the line that tells the user so.
 #include <gtest/gtest.h>
 
+#include "plan/nim_sockets.h"
+#include "transfer/refusal_comparison.h"
 #include "transfer/web_route.h"
 
 namespace tivolo::transfer {
@@ -74,6 +76,76 @@ TEST(SaveRouteTest, SaveRouteText) {
     if (c.absence) detection.absence = c.absence;
     EXPECT_EQ(SaveRouteText("10.0.0.7", detection, c.apply_live), c.expected);
   }
+}
+
+}  // namespace
+}  // namespace tivolo::transfer
+
+// The box's conflict list for a refused call against our tuner check of the list it held.
+namespace tivolo::transfer {
+namespace {
+
+TunerFacts Tuners(int count) {
+  std::string sockets;
+  for (int i = 0; i < count; ++i)
+    sockets += "NIM Socket " + std::to_string(i) + ":\n\tType: DVB-S2\n";
+  return {plan::BuildTunerSet(plan::ParseNimSockets(sockets), nullptr), {}};
+}
+
+TEST(RefusalComparisonTest, NamesWhatOnlyOneSideSaw) {
+  constexpr int64_t kT0 = 2000000000, kMin = 60;
+  const auto timer = [](int tsid, int64_t begin, int64_t minutes, const char* name) {
+    return web::BoxTimer{.serviceref = "1:0:1:1:" + std::to_string(tsid) + ":1:C00000:0:0:0:",
+                         .name = name,
+                         .begin = begin,
+                         .end = begin + minutes * kMin};
+  };
+  const web::BoxTimer lang = timer(1, kT0, 120, "Lang"),
+                      tweede = timer(2, kT0 + 30 * kMin, 60, "Tweede");
+  const web::BoxTimer extra = timer(4, kT0, 60, "Elders");
+  const auto named = [](std::vector<web::BoxTimer> ts) {
+    std::vector<web::TimerConflict> out;
+    for (const web::BoxTimer& t : ts)
+      out.push_back({t.serviceref, "", t.name, t.begin, t.end});
+    return out;
+  };
+  const web::TimerOperation add{.kind = web::TimerOperation::Kind::kAdd,
+                                .after = timer(3, kT0 + 40 * kMin, 30, "Later")};
+  struct Case {
+    const char* what;
+    int tuners;
+    std::vector<web::BoxTimer> box_named;
+    bool differs, ours_found;
+    std::vector<std::string> box_only, ours_only;
+  };
+  const Case cases[] = {
+      {"the same", 2, {lang, tweede}, false, true, {}, {}},
+      {"the box saw fewer", 2, {lang}, true, true, {}, {"Tweede"}},
+      {"the box saw one not in the list", 2, {lang, tweede, extra}, true, true, {"Elders"}, {}},
+      {"we saw no conflict", 3, {tweede, lang}, true, false, {"Lang", "Tweede"}, {}},
+  };
+  const auto names = [](const std::vector<web::BoxTimer>& ts) {
+    std::vector<std::string> out;
+    for (const web::BoxTimer& t : ts)
+      out.push_back(t.name);
+    return out;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const RefusalComparison r =
+        CompareRefusal({lang, tweede}, add, named(c.box_named), Tuners(c.tuners), {}, kT0 - 3600);
+    EXPECT_EQ(r.Differs(), c.differs);
+    EXPECT_EQ(r.we_found_conflict, c.ours_found);
+    EXPECT_EQ(names(r.box_only), c.box_only);
+    EXPECT_EQ(names(r.ours_only), c.ours_only);
+  }
+  // Without the tuners nothing is compared; a delete is never refused for a conflict.
+  EXPECT_FALSE(CompareRefusal({lang, tweede}, add, {}, TunerFacts{}, {}, kT0).compared);
+  std::vector<web::BoxTimer> held{lang, tweede};
+  ApplyToHeld(held, {.kind = web::TimerOperation::Kind::kDelete, .before = lang}, {});
+  ApplyToHeld(held, add, {.status = web::OperationStatus::kShifted, .box_begin = kT0 + 1});
+  EXPECT_EQ(names(held), (std::vector<std::string>{"Tweede", "Later"}));
+  EXPECT_EQ(held.back().begin, kT0 + 1);
 }
 
 }  // namespace
