@@ -20,8 +20,8 @@
 #include "transfer/save_to_box.h"
 #include "transfer/tuner_read.h"
 #include "transfer/web_route.h"
-#include "ui/timer_grid.h"
 #include "ui/timer_conflicts.h"
+#include "ui/timer_grid.h"
 #include "ui/timer_list_actions.h"
 #include "web/http_client.h"
 #include "widgets/message_service.h"
@@ -206,8 +206,6 @@ class MainWindow : public QMainWindow {
   void TunersRead(const transfer::TunerRead& read);
   void CheckConflicts();
   void ShowTunerStatus();
-  // The question before a save whose list has conflicts; false: nothing is to be sent.
-  bool ConfirmConflicts(bool live);
   ui::WeekPlan WeekPlan() const;
   void ShowWeek();
   void SelectRecord(int32_t record);

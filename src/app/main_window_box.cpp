@@ -209,14 +209,11 @@ void MainWindow::RunSave(bool end_program) {
     messages_->Error(transfer::kReloadBeforeSaving);
     return;
   }
-  const bool live =
-      transfer::ChooseSaveRoute(settings_.apply_live, web_route_.AnswerFor(WebEndpoint()),
-                                !list_at_start_.uploaded.empty()) != transfer::SaveRoute::kUpload;
-  if (!ConfirmConflicts(live)) return;
   if (SaveLive(end_program)) return;
   SaveRun run;
   run.input = transfer::PrepareSave(tables_, names_.channels, Box(), options_.local_dir,
                                     list_at_start_, Clock());
+  run.input.tuners = {tuner_context_.tuners, tuner_context_.transponders};
   if (const transfer::WebDetection* answer = web_route_.AnswerFor(WebEndpoint());
       answer && answer->found) {
     run.input.web = WebEndpoint();

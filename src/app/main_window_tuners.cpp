@@ -130,13 +130,6 @@ void MainWindow::ShowTunerStatus() {
   tuner_status_->setText(QString::fromStdString(text));
 }
 
-bool MainWindow::ConfirmConflicts(bool live) {
-  if (conflict_timer_.isActive()) CheckConflicts();
-  if (!conflicts_) return true;
-  const std::string question = conflicts_->SaveQuestion(live);
-  return question.empty() || messages_->Question(question);
-}
-
 ui::WeekPlan MainWindow::WeekPlan() const {
   ui::WeekPlan plan;
   if (!conflicts_) return plan;

@@ -217,4 +217,27 @@ std::string CommandLineLine(const ConflictModel& model, const Conflict& c,
   return LocalText(c.begin, clock, "yyyy-mm-dd hh:nn", fixed) + " " + Join(parts, " | ");
 }
 
+std::string SaveQuestion(const ConflictModel& model, const ConflictReport& report,
+                         const platform::ClockSettings& clock, bool live) {
+  if (!report.checked || report.conflicts.empty()) return {};
+  const size_t n = report.conflicts.size();
+  std::string text = "The list holds " + std::to_string(n) + (n == 1 ? " moment" : " moments") +
+                     " when the box has too few tuners:";
+  for (const Conflict& c : report.conflicts) {
+    std::string names;
+    for (const Assignment& a : c.no_tuner) {
+      const PlanTimer& t = model.Timers()[a.timer];
+      const std::string name = "\"" + t.name + "\" (" + t.channel + ")";
+      if (names.find(name) == std::string::npos) names += (names.empty() ? "" : ", ") + name;
+    }
+    text += "\n- " + names + ": " + ConflictTooltip(model, c, clock);
+  }
+  const std::string unknowns = UnknownsText(report.unknowns);
+  if (!unknowns.empty()) text += "\n" + unknowns + ".";
+  text += live ? "\nThe box will refuse these."
+               : "\nThe receiver will switch these off when it starts.";
+  text += "\nYes saves the list as it is; No sends nothing.\nSave anyway?";
+  return text;
+}
+
 }  // namespace tivolo::plan

@@ -48,4 +48,10 @@ std::string ConflictTooltip(const ConflictModel& model, const Conflict& conflict
 std::string CommandLineLine(const ConflictModel& model, const Conflict& conflict,
                             const platform::ClockSettings& clock);
 
+// The question before a save whose list has conflicts, naming each moment and the timers that
+// get no tuner then; live: the box's interface refuses them, otherwise the receiver switches
+// them off when it loads the list. Empty when the report holds none.
+std::string SaveQuestion(const ConflictModel& model, const ConflictReport& report,
+                         const platform::ClockSettings& clock, bool live);
+
 }  // namespace tivolo::plan

@@ -6,6 +6,7 @@
 #include "net/ftp_client.h"
 #include "platform/now.h"
 #include "transfer/box_list_transfer.h"
+#include "transfer/list_conflicts.h"
 #include "transfer/timer_list_check.h"
 #include "transfer/timer_merge.h"
 #include "transfer/web_route.h"
@@ -174,7 +175,7 @@ void LiveSave::Send(LiveSaveResult& result) {
   ReadOurs(plan);
   web::WebInterface box(endpoint_, web_bounds_);
   try {
-    if (!Merge(box, plan, result)) {
+    if (!Merge(box, plan, result) || !AcceptTunerConflicts(plan)) {
       result.outcome = LiveOutcome::kDeclined;
       if (result.message.empty()) result.message = "Nothing was sent to the box.";
       return;
@@ -336,6 +337,15 @@ bool LiveSave::Merge(web::WebInterface& box, Plan& plan, LiveSaveResult& result)
           "the box. Save again in a moment.");
     observer_.Log("The box's timer list changed while saving; merging again.");
   }
+}
+
+bool LiveSave::AcceptTunerConflicts(const Plan& plan) {
+  const std::string question = MergedListQuestion(
+      plan.merge.merged, input_.tuners, TimerLabeller(input_.clock, channel_names_), input_.clock,
+      static_cast<int64_t>(platform::NowEpochSeconds()), true);
+  if (question.empty()) return true;
+  ++questions_;
+  return observer_.Ask(question);
 }
 
 bool LiveSave::MergeOnce(Plan& plan, LiveSaveResult& result) {

@@ -103,6 +103,7 @@ class LiveSave {
   void ReadOurs(Plan& plan) const;
   bool Merge(web::WebInterface& box, Plan& plan, LiveSaveResult& result);
   bool MergeOnce(Plan& plan, LiveSaveResult& result);
+  bool AcceptTunerConflicts(const Plan& plan);
   void OfferUpload(const std::string& failure, LiveSaveResult& result);
   void Report(web::WebInterface& box, const Plan& plan, const web::ApplyReport& report,
               LiveSaveResult& result);

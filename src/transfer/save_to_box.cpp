@@ -5,6 +5,7 @@
 #include "net/ftp_client.h"
 #include "platform/now.h"
 #include "transfer/box_backup.h"
+#include "transfer/list_conflicts.h"
 #include "transfer/pending_restart.h"
 #include "transfer/receiver_list.h"
 #include "transfer/receiver_restart.h"
@@ -246,7 +247,8 @@ void SaveToBox::SendToBox(SaveResult& result) {
       plan.theirs = ReadTimerList(*theirs, input_.clock);
     }
     PruneBackups(input_.local_dir);
-    if (!MergeWithBox(plan, result) || !AcceptRunningRecordings(plan)) {
+    if (!MergeWithBox(plan, result) || !AcceptTunerConflicts(plan) ||
+        !AcceptRunningRecordings(plan)) {
       result.outcome = SaveOutcome::kDeclined;
       if (result.message.empty()) result.message = "Nothing was sent to the box.";
       return;
@@ -339,6 +341,13 @@ bool SaveToBox::MergeWithBox(Plan& plan, SaveResult& result) {
   }
   plan.text = TimerListText(plan.merge.merged);
   return true;
+}
+
+bool SaveToBox::AcceptTunerConflicts(const Plan& plan) {
+  const std::string question =
+      MergedListQuestion(plan.merge.merged, input_.tuners, labeller_, input_.clock,
+                         static_cast<int64_t>(platform::NowEpochSeconds()), false);
+  return question.empty() || Ask(question);
 }
 
 bool SaveToBox::AcceptRunningRecordings(const Plan& plan) {

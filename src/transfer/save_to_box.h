@@ -191,6 +191,7 @@ class SaveToBox {
   void SendToBox(SaveResult& result);
   bool MergeWithBox(Plan& plan, SaveResult& result);
   bool AcceptRunningRecordings(const Plan& plan);
+  bool AcceptTunerConflicts(const Plan& plan);
   void UploadMerged(BoxListTransfer& box, Plan& plan, SaveResult& result);
   void PutInPlace(BoxListTransfer& box, const std::string& text, SaveResult& result);
   void FindOutAfterBreak(const std::string& text, const std::string& error, SaveResult& result);

@@ -31,14 +31,6 @@ TimerConflicts::Collected TimerConflicts::Collect(store::MemTable& timers,
   return out;
 }
 
-namespace {
-
-std::string Plural(size_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
-}  // namespace
-
 plan::PlanTimer PlanTimerOf(const store::RecordBuffer& record, const TimerStateFields& fields,
                             const platform::ClockSettings& clock, int64_t now) {
   const boxdata::TimerSeconds seconds = boxdata::WrittenSeconds(
@@ -81,27 +73,6 @@ int64_t TimerConflicts::TimerOf(int32_t record) const {
   for (size_t i = 0; i < records_.size(); ++i)
     if (records_[i] == record) return static_cast<int64_t>(i);
   return -1;
-}
-
-std::string TimerConflicts::SaveQuestion(bool live) const {
-  if (!report_.checked || report_.conflicts.empty()) return {};
-  std::string text = "The list holds " + Plural(report_.conflicts.size(), "moment", "moments") +
-                     " when the box has too few tuners:";
-  for (const plan::Conflict& c : report_.conflicts) {
-    std::string names;
-    for (const plan::Assignment& a : c.no_tuner) {
-      const plan::PlanTimer& t = model_.Timers()[a.timer];
-      const std::string name = "\"" + t.name + "\" (" + t.channel + ")";
-      if (names.find(name) == std::string::npos) names += (names.empty() ? "" : ", ") + name;
-    }
-    text += "\n- " + names + ": " + plan::ConflictTooltip(model_, c, clock_);
-  }
-  const std::string unknowns = plan::UnknownsText(report_.unknowns);
-  if (!unknowns.empty()) text += "\n" + unknowns + ".";
-  text += live ? "\nThe box will refuse these."
-               : "\nThe receiver will switch these off when it starts.";
-  text += "\nYes saves the list as it is; No sends nothing.\nSave anyway?";
-  return text;
 }
 
 std::string TimerConflicts::EditorLine(const plan::PlanTimer& candidate, int32_t record) const {

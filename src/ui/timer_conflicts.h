@@ -43,10 +43,6 @@ class TimerConflicts {
   // For the grid: the tooltip of each record that gets no tuner somewhere.
   const std::unordered_map<int32_t, std::string>& Marks() const { return marks_; }
 
-  // The question before Save && Exit sends anything; empty without conflicts or when the
-  // tuners are unknown. live: the box's interface refuses them, else the receiver switches them
-  // off when it loads the list.
-  std::string SaveQuestion(bool live) const;
   // The editor's line for a timer as it is being edited (record -1 for a new one): empty when
   // it finds a tuner; followed by what the model could not take into account.
   std::string EditorLine(const plan::PlanTimer& candidate, int32_t record) const;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "plan/nim_sockets.h"
+#include "transfer/list_conflicts.h"
 #include "transfer/refusal_comparison.h"
 #include "transfer/web_route.h"
 
@@ -146,6 +147,30 @@ TEST(RefusalComparisonTest, NamesWhatOnlyOneSideSaw) {
   ApplyToHeld(held, add, {.status = web::OperationStatus::kShifted, .box_begin = kT0 + 1});
   EXPECT_EQ(names(held), (std::vector<std::string>{"Tweede", "Later"}));
   EXPECT_EQ(held.back().begin, kT0 + 1);
+}
+
+// The question before a save, asked of the list as it will stand on the box.
+TEST(MergedListQuestionTest, AsksOnlyWhenTheKnownTunersDoNotSuffice) {
+  constexpr int64_t kT0 = 2000000000;
+  std::string xml = "<timers>\n";
+  for (int tsid : {1, 2, 3}) {
+    xml += "<timer begin=\"" + std::to_string(kT0 + tsid * 60) + "\" end=\"" +
+           std::to_string(kT0 + 3600) + "\" serviceref=\"1:0:1:1:" + std::to_string(tsid) +
+           ":1:C00000:0:0:0:\" repeated=\"0\" name=\"T" + std::to_string(tsid) +
+           "\" disabled=\"0\" justplay=\"0\" />\n";
+  }
+  const std::vector<ListedTimer> merged = ReadTimerList(xml + "</timers>\n", {}).timers;
+  const TimerLabeller labeller({}, {{"1:0:1:1:3:1:C00000:0:0:0:", "Drie"}});
+  const std::string live = MergedListQuestion(merged, Tuners(2), labeller, {}, kT0 - 60, true);
+  EXPECT_NE(live.find("\"T3\" (Drie)"), std::string::npos) << live;
+  EXPECT_NE(live.find("The box will refuse these."), std::string::npos) << live;
+  EXPECT_NE(MergedListQuestion(merged, Tuners(2), labeller, {}, kT0 - 60, false)
+                .find("The receiver will switch these off"),
+            std::string::npos);
+  EXPECT_EQ(MergedListQuestion(merged, Tuners(3), labeller, {}, kT0 - 60, true), "");
+  EXPECT_EQ(MergedListQuestion(merged, TunerFacts{}, labeller, {}, kT0 - 60, true), "");
+  // Ended before now: the receiver checks them no more.
+  EXPECT_EQ(MergedListQuestion(merged, Tuners(2), labeller, {}, kT0 + 7200, true), "");
 }
 
 }  // namespace
