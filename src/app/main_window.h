@@ -20,8 +20,8 @@
 #include "transfer/save_to_box.h"
 #include "transfer/tuner_read.h"
 #include "transfer/web_route.h"
-#include "ui/timer_grid.h"
 #include "ui/timer_conflicts.h"
+#include "ui/timer_grid.h"
 #include "ui/timer_list_actions.h"
 #include "web/http_client.h"
 #include "widgets/message_service.h"
@@ -119,6 +119,8 @@ class MainWindow : public QMainWindow {
   void UseWebInterfaceForGuide(std::optional<web::HttpEndpoint> endpoint);
   // The guide as read in the background; null until the first reading has ended.
   std::shared_ptr<const ui::GuideState> Guide() const { return session_.guide; }
+  // The box's series rules as read with the guide (null until then, or when not read).
+  std::shared_ptr<boxdata::AutoTimerFile> Rules() const { return session_.rules; }
   GuideStatus* GuideStatusBar() const { return guide_status_; }
   QAction* FindInGuide() const { return find_in_guide_; }
 

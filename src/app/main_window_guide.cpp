@@ -97,6 +97,8 @@ void MainWindow::StartGuideFetch() {
   const int run = ++guide_run_;
   // The guide belongs to the box whose files were read: none until this box's is read.
   session_.guide.reset();
+  session_.rules.reset();
+  session_.rules_changed = false;
   find_in_guide_->setEnabled(false);
   // When the box did not answer the fetch of its files, the earlier copy is read at once.
   std::shared_ptr<GuideJob> job;
@@ -126,6 +128,13 @@ void MainWindow::GuideLoaded(const GuideLoad& load) {
   guide_job_.reset();
   session_.guide = load.state;
   Log(load.LogLine());
+  Log(load.rules_note);
+  if (load.rules) {
+    session_.rules = std::make_shared<boxdata::AutoTimerFile>(*load.rules);
+  } else if (load.fetch.ok) {
+    // The box has none yet: rules added here start the file.
+    session_.rules = std::make_shared<boxdata::AutoTimerFile>(boxdata::EmptyAutoTimerFile());
+  }
   guide_status_->ShowResult(load.StatusText());
   // Nothing added in the second before the program ends could be saved any more.
   find_in_guide_->setEnabled(load.state->HasGuide() && !ending_);
