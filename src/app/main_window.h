@@ -123,6 +123,8 @@ class MainWindow : public QMainWindow {
   std::shared_ptr<boxdata::AutoTimerFile> Rules() const { return session_.rules; }
   GuideStatus* GuideStatusBar() const { return guide_status_; }
   QAction* FindInGuide() const { return find_in_guide_; }
+  // "Series rules": enabled once the rules have been read with the guide.
+  QAction* SeriesRules() const { return series_rules_; }
 
   // ---- Handlers ----
   // Append, Edit and Delete are the timer list's own, with its channel picker and editor.
@@ -135,6 +137,7 @@ class MainWindow : public QMainWindow {
   void ReloadClick();
   void CloseClick();
   void FindInGuideClick();
+  void SeriesRulesClick();
   void FocusGrid();
   void TimerTerminateTimer();
 
@@ -194,6 +197,7 @@ class MainWindow : public QMainWindow {
   void RemoveLeftovers();
   class GuideJob;
   QAction* MakeFindInGuide();
+  QAction* MakeSeriesRules();
   QWidget* MakeGuideStatus();
   // The guide fetch starts from the event loop, after the window is shown.
   void ScheduleGuideFetch();
@@ -252,6 +256,7 @@ class MainWindow : public QMainWindow {
   ui::TimerListActions* list_actions_ = nullptr;
   GuideStatus* guide_status_ = nullptr;
   QAction* find_in_guide_ = nullptr;
+  QAction* series_rules_ = nullptr;
   std::shared_ptr<GuideJob> guide_job_;  // the fetch running, to cancel it
   int guide_run_ = 0;  // the number of the latest fetch: older ones' reports are dropped
   ui::TunerContext tuner_context_;

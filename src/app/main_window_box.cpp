@@ -271,7 +271,7 @@ void MainWindow::EndAfterSave() {
   // Nothing done in the second before the end could be saved any more.
   ending_ = true;
   for (QAction* action : {append_, edit_, delete_, save_exit_, reload_, switch_, find_in_guide_,
-                          undo_->UndoAction(), undo_->RedoAction()})
+                          series_rules_, undo_->UndoAction(), undo_->RedoAction()})
     action->setEnabled(false);
   timer_terminate_.start();
 }

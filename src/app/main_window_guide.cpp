@@ -13,6 +13,7 @@
 #include "app/guide_status.h"
 #include "app/main_window.h"
 #include "ui/find_in_guide.h"
+#include "ui/series_rules_window.h"
 #include "web/web_interface.h"
 
 namespace tivolo::app {
@@ -80,6 +81,16 @@ QAction* MainWindow::MakeFindInGuide() {
   return find_in_guide_;
 }
 
+QAction* MainWindow::MakeSeriesRules() {
+  series_rules_ = new QAction("Series rules", this);
+  series_rules_->setObjectName("SeriesRules");
+  series_rules_->setEnabled(false);
+  connect(series_rules_, &QAction::triggered, this,
+          [this] { Guarded([this] { SeriesRulesClick(); }); });
+  addAction(series_rules_);
+  return series_rules_;
+}
+
 QWidget* MainWindow::MakeGuideStatus() {
   guide_status_ = new GuideStatus(this);
   connect(guide_status_, &GuideStatus::CancelRequested, this,
@@ -100,6 +111,7 @@ void MainWindow::StartGuideFetch() {
   session_.rules.reset();
   session_.rules_changed = false;
   find_in_guide_->setEnabled(false);
+  series_rules_->setEnabled(false);
   // When the box did not answer the fetch of its files, the earlier copy is read at once.
   std::shared_ptr<GuideJob> job;
   if (fetch_result_.ok) job = std::make_shared<GuideJob>(this, run);
@@ -135,6 +147,7 @@ void MainWindow::GuideLoaded(const GuideLoad& load) {
     // The box has none yet: rules added here start the file.
     session_.rules = std::make_shared<boxdata::AutoTimerFile>(boxdata::EmptyAutoTimerFile());
   }
+  series_rules_->setEnabled(session_.rules != nullptr && !ending_);
   guide_status_->ShowResult(load.StatusText());
   // Nothing added in the second before the program ends could be saved any more.
   find_in_guide_->setEnabled(load.state->HasGuide() && !ending_);
@@ -150,6 +163,13 @@ void MainWindow::FindInGuideClick() {
                            list_actions_->AppendForEvent(zender, service, timer);
                          });
   dialog.exec();
+}
+
+void MainWindow::SeriesRulesClick() {
+  if (ending_ || !session_.rules) return;
+  ui::SeriesRulesWindow window(this, session_, names_.channels);
+  window.exec();
+  RefreshActions();
 }
 
 void MainWindow::UseWebInterfaceForGuide(std::optional<web::HttpEndpoint> endpoint) {
