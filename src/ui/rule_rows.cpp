@@ -184,24 +184,30 @@ RulePreview PreviewRule(const GuideState& state, const boxdata::AutoTimerRule& r
   plan::RuleMatcher matcher(*state.rule_titles, std::move(timers), std::move(settings));
   const std::vector<plan::RuleMatch> matches = matcher.Match(rule);
   const std::vector<int32_t> channel_of = ChannelOfServices(state.guide, channels);
+  // What is over or about to begin is no programme the rule could still record.
+  std::vector<const plan::RuleMatch*> to_come;
   for (const plan::RuleMatch& m : matches) {
-    // What is over or about to begin is no programme the rule could still record.
     if (m.check == plan::RuleCheck::kStarted) continue;
-    ++preview.matches;
+    to_come.push_back(&m);
     if (m.check == plan::RuleCheck::kRecorded) ++preview.recorded;
-    if (preview.rows.size() >= limit) continue;
+  }
+  preview.matches = to_come.size();
+  // Past the limit every recorded programme is still shown, with fewer of those left out.
+  size_t left_out_room = limit > preview.recorded ? limit - preview.recorded : 0;
+  for (const plan::RuleMatch* m : to_come) {
+    const bool recorded = m->check == plan::RuleCheck::kRecorded;
+    if (!recorded && left_out_room == 0) continue;
+    if (!recorded) --left_out_room;
     RulePreviewRow row;
-    row.row = GuideEventRow(state.guide, m.event, now.clock);
-    const uint32_t service = state.guide.Events()[m.event].service;
+    row.row = GuideEventRow(state.guide, m->event, now.clock);
+    const uint32_t service = state.guide.Events()[m->event].service;
     const int32_t channel = service < channel_of.size() ? channel_of[service] : -1;
     if (channel >= 0) {
       row.row.channel = channels[static_cast<size_t>(channel)].name;
       row.row.service = channels[static_cast<size_t>(channel)].service;
     }
-    row.check = m.check;
-    row.reason = m.check == plan::RuleCheck::kRecorded
-                     ? "recorded"
-                     : "left out: " + std::string(plan::RuleCheckText(m.check));
+    row.check = m->check;
+    row.reason = recorded ? "recorded" : "left out: " + std::string(plan::RuleCheckText(m->check));
     preview.rows.push_back(std::move(row));
   }
   return preview;

