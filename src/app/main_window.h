@@ -181,6 +181,8 @@ class MainWindow : public QMainWindow {
   void OfferPendingRestart();
   // A save through the web interface cut off earlier: told once the box's list is read.
   void TellInterruptedLiveSave();
+  // Uploads the changed series rules first; false when they could not be saved (said in a box).
+  bool SaveRules();
   // Runs the save; after a completed restart the program ends when end_program is set.
   void RunSave(bool end_program);
   void ShowTimerList(const std::string& text);

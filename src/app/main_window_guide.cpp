@@ -110,6 +110,7 @@ void MainWindow::StartGuideFetch() {
   session_.guide.reset();
   session_.rules.reset();
   session_.rules_changed = false;
+  session_.rules_as_read.reset();
   find_in_guide_->setEnabled(false);
   series_rules_->setEnabled(false);
   // When the box did not answer the fetch of its files, the earlier copy is read at once.
@@ -143,6 +144,8 @@ void MainWindow::GuideLoaded(const GuideLoad& load) {
   Log(load.rules_note);
   if (load.rules) {
     session_.rules = std::make_shared<boxdata::AutoTimerFile>(*load.rules);
+    // Unedited, the file builds back to its bytes as read.
+    session_.rules_as_read = boxdata::BuildAutoTimerFile(*load.rules);
   } else if (load.fetch.ok) {
     // The box has none yet: rules added here start the file.
     session_.rules = std::make_shared<boxdata::AutoTimerFile>(boxdata::EmptyAutoTimerFile());

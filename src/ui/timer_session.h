@@ -49,6 +49,8 @@ struct TimerSession {
   // read; an empty file when the box has none. rules_changed: edited in this run.
   std::shared_ptr<boxdata::AutoTimerFile> rules;
   bool rules_changed = false;
+  // The box's rules file as read (nothing: the box had none); a save overwrites only that.
+  std::optional<std::string> rules_as_read;
 
   // Every posted append or edit and every delete of this run; never lowered.
   int change_count = 0;

@@ -1,7 +1,8 @@
 // The series rules window against the simulated demo box and its two rules: the list shows
 // them, the switch, copy and delete change the session's rules, the editor's preview says
 // why each programme is recorded or left out and follows the edits, and a rule without a
-// match is not taken; the timers a rule made are marked, and their editor warns.
+// match is not taken; Save && Exit stores the rules without a restart, never over rules changed
+// on the box; the timers a rule made are marked, and their editor warns.
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +14,7 @@
 
 #include "app/main_window.h"
 #include "app_test_support.h"
+#include "boxdata/autotimer_file.h"
 #include "ui/rule_editor.h"
 #include "ui/series_rules_window.h"
 #include "ui/timer_editor.h"
@@ -131,6 +133,29 @@ TEST_F(RulesWindowTest, TheRulesAreListedEditedAndPreviewed) {
   EXPECT_FALSE(w->Rules()->rules[0].rule.from.has_value());
   EXPECT_TRUE(w->Rules()->rules[0].rule.enabled);
   EXPECT_TRUE(messages.boxes.empty());
+
+  // Save && Exit takes the rules to the box, but not over rules changed there meanwhile.
+  const fs::path on_box = fs::path(box.BoxDir()) / "etc/enigma2/autotimer.xml";
+  const std::string before = ReadFile(on_box);
+  const std::string natuur = before.substr(before.find("\t<timer name=\"Natuur\""));
+  ASSERT_TRUE(w->SaveExit()->isEnabled());
+  WriteFile(on_box, before + "<!-- edited on the box -->\n");
+  w->SaveExit()->trigger();
+  ASSERT_EQ(messages.boxes.size(), 1u);
+  EXPECT_EQ(messages.boxes[0].text.rfind("The series rules were changed on the box", 0), 0u);
+  EXPECT_EQ(ReadFile(on_box), before + "<!-- edited on the box -->\n");
+  EXPECT_TRUE(w->SaveExit()->isEnabled());
+  WriteFile(on_box, before);
+  const int starts = box.LiveStatus().value("receiver_starts", 0);
+  w->SaveExit()->trigger();
+  EXPECT_EQ(messages.boxes.size(), 1u);
+  const std::string saved = ReadFile(on_box);
+  EXPECT_EQ(saved, boxdata::BuildAutoTimerFile(*w->Rules()));
+  EXPECT_EQ(saved.find("from=\"18:00\""), std::string::npos) << saved;
+  EXPECT_NE(saved.find(natuur), std::string::npos) << saved;  // untouched, byte for byte
+  EXPECT_FALSE(fs::exists(on_box.parent_path() / "autotimer.xml.upload"));
+  EXPECT_EQ(box.LiveStatus().value("receiver_starts", 0), starts);
+  EXPECT_TRUE(w->TimerTerminate().isActive());  // the program ends
 }
 
 // The timers the demo's rules made carry the rule's name: a mark beside the name, the name in
