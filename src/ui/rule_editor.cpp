@@ -318,9 +318,11 @@ void RuleEditor::Show(const boxdata::AutoTimerRule& r) {
   justplay_->setCurrentIndex(r.justplay != 0 ? 1 : 0);
   set_endtime_->setChecked(r.set_endtime != 0);
   const std::string action = r.after_events.empty() ? std::string() : r.after_events.front().action;
-  int action_index = 0;
-  for (int i = 1; i < static_cast<int>(std::size(kAfterEvents)); ++i) {
-    if (action == kAfterEvents[i]) action_index = i;
+  int action_index = action.empty() ? 0 : after_event_->findText(Q(action));
+  if (action_index < 0) {
+    // An action the list does not name is offered as it stands.
+    after_event_->addItem(Q(action));
+    action_index = after_event_->count() - 1;
   }
   after_event_->setCurrentIndex(action_index);
   std::string tags;
@@ -343,7 +345,8 @@ boxdata::AutoTimerRule RuleEditor::Rule() const {
   boxdata::AutoTimerRule r = carried_;
   r.match = S(match_->text());
   r.name = S(name_->text().trimmed());
-  if (r.name.empty()) r.name = r.match;
+  // Shown empty when it is the match: a rule that named itself keeps doing so.
+  if (r.name.empty() && !carried_.name.empty()) r.name = r.match;
   r.enabled = enabled_->isChecked();
   r.search_type = static_cast<boxdata::RuleSearchType>(search_type_->currentIndex());
   r.case_sensitive = case_sensitive_->isChecked();
@@ -356,8 +359,13 @@ boxdata::AutoTimerRule RuleEditor::Rule() const {
   }
   r.after = r.before = std::nullopt;
   if (use_frame_->isChecked()) {
-    r.after = after_->dateTime().toSecsSinceEpoch();
-    r.before = before_->dateTime().toSecsSinceEpoch();
+    // The editor shows minutes: seconds of the file stay while the minute does.
+    auto seconds = [](const QDateTimeEdit* edit, std::optional<int64_t> read) {
+      const int64_t shown = edit->dateTime().toSecsSinceEpoch();
+      return read && *read / 60 == shown / 60 ? *read : shown;
+    };
+    r.after = seconds(after_, carried_.after);
+    r.before = seconds(before_, carried_.before);
   }
   r.max_duration_minutes = std::nullopt;
   if (max_duration_->value() > 0) r.max_duration_minutes = max_duration_->value();
@@ -367,23 +375,30 @@ boxdata::AutoTimerRule RuleEditor::Rule() const {
     r.offset_before = offset_before_->value();
     r.offset_after = offset_after_->value();
   }
-  r.justplay = justplay_->currentIndex();
+  // A value the list does not name stays as read while its choice is untouched.
+  auto chosen = [](const QComboBox* combo, int read, int shown) {
+    return combo->currentIndex() == shown ? read : combo->currentIndex();
+  };
+  r.justplay = chosen(justplay_, carried_.justplay, carried_.justplay != 0 ? 1 : 0);
   r.set_endtime = set_endtime_->isChecked() ? 1 : 0;
   // Only the first afterevent is offered; any others of the file stay as they were.
   const int action = after_event_->currentIndex();
-  if (action == 0) {
+  if (action <= 0) {
     if (!r.after_events.empty()) r.after_events.erase(r.after_events.begin());
   } else if (r.after_events.empty()) {
-    r.after_events.push_back({kAfterEvents[action], std::nullopt, std::nullopt});
+    r.after_events.push_back({S(after_event_->itemText(action)), std::nullopt, std::nullopt});
   } else {
-    r.after_events.front().action = kAfterEvents[action];
+    r.after_events.front().action = S(after_event_->itemText(action));
   }
   r.tags = ItemsOf(tags_->text(), ',');
   r.always_zap = always_zap_->isChecked() ? 1 : 0;
   r.conflict_detection = conflict_detection_->isChecked();
   r.encoding = S(encoding_->text().trimmed());
-  r.avoid_duplicate_description = avoid_duplicates_->currentIndex();
-  r.search_for_duplicate_description = search_duplicates_->currentIndex();
+  r.avoid_duplicate_description = chosen(avoid_duplicates_, carried_.avoid_duplicate_description,
+                                         std::clamp(carried_.avoid_duplicate_description, 0, 3));
+  r.search_for_duplicate_description =
+      chosen(search_duplicates_, carried_.search_for_duplicate_description,
+             std::clamp(carried_.search_for_duplicate_description, 0, 2));
   r.counter = counter_->value();
   r.left = std::nullopt;
   if (left_->value() >= 0) r.left = left_->value();
