@@ -381,15 +381,7 @@ boxdata::AutoTimerRule RuleEditor::Rule() const {
   };
   r.justplay = chosen(justplay_, carried_.justplay, carried_.justplay != 0 ? 1 : 0);
   r.set_endtime = set_endtime_->isChecked() ? 1 : 0;
-  // Only the first afterevent is offered; any others of the file stay as they were.
-  const int action = after_event_->currentIndex();
-  if (action <= 0) {
-    if (!r.after_events.empty()) r.after_events.erase(r.after_events.begin());
-  } else if (r.after_events.empty()) {
-    r.after_events.push_back({S(after_event_->itemText(action)), std::nullopt, std::nullopt});
-  } else {
-    r.after_events.front().action = S(after_event_->itemText(action));
-  }
+  TakeAfterEvent(r);
   r.tags = ItemsOf(tags_->text(), ',');
   r.always_zap = always_zap_->isChecked() ? 1 : 0;
   r.conflict_detection = conflict_detection_->isChecked();
@@ -407,6 +399,18 @@ boxdata::AutoTimerRule RuleEditor::Rule() const {
   r.includes = ParseFilterLines(S(includes_->toPlainText()), problem);
   r.excludes = ParseFilterLines(S(excludes_->toPlainText()), problem);
   return r;
+}
+
+void RuleEditor::TakeAfterEvent(boxdata::AutoTimerRule& r) const {
+  // Only the first afterevent is offered; any others of the file stay as they were.
+  const int action = after_event_->currentIndex();
+  if (action <= 0) {
+    if (!r.after_events.empty()) r.after_events.erase(r.after_events.begin());
+  } else if (r.after_events.empty()) {
+    r.after_events.push_back({S(after_event_->itemText(action)), std::nullopt, std::nullopt});
+  } else {
+    r.after_events.front().action = S(after_event_->itemText(action));
+  }
 }
 
 void RuleEditor::WatchEdits() {

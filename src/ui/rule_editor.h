@@ -57,6 +57,7 @@ class RuleEditor : public FixedDialog {
   QWidget* SetupPreview();
   void SetupButtons(QBoxLayout* layout);
   void Show(const boxdata::AutoTimerRule& rule);
+  void TakeAfterEvent(boxdata::AutoTimerRule& rule) const;
   // Every control's change starts the preview's timer.
   void WatchEdits();
 
