@@ -136,6 +136,10 @@ void RuleEditor::SetupMatch(QFormLayout* form) {
   services_->setObjectName("RuleServices");
   services_->setPlaceholderText("every channel (or one service reference a line)");
   form->addRow("Channels:", services_);
+  channel_names_ = new QLabel(body);
+  channel_names_->setObjectName("RuleChannelNames");
+  channel_names_->setWordWrap(true);
+  form->addRow("", channel_names_);
   bouquets_ = new QPlainTextEdit(body);
   bouquets_->setObjectName("RuleBouquets");
   bouquets_->setPlaceholderText("none (or one bouquet reference a line)");
@@ -450,6 +454,7 @@ void RuleEditor::UpdatePreview() {
   preview_timer_->stop();
   const boxdata::AutoTimerRule rule = Rule();
   problem_->setText(Q(EditProblem(includes_, excludes_, rule)));
+  channel_names_->setText(Q(RuleChannelNames(rule.services, channels_)));
   preview_->clear();
   const std::shared_ptr<const GuideState> guide = session_.guide;
   if (!guide || !guide->HasGuide()) {

@@ -80,6 +80,7 @@ class RuleEditor : public FixedDialog {
   QDateTimeEdit* before_ = nullptr;
   QSpinBox* max_duration_ = nullptr;  // 0: none
   QPlainTextEdit* services_ = nullptr;
+  QLabel* channel_names_ = nullptr;  // the names of the references in services_
   QPlainTextEdit* bouquets_ = nullptr;
   QLineEdit* location_ = nullptr;
   QCheckBox* use_offset_ = nullptr;

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "boxdata/box_tables.h"
+#include "boxdata/guide_link.h"
 #include "boxdata/text_lines.h"
 #include "boxdata/xml_text.h"
 #include "ui/timer_state.h"
@@ -120,6 +121,27 @@ std::vector<boxdata::RuleFilter> ParseFilterLines(std::string_view text, std::st
     filters.push_back({*place, std::string(Trim(line.substr(colon + 1)))});
   });
   return filters;
+}
+
+std::string RuleChannelNames(const std::vector<std::string>& services,
+                             const boxdata::ChannelNames& channels) {
+  if (services.empty()) return "every channel";
+  std::string names;
+  size_t unknown = 0;
+  for (const std::string& service : services) {
+    const std::optional<boxdata::GuideServiceKey> key = boxdata::GuideKeyOf(service);
+    const auto found = std::find_if(channels.begin(), channels.end(), [&](const auto& c) {
+      return key && boxdata::GuideKeyOf(c.service) == key;
+    });
+    if (found == channels.end()) {
+      ++unknown;
+    } else {
+      names += (names.empty() ? "" : ", ") + found->name;
+    }
+  }
+  if (unknown > 0)
+    names += (names.empty() ? "" : "; ") + Plural(unknown, "other service", "other services");
+  return names;
 }
 
 std::string CopyName(const boxdata::AutoTimerFile& file, std::string_view name) {

@@ -32,6 +32,11 @@ std::string RuleDaysText(const boxdata::AutoTimerRule& rule);
 std::string FilterLines(const std::vector<boxdata::RuleFilter>& filters);
 std::vector<boxdata::RuleFilter> ParseFilterLines(std::string_view text, std::string& problem);
 
+// The names of a rule's channels among the user's ("Nederland 1, RTL 4"), with a count of
+// those that are none of them; "every channel" for none.
+std::string RuleChannelNames(const std::vector<std::string>& services,
+                             const boxdata::ChannelNames& channels);
+
 // A name for the copy of a rule that no rule of the file has yet: "News (copy)", "News (copy 2)".
 std::string CopyName(const boxdata::AutoTimerFile& file, std::string_view name);
 

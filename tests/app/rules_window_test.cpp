@@ -107,6 +107,9 @@ TEST_F(RulesWindowTest, TheRulesAreListedEditedAndPreviewed) {
     EXPECT_TRUE(first.count("recorded") && first.count("left out: channel"))
         << preview.topLevelItemCount();
     const std::string count = Control<QLabel>(e, "PreviewCount").text().toStdString();
+    // The rule's three channels by name.
+    EXPECT_EQ(Control<QLabel>(e, "RuleChannelNames").text().count(','), 2)
+        << Control<QLabel>(e, "RuleChannelNames").text().toStdString();
     // The preview follows the edits: without the span, the evening is no longer a check.
     Control<QCheckBox>(e, "RuleUseSpan").setChecked(false);
     EXPECT_TRUE(QTest::qWaitFor(
