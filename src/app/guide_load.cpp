@@ -5,6 +5,7 @@
 #include "boxdata/box_settings.h"
 #include "boxdata/errors.h"
 #include "boxdata/guide_file.h"
+#include "boxdata/text_lines.h"
 #include "platform/error.h"
 
 namespace tivolo::app {
@@ -28,13 +29,18 @@ void ReadCopy(const fs::path& copy, const transfer::GuideSource& source,
   try {
     state.guide = boxdata::LoadGuide(copy);
     state.search = std::make_shared<const boxdata::GuideSearch>(state.guide);
+    state.rule_titles = std::make_shared<const plan::RuleTitles>(state.guide);
   } catch (const platform::Error& e) {
     read_error = e.TypeName() + ": " + e.what();
     state.guide = {};
+    state.search.reset();
+    state.rule_titles.reset();
     return;
   } catch (const std::exception& e) {
     read_error = e.what();
     state.guide = {};
+    state.search.reset();
+    state.rule_titles.reset();
     return;
   }
   transfer::GuideFetchResult found;
@@ -42,6 +48,31 @@ void ReadCopy(const fs::path& copy, const transfer::GuideSource& source,
   found.source = source;
   state.age_text = found.AgeText(clock);
   state.written = source.modified;
+}
+
+// The rules this run's fetch brought; the reader never throws, a fault is a line of the note.
+void ReadRules(const transfer::GuideFetchResult& fetch, GuideLoad& load) {
+  if (!fetch.ok) {
+    load.rules_note = "The series rules were not read: the guide fetch did not run to its end.";
+    return;
+  }
+  if (!fetch.rules_found) {
+    load.rules_note = "The box has no series rules (autotimer.xml).";
+    return;
+  }
+  std::string bytes;
+  try {
+    bytes = boxdata::ReadWholeFile(fetch.rules_copy);
+  } catch (const platform::Error& e) {
+    load.rules_note = "The series rules could not be read: " + e.TypeName() + ": " + e.what();
+    return;
+  }
+  auto file = std::make_shared<boxdata::AutoTimerFile>(boxdata::ParseAutoTimerFile(bytes));
+  load.rules_note = "The box has " + std::to_string(file->rules.size()) + " series rule" +
+                    (file->rules.size() == 1 ? "" : "s") + ".";
+  for (const std::string& problem : file->problems)
+    load.rules_note += "\n  " + problem;
+  load.rules = std::move(file);
 }
 
 }  // namespace
@@ -64,6 +95,7 @@ GuideLoad FetchAndReadGuide(transfer::GuideFetch* fetch, const fs::path& local_d
     state->settings = EarlierSettings(local_dir);
   }
   load.state = std::move(state);
+  ReadRules(load.fetch, load);
   return load;
 }
 

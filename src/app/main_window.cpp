@@ -112,6 +112,7 @@ void MainWindow::BuildWindow() {
   menu->addAction(MakeFindInGuide());
   connect(menu->addAction("Close"), &QAction::triggered, this,
           [this] { Guarded([this] { CloseClick(); }); });
+  menu->addAction(MakeSeriesRules());
 
   auto* central = new QWidget(this);
   auto* layout = new QVBoxLayout(central);

@@ -119,8 +119,12 @@ class MainWindow : public QMainWindow {
   void UseWebInterfaceForGuide(std::optional<web::HttpEndpoint> endpoint);
   // The guide as read in the background; null until the first reading has ended.
   std::shared_ptr<const ui::GuideState> Guide() const { return session_.guide; }
+  // The box's series rules as read with the guide (null until then, or when not read).
+  std::shared_ptr<boxdata::AutoTimerFile> Rules() const { return session_.rules; }
   GuideStatus* GuideStatusBar() const { return guide_status_; }
   QAction* FindInGuide() const { return find_in_guide_; }
+  // "Series rules": enabled once the rules have been read with the guide.
+  QAction* SeriesRules() const { return series_rules_; }
 
   // ---- Handlers ----
   // Append, Edit and Delete are the timer list's own, with its channel picker and editor.
@@ -133,6 +137,7 @@ class MainWindow : public QMainWindow {
   void ReloadClick();
   void CloseClick();
   void FindInGuideClick();
+  void SeriesRulesClick();
   void FocusGrid();
   void TimerTerminateTimer();
 
@@ -176,6 +181,8 @@ class MainWindow : public QMainWindow {
   void OfferPendingRestart();
   // A save through the web interface cut off earlier: told once the box's list is read.
   void TellInterruptedLiveSave();
+  // Uploads the changed series rules first; false when they could not be saved (said in a box).
+  bool SaveRules();
   // Runs the save; after a completed restart the program ends when end_program is set.
   void RunSave(bool end_program);
   void ShowTimerList(const std::string& text);
@@ -192,6 +199,7 @@ class MainWindow : public QMainWindow {
   void RemoveLeftovers();
   class GuideJob;
   QAction* MakeFindInGuide();
+  QAction* MakeSeriesRules();
   QWidget* MakeGuideStatus();
   // The guide fetch starts from the event loop, after the window is shown.
   void ScheduleGuideFetch();
@@ -248,6 +256,7 @@ class MainWindow : public QMainWindow {
   ui::TimerListActions* list_actions_ = nullptr;
   GuideStatus* guide_status_ = nullptr;
   QAction* find_in_guide_ = nullptr;
+  QAction* series_rules_ = nullptr;
   std::shared_ptr<GuideJob> guide_job_;  // the fetch running, to cancel it
   int guide_run_ = 0;  // the number of the latest fetch: older ones' reports are dropped
   ui::TunerContext tuner_context_;

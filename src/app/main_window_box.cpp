@@ -15,6 +15,7 @@
 #include "platform/safe_file.h"
 #include "transfer/live_save_record.h"
 #include "transfer/pending_restart.h"
+#include "transfer/rules_upload.h"
 #include "ui/undo_commands.h"
 
 namespace tivolo::app {
@@ -113,7 +114,7 @@ void MainWindow::ReloadFromBox() {
 }
 
 void MainWindow::ReloadClick() {
-  if (session_.change_count > 0 &&
+  if ((session_.change_count > 0 || session_.rules_changed) &&
       !messages_->Question("Reading the box's files again discards the changes made here.\n"
                            "Reload from the box?"))
     return;
@@ -199,6 +200,23 @@ void MainWindow::TellInterruptedLiveSave() {
   messages_->Error(transfer::InterruptedLiveSaveText(*record, LocalTimeText(record->when)));
 }
 
+bool MainWindow::SaveRules() {
+  const std::string text = boxdata::BuildAutoTimerFile(*session_.rules);
+  const transfer::RulesUploadResult result =
+      transfer::UploadRules(Box(), {}, options_.local_dir, text, session_.rules_as_read,
+                            [this](const std::string& line) { Log(line); });
+  if (!result.ok) {
+    Log("The series rules were not saved: " + result.error_type + ": " + result.error_message);
+    messages_->Error(result.MessageText());
+    return false;
+  }
+  Log("The series rules were saved to the box (" + std::to_string(session_.rules->rules.size()) +
+      " rules); the rule plugin reads them at its next run.");
+  session_.rules_changed = false;
+  session_.rules_as_read = text;
+  return true;
+}
+
 void MainWindow::SaveExitExecute() {
   RunSave(true);
 }
@@ -207,6 +225,13 @@ void MainWindow::RunSave(bool end_program) {
   if (const auto record = transfer::ReadLiveSave(options_.local_dir);
       record && record->box == Box().Label()) {
     messages_->Error(transfer::kReloadBeforeSaving);
+    return;
+  }
+  if (session_.rules_changed && !SaveRules()) return;
+  if (session_.change_count == 0 && !session_.save_owed) {
+    // Only the rules changed: the box needs nothing more, the rule plugin reads them itself.
+    if (end_program) EndAfterSave();
+    RefreshActions();
     return;
   }
   if (SaveLive(end_program)) return;
@@ -268,7 +293,7 @@ void MainWindow::EndAfterSave() {
   // Nothing done in the second before the end could be saved any more.
   ending_ = true;
   for (QAction* action : {append_, edit_, delete_, save_exit_, reload_, switch_, find_in_guide_,
-                          undo_->UndoAction(), undo_->RedoAction()})
+                          series_rules_, undo_->UndoAction(), undo_->RedoAction()})
     action->setEnabled(false);
   timer_terminate_.start();
 }

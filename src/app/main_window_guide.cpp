@@ -13,6 +13,7 @@
 #include "app/guide_status.h"
 #include "app/main_window.h"
 #include "ui/find_in_guide.h"
+#include "ui/series_rules_window.h"
 #include "web/web_interface.h"
 
 namespace tivolo::app {
@@ -80,6 +81,16 @@ QAction* MainWindow::MakeFindInGuide() {
   return find_in_guide_;
 }
 
+QAction* MainWindow::MakeSeriesRules() {
+  series_rules_ = new QAction("Series rules", this);
+  series_rules_->setObjectName("SeriesRules");
+  series_rules_->setEnabled(false);
+  connect(series_rules_, &QAction::triggered, this,
+          [this] { Guarded([this] { SeriesRulesClick(); }); });
+  addAction(series_rules_);
+  return series_rules_;
+}
+
 QWidget* MainWindow::MakeGuideStatus() {
   guide_status_ = new GuideStatus(this);
   connect(guide_status_, &GuideStatus::CancelRequested, this,
@@ -97,7 +108,11 @@ void MainWindow::StartGuideFetch() {
   const int run = ++guide_run_;
   // The guide belongs to the box whose files were read: none until this box's is read.
   session_.guide.reset();
+  session_.rules.reset();
+  session_.rules_changed = false;
+  session_.rules_as_read.reset();
   find_in_guide_->setEnabled(false);
+  series_rules_->setEnabled(false);
   // When the box did not answer the fetch of its files, the earlier copy is read at once.
   std::shared_ptr<GuideJob> job;
   if (fetch_result_.ok) job = std::make_shared<GuideJob>(this, run);
@@ -126,6 +141,16 @@ void MainWindow::GuideLoaded(const GuideLoad& load) {
   guide_job_.reset();
   session_.guide = load.state;
   Log(load.LogLine());
+  Log(load.rules_note);
+  if (load.rules) {
+    session_.rules = std::make_shared<boxdata::AutoTimerFile>(*load.rules);
+    // Unedited, the file builds back to its bytes as read.
+    session_.rules_as_read = boxdata::BuildAutoTimerFile(*load.rules);
+  } else if (load.fetch.ok) {
+    // The box has none yet: rules added here start the file.
+    session_.rules = std::make_shared<boxdata::AutoTimerFile>(boxdata::EmptyAutoTimerFile());
+  }
+  series_rules_->setEnabled(session_.rules != nullptr && !ending_);
   guide_status_->ShowResult(load.StatusText());
   // Nothing added in the second before the program ends could be saved any more.
   find_in_guide_->setEnabled(load.state->HasGuide() && !ending_);
@@ -141,6 +166,13 @@ void MainWindow::FindInGuideClick() {
                            list_actions_->AppendForEvent(zender, service, timer);
                          });
   dialog.exec();
+}
+
+void MainWindow::SeriesRulesClick() {
+  if (ending_ || !session_.rules) return;
+  ui::SeriesRulesWindow window(this, session_, names_.channels);
+  window.exec();
+  RefreshActions();
 }
 
 void MainWindow::UseWebInterfaceForGuide(std::optional<web::HttpEndpoint> endpoint) {

@@ -122,7 +122,7 @@ void MainWindow::UpdateListParts() {
 
 void MainWindow::ChangesShown() {
   UpdateListParts();
-  setWindowModified(session_.change_count > 0);
+  setWindowModified(session_.change_count > 0 || session_.rules_changed);
 }
 
 void MainWindow::BeginReading() {
@@ -144,7 +144,7 @@ void MainWindow::ClockChanged(const platform::ClockSettings& before) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (!ending_ && session_.change_count > 0) {
+  if (!ending_ && (session_.change_count > 0 || session_.rules_changed)) {
     switch (messages_->SaveQuestion("Save the changes to the box before closing?")) {
       case widgets::SaveAnswer::kCancel:
         event->ignore();

@@ -122,6 +122,12 @@ void GuideFetch::FetchAll(net::FtpClient& client, GuideFetchResult& result) {
   client.ChangeRemoteDir(box_.folder);
   job_->ThrowIfCancelled();
   result.settings = FetchSettings(client);
+  FetchGuide(client, result);
+  job_->ThrowIfCancelled();
+  FetchRules(client, result);
+}
+
+void GuideFetch::FetchGuide(net::FtpClient& client, GuideFetchResult& result) {
   if (!FindGuide(client, result.settings, result.source)) return;
   result.found = true;
   result.copy = local_dir_ / kGuideCopyName;
@@ -139,6 +145,22 @@ void GuideFetch::FetchAll(net::FtpClient& client, GuideFetchResult& result) {
   client.SetOnWork(nullptr);
   platform::ReplaceFile(local_dir_ / kGuideSourceName, SourceText(result.source));
   result.downloaded = true;
+}
+
+void GuideFetch::FetchRules(net::FtpClient& client, GuideFetchResult& result) {
+  const std::filesystem::path local = local_dir_ / kRulesFileName;
+  try {
+    client.Download(kRulesFileName, local.string(), true);
+  } catch (const net::ProtocolReplyError& e) {
+    if (e.Code() != kNoSuchFile) throw;
+    // A copy an earlier run left belongs to rules the box no longer has.
+    std::error_code ec;
+    std::filesystem::remove(local, ec);
+    observer_.Log("The box has no series rules (autotimer.xml).");
+    return;
+  }
+  result.rules_found = true;
+  result.rules_copy = local;
 }
 
 GuideFetchResult GuideFetch::Run() {

@@ -1,8 +1,8 @@
 // Fetching the box's programme guide, in the background once the window is shown: the box's
 // settings file first (it names the guide file and the recording margins), then the guide
 // itself into the program's folder, but only when the box's copy differs in size or time
-// from the one fetched before. The box writes its guide at a clean shutdown only, so the
-// file's time tells how old the guide is.
+// from the one fetched before, then the box's series rules (autotimer.xml), when it has them. The
+// box writes its guide at a clean shutdown only, so the file's time tells how old the guide is.
 //
 // A box without a guide is a result, not a failure. Like BoxFetch, Run works on the calling
 // thread and Cancel may come from any other. Transfers are binary: the guide is no text.
@@ -27,6 +27,8 @@ class FtpJob;
 inline constexpr const char* kSettingsFileName = "settings";
 inline constexpr const char* kGuideCopyName = "epg.dat";
 inline constexpr const char* kGuideSourceName = "epg.dat.box";
+// The box's series rules, fetched with the guide (the rules' preview needs the guide).
+inline constexpr const char* kRulesFileName = "autotimer.xml";
 
 class GuideFetchObserver : public FetchObserver {
  public:
@@ -50,8 +52,12 @@ struct GuideFetchResult {
   GuideSource source;
   std::filesystem::path copy;     // the local copy, when found
   boxdata::BoxSettings settings;  // the box's, or the receiver's defaults without the file
-  std::string error_type;         // when !ok: the error's class name ...
-  std::string error_message;      // ... and its message
+  // The box has series rules: this run brought them to `rules_copy`. A box without them (no
+  // rule plugin, or no rule yet) is a note in the log, not a failure.
+  bool rules_found = false;
+  std::filesystem::path rules_copy;
+  std::string error_type;     // when !ok: the error's class name ...
+  std::string error_message;  // ... and its message
 
   // "Guide of 07-12-26 23:10": the time the box wrote its guide, as local time of `clock`;
   // empty unless found.
@@ -76,6 +82,8 @@ class GuideFetch {
  private:
   void FetchAll(net::FtpClient& client, GuideFetchResult& result);
   boxdata::BoxSettings FetchSettings(net::FtpClient& client);
+  void FetchGuide(net::FtpClient& client, GuideFetchResult& result);
+  void FetchRules(net::FtpClient& client, GuideFetchResult& result);
   // The first candidate the box has, with its size and time, or nothing.
   bool FindGuide(net::FtpClient& client, const boxdata::BoxSettings& settings, GuideSource& found);
 

@@ -36,6 +36,11 @@ GuideRow FileRow(const boxdata::Guide& guide, const boxdata::GuideEvent& e,
 
 }  // namespace
 
+GuideRow GuideEventRow(const boxdata::Guide& guide, uint32_t event,
+                       const platform::ClockSettings& clock) {
+  return FileRow(guide, guide.Events()[event], clock);
+}
+
 bool GuideFileStale(const GuideState* state, int64_t now_utc) {
   return !state || !state->HasGuide() || now_utc - state->written > kStaleGuideSeconds;
 }

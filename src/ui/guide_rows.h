@@ -16,6 +16,7 @@
 #include "boxdata/guide_file.h"
 #include "boxdata/guide_link.h"
 #include "boxdata/guide_search.h"
+#include "plan/rule_titles.h"
 #include "store/mem_table.h"
 #include "ui/timer_rules.h"
 
@@ -27,6 +28,8 @@ struct GuideState {
   boxdata::BoxSettings settings;  // the box's margins; the receiver's defaults without its file
   boxdata::Guide guide;           // empty when the box has no guide
   std::shared_ptr<const boxdata::GuideSearch> search;  // null when the box has no guide
+  // The titles for the series rules' preview; null when the box has no guide.
+  std::shared_ptr<const plan::RuleTitles> rule_titles;
   std::string age_text;  // "Guide of 07-12-26 23:10"; empty without a guide
   int64_t written = 0;   // when the box wrote its guide, UTC seconds; 0 without a guide
   bool HasGuide() const { return search != nullptr; }
@@ -84,6 +87,10 @@ FoundRows FindRows(const GuideState& state, std::string_view text,
                    std::span<const int32_t> channel_of_service,
                    const boxdata::ChannelNames& channels, const std::vector<bool>& covered,
                    const ClockNow& now, size_t limit);
+
+// The row of one event of the guide file (no channel set).
+GuideRow GuideEventRow(const boxdata::Guide& guide, uint32_t event,
+                       const platform::ClockSettings& clock);
 
 // The programme of a row with all its texts.
 boxdata::ProgrammeEvent ProgrammeOfRow(const GuideState& state, const GuideRow& row);

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "store/date_format.h"
+#include "ui/timer_state.h"
 #include "widgets/bound_controls.h"
 
 namespace tivolo::ui {
@@ -82,6 +83,8 @@ const char kNoChannelMessage[] =
     "This timer has no channel, so the box could not record it, and it cannot be saved. The "
     "box's channel lists hold no channel to choose; cancel the timer.";
 
+constexpr int kRuleWarningMargin = 8;
+
 }  // namespace
 
 TimerEditor::TimerEditor(QWidget* owner, TimerSession& session)
@@ -101,6 +104,7 @@ TimerEditor::TimerEditor(QWidget* owner, TimerSession& session)
   grid->addWidget(SetupRepetition(), 3, 0, 1, 4);
   SetupAfterevent(grid, body);
   grid->addWidget(SetupButtons(), 5, 0, 1, 4);
+  SetupRuleWarning(outer);
   auto* status = new QStatusBar(this);
   status->setSizeGripEnabled(false);
   outer->addWidget(status);
@@ -114,6 +118,21 @@ TimerEditor::TimerEditor(QWidget* owner, TimerSession& session)
 }
 
 TimerEditor::~TimerEditor() = default;
+
+void TimerEditor::SetupRuleWarning(QVBoxLayout* outer) {
+  // Only a timer a rule made gets the line: every other keeps the editor's size.
+  const std::string origin =
+      RuleOriginText(session_.tables->timers.FieldNamed(fields::kExtraAttributes).AsString());
+  if (origin.empty()) return;
+  auto* warning = new QLabel(
+      QString::fromStdString(origin + ": at its next run the rule may undo changes made here. "
+                                      "To keep them, change the rule (Series rules)."),
+      this);
+  warning->setObjectName("RuleWarning");
+  warning->setWordWrap(true);
+  warning->setContentsMargins(kRuleWarningMargin, 0, kRuleWarningMargin, 0);
+  outer->addWidget(warning);
+}
 
 void TimerEditor::SetIsNew(bool is_new) {
   is_new_ = is_new;

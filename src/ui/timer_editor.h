@@ -19,6 +19,7 @@ class QKeyEvent;
 class QLabel;
 class QPushButton;
 class QTimer;
+class QVBoxLayout;
 class QWidget;
 
 namespace tivolo::widgets {
@@ -72,6 +73,8 @@ class TimerEditor : public FixedDialog {
   void SetupAfterevent(QGridLayout* grid, QWidget* body);
   QWidget* SetupButtons();
   void SetupTabOrder();
+  // The line that warns that a series rule made the timer.
+  void SetupRuleWarning(QVBoxLayout* outer);
   void SetupOpeningTimer();
 
   bool PickerKeyDown(widgets::BoundDateTimeEdit* picker, const QKeyEvent& key);

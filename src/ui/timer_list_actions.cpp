@@ -142,7 +142,9 @@ void TimerListActions::RefreshActions() {
   const bool any = HasCurrent();
   if (edit_) edit_->setEnabled(any);
   if (delete_) delete_->setEnabled(any);
-  if (save_exit_) save_exit_->setEnabled(session_.change_count != 0 || session_.save_owed);
+  if (save_exit_)
+    save_exit_->setEnabled(session_.change_count != 0 || session_.save_owed ||
+                           session_.rules_changed);
   RefreshSwitch();
   if (after_refresh) after_refresh();
 }

@@ -21,6 +21,18 @@ constexpr int kMarkMargin = 2;
 
 // A red dot: the recording light of a receiver's front panel. Not running: the same room,
 // empty, so that every Type reads from the same place.
+// A timer a series rule made: a small blue square beside its name.
+QIcon RuleMark() {
+  QPixmap pixmap(kMarkPixels, kMarkPixels);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(QColor(0x30, 0x60, 0xc0));
+  painter.drawRect(kMarkMargin, kMarkMargin, kMarkPixels - 2 * kMarkMargin,
+                   kMarkPixels - 2 * kMarkMargin);
+  return QIcon(pixmap);
+}
+
 QIcon Mark(bool lit) {
   QPixmap pixmap(kMarkPixels, kMarkPixels);
   pixmap.fill(Qt::transparent);
@@ -61,6 +73,7 @@ TimerTableModel::TimerTableModel(store::DataSource& ds_timers, std::vector<widge
   type_column_ = ColumnOf(Columns(), fields::kJustplay);
   running_mark_ = Mark(true);
   idle_mark_ = Mark(false);
+  rule_mark_ = RuleMark();
   // The state kept of one row goes with the record buffer: whenever a row may have changed.
   for (auto signal :
        {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved,
@@ -105,6 +118,9 @@ QVariant TimerTableModel::data(const QModelIndex& index, int role) const {
       return italic;
     }
     case Qt::DecorationRole:
+      if (index.column() == name_column_)
+        return RuleOriginText(record->AsString(fields_->extra_attributes)).empty() ? QVariant()
+                                                                                   : rule_mark_;
       if (index.column() != type_column_) return {};
       return state.phase == TimerPhase::kRunning ? running_mark_ : idle_mark_;
     default: {

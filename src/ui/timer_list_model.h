@@ -1,6 +1,7 @@
 // The timer list's model and its view order. TimerTableModel shows each timer's state at a
 // glance on top of the table model: a switched-off timer grey and italic with "(off)" before
-// its description, an ended one grey, a running one with a red dot in "Type", and a tooltip
+// its description, an ended one grey, a running one with a red dot in "Type", one a series
+// rule made with a blue square beside its name, and a tooltip
 // that tells the rest. TimerListProxy is the view's order and choice of rows: sorted by any
 // column (stable, so that equal values keep the begin order) and filtered on the channel and
 // the description, case and accents ignored; the table itself is never reordered.
@@ -52,6 +53,7 @@ class TimerTableModel : public widgets::TableModel {
   std::shared_ptr<const std::unordered_map<int32_t, std::string>> conflict_marks_;
   QIcon running_mark_;
   QIcon idle_mark_;
+  QIcon rule_mark_;  // beside the name of a timer a series rule made
   // The state of the row last asked for, as the record buffer is kept.
   mutable int state_row_ = -1;
   mutable TimerState state_;

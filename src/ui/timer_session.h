@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "boxdata/autotimer_file.h"
 #include "boxdata/box_tables.h"
 #include "platform/clock.h"
 #include "platform/now.h"
@@ -43,6 +44,13 @@ struct TimerSession {
   // True while Save && Exit goes through the box's web interface, which takes no timer
   // without a name; may be empty (then names are not required).
   std::function<bool()> names_required;
+
+  // The box's series rules, read with the guide: null until then and when they could not be
+  // read; an empty file when the box has none. rules_changed: edited in this run.
+  std::shared_ptr<boxdata::AutoTimerFile> rules;
+  bool rules_changed = false;
+  // The box's rules file as read (nothing: the box had none); a save overwrites only that.
+  std::optional<std::string> rules_as_read;
 
   // Every posted append or edit and every delete of this run; never lowered.
   int change_count = 0;

@@ -1,5 +1,6 @@
 #include "ui/timer_state.h"
 
+#include "boxdata/autotimer_file.h"
 #include "boxdata/box_tables.h"
 #include "boxdata/xml_text.h"
 
@@ -54,6 +55,13 @@ std::string RepeatDaysText(int64_t mask, const std::array<std::string, 7>& day_n
   return text;
 }
 
+std::string RuleOriginText(std::string_view extra_attributes) {
+  const boxdata::TimerRuleOrigin origin = boxdata::RuleOriginOf(extra_attributes);
+  if (!origin.by_rule) return {};
+  if (origin.rule_name.empty()) return "Made by a series rule";
+  return "Made by the series rule \"" + origin.rule_name + "\"";
+}
+
 std::vector<std::string> TooltipLines(const store::RecordBuffer& row, const TimerStateFields& f,
                                       const TimerState& state,
                                       const std::array<std::string, 7>& day_names) {
@@ -69,6 +77,8 @@ std::vector<std::string> TooltipLines(const store::RecordBuffer& row, const Time
   const std::string days = RepeatDaysText(row.AsLargeInt(f.repeated_org), day_names);
   lines.push_back(days.empty() ? "Once" : "Repeats on " + days);
   lines.push_back("After the event: " + boxdata::XmlUnescape(row.AsString(f.afterevent)));
+  const std::string origin = RuleOriginText(row.AsString(f.extra_attributes));
+  if (!origin.empty()) lines.push_back(origin);
   if (state.disabled) lines.push_back("Switched off: the box leaves it alone");
   if (state.zap) lines.push_back("Zap only: the box switches to the channel, records nothing");
   if (state.phase == TimerPhase::kRunning)

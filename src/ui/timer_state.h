@@ -6,6 +6,7 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "boxdata/timer_writer.h"
@@ -47,9 +48,13 @@ TimerState StateOf(const store::RecordBuffer& row, const TimerStateFields& field
 // Monday first; bit 0 of the mask is Monday. Bits above the week's are not days.
 std::string RepeatDaysText(int64_t mask, const std::array<std::string, 7>& day_names);
 
+// "Made by the series rule "News"" for a timer a rule made (its extra attributes say so);
+// empty for any other.
+std::string RuleOriginText(std::string_view extra_attributes);
+
 // The tooltip, one line each: the name, the description (when there is one), the channel and
-// its service reference, the repeat days or "Once", the after-event, and what the timer is
-// doing when that is not plain waiting.
+// its service reference, the repeat days or "Once", the after-event, the series rule that
+// made it, and what the timer is doing when that is not plain waiting.
 std::vector<std::string> TooltipLines(const store::RecordBuffer& row,
                                       const TimerStateFields& fields, const TimerState& state,
                                       const std::array<std::string, 7>& day_names);

@@ -1,7 +1,7 @@
 // The guide fetch of the main window against the simulated demo box: it starts only once the
 // window is up and says in the status bar how old the guide is; a guide file more than a day
-// old gives way to the box's web interface in the picker; a box without a guide is a note,
-// never an error box; Cancel in the status bar stops the fetch.
+// old gives way to the box's web interface in the picker; a box without a guide or series
+// rules is a note, never an error box; Cancel in the status bar stops the fetch.
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -85,6 +85,10 @@ TEST_F(GuideWindowTest, TheGuideComesOnceTheWindowIsUpAndSaysHowOldItIs) {
   EXPECT_EQ(w->Guide()->settings.margin_after_minutes, 10);
   EXPECT_TRUE(w->FindInGuide()->isEnabled());
   EXPECT_NE(w->LogText().find(Status(*w) + ": "), std::string::npos) << w->LogText();
+  // The demo box's two series rules come with the guide.
+  ASSERT_NE(w->Rules(), nullptr);
+  EXPECT_EQ(w->Rules()->rules.size(), 2u);
+  EXPECT_NE(w->LogText().find("The box has 2 series rules."), std::string::npos);
   EXPECT_TRUE(messages.boxes.empty());
 }
 
@@ -149,10 +153,15 @@ TEST_F(GuideWindowTest, FindInGuideIsOffInTheSecondBeforeTheEnd) {
 TEST_F(GuideWindowTest, ABoxWithoutAGuideIsANoteAndThePickerAsBefore) {
   BoxSim box({}, {}, true);
   fs::remove(Guide(box));
+  fs::remove(fs::path(box.BoxDir()) / "etc/enigma2/autotimer.xml");
   auto w = Window(box);
   w->show();
   ASSERT_TRUE(GuideRead(*w));
   EXPECT_FALSE(w->Guide()->HasGuide());
+  // Nor are series rules an error: the list starts empty.
+  EXPECT_NE(w->LogText().find("The box has no series rules (autotimer.xml)."), std::string::npos);
+  ASSERT_NE(w->Rules(), nullptr);
+  EXPECT_TRUE(w->Rules()->rules.empty());
   EXPECT_EQ(Status(*w), "The box has no guide");
   EXPECT_NE(w->LogText().find("The box has no guide (/media/hdd/epg.dat)."), std::string::npos)
       << w->LogText();

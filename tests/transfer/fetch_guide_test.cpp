@@ -102,6 +102,8 @@ TEST_F(GuideFetchTest, FetchesTheNamedGuideOnlyWhenItChanged) {
                 "\nconfig.recording.margin_before=2\nconfig.recording.margin_after=15\n");
   WriteFile(guide, BinaryGuide(100000));
   SetModified(guide, kWritten);
+  const std::string rules = "<autotimer version=\"8\">\r\n<timer match=\"News\"/>\n</autotimer>\n";
+  WriteFile(BoxFolder() / "autotimer.xml", rules);
 
   GuideFetchResult first = Run();
   ASSERT_TRUE(first.ok) << first.error_type << ": " << first.error_message;
@@ -110,6 +112,8 @@ TEST_F(GuideFetchTest, FetchesTheNamedGuideOnlyWhenItChanged) {
   EXPECT_EQ(first.settings.margin_before_minutes, 2);
   EXPECT_EQ(first.settings.margin_after_minutes, 15);
   EXPECT_TRUE(ReadFile(first.copy) == BinaryGuide(100000));
+  ASSERT_TRUE(first.rules_found);
+  EXPECT_EQ(ReadFile(first.rules_copy), rules);  // byte for byte
   EXPECT_EQ(observer.progress, "settings 1/2\nepg.dat 2/2\n");
   EXPECT_EQ(observer.received, 100000);
   EXPECT_EQ(observer.received_total, 100000);
@@ -140,13 +144,20 @@ TEST_F(GuideFetchTest, WithoutAGuideTheDefaultsAreTriedAndNothingFails) {
   EXPECT_EQ(observer.log,
             "The box has no settings file; the receiver's defaults apply.\n"
             "The box has no guide (/media/hdd/epg.dat, " +
-                BoxFolder().string() + "/epg.dat).\n");
+                BoxFolder().string() +
+                "/epg.dat).\n"
+                "The box has no series rules (autotimer.xml).\n");
+  EXPECT_FALSE(result.rules_found);
   // The second default: the settings folder.
   WriteFile(BoxFolder() / "settings", "config.misc.other=1\n");
   WriteFile(BoxFolder() / "epg.dat", "guide");
   result = Run();
   EXPECT_TRUE(result.found && result.downloaded);
   EXPECT_EQ(result.source.remote_path, BoxFolder().string() + "/epg.dat");
+  // Rules the box no longer has leave no copy behind.
+  WriteFile(Local() / kRulesFileName, "<autotimer/>");
+  EXPECT_FALSE(Run().rules_found);
+  EXPECT_FALSE(fs::exists(Local() / kRulesFileName));
 }
 
 TEST_F(GuideFetchTest, CancelInTheMiddleOfTheGuideKeepsTheEarlierCopy) {
