@@ -16,7 +16,9 @@
 #include <algorithm>
 #include <string>
 
+#include "platform/clock.h"
 #include "store/date_format.h"
+#include "ui/timer_conflicts.h"
 #include "widgets/bound_controls.h"
 
 namespace tivolo::ui {
@@ -34,6 +36,7 @@ constexpr int kDayBoxLeft = 4;
 constexpr int kHourMinutes = 60;
 
 const QColor kRed(Qt::red);
+const QColor kWarningColour(0xb0, 0x50, 0x00);  // dark orange: a warning, not a refusal
 
 void ShowRed(QDateTimeEdit* picker, bool red) {
   QPalette p = picker->palette();
@@ -120,6 +123,11 @@ void TimerEditor::SetIsNew(bool is_new) {
   PickerChange();  // a new timer's begin counts as changed
 }
 
+void TimerEditor::SetConflictCheck(ConflictCheck check) {
+  conflict_check_ = std::move(check);
+  ShowConflict();
+}
+
 void TimerEditor::SetupChannelAndName(QGridLayout* grid, QWidget* body) {
   store::DataSource* ds = &session_.tables->ds_timers;
   channel_edit_ = new widgets::BoundEdit(body);
@@ -172,6 +180,17 @@ QWidget* TimerEditor::SetupPickers() {
   reason_line_->setPalette(red_text);
   reason_line_->setMinimumHeight(reason_line_->fontMetrics().height());
   grid->addWidget(reason_line_, row, 0, 1, 3);
+  // Shown only while the timer would find no tuner: a warning, Save still takes the timer.
+  // It wraps within the width the other controls give the dialog rather than widening it.
+  conflict_line_ = new QLabel(box);
+  conflict_line_->setObjectName("ConflictLine");
+  conflict_line_->setWordWrap(true);
+  conflict_line_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  QPalette warning = conflict_line_->palette();
+  warning.setColor(QPalette::WindowText, kWarningColour);
+  conflict_line_->setPalette(warning);
+  conflict_line_->hide();
+  grid->addWidget(conflict_line_, row + 1, 0, 1, 3);
   return box;
 }
 
@@ -213,6 +232,8 @@ QWidget* TimerEditor::SetupRepetition() {
   repeated_box_->setLayoutDirection(Qt::RightToLeft);  // caption left of the box
   connect(repeated_box_, &QCheckBox::clicked, this,
           [this] { session_.Guard([this] { CheckBoxRepeatedExit(); }); });
+  connect(repeated_box_, &QCheckBox::toggled, this,
+          [this] { session_.Guard([this] { ShowConflict(); }); });
   day_panel_ = new QWidget(row);
   day_panel_->setObjectName("Panel1");
   const auto& names = store::DefaultFormatSettings().short_day_names;  // Sunday first
@@ -225,6 +246,7 @@ QWidget* TimerEditor::SetupRepetition() {
         new QCheckBox(QString::fromStdString(names[static_cast<size_t>((i + 1) % 7)]), day_panel_);
     box->setObjectName(IndexedName("DayBox", i));
     box->setLayoutDirection(Qt::RightToLeft);
+    connect(box, &QCheckBox::toggled, this, [this] { session_.Guard([this] { ShowConflict(); }); });
     width = std::max(width, box->sizeHint().width());
     height = std::max(height, box->sizeHint().height());
     day_boxes_[static_cast<size_t>(i)] = box;
@@ -350,6 +372,7 @@ void TimerEditor::PickerChange() {
   validity_.name_missing =
       session_.NamesRequired() && name_edit_ && name_edit_->text().trimmed().isEmpty();
   ShowValidity();
+  ShowConflict();
 }
 
 void TimerEditor::KeepWholeMinutes() {
@@ -372,6 +395,24 @@ void TimerEditor::ShowValidity() {
   ShowRed(begin_picker_, validity_.begin_red);
   ShowRed(end_picker_, validity_.end_red);
   if (reason_line_) reason_line_->setText(QString::fromStdString(RefusalReason(validity_)));
+}
+
+void TimerEditor::ShowConflict() {
+  if (!conflict_line_) return;
+  std::string line;
+  if (conflict_check_) {
+    const store::MemTable& timers = session_.tables->timers;
+    const ClockNow now = session_.Now();
+    plan::PlanTimer candidate = PlanTimerOf(timers.ActiveBuffer(), TimerStateFields(timers),
+                                            now.clock, platform::DateTimeToEpoch(now.utc));
+    // The days as ticked, once the opening has set the boxes from the record.
+    if (!opening_timer_ || !opening_timer_->isActive())
+      candidate.repeated = MaskFromBoxes(repeated_box_->isChecked(), CheckedDays()) & 0x7f;
+    line = conflict_check_(candidate, timers.ActiveBuffer().RecordId());
+  }
+  conflict_line_->setText(QString::fromStdString(line));
+  conflict_line_->setToolTip(conflict_line_->text());
+  conflict_line_->setVisible(!line.empty());
 }
 
 TimerInstants TimerEditor::Instants() const {
