@@ -3,11 +3,15 @@
 // grid's mark and its filter, the week picture, and the question before a save whose No sends
 // nothing.
 #include <QAccessible>
+#include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTest>
 
 #include "app/main_window.h"
+#include "app/settings_dialog.h"
 #include "app_test_support.h"
 #include "ui/timer_grid.h"
 #include "ui/week_view.h"
@@ -87,6 +91,61 @@ TEST(TunerWindowTest, AConflictIsShownEverywhereAndNoSendsNothing) {
   EXPECT_NE(question.find("The box will refuse these."), std::string::npos) << question;
   EXPECT_EQ(box.WebLog(), web_log);
   EXPECT_TRUE(w.isVisible());
+}
+
+// A box that cannot be asked: the user's own set-up from Configuration is kept in the profile
+// and used by the check, at once and in the next run; a copy of a set-up read from the box
+// comes before it, and Configuration shows that copy in words.
+TEST(TunerWindowTest, TheManualSetupIsKeptAndUsedWhenNothingWasRead) {
+  tivolo::testing::TempDir work;
+  const std::string folder = work.Path() + "/profile";
+  widgets::ScriptedMessageService messages;
+  auto w = StartOnCopies(folder, messages);
+  w->show();
+  auto status = [](MainWindow& window) {
+    return window.statusBar()->findChild<QLabel*>("TunerStatus")->text().toStdString();
+  };
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return status(*w) == "Tuners unknown: conflicts are not checked"; }, 15000))
+      << status(*w);
+  std::string shown_read;
+  DialogScript script;
+  script.Then<SettingsDialog>([&](SettingsDialog& d) {
+    shown_read = Control<QLabel>(d, "TunersRead").text().toStdString();
+    Control<QSpinBox>(d, "SpinManualTuners").setValue(3);
+    Control<QComboBox>(d, "ComboManualTuner2").setCurrentText("DVB-C");
+    Control<QPushButton>(d, "ButtonSave").click();
+  });
+  ASSERT_TRUE(script.Run([&] { w->ConfigurationClick(); }));
+  EXPECT_EQ(shown_read, "Not read from the box yet");
+  EXPECT_EQ(status(*w), "Tuners: 2 x DVB-S2, 1 x DVB-C");
+  EXPECT_NE(ReadFile(folder + "/config.ini").find("\nManualTuners=DVB-S2,DVB-S2,DVB-C\n"),
+            std::string::npos);
+  w.reset();
+
+  // The next run reads the same profile; then one with a copy of a set-up the box gave.
+  for (const bool with_copy : {false, true}) {
+    if (with_copy)
+      WriteFile(folder + "/tuners", "NIM Socket 0:\n\tType: DVB-S2\nNIM Socket 1:\n\tempty\n");
+    StartOptions options;
+    options.config_file = folder + "/config.ini";
+    options.local_dir = folder + "/";
+    options.messages = &messages;
+    MainWindow again(options);
+    again.StartUp();
+    again.show();
+    const std::string wanted = with_copy ? "Tuners: 1 x DVB-S2" : "Tuners: 2 x DVB-S2, 1 x DVB-C";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return status(again) == wanted; }, 15000)) << status(again);
+    if (!with_copy) continue;
+    DialogScript look;
+    look.Then<SettingsDialog>([&](SettingsDialog& d) {
+      shown_read = Control<QLabel>(d, "TunersRead").text().toStdString();
+      EXPECT_EQ(Control<QSpinBox>(d, "SpinManualTuners").value(), 3);
+      d.reject();
+    });
+    ASSERT_TRUE(look.Run([&] { again.ConfigurationClick(); }));
+    EXPECT_EQ(shown_read, "A: DVB-S2; B: empty");
+  }
 }
 
 }  // namespace
