@@ -101,9 +101,10 @@ TimerEditor::TimerEditor(QWidget* owner, TimerSession& session)
   SetupChannelAndName(grid, body);
   grid->addWidget(SetupPickers(), 2, 0, 1, 3);
   grid->addWidget(SetupQuickButtons(), 2, 3);
-  grid->addWidget(SetupRepetition(), 3, 0, 1, 4);
+  grid->addWidget(SetupConflictLine(body), 3, 0, 1, 4);
+  grid->addWidget(SetupRepetition(), 4, 0, 1, 4);
   SetupAfterevent(grid, body);
-  grid->addWidget(SetupButtons(), 5, 0, 1, 4);
+  grid->addWidget(SetupButtons(), 6, 0, 1, 4);
   auto* status = new QStatusBar(this);
   status->setSizeGripEnabled(false);
   outer->addWidget(status);
@@ -180,9 +181,14 @@ QWidget* TimerEditor::SetupPickers() {
   reason_line_->setPalette(red_text);
   reason_line_->setMinimumHeight(reason_line_->fontMetrics().height());
   grid->addWidget(reason_line_, row, 0, 1, 3);
-  // Shown only while the timer would find no tuner: a warning, Save still takes the timer.
-  // It wraps within the width the other controls give the dialog rather than widening it.
-  conflict_line_ = new QLabel(box);
+  return box;
+}
+
+QLabel* TimerEditor::SetupConflictLine(QWidget* body) {
+  // Shown only while the timer would find no tuner: a warning, Save still takes the timer. A
+  // hidden row takes no room, so the dialog keeps its size without a conflict; the line wraps
+  // within the width the other rows give the dialog rather than widening it.
+  conflict_line_ = new QLabel(body);
   conflict_line_->setObjectName("ConflictLine");
   conflict_line_->setWordWrap(true);
   conflict_line_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -190,8 +196,7 @@ QWidget* TimerEditor::SetupPickers() {
   warning.setColor(QPalette::WindowText, kWarningColour);
   conflict_line_->setPalette(warning);
   conflict_line_->hide();
-  grid->addWidget(conflict_line_, row + 1, 0, 1, 3);
-  return box;
+  return conflict_line_;
 }
 
 QWidget* TimerEditor::SetupQuickButtons() {
@@ -270,8 +275,8 @@ void TimerEditor::SetupAfterevent(QGridLayout* grid, QWidget* body) {
   afterevent_combo_->SetKnownValues({"standby", "auto"});
   afterevent_combo_->SetItems({"nothing", "deepstandby"});
   afterevent_combo_->Link().Bind(&session_.tables->ds_timers, fields::kAfterevent);
-  grid->addWidget(new QLabel("Afterevent:", body), 4, 0);
-  grid->addWidget(afterevent_combo_, 4, 1);
+  grid->addWidget(new QLabel("Afterevent:", body), 5, 0);
+  grid->addWidget(afterevent_combo_, 5, 1);
 }
 
 QWidget* TimerEditor::SetupButtons() {

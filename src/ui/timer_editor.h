@@ -79,6 +79,7 @@ class TimerEditor : public FixedDialog {
  private:
   void SetupChannelAndName(QGridLayout* grid, QWidget* body);
   QWidget* SetupPickers();
+  QLabel* SetupConflictLine(QWidget* body);
   QWidget* SetupQuickButtons();
   QWidget* SetupRepetition();
   void SetupAfterevent(QGridLayout* grid, QWidget* body);
