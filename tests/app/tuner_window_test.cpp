@@ -9,10 +9,13 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTest>
+#include <QToolButton>
 
+#include "app/guide_status.h"
 #include "app/main_window.h"
 #include "app/settings_dialog.h"
 #include "app_test_support.h"
+#include "support/loopback.h"
 #include "ui/timer_grid.h"
 #include "ui/week_view.h"
 #include "web/box_sim.h"
@@ -146,6 +149,43 @@ TEST(TunerWindowTest, TheManualSetupIsKeptAndUsedWhenNothingWasRead) {
     ASSERT_TRUE(look.Run([&] { again.ConfigurationClick(); }));
     EXPECT_EQ(shown_read, "A: DVB-S2; B: empty");
   }
+}
+
+// A box whose telnet takes the connection and says nothing: the read's steps and Cancel stand
+// in the status bar, and Cancel ends the wait at once with the user's own set-up.
+TEST(TunerWindowTest, TheReadShowsItsStepsAndCancelEndsIt) {
+  if (!HaveBoxPeers()) GTEST_SKIP() << "vsftpd or busybox is not installed";
+  tivolo::testing::TempDir work;
+  tivolo::testing::ServerProcess ftp, telnet;
+  const std::string error = StartBoxPeers(work, ftp, telnet);
+  ASSERT_TRUE(error.empty()) << error;
+  int silent_port = 0;
+  const int silent = tivolo::testing::ListenOnLoopback(silent_port);
+  const std::string profile = work.Path() + "/profile";
+  WriteBoxConfig(profile + "/config.ini", ftp.Port(), silent_port,
+                 work.Path() + "/root/etc/enigma2");
+  WriteFile(profile + "/config.ini", ReadFile(profile + "/config.ini") + "ManualTuners=DVB-C\n");
+  widgets::ScriptedMessageService messages;
+  StartOptions options;
+  options.config_file = profile + "/config.ini";
+  options.local_dir = profile + "/";
+  options.messages = &messages;
+  options.fetch_dialog_delay_ms = 0;
+  MainWindow w(options);
+  w.StartUp();
+  w.show();
+  auto* progress = w.statusBar()->findChild<GuideStatus*>("TunerReadStatus");
+  ASSERT_NE(progress, nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return progress->Text() == "logging in (2 of 3)"; }, 15000))
+      << progress->Text() << "\n"
+      << w.LogText();
+  EXPECT_TRUE(progress->CancelOffered());
+  auto* tuners = w.statusBar()->findChild<QLabel*>("TunerStatus");
+  EXPECT_EQ(tuners->text(), "Reading the box's tuners...");
+  progress->CancelButton()->click();
+  EXPECT_FALSE(progress->isVisible());
+  EXPECT_EQ(tuners->text(), "Tuners: 1 x DVB-C");
+  ::close(silent);
 }
 
 }  // namespace
