@@ -75,6 +75,20 @@ uint16_t ReadPort(const platform::ProfileFile& file, const char* key, uint16_t f
 
 }  // namespace
 
+std::vector<std::string> ParseManualTuners(std::string_view text) {
+  std::vector<std::string> types;
+  while (!text.empty() && static_cast<int>(types.size()) < kMaxManualTuners) {
+    const size_t comma = text.find(',');
+    const std::string part = TrimEntry(text.substr(0, comma));
+    text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+    const auto offered =
+        std::find_if(std::begin(kManualTunerSystems), std::end(kManualTunerSystems),
+                     [&](const char* system) { return part == system; });
+    if (offered != std::end(kManualTunerSystems)) types.push_back(part);
+  }
+  return types;
+}
+
 std::string ConfigFilePath(const std::string& program_dir) {
   return program_dir + kConfigFileName;
 }
@@ -123,6 +137,7 @@ Settings LoadConfiguration(const std::string& config_file,
   settings.web_port = ReadPort(file, "WebPort", settings.web_port);
   settings.web_https = ReadInteger(file, "WebHttps", 0) != 0;
   settings.apply_live = ReadInteger(file, "ApplyLive", 1) != 0;
+  settings.manual_tuners = ParseManualTuners(file.ReadString(kConfigSection, "ManualTuners", ""));
   if ((settings.utc_offset < kOffsetMin || settings.utc_offset > kOffsetMax) && log) {
     log("UTC_Offset " + std::to_string(settings.utc_offset) + " lies outside " +
         std::to_string(kOffsetMin) + " to +" + std::to_string(kOffsetMax) +
@@ -169,6 +184,7 @@ SettingsEntries EntriesFrom(const Settings& settings) {
   entries.web_port = settings.web_port;
   entries.web_https = settings.web_https;
   entries.apply_live = settings.apply_live;
+  entries.manual_tuners = settings.manual_tuners;
   return entries;
 }
 
@@ -186,6 +202,12 @@ void SaveConfiguration(const std::string& config_file, const Settings& settings)
   file.WriteString(kConfigSection, "WebPort", std::to_string(settings.web_port));
   file.WriteString(kConfigSection, "WebHttps", settings.web_https ? "1" : "0");
   file.WriteString(kConfigSection, "ApplyLive", settings.apply_live ? "1" : "0");
+  // Files without a manual set-up stay as they were.
+  std::string manual;
+  for (const std::string& type : settings.manual_tuners)
+    manual += (manual.empty() ? "" : ",") + type;
+  if (!manual.empty() || !file.ReadString(kConfigSection, "ManualTuners", "").empty())
+    file.WriteString(kConfigSection, "ManualTuners", manual);
 }
 
 SaveResult SaveEntries(const SettingsEntries& entries, Settings& settings,
@@ -205,6 +227,7 @@ SaveResult SaveEntries(const SettingsEntries& entries, Settings& settings,
   settings.web_port = static_cast<uint16_t>(std::clamp<int>(entries.web_port, 1, kLastPort));
   settings.web_https = entries.web_https;
   settings.apply_live = entries.apply_live;
+  settings.manual_tuners = entries.manual_tuners;
   SaveConfiguration(config_file, settings);
   return SaveResult::kSaved;
 }

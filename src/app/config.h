@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/error.h"
 #include "transfer/box_address.h"
@@ -45,7 +46,16 @@ struct Settings {
   uint16_t web_port = 80;
   bool web_https = false;
   bool apply_live = true;
+  // The user's own tuner set-up, one system ("DVB-S2") per tuner in slot order, for a box that
+  // tells its tuners neither by its web interface nor by telnet; used only while nothing was
+  // read from the box. Key "ManualTuners", the systems separated by commas; empty: none.
+  std::vector<std::string> manual_tuners;
 };
+
+// The systems the manual set-up offers, and its largest number of tuners.
+inline constexpr const char* kManualTunerSystems[] = {"DVB-S2", "DVB-S", "DVB-C", "DVB-T2",
+                                                      "DVB-T"};
+inline constexpr int kMaxManualTuners = 8;
 
 // The settings dialog's controls; the defaults are what it shows on the first run.
 struct SettingsEntries {
@@ -57,7 +67,12 @@ struct SettingsEntries {
   int web_port = 80;
   bool web_https = false;
   bool apply_live = true;
+  std::vector<std::string> manual_tuners;
 };
+
+// "DVB-S2, DVB-C" read back as {"DVB-S2", "DVB-C"}: blanks trimmed, empty parts and systems
+// not offered dropped, at most kMaxManualTuners.
+std::vector<std::string> ParseManualTuners(std::string_view text);
 
 // program_dir is the executable's folder with its trailing "/".
 std::string ConfigFilePath(const std::string& program_dir);
@@ -98,7 +113,8 @@ SettingsEntries EntriesFrom(const Settings& settings);
 int32_t KeptOffset(int shown, int32_t loaded);
 
 // Writes "Ip", "Username", "Password", "UTC_Offset", "UTC_Auto", "WebPort", "WebHttps" and
-// "ApplyLive", in this order, each at once. Throws platform::ProfileFileError("Unable to write
+// "ApplyLive", in this order, each at once, then "ManualTuners" when there is one or the file
+// held one. Throws platform::ProfileFileError("Unable to write
 // to <path>").
 void SaveConfiguration(const std::string& config_file, const Settings& settings);
 

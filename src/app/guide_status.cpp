@@ -17,21 +17,25 @@ constexpr int kPermille = 1000;
 
 }  // namespace
 
-GuideStatus::GuideStatus(QWidget* parent) : QWidget(parent) {
-  setObjectName("GuideStatus");
+GuideStatus::GuideStatus(QWidget* parent) : GuideStatus(parent, Names()) {}
+
+GuideStatus::GuideStatus(QWidget* parent, const Names& names)
+    : QWidget(parent), step_prefix_(names.step_prefix) {
+  const QString stem(names.stem);
+  setObjectName(stem + "Status");
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   text_ = new widgets::ElidedLabel(this);
-  text_->setObjectName("GuideStatusText");
+  text_->setObjectName(stem + "StatusText");
   bar_ = new QProgressBar(this);
-  bar_->setObjectName("GuideProgress");
+  bar_->setObjectName(stem + "Progress");
   bar_->setRange(0, kPermille);
   bar_->setTextVisible(false);
   bar_->setFixedSize(kBarWidth, kBarHeight);
   cancel_ = new QToolButton(this);
-  cancel_->setObjectName("GuideCancel");
+  cancel_->setObjectName(stem + "Cancel");
   cancel_->setText("Cancel");
-  cancel_->setToolTip("Stop fetching the programme guide");
+  cancel_->setToolTip(names.cancel_tip);
   cancel_->setAutoRaise(true);
   // The text beside its bar and button, the three at the right of the status bar.
   layout->addStretch(1);
@@ -44,8 +48,8 @@ GuideStatus::GuideStatus(QWidget* parent) : QWidget(parent) {
 }
 
 void GuideStatus::ShowStep(const std::string& file, int index, int count) {
-  text_->setText(
-      QString("Guide: %1 (%2 of %3)").arg(QString::fromStdString(file)).arg(index).arg(count));
+  text_->setText(step_prefix_ +
+                 QString("%1 (%2 of %3)").arg(QString::fromStdString(file)).arg(index).arg(count));
   bar_->setValue(0);
   bar_->show();
   cancel_->show();

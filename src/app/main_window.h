@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QMainWindow>
 #include <QTimer>
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -211,7 +212,14 @@ class MainWindow : public QMainWindow {
   // The service list was read: its transponders are what the check tunes to.
   void BoxNamesRead();
   void StartTunerRead();
+  // Stops waiting for the box (its answer is dropped) and uses what is known without it.
+  void CancelTunerRead();
   void TunersRead(const transfer::TunerRead& read);
+  // The set the check uses: the one read from the box or its copy, else the manual set-up of
+  // the configuration, else none.
+  void UseTuners();
+  // The set-up last read from the box: this run's, or the copy of an earlier run's.
+  transfer::TunerRead LastTunersRead() const;
   void CheckConflicts();
   void ShowTunerStatus();
   ui::WeekPlan WeekPlan() const;
@@ -262,7 +270,11 @@ class MainWindow : public QMainWindow {
   ui::TunerContext tuner_context_;
   std::unique_ptr<ui::TimerConflicts> conflicts_;  // null while the tuners are not known
   bool tuner_read_running_ = false;
-  QTimer conflict_timer_;  // a check a moment after the list changed
+  int tuner_run_ = 0;  // the number of the latest read: an older or cancelled one is dropped
+  std::shared_ptr<std::atomic<bool>> tuner_cancel_;  // the running read's cancel flag
+  transfer::TunerRead tuner_read_;                   // what the latest read gave
+  GuideStatus* tuner_progress_ = nullptr;            // its steps and Cancel
+  QTimer conflict_timer_;                            // a check a moment after the list changed
   QLabel* tuner_status_ = nullptr;
   QAction* week_ = nullptr;
   QAction* only_conflicts_ = nullptr;

@@ -11,6 +11,7 @@
 #include "app/save_progress.h"
 #include "app/settings_dialog.h"
 #include "boxdata/timer_writer.h"
+#include "plan/tuner_texts.h"
 #include "platform/now.h"
 #include "platform/safe_file.h"
 #include "transfer/live_save_record.h"
@@ -125,9 +126,12 @@ void MainWindow::ConfigurationClick() {
   const platform::ClockSettings clock_before = Clock();
   {
     SettingsDialog dialog(settings_, options_.config_file, *messages_, this);
+    const transfer::TunerRead read = LastTunersRead();
+    if (read.set.Known()) dialog.SetTunersRead(plan::DescribeTuners(read.set), read.source);
     dialog.exec();
   }
   LoadConfiguration();
+  UseTuners();  // the manual set-up may have changed
   // Every timer keeps its instant: the grid shows it in the new zone.
   if (tables_.timers.Active()) {
     boxdata::ReexpressTimerTimes(tables_.timers, clock_before, Clock(), platform::NowUtc());

@@ -2,16 +2,19 @@
 // guide (whose fetch brings the settings file with their set-up), the check run again a moment
 // after every change of the list, the marks in the grid, the status bar's part, the question
 // before a save, and the week picture of which tuner records what.
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
 #include "app/background_run.h"
+#include "app/guide_status.h"
 #include "app/main_window.h"
 #include "plan/tuner_texts.h"
 #include "platform/now.h"
@@ -37,6 +40,15 @@ void MainWindow::BuildTunerParts() {
   tuner_status_ = new QLabel(statusBar());
   tuner_status_->setObjectName("TunerStatus");
   statusBar()->addWidget(tuner_status_);
+  // The read's steps and Cancel, as the guide fetch shows its own; only while it runs.
+  tuner_progress_ =
+      new GuideStatus(statusBar(), {"TunerRead", "",
+                                    "Stop asking the box for its tuners; the last set-up known "
+                                    "is used"});
+  tuner_progress_->hide();
+  statusBar()->addWidget(tuner_progress_);
+  connect(tuner_progress_, &GuideStatus::CancelRequested, this,
+          [this] { Guarded([this] { CancelTunerRead(); }); });
   ShowTunerStatus();
 
   week_ = new QAction("Week", this);
@@ -57,6 +69,12 @@ void MainWindow::BuildTunerParts() {
     QAction* close = menu->actions().isEmpty() ? nullptr : menu->actions().last();
     menu->insertAction(close, week_);
   }
+
+  // The editor asks about the timer being edited against the rest of the list as last checked:
+  // the timer it replaces is left out, and nothing else changes while the editor is open.
+  list_actions_->conflict_check = [this](const plan::PlanTimer& candidate, int32_t record) {
+    return conflicts_ ? conflicts_->EditorLine(candidate, record) : std::string();
+  };
 
   conflict_timer_.setSingleShot(true);
   conflict_timer_.setInterval(kConflictCheckDelayMs);
@@ -81,31 +99,82 @@ void MainWindow::BoxNamesRead() {
 void MainWindow::StartTunerRead() {
   if (tuner_read_running_) return;
   tuner_read_running_ = true;
+  const int run = ++tuner_run_;
   tuner_status_->setText("Reading the box's tuners...");
   const transfer::BoxAddress box = Box();
   const std::filesystem::path local_dir = options_.local_dir;
   const bool ask_box = fetch_result_.ok;
   const transfer::WebDetection* answer = web_route_.AnswerFor(WebEndpoint());
   const std::string about = answer && answer->found ? answer->info.about : std::string();
+  auto cancel = std::make_shared<std::atomic<bool>>(false);
+  tuner_cancel_ = cancel;
+  if (ask_box && about.empty()) {
+    tuner_progress_->ShowResult("");
+    tuner_progress_->show();
+  }
+  // The steps come on the read's thread: posted through the application object, which
+  // outlives the window, and dropped once this read is no longer the window's latest.
+  auto watch = std::make_shared<transfer::TelnetWatch>();
+  watch->cancelled = cancel.get();
+  watch->step = [window = QPointer<MainWindow>(this), run](transfer::TelnetWatch::Step step) {
+    static const char* const kSteps[] = {"connecting", "logging in", "reading the tuners"};
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [window, run, step] {
+          if (!window || window->tuner_run_ != run) return;
+          window->tuner_progress_->ShowStep(kSteps[step - 1], step, transfer::TelnetWatch::kSteps);
+          window->tuner_progress_->ShowReceived(step, transfer::TelnetWatch::kSteps);
+        },
+        Qt::QueuedConnection);
+  };
   StartInBackground<transfer::TunerRead>(
       this,
-      [box, local_dir, ask_box, about] {
+      [box, local_dir, ask_box, about, cancel, watch] {
         if (!ask_box) {
           transfer::TunerRead read = transfer::ReadTunerCopy(local_dir);
           if (read.problem.empty()) read.problem = "the box was not reached";
           return read;
         }
-        return transfer::ReadBoxTuners(box, about, local_dir, kTunerReadBound, {});
+        return transfer::ReadBoxTuners(box, about, local_dir, kTunerReadBound, {}, watch.get());
       },
-      [this](const transfer::TunerRead& read) { Guarded([this, &read] { TunersRead(read); }); });
+      [this, run](const transfer::TunerRead& read) {
+        if (run == tuner_run_) Guarded([this, &read] { TunersRead(read); });
+      });
+}
+
+void MainWindow::CancelTunerRead() {
+  if (!tuner_read_running_) return;
+  if (tuner_cancel_) tuner_cancel_->store(true);
+  ++tuner_run_;
+  transfer::TunerRead read = transfer::ReadTunerCopy(options_.local_dir);
+  if (read.problem.empty()) read.problem = "the read of the box's tuners was cancelled";
+  TunersRead(read);
 }
 
 void MainWindow::TunersRead(const transfer::TunerRead& read) {
   tuner_read_running_ = false;
+  tuner_cancel_.reset();
+  tuner_progress_->hide();
   if (!read.problem.empty()) Log("Tuners: " + read.problem);
   if (read.set.Known()) Log("Tuners from " + read.source + ": " + plan::DescribeTuners(read.set));
-  tuner_context_.tuners = read.set;
+  tuner_read_ = read;
+  UseTuners();
+}
+
+void MainWindow::UseTuners() {
+  if (tuner_read_running_) return;
+  if (tuner_read_.set.Known())
+    tuner_context_.tuners = tuner_read_.set;
+  else if (!settings_.manual_tuners.empty())
+    tuner_context_.tuners = plan::ManualTunerSet(settings_.manual_tuners);
+  else
+    tuner_context_.tuners = {};
   CheckConflicts();
+}
+
+transfer::TunerRead MainWindow::LastTunersRead() const {
+  if (tuner_read_.set.Known()) return tuner_read_;
+  return transfer::ReadTunerCopy(options_.local_dir);
 }
 
 void MainWindow::CheckConflicts() {

@@ -1,6 +1,7 @@
 #include "app/settings_dialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -16,6 +17,7 @@ namespace tivolo::app {
 namespace {
 constexpr int kFillDelayMs = 10;
 constexpr int kButtonWidth = 90;
+constexpr int kTunerTextWidth = 360;
 }  // namespace
 
 SettingsDialog::SettingsDialog(Settings& settings, std::string config_file,
@@ -101,6 +103,7 @@ void SettingsDialog::Build() {
   layout->addWidget(box);
   layout->addWidget(utc);
   layout->addWidget(BuildWebGroup());
+  layout->addWidget(BuildTunerGroup());
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
   setTabOrder(ip_edit_, user_edit_);
@@ -113,6 +116,13 @@ void SettingsDialog::Build() {
   setTabOrder(web_https_box_, apply_live_box_);
   setTabOrder(apply_live_box_, save_button_);
   setTabOrder(save_button_, cancel_button_);
+  // The tuners' controls after the buttons, so that Tab reaches the others as it always did.
+  setTabOrder(cancel_button_, tuner_count_spin_);
+  QWidget* last = tuner_count_spin_;
+  for (QComboBox* combo : tuner_combos_) {
+    setTabOrder(last, combo);
+    last = combo;
+  }
   ip_edit_->setFocus();
 }
 
@@ -138,6 +148,56 @@ QGroupBox* SettingsDialog::BuildWebGroup() {
   return web;
 }
 
+// Below the web interface's group, before Save and Cancel: what was read of the box's tuners,
+// and the user's own set-up, which the conflict check uses only while nothing was read.
+QGroupBox* SettingsDialog::BuildTunerGroup() {
+  auto* group = new QGroupBox("Tuners: ", this);
+  tuners_read_ = new QLabel("Not read from the box yet", group);
+  tuners_read_->setObjectName("TunersRead");
+  tuners_read_->setWordWrap(true);
+  tuners_read_->setMaximumWidth(kTunerTextWidth);
+  tuner_count_spin_ = new QSpinBox(group);
+  tuner_count_spin_->setObjectName("SpinManualTuners");
+  tuner_count_spin_->setRange(0, kMaxManualTuners);
+  tuner_count_spin_->setSpecialValueText("none");
+  tuner_count_spin_->setToolTip(
+      "For a box that tells its tuners neither by its web interface nor by telnet: how many "
+      "tuners it has. Used only while nothing was read from the box.");
+  tuner_form_ = new QFormLayout(group);
+  tuner_form_->addRow("As read:", tuners_read_);
+  tuner_form_->addRow("Own set-up, tuners:", tuner_count_spin_);
+  for (int i = 0; i < kMaxManualTuners; ++i) {
+    auto* combo = new QComboBox(group);
+    combo->setObjectName(QString("ComboManualTuner%1").arg(i));
+    for (const char* system : kManualTunerSystems)
+      combo->addItem(system);
+    tuner_combos_[static_cast<size_t>(i)] = combo;
+    tuner_form_->addRow(QString("Tuner %1:").arg(QChar('A' + i)), combo);
+  }
+  connect(tuner_count_spin_, &QSpinBox::valueChanged, this, &SettingsDialog::ShowManualRows);
+  ShowManualRows();
+  return group;
+}
+
+void SettingsDialog::ShowManualRows() {
+  for (int i = 0; i < kMaxManualTuners; ++i)
+    tuner_form_->setRowVisible(tuner_combos_[static_cast<size_t>(i)],
+                               i < tuner_count_spin_->value());
+}
+
+std::vector<std::string> SettingsDialog::ManualTuners() const {
+  std::vector<std::string> types;
+  for (int i = 0; i < tuner_count_spin_->value(); ++i)
+    types.push_back(tuner_combos_[static_cast<size_t>(i)]->currentText().toStdString());
+  return types;
+}
+
+void SettingsDialog::SetTunersRead(const std::string& words, const std::string& source) {
+  if (words.empty()) return;
+  tuners_read_->setText(QString::fromStdString(words));
+  tuners_read_->setToolTip(QString::fromStdString("From " + source));
+}
+
 void SettingsDialog::SetFirstRun(bool first_run) {
   first_run_ = first_run;
   first_run_note_->setVisible(first_run);
@@ -156,6 +216,9 @@ void SettingsDialog::Timer1Timer() {
   web_port_spin_->setValue(entries.web_port);
   web_https_box_->setChecked(entries.web_https);
   apply_live_box_->setChecked(entries.apply_live);
+  tuner_count_spin_->setValue(static_cast<int>(entries.manual_tuners.size()));
+  for (size_t i = 0; i < entries.manual_tuners.size() && i < tuner_combos_.size(); ++i)
+    tuner_combos_[i]->setCurrentText(QString::fromStdString(entries.manual_tuners[i]));
 }
 
 void SettingsDialog::CheckBox1Click() {
@@ -172,6 +235,7 @@ void SettingsDialog::SaveExecute() {
   entries.web_port = web_port_spin_->value();
   entries.web_https = web_https_box_->isChecked();
   entries.apply_live = apply_live_box_->isChecked();
+  entries.manual_tuners = ManualTuners();
   try {
     if (SaveEntries(entries, settings_, config_file_) == SaveResult::kInvalidAddress) {
       messages_.Information(kInvalidAddressMessage);

@@ -1,11 +1,13 @@
 // The settings dialog "Configuration": the box's address, FTP user name and password, the
 // UTC offset with its "Automatic:" switch, and the box's web interface (port, HTTPS, and
-// whether changes are applied live through it). Created anew for each use; Save checks the address
-// and writes config.ini, Cancel (or Escape) leaves everything as it was. Enter does nothing: a
-// stray key never saves. Tests reach its controls by their object names.
+// whether changes are applied live through it), then the box's tuners: the set-up last read from
+// it, in words, and a set-up of the user's own for a box that tells none. Created anew for each
+// use; Save checks the address and writes config.ini, Cancel (or Escape) leaves everything as it
+// was. Enter does nothing: a stray key never saves. Tests reach its controls by their object names.
 #pragma once
 
 #include <QTimer>
+#include <array>
 #include <string>
 
 #include "app/config.h"
@@ -13,6 +15,8 @@
 #include "widgets/message_service.h"
 
 class QCheckBox;
+class QComboBox;
+class QFormLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -35,6 +39,9 @@ class SettingsDialog : public ui::FixedDialog {
   void SetFirstRun(bool first_run);
   // After it closed: true when a first-run dialog was left without saving.
   bool EndRequested() const { return end_requested_; }
+  // The tuner set-up last read from the box, in words (plan::DescribeTuners), and where it came
+  // from; empty while none was read.
+  void SetTunersRead(const std::string& words, const std::string& source);
 
   void SaveExecute();
   void CancelExecute();
@@ -47,6 +54,10 @@ class SettingsDialog : public ui::FixedDialog {
   void CheckBox1Click();
   void Build();
   QGroupBox* BuildWebGroup();
+  QGroupBox* BuildTunerGroup();
+  // Shows as many systems' rows as the count says.
+  void ShowManualRows();
+  std::vector<std::string> ManualTuners() const;
 
   Settings& settings_;
   std::string config_file_;
@@ -66,6 +77,10 @@ class SettingsDialog : public ui::FixedDialog {
   QSpinBox* web_port_spin_ = nullptr;
   QCheckBox* web_https_box_ = nullptr;
   QCheckBox* apply_live_box_ = nullptr;
+  QLabel* tuners_read_ = nullptr;
+  QSpinBox* tuner_count_spin_ = nullptr;
+  QFormLayout* tuner_form_ = nullptr;
+  std::array<QComboBox*, kMaxManualTuners> tuner_combos_{};
 };
 
 }  // namespace tivolo::app

@@ -4,6 +4,7 @@
 // at most the dialogue bound: read with a deadline, let TelnetDialogue decide, answer, send.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -19,10 +20,23 @@ struct TelnetOutcome {
 };
 using RestartOutcome = TelnetOutcome;
 
-// command ends with a line end; log receives every block the box sends, unchanged.
+// What a caller on another thread sees of a telnet command, and how it ends it early.
+struct TelnetWatch {
+  enum Step { kConnecting = 1, kLoggingIn, kCommandSent };
+  static constexpr int kSteps = 3;
+  // Each step as it begins, on the command's thread.
+  std::function<void(Step)> step;
+  // Set from any thread: the dialogue ends within a fifth of a second (a connection being made
+  // still takes up to its bound) and the outcome's reason says it was cancelled.
+  const std::atomic<bool>* cancelled = nullptr;
+};
+
+// command ends with a line end; log receives every block the box sends, unchanged; watch may
+// be null.
 TelnetOutcome RunTelnetCommand(const BoxAddress& box, const std::string& command,
                                std::chrono::milliseconds bound,
-                               const std::function<void(const std::string&)>& log);
+                               const std::function<void(const std::string&)>& log,
+                               const TelnetWatch* watch = nullptr);
 
 // log receives every block the box sends, unchanged.
 RestartOutcome RestartReceiver(const BoxAddress& box, std::chrono::milliseconds bound,

@@ -63,11 +63,12 @@ TunerRead ReadTunerCopy(const fs::path& local_dir) {
 
 TunerRead ReadBoxTuners(const BoxAddress& box, const std::string& about_json,
                         const fs::path& local_dir, std::chrono::milliseconds bound,
-                        const std::function<void(const std::string&)>& log) {
+                        const std::function<void(const std::string&)>& log,
+                        const TelnetWatch* watch) {
   std::string text = about_json;
   std::string problem;
   if (text.empty()) {
-    const TelnetOutcome outcome = RunTelnetCommand(box, kNimSocketsCommand, bound, {});
+    const TelnetOutcome outcome = RunTelnetCommand(box, kNimSocketsCommand, bound, {}, watch);
     if (outcome.completed)
       text = outcome.output;
     else

@@ -12,6 +12,7 @@
 
 #include "plan/tuner_setup.h"
 #include "transfer/box_address.h"
+#include "transfer/receiver_restart.h"
 
 namespace tivolo::transfer {
 
@@ -25,10 +26,12 @@ struct TunerRead {
   std::string problem;  // why the box was not asked or did not answer; empty when it did
 };
 
-// about_json: the interface's about reply when it answered (empty: ask by telnet).
+// about_json: the interface's about reply when it answered (empty: ask by telnet, reporting
+// to watch, which may be null or cancel the read).
 TunerRead ReadBoxTuners(const BoxAddress& box, const std::string& about_json,
                         const std::filesystem::path& local_dir, std::chrono::milliseconds bound,
-                        const std::function<void(const std::string&)>& log);
+                        const std::function<void(const std::string&)>& log,
+                        const TelnetWatch* watch = nullptr);
 
 // The set from the copy alone (the box is not asked): for the command line's fallback.
 TunerRead ReadTunerCopy(const std::filesystem::path& local_dir);

@@ -16,7 +16,9 @@
 #include <algorithm>
 #include <string>
 
+#include "platform/clock.h"
 #include "store/date_format.h"
+#include "ui/timer_conflicts.h"
 #include "ui/timer_state.h"
 #include "widgets/bound_controls.h"
 
@@ -35,6 +37,7 @@ constexpr int kDayBoxLeft = 4;
 constexpr int kHourMinutes = 60;
 
 const QColor kRed(Qt::red);
+const QColor kWarningColour(0xb0, 0x50, 0x00);  // dark orange: a warning, not a refusal
 
 void ShowRed(QDateTimeEdit* picker, bool red) {
   QPalette p = picker->palette();
@@ -101,9 +104,10 @@ TimerEditor::TimerEditor(QWidget* owner, TimerSession& session)
   SetupChannelAndName(grid, body);
   grid->addWidget(SetupPickers(), 2, 0, 1, 3);
   grid->addWidget(SetupQuickButtons(), 2, 3);
-  grid->addWidget(SetupRepetition(), 3, 0, 1, 4);
+  grid->addWidget(SetupConflictLine(body), 3, 0, 1, 4);
+  grid->addWidget(SetupRepetition(), 4, 0, 1, 4);
   SetupAfterevent(grid, body);
-  grid->addWidget(SetupButtons(), 5, 0, 1, 4);
+  grid->addWidget(SetupButtons(), 6, 0, 1, 4);
   SetupRuleWarning(outer);
   auto* status = new QStatusBar(this);
   status->setSizeGripEnabled(false);
@@ -137,6 +141,11 @@ void TimerEditor::SetupRuleWarning(QVBoxLayout* outer) {
 void TimerEditor::SetIsNew(bool is_new) {
   is_new_ = is_new;
   PickerChange();  // a new timer's begin counts as changed
+}
+
+void TimerEditor::SetConflictCheck(ConflictCheck check) {
+  conflict_check_ = std::move(check);
+  ShowConflict();
 }
 
 void TimerEditor::SetupChannelAndName(QGridLayout* grid, QWidget* body) {
@@ -194,6 +203,21 @@ QWidget* TimerEditor::SetupPickers() {
   return box;
 }
 
+QLabel* TimerEditor::SetupConflictLine(QWidget* body) {
+  // Shown only while the timer would find no tuner: a warning, Save still takes the timer. A
+  // hidden row takes no room, so the dialog keeps its size without a conflict; the line wraps
+  // within the width the other rows give the dialog rather than widening it.
+  conflict_line_ = new QLabel(body);
+  conflict_line_->setObjectName("ConflictLine");
+  conflict_line_->setWordWrap(true);
+  conflict_line_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  QPalette warning = conflict_line_->palette();
+  warning.setColor(QPalette::WindowText, kWarningColour);
+  conflict_line_->setPalette(warning);
+  conflict_line_->hide();
+  return conflict_line_;
+}
+
 QWidget* TimerEditor::SetupQuickButtons() {
   auto* box = new QWidget(this);
   auto* grid = new QGridLayout(box);
@@ -232,6 +256,8 @@ QWidget* TimerEditor::SetupRepetition() {
   repeated_box_->setLayoutDirection(Qt::RightToLeft);  // caption left of the box
   connect(repeated_box_, &QCheckBox::clicked, this,
           [this] { session_.Guard([this] { CheckBoxRepeatedExit(); }); });
+  connect(repeated_box_, &QCheckBox::toggled, this,
+          [this] { session_.Guard([this] { ShowConflict(); }); });
   day_panel_ = new QWidget(row);
   day_panel_->setObjectName("Panel1");
   const auto& names = store::DefaultFormatSettings().short_day_names;  // Sunday first
@@ -244,6 +270,7 @@ QWidget* TimerEditor::SetupRepetition() {
         new QCheckBox(QString::fromStdString(names[static_cast<size_t>((i + 1) % 7)]), day_panel_);
     box->setObjectName(IndexedName("DayBox", i));
     box->setLayoutDirection(Qt::RightToLeft);
+    connect(box, &QCheckBox::toggled, this, [this] { session_.Guard([this] { ShowConflict(); }); });
     width = std::max(width, box->sizeHint().width());
     height = std::max(height, box->sizeHint().height());
     day_boxes_[static_cast<size_t>(i)] = box;
@@ -267,8 +294,8 @@ void TimerEditor::SetupAfterevent(QGridLayout* grid, QWidget* body) {
   afterevent_combo_->SetKnownValues({"standby", "auto"});
   afterevent_combo_->SetItems({"nothing", "deepstandby"});
   afterevent_combo_->Link().Bind(&session_.tables->ds_timers, fields::kAfterevent);
-  grid->addWidget(new QLabel("Afterevent:", body), 4, 0);
-  grid->addWidget(afterevent_combo_, 4, 1);
+  grid->addWidget(new QLabel("Afterevent:", body), 5, 0);
+  grid->addWidget(afterevent_combo_, 5, 1);
 }
 
 QWidget* TimerEditor::SetupButtons() {
@@ -369,6 +396,7 @@ void TimerEditor::PickerChange() {
   validity_.name_missing =
       session_.NamesRequired() && name_edit_ && name_edit_->text().trimmed().isEmpty();
   ShowValidity();
+  ShowConflict();
 }
 
 void TimerEditor::KeepWholeMinutes() {
@@ -391,6 +419,24 @@ void TimerEditor::ShowValidity() {
   ShowRed(begin_picker_, validity_.begin_red);
   ShowRed(end_picker_, validity_.end_red);
   if (reason_line_) reason_line_->setText(QString::fromStdString(RefusalReason(validity_)));
+}
+
+void TimerEditor::ShowConflict() {
+  if (!conflict_line_) return;
+  std::string line;
+  if (conflict_check_) {
+    const store::MemTable& timers = session_.tables->timers;
+    const ClockNow now = session_.Now();
+    plan::PlanTimer candidate = PlanTimerOf(timers.ActiveBuffer(), TimerStateFields(timers),
+                                            now.clock, platform::DateTimeToEpoch(now.utc));
+    // The days as ticked, once the opening has set the boxes from the record.
+    if (!opening_timer_ || !opening_timer_->isActive())
+      candidate.repeated = MaskFromBoxes(repeated_box_->isChecked(), CheckedDays()) & 0x7f;
+    line = conflict_check_(candidate, timers.ActiveBuffer().RecordId());
+  }
+  conflict_line_->setText(QString::fromStdString(line));
+  conflict_line_->setToolTip(conflict_line_->text());
+  conflict_line_->setVisible(!line.empty());
 }
 
 TimerInstants TimerEditor::Instants() const {

@@ -6,8 +6,12 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
+#include "plan/plan_timer.h"
 #include "ui/fixed_dialog.h"
 #include "ui/timer_rules.h"
 #include "ui/timer_session.h"
@@ -36,12 +40,20 @@ class TimerEditor : public FixedDialog {
  public:
   static constexpr int kOpeningDelayMs = 50;
 
+  // Asks the tuner check about the timer as it is being edited (`record` the record it
+  // replaces, -1 for a new timer): the line to show, empty when it finds a tuner or the
+  // tuners are not known.
+  using ConflictCheck =
+      std::function<std::string(const plan::PlanTimer& candidate, int32_t record)>;
+
   TimerEditor(QWidget* owner, TimerSession& session);
   ~TimerEditor() override;
 
   // The caller's result flag (true on entry; cleared only by Save) and whether the timer is new.
   void SetDialogCancelled(bool* dialog_cancelled) { dialog_cancelled_ = dialog_cancelled; }
   void SetIsNew(bool is_new);
+  // Without one (the default) the conflict line stays hidden.
+  void SetConflictCheck(ConflictCheck check);
 
   // What the last change of a picker left: Save refuses while it holds a fault, and the
   // pickers show it in red.
@@ -68,6 +80,7 @@ class TimerEditor : public FixedDialog {
  private:
   void SetupChannelAndName(QGridLayout* grid, QWidget* body);
   QWidget* SetupPickers();
+  QLabel* SetupConflictLine(QWidget* body);
   QWidget* SetupQuickButtons();
   QWidget* SetupRepetition();
   void SetupAfterevent(QGridLayout* grid, QWidget* body);
@@ -82,6 +95,8 @@ class TimerEditor : public FixedDialog {
   void StepFocusedPicker(int minutes);
   void KeepWholeMinutes();
   void ShowValidity();
+  // The tuner check's line under the pickers, after every change of the times or the days.
+  void ShowConflict();
   TimerInstants Instants() const;
   DayBoxes CheckedDays() const;
   void SetDays(const DayBoxes& days);
@@ -103,7 +118,9 @@ class TimerEditor : public FixedDialog {
   QWidget* day_panel_ = nullptr;
   std::array<QCheckBox*, kDayBoxes> day_boxes_{};
   widgets::BoundComboBox* afterevent_combo_ = nullptr;
-  QLabel* reason_line_ = nullptr;  // why Save refuses, under the pickers
+  QLabel* reason_line_ = nullptr;    // why Save refuses, under the pickers
+  QLabel* conflict_line_ = nullptr;  // where the box runs out of tuners, under that; a warning
+  ConflictCheck conflict_check_;
   QPushButton* save_button_ = nullptr;
   QPushButton* cancel_button_ = nullptr;
   QAction* save_action_ = nullptr;

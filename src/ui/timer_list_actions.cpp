@@ -124,6 +124,7 @@ void TimerListActions::TimersAfterInsert(store::MemTable& timers) {
   auto editor = std::make_unique<TimerEditor>(owner_, session_);
   editor->SetDialogCancelled(&dialog_cancelled_);
   editor->SetIsNew(is_new);
+  if (conflict_check) editor->SetConflictCheck(conflict_check);
   if (on_editor) on_editor(*editor);
   editor->exec();
   if (dialog_cancelled_) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "plan/plan_timer.h"
 #include "ui/timer_session.h"
 
 class QAction;
@@ -58,6 +59,9 @@ class TimerListActions : public QObject {
   // Run on each dialog after it is made and before it is shown (tests look at them there).
   std::function<void(ChannelPicker&)> on_picker;
   std::function<void(TimerEditor&)> on_editor;
+  // Given to every editor (TimerEditor::ConflictCheck): the verdict of the tuner check for the
+  // timer being edited against the rest of the list. May be empty.
+  std::function<std::string(const plan::PlanTimer& candidate, int32_t record)> conflict_check;
   // Run at the end of every RefreshActions, when a change, delete or step is complete: what
   // shows counts may take them now.
   std::function<void()> after_refresh;

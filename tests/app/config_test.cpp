@@ -177,6 +177,31 @@ TEST_F(ConfigTest, SaveTrimsAndWritesItsKeysInOrder) {
   EXPECT_EQ(LoadConfiguration(path_).utc_offset, -5);
 }
 
+// The manual tuner set-up as config.ini holds it: systems not offered and blanks are dropped,
+// eight at most; a set-up cleared in the dialog is written empty, not left behind.
+TEST_F(ConfigTest, ManualTunersAreReadBackAndCleared) {
+  const struct {
+    const char* text;
+    std::vector<std::string> types;
+  } kCases[] = {
+      {"DVB-S2,DVB-C", {"DVB-S2", "DVB-C"}},
+      {" DVB-S , ,DVB-X,dvb-c,DVB-T2", {"DVB-S", "DVB-T2"}},
+      {"DVB-C,DVB-C,DVB-C,DVB-C,DVB-C,DVB-C,DVB-C,DVB-C,DVB-S2",
+       std::vector<std::string>(8, "DVB-C")},
+      {"", {}},
+  };
+  for (const auto& c : kCases)
+    EXPECT_EQ(ParseManualTuners(c.text), c.types) << c.text;
+  Settings settings;
+  settings.manual_tuners = {"DVB-S2", "DVB-T"};
+  SaveConfiguration(path_, settings);
+  EXPECT_EQ(LoadConfiguration(path_).manual_tuners, settings.manual_tuners);
+  settings.manual_tuners.clear();
+  SaveConfiguration(path_, settings);
+  EXPECT_NE(ReadFile().find("\nManualTuners=\n"), std::string::npos) << ReadFile();
+  EXPECT_TRUE(LoadConfiguration(path_).manual_tuners.empty());
+}
+
 TEST_F(ConfigTest, InvalidAddressStoresNothing) {
   WriteFile("[DB7025]\nIp=192.168.1.1\n");
   Settings settings = LoadConfiguration(path_);

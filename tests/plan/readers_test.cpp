@@ -74,6 +74,37 @@ TEST(TunerSetupTest, PositionsInputsAndLinks) {
   EXPECT_EQ(UnknownsText(unread.unknowns), "Not checked: the tuners' set-up");
 }
 
+// Configuration's words for set-ups as read, and for the user's own set-up.
+TEST(TunerTextsTest, DescribesEachKindOfSetup) {
+  const struct {
+    std::vector<std::string> types;
+    const char* settings;
+    const char* words;
+  } kCases[] = {
+      {{"DVB-S2", "DVB-S2", "DVB-C", ""},
+       "config.Nims.0.configMode=simple\nconfig.Nims.0.diseqcMode=diseqc_a_b\n"
+       "config.Nims.0.diseqcA=192\nconfig.Nims.0.diseqcB=130\n"
+       "config.Nims.1.configMode=loopthrough\n",
+       "A: DVB-S2, 19.2E and 13.0E; B: DVB-S2, loop-through from A; C: DVB-C; D: empty"},
+      {{"DVB-S", "DVB-S2"},
+       "config.Nims.0.configMode=simple\nconfig.Nims.0.diseqcMode=single\n"
+       "config.Nims.0.diseqcA=282\nconfig.Nims.1.configMode=equal\n",
+       "A: DVB-S, 28.2E; B: DVB-S2, equal to A"},
+      {{"DVB-S2", "DVB-T2"},
+       "config.Nims.0.configMode=simple\nconfig.Nims.0.diseqcA=3550\n"
+       "config.Nims.1.configMode=nothing\n",
+       "A: DVB-S2, 5.0W; B: DVB-T2, not used"},
+      {{}, "", "No tuners known"},
+  };
+  for (const auto& c : kCases)
+    EXPECT_EQ(DescribeTuners(c.types.empty() ? TunerSet() : MakeTuners(c.types, c.settings)),
+              c.words);
+  // The user's own: systems only, which the status bar counts.
+  const TunerSet manual = ManualTunerSet({"DVB-S2", "DVB-S2", "DVB-C"});
+  EXPECT_EQ(DescribeTuners(manual), "A: DVB-S2; B: DVB-S2; C: DVB-C");
+  EXPECT_EQ(TunerStatus(manual), "Tuners: 2 x DVB-S2, 1 x DVB-C");
+}
+
 TEST(TransponderListTest, ReadsSystemPositionBandAndKind) {
   const auto list = boxdata::ReadTransponders(
       boxdata::ServiceList(std::string(kLamedb) + "transponders\n"));  // a second block is not read

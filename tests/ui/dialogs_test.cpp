@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSpinBox>
+#include <QStatusBar>
 #include <QTest>
 #include <algorithm>
 #include <memory>
@@ -16,6 +18,7 @@
 
 #include "app/app_test_support.h"
 #include "app/main_window.h"
+#include "app/settings_dialog.h"
 #include "boxdata/box_reader.h"
 #include "boxdata/timer_writer.h"
 #include "store/date_format.h"
@@ -100,12 +103,13 @@ class DialogsTest : public ::testing::Test {
 
   // Puts a timer of its own into the table (its begin a Wednesday unless given).
   void AddTimer(int64_t repeated_org, platform::DateTime begin = At(2026, 7, 15, 20, 30),
-                const char* afterevent = "nothing") {
+                const char* afterevent = "nothing",
+                const char* serviceref = "1:0:1:B2:C:3E8:FFFF0000:0:0:0:") {
     store::MemTable& t = T().timers;
     const store::MemTable::Event insert = std::exchange(t.AfterInsert, nullptr);
     t.Append();
     t.FieldNamed(fields::kZender).SetAsString("Own");
-    t.FieldNamed(fields::kServiceref).SetAsString("1:0:1:B2:C:3E8:FFFF0000:0:0:0:");
+    t.FieldNamed(fields::kServiceref).SetAsString(serviceref);
     t.FieldNamed(fields::kBegin).SetAsDateTime(begin);
     t.FieldNamed(fields::kEnd).SetAsDateTime(platform::AddHours(begin, 1));
     t.FieldNamed(fields::kRepeatedOrg).SetAsLargeInt(repeated_org);
@@ -457,6 +461,49 @@ TEST_F(DialogsTest, QuickButtonsAndColoursAcrossMidnight) {
                                             "2026-07-16 02:15:00"}));
   GoTo(At(2026, 7, 15, 23, 30));
   EXPECT_EQ(Stamp(T().timers.FieldNamed(fields::kEnd).AsDateTime()), "2026-07-16 02:15:00");
+}
+
+// With one tuner (the user's own set-up: the box refuses), a begin moved into the real timer's
+// recording on another transponder shows the conflict line under the pickers; moved past its
+// end, the line goes. Save still takes the timer.
+TEST_F(DialogsTest, TheConflictLineFollowsTheBegin) {
+  DialogScript configure;
+  configure.Then<app::SettingsDialog>([](app::SettingsDialog& d) {
+    Control<QSpinBox>(d, "SpinManualTuners").setValue(1);
+    Control<QPushButton>(d, "ButtonSave").click();
+  });
+  ASSERT_TRUE(configure.Run([this] { w_->ConfigurationClick(); }));
+  auto* tuners = w_->statusBar()->findChild<QLabel*>("TunerStatus");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return tuners->text() == "Tuners: 1 x DVB-S2"; }, 15000))
+      << tuners->text().toStdString();
+  // The real timer records 21:02-22:10 on 13.0E; this one is on another transponder there.
+  AddTimer(0, At(2024, 11, 7, 23, 0), "nothing", "1:0:1:1:5E:55:820000:0:0:0:");
+  GoTo(At(2024, 11, 7, 23, 0));
+  std::vector<std::string> seen;
+  DialogScript script;
+  script.Then<TimerEditor>([&seen](TimerEditor& e) {
+    auto* line = Get<QLabel>(e, "ConflictLine");
+    auto state = [&] { seen.push_back(line->isVisible() ? line->text().toStdString() : "-"); };
+    state();
+    Get<Picker>(e, "PickerBegin")->SetValue(At(2024, 11, 7, 21, 30));
+    state();
+    Get<Picker>(e, "PickerBegin")->SetValue(At(2024, 11, 7, 22, 10));  // at its end: overlaps
+    state();
+    Get<Picker>(e, "PickerBegin")->SetValue(At(2024, 11, 7, 22, 11));
+    state();
+    Get<Picker>(e, "PickerBegin")->SetValue(At(2024, 11, 7, 21, 0));
+    Click(Get<QPushButton>(e, "ButtonSave"));
+    EXPECT_FALSE(e.isVisible());
+  });
+  ASSERT_TRUE(Edit(script));
+  const std::string with = "Needs a second tuner on Thu 07-11 ";
+  const std::string real = ", with \"Ojciec Mateusz 32 (odc. 2)\"";
+  ASSERT_EQ(seen.size(), 4u);
+  EXPECT_EQ(seen[0], "-");
+  EXPECT_EQ(seen[1].rfind(with + "21:30-22:10" + real, 0), 0u) << seen[1];
+  EXPECT_EQ(seen[2].rfind(with + "22:10-22:10" + real, 0), 0u) << seen[2];
+  EXPECT_EQ(seen[3], "-");
+  EXPECT_EQ(w_->ChangeCount(), 1);
 }
 
 // An existing timer that already runs opens without red; a begin changed into the past turns
