@@ -101,6 +101,7 @@ LiveSave::LiveSave(SaveInput input, web::HttpEndpoint endpoint, LiveSaveObserver
 
 void LiveSave::Step(const std::string& step) {
   if (stopped_.load()) throw SaveStopped();
+  cancel_.ThrowIfCancelled();
   observer_.Progress(step);
 }
 
@@ -119,7 +120,13 @@ LiveSaveResult LiveSave::Run() {
     if (detect_first_ && !Detect(result)) return result;
     Send(result);
   } catch (const std::exception& e) {
-    // Only before the first change: from there on nothing throws but a lack of memory.
+    // Only before the first change: from there on nothing throws but a lack of memory. The
+    // Cancel too is honoured only before it, so a cancelled save sent nothing.
+    if (cancel_.Cancelled()) {
+      result.outcome = LiveOutcome::kCancelled;
+      result.message = SaveCancelled().what();
+      return result;
+    }
     result.outcome = LiveOutcome::kFailed;
     result.message = e.what();
     result.error_type = platform::TypeNameOf(e);
@@ -133,6 +140,7 @@ bool LiveSave::Detect(LiveSaveResult& result) {
     result.interface = web::DetectInterface(endpoint_);
     return true;
   } catch (const web::WebError& e) {
+    cancel_.ThrowIfCancelled();
     if (!InterfaceAbsent(e)) {
       // Not an answer that there is none: the restart is the user's to choose.
       observer_.Log("The box's web interface does not answer: " + std::string(e.what()));
@@ -173,6 +181,7 @@ void LiveSave::Send(LiveSaveResult& result) {
   Plan plan;
   ReadOurs(plan);
   web::WebInterface box(endpoint_, web_bounds_);
+  box.Http().SetStop(&cancel_.Flag());
   try {
     if (!Merge(box, plan, result)) {
       result.outcome = LiveOutcome::kDeclined;
@@ -186,6 +195,7 @@ void LiveSave::Send(LiveSaveResult& result) {
       return;
     }
   } catch (const web::WebError& e) {
+    cancel_.ThrowIfCancelled();
     OfferUpload(e.what(), result);
     return;
   }
@@ -197,6 +207,7 @@ void LiveSave::Send(LiveSaveResult& result) {
   observer_.Log("Applying " + Plural(plan.operations.size(), "change", "changes") +
                 " through the box's web interface.");
   Step("Applying the changes");
+  if (cancel_.BeginChanges()) observer_.ChangesBegin();
   std::vector<std::string> calls;
   for (const PlannedOperation& op : plan.operations)
     calls.push_back(CallLine(op));
@@ -312,6 +323,7 @@ bool LiveSave::MergeOnce(Plan& plan, LiveSaveResult& result) {
     // The receiver sets an unreadable list aside and starts with none; merging with that
     // would drop every timer the user did not touch.
     ++questions_;
+    cancel_.ThrowIfCancelled();
     if (!observer_.Ask("The box holds no timers now, though it held " +
                        std::to_string(plan.base.timers.size()) +
                        " at start; its receiver may have set an unreadable list aside and "
@@ -328,6 +340,7 @@ bool LiveSave::MergeOnce(Plan& plan, LiveSaveResult& result) {
     observer_.Log(line);
   if (!plan.merge.HasConflicts()) return true;
   ++questions_;
+  cancel_.ThrowIfCancelled();
   if (observer_.Ask(ConflictQuestion(plan.merge, labeller))) return true;
   result.message = "Nothing was sent to the box: it keeps its own versions of those timers.";
   return false;

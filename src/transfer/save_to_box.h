@@ -32,6 +32,7 @@
 #include "transfer/box_address.h"
 #include "transfer/box_list_transfer.h"
 #include "transfer/listed_timer.h"
+#include "transfer/save_cancel.h"
 #include "transfer/timer_list_check.h"
 #include "web/box_timer.h"
 #include "web/http_client.h"
@@ -66,6 +67,8 @@ class SaveObserver {
   virtual void Log(const std::string& line) = 0;
   // A question to answer with Yes (true) or No. An exception counts as No.
   virtual bool Ask(const std::string& question) = 0;
+  // The first change goes to the box now: a Cancel is refused from here on.
+  virtual void ChangesBegin() {}
 };
 
 // The box's list as read at start, kept in memory: the base of the merge.
@@ -136,6 +139,7 @@ enum class SaveOutcome {
   kRestarted,     // the merged list is on the box and loaded by the restarted receiver
   kRefused,       // nothing sent: the list is not known, not ours to send, or failed its check
   kDeclined,      // the user kept the box as it is after a question: nothing sent
+  kCancelled,     // the user cancelled before the first change: nothing sent
   kFailed,        // an error
   kNotRestarted,  // the new list is on the box, the receiver was not restarted
   kOverwritten,   // the receiver was restarted, but the box had written its own list first
@@ -163,8 +167,10 @@ struct SaveResult {
   std::optional<std::vector<web::BoxTimer>> box_timers;
   // Only after a completed, checked restart does the program end (kEndDelay later).
   bool EndProgram() const { return outcome == SaveOutcome::kRestarted; }
-  // A declined save is news, not an error.
-  bool MessageIsError() const { return outcome != SaveOutcome::kDeclined; }
+  // A declined or cancelled save is news, not an error.
+  bool MessageIsError() const {
+    return outcome != SaveOutcome::kDeclined && outcome != SaveOutcome::kCancelled;
+  }
   // The list is on the box, and its restart, or the check of it, is still to be done.
   bool RestartPending() const {
     return outcome == SaveOutcome::kNotRestarted || outcome == SaveOutcome::kNotChecked;
@@ -180,9 +186,12 @@ class SaveToBox {
   SaveResult Run();
   // Any thread: the sequence stops before its next step (the application is quitting).
   void Stop() { stopped_.store(true); }
+  // Any thread: the user's Cancel (SaveCancel::Cancel).
+  bool Cancel() { return cancel_.Cancel(); }
 
  private:
   struct Plan;
+  void BeginChanges();
   void WriteAndCheck(const std::vector<ListedTimer>& timers, const std::string& text);
   void SendToBox(SaveResult& result);
   bool MergeWithBox(Plan& plan, SaveResult& result);
@@ -206,6 +215,7 @@ class SaveToBox {
   BoxBounds bounds_;
   TimerLabeller labeller_;
   std::atomic<bool> stopped_{false};
+  SaveCancel cancel_;
 };
 
 }  // namespace tivolo::transfer
