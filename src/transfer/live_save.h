@@ -56,8 +56,8 @@ enum class LiveOutcome {
   kNoInterface,  // asked first (DetectFirst), the box has no web interface: upload instead
   kRefused,      // nothing sent: the list is not known, not this box's, or failed its check
   kDeclined,     // the user kept the box as it is after a question: nothing sent
-  kCancelled,    // the user cancelled before the first change: nothing sent
   kFailed,       // an error before any change (other than the interface failing)
+  kCancelled,    // the user cancelled before the first change: nothing sent
 };
 
 struct LiveSaveResult {

@@ -1,8 +1,12 @@
 #include "transfer/save_to_box.h"
 
+#include <algorithm>
+
 #include "boxdata/text_lines.h"
 #include "boxdata/timer_writer.h"
 #include "net/ftp_client.h"
+#include "net/net_error.h"
+#include "net/socket_stack.h"
 #include "platform/now.h"
 #include "transfer/box_backup.h"
 #include "transfer/pending_restart.h"
@@ -182,8 +186,30 @@ SaveResult SaveToBox::Run() {
 
 namespace {
 
-void OpenBoxFolder(net::FtpClient& ftp, const BoxAddress& box) {
-  ftp.OpenAndLogin(true);
+std::string SecondsText(std::chrono::milliseconds bound) {
+  const auto ms = bound.count();
+  if (ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
+  return std::to_string(ms) + " ms";
+}
+
+void OpenBoxFolder(net::FtpClient& ftp, const BoxAddress& box, const BoxBounds& bounds) {
+  // A box that takes the connection and then says nothing does not answer either: its
+  // greeting and the login come within the connect bound too, so that a save does not stand
+  // for the longer reply bound before it says so.
+  const net::NetBounds working = ftp.Bounds();
+  net::NetBounds login = working;
+  login.idle = std::min(working.idle, bounds.connect);
+  ftp.SetBounds(login);
+  try {
+    ftp.OpenAndLogin(true);
+  } catch (const net::SocketError& e) {
+    if (e.Code() != net::kErrTimedOut) throw;
+    throw BoxNotAnswering("The box at " + box.Label() + " did not answer within " +
+                          SecondsText(bounds.connect) + " (" + e.what() +
+                          "). Check that the box is switched on and that its address in "
+                          "Configuration is right, then save again.");
+  }
+  ftp.SetBounds(working);
   ftp.ChangeRemoteDir(box.folder);
 }
 
@@ -194,7 +220,7 @@ std::unique_ptr<net::FtpClient> ConnectToBoxFolder(
     const std::function<void(const std::string&)>& log) {
   std::unique_ptr<net::FtpClient> ftp =
       MakeBoxFtpClient(box, bounds, [log](net::NetStatus, const std::string& line) { log(line); });
-  OpenBoxFolder(*ftp, box);
+  OpenBoxFolder(*ftp, box, bounds);
   return ftp;
 }
 
@@ -208,7 +234,7 @@ std::unique_ptr<net::FtpClient> SaveToBox::Connect() {
           cancel_.ThrowIfCancelled();
       });
   const SaveCancel::Watching watching(cancel_, *ftp);
-  OpenBoxFolder(*ftp, input_.box);
+  OpenBoxFolder(*ftp, input_.box, bounds_);
   return ftp;
 }
 
@@ -331,7 +357,8 @@ bool SaveToBox::WriteReceiverListFirst() {
   // the receiver's old one.
   if (!input_.web || !input_.write_first || !input_.start.uploaded.empty()) return true;
   observer_.Log("Asking the receiver to write its timer list before it is fetched.");
-  const std::string problem = WriteReceiverList(*input_.web, {bounds_.connect, bounds_.reply});
+  const std::string problem =
+      WriteReceiverList(*input_.web, {bounds_.connect, bounds_.reply}, &cancel_.Flag());
   if (problem.empty()) return true;
   cancel_.ThrowIfCancelled();
   observer_.Log("The receiver did not write its timer list: " + problem);

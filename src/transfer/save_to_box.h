@@ -46,8 +46,17 @@ class SaveStopped : public platform::Error {
   std::string TypeName() const override { return "SaveStopped"; }
 };
 
+// The box took no FTP connection, or took it and did not greet and log in, within the connect
+// bound: it is off, or the address names another machine.
+class BoxNotAnswering : public platform::Error {
+ public:
+  using platform::Error::Error;
+  std::string TypeName() const override { return "BoxNotAnswering"; }
+};
+
 // An FTP connection to the box, logged in and in its settings folder; each status line of
-// the client goes to log.
+// the client goes to log. A box that does not answer within bounds.connect is a
+// BoxNotAnswering.
 std::unique_ptr<net::FtpClient> ConnectToBoxFolder(
     const BoxAddress& box, const BoxBounds& bounds,
     const std::function<void(const std::string&)>& log);
@@ -139,13 +148,13 @@ enum class SaveOutcome {
   kRestarted,     // the merged list is on the box and loaded by the restarted receiver
   kRefused,       // nothing sent: the list is not known, not ours to send, or failed its check
   kDeclined,      // the user kept the box as it is after a question: nothing sent
-  kCancelled,     // the user cancelled before the first change: nothing sent
   kFailed,        // an error
   kNotRestarted,  // the new list is on the box, the receiver was not restarted
   kOverwritten,   // the receiver was restarted, but the box had written its own list first
   kNotChecked,    // the receiver was restarted, but its list could not be read back
   kListMissing,   // the receiver was restarted, and the box has no timers.xml now
   kSwitchedOff,   // the receiver loaded the list, but switched some of its timers off
+  kCancelled,     // the user cancelled before the first change: nothing sent
 };
 
 // What the box's "timers.xml" holds after the save, as far as it is known.
