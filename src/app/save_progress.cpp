@@ -2,8 +2,10 @@
 
 #include "app/background_run.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
+#include <QPushButton>
 #include <QVBoxLayout>
 #include <memory>
 
@@ -30,6 +32,11 @@ class PostedSaveObserver : public transfer::SaveObserver, public transfer::LiveS
       if (save_.log) save_.log(line);
     });
   }
+  void ChangesBegin() override {
+    run_.Post([this] {
+      if (dialog_) dialog_->ChangesBegin();
+    });
+  }
   bool Ask(const std::string& question) override {
     // Queued behind the log lines and steps before it; the save waits for the answer.
     return run_.Ask(
@@ -49,9 +56,33 @@ SaveProgressDialog::SaveProgressDialog(QWidget* owner) : QDialog(owner) {
   setWindowModality(Qt::ApplicationModal);
   setWindowFlag(Qt::WindowCloseButtonHint, false);
   step_ = new QLabel(this);
+  cancel_ = new QPushButton("&Cancel", this);
+  cancel_->setObjectName("SaveCancel");
+  cancel_->setToolTip("Stop the save; nothing has been sent to the box yet");
+  cancel_->setAutoDefault(false);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(step_);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(cancel_);
+  layout->addLayout(buttons);
   setFixedWidth(360);
+  connect(cancel_, &QPushButton::clicked, this, &SaveProgressDialog::CancelRequested);
+}
+
+void SaveProgressDialog::ChangesBegin() {
+  cancel_->setEnabled(false);
+  cancel_->setToolTip("Changes are being sent to the box: the save runs to its end");
+}
+
+void SaveProgressDialog::CancelAnswered(bool cancelled) {
+  if (!cancelled) {
+    ChangesBegin();
+    return;
+  }
+  cancel_->setEnabled(false);
+  cancelling_ = true;
+  step_->setText("Cancelling...");
 }
 
 void SaveProgressDialog::ShowStep(transfer::SaveStep step) {
@@ -59,6 +90,8 @@ void SaveProgressDialog::ShowStep(transfer::SaveStep step) {
 }
 
 void SaveProgressDialog::ShowText(const std::string& step) {
+  // "Cancelling..." stands until the save has stopped.
+  if (cancelling_) return;
   step_->setText(QString::fromStdString(step + "..."));
 }
 
@@ -80,6 +113,8 @@ auto RunUnderDialog(QWidget* owner, const SaveRun& run, Make make) {
   PostedSaveObserver observer(background, run, dialog);
   auto save = make(observer);
   stop = [&save] { save->Stop(); };
+  QObject::connect(dialog, &SaveProgressDialog::CancelRequested, dialog,
+                   [&save, dialog] { dialog->CancelAnswered(save->Cancel()); });
   dialog->show();
   decltype(save->Run()) result;
   background.Run([&] { result = save->Run(); });

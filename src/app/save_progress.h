@@ -1,5 +1,7 @@
 // Save && Exit off the user-interface thread: SaveToBox::Run (or LiveSave::Run) on a worker
-// thread while a small modal dialog names the step running. Questions of the save are asked on the
+// thread while a small modal dialog names the step running. Its Cancel stops the save with
+// nothing sent, until the first change goes to the box; from then on it is disabled, since a
+// save half-way cannot be undone. Questions of the save are asked on the
 // user-interface thread through the message service, the worker waiting for the answer; log lines
 // reach `log` there in the order the save wrote them, all before this returns.
 #pragma once
@@ -13,6 +15,7 @@
 #include "widgets/message_service.h"
 
 class QLabel;
+class QPushButton;
 
 namespace tivolo::app {
 
@@ -24,12 +27,23 @@ class SaveProgressDialog : public QDialog {
   void ShowStep(transfer::SaveStep step);
   void ShowText(const std::string& step);
   std::string StepText() const;
+  // The first change goes to the box: Cancel can no longer be honoured.
+  void ChangesBegin();
+  // The save took the Cancel, or refused it (cancelled false: a change was already sent).
+  void CancelAnswered(bool cancelled);
+  QPushButton* CancelButton() const { return cancel_; }
+
+ signals:
+  void CancelRequested();
 
  protected:
-  void reject() override {}  // a save half-way cannot be undone: it runs to its end
+  // Escape and the close box do nothing: only the button cancels, and only before a change.
+  void reject() override {}
 
  private:
   QLabel* step_;
+  QPushButton* cancel_;
+  bool cancelling_ = false;
 };
 
 struct SaveRun {

@@ -71,12 +71,12 @@ FtpJob::Outcome FtpJob::Run(const std::function<void(net::FtpClient&)>& work) {
 void FtpJob::Cancel() {
   cancelled_.store(true, std::memory_order_seq_cst);
   std::lock_guard lock(client_mutex_);
-  if (client_ == nullptr) return;
-  // Closing the sockets wakes every wait of the working thread at once. No ABOR: that
-  // thread may be sending a command on the control connection right now, and a server drops
-  // the transfer anyway when the control connection goes.
-  client_->DropDataConnection();
-  client_->Socket().ReleaseSocket(true);
+  if (client_ != nullptr) BreakOffWaits(*client_);
+}
+
+void BreakOffWaits(net::FtpClient& client) {
+  client.DropDataConnection();
+  client.Socket().ReleaseSocket(true);
 }
 
 }  // namespace tivolo::transfer

@@ -31,6 +31,11 @@ class FetchObserver {
   virtual void Progress(const std::string& file, int index, int count) = 0;
 };
 
+// Any thread: ends every wait of the thread using client at once, by closing its sockets. No
+// ABOR: that thread may be sending a command on the control connection right now, and a server
+// drops the transfer anyway when the control connection goes.
+void BreakOffWaits(net::FtpClient& client);
+
 class FtpJob {
  public:
   FtpJob(const BoxAddress& box, const BoxBounds& bounds, net::FtpTransferType type,

@@ -102,6 +102,7 @@ LiveSave::LiveSave(SaveInput input, web::HttpEndpoint endpoint, LiveSaveObserver
 
 void LiveSave::Step(const std::string& step) {
   if (stopped_.load()) throw SaveStopped();
+  cancel_.ThrowIfCancelled();
   observer_.Progress(step);
 }
 
@@ -120,7 +121,13 @@ LiveSaveResult LiveSave::Run() {
     if (detect_first_ && !Detect(result)) return result;
     Send(result);
   } catch (const std::exception& e) {
-    // Only before the first change: from there on nothing throws but a lack of memory.
+    // Only before the first change: from there on nothing throws but a lack of memory. The
+    // Cancel too is honoured only before it, so a cancelled save sent nothing.
+    if (cancel_.Cancelled()) {
+      result.outcome = LiveOutcome::kCancelled;
+      result.message = SaveCancelled().what();
+      return result;
+    }
     result.outcome = LiveOutcome::kFailed;
     result.message = e.what();
     result.error_type = platform::TypeNameOf(e);
@@ -134,6 +141,7 @@ bool LiveSave::Detect(LiveSaveResult& result) {
     result.interface = web::DetectInterface(endpoint_);
     return true;
   } catch (const web::WebError& e) {
+    cancel_.ThrowIfCancelled();
     if (!InterfaceAbsent(e)) {
       // Not an answer that there is none: the restart is the user's to choose.
       observer_.Log("The box's web interface does not answer: " + std::string(e.what()));
@@ -174,6 +182,7 @@ void LiveSave::Send(LiveSaveResult& result) {
   Plan plan;
   ReadOurs(plan);
   web::WebInterface box(endpoint_, web_bounds_);
+  box.Http().SetStop(&cancel_.Flag());
   try {
     if (!Merge(box, plan, result) || !AcceptTunerConflicts(plan)) {
       result.outcome = LiveOutcome::kDeclined;
@@ -187,6 +196,7 @@ void LiveSave::Send(LiveSaveResult& result) {
       return;
     }
   } catch (const web::WebError& e) {
+    cancel_.ThrowIfCancelled();
     OfferUpload(e.what(), result);
     return;
   }
@@ -198,6 +208,7 @@ void LiveSave::Send(LiveSaveResult& result) {
   observer_.Log("Applying " + Plural(plan.operations.size(), "change", "changes") +
                 " through the box's web interface.");
   Step("Applying the changes");
+  if (cancel_.BeginChanges()) observer_.ChangesBegin();
   std::vector<std::string> calls;
   for (const PlannedOperation& op : plan.operations)
     calls.push_back(CallLine(op));
@@ -345,6 +356,7 @@ bool LiveSave::AcceptTunerConflicts(const Plan& plan) {
       static_cast<int64_t>(platform::NowEpochSeconds()), true);
   if (question.empty()) return true;
   ++questions_;
+  cancel_.ThrowIfCancelled();
   return observer_.Ask(question);
 }
 
@@ -352,6 +364,7 @@ bool LiveSave::MergeOnce(Plan& plan, LiveSaveResult& result) {
   static const std::vector<ListedTimer> kNone;
   if (plan.theirs.timers.empty() && !plan.base.timers.empty()) {
     ++questions_;
+    cancel_.ThrowIfCancelled();
     if (!observer_.Ask(EmptyBoxQuestion(plan.base.timers.size()))) return false;
     plan.merge = MergeTimerLists(kNone, kNone, plan.ours.timers);
     return true;
@@ -364,6 +377,7 @@ bool LiveSave::MergeOnce(Plan& plan, LiveSaveResult& result) {
     observer_.Log(line);
   if (!plan.merge.HasConflicts()) return true;
   ++questions_;
+  cancel_.ThrowIfCancelled();
   if (observer_.Ask(ConflictQuestion(plan.merge, labeller))) return true;
   result.message = "Nothing was sent to the box: it keeps its own versions of those timers.";
   return false;

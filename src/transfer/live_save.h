@@ -44,6 +44,8 @@ class LiveSaveObserver {
   virtual void Log(const std::string& line) = 0;
   // A question to answer with Yes (true) or No. An exception counts as No.
   virtual bool Ask(const std::string& question) = 0;
+  // The first change goes to the box now: a Cancel is refused from here on.
+  virtual void ChangesBegin() {}
 };
 
 enum class LiveOutcome {
@@ -55,6 +57,7 @@ enum class LiveOutcome {
   kRefused,      // nothing sent: the list is not known, not this box's, or failed its check
   kDeclined,     // the user kept the box as it is after a question: nothing sent
   kFailed,       // an error before any change (other than the interface failing)
+  kCancelled,    // the user cancelled before the first change: nothing sent
 };
 
 struct LiveSaveResult {
@@ -79,8 +82,10 @@ struct LiveSaveResult {
   bool UseUpload() const {
     return outcome == LiveOutcome::kUseUpload || outcome == LiveOutcome::kNoInterface;
   }
-  // A declined save is news, not an error.
-  bool MessageIsError() const { return outcome != LiveOutcome::kDeclined; }
+  // A declined or cancelled save is news, not an error.
+  bool MessageIsError() const {
+    return outcome != LiveOutcome::kDeclined && outcome != LiveOutcome::kCancelled;
+  }
 };
 
 class LiveSave {
@@ -95,6 +100,8 @@ class LiveSave {
   LiveSaveResult Run();
   // Any thread: the sequence stops before its next step (the application is quitting).
   void Stop() { stopped_.store(true); }
+  // Any thread: the user's Cancel (SaveCancel::Cancel).
+  bool Cancel() { return cancel_.Cancel(); }
 
  private:
   struct Plan;
@@ -142,6 +149,7 @@ class LiveSave {
   bool detect_first_ = false;
   size_t questions_ = 0;  // asked of the observer so far
   std::atomic<bool> stopped_{false};
+  SaveCancel cancel_;
 };
 
 }  // namespace tivolo::transfer

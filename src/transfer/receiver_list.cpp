@@ -18,9 +18,12 @@ constexpr milliseconds kRetryPause{500};
 
 }  // namespace
 
-std::string WriteReceiverList(const web::HttpEndpoint& endpoint, const web::HttpBounds& bounds) {
+std::string WriteReceiverList(const web::HttpEndpoint& endpoint, const web::HttpBounds& bounds,
+                              const std::atomic<bool>* stop) {
   try {
-    if (web::WebInterface(endpoint, bounds).WriteTimerList().ok) return {};
+    web::WebInterface box(endpoint, bounds);
+    box.Http().SetStop(stop);
+    if (box.WriteTimerList().ok) return {};
     return "the receiver said it did not write it";
   } catch (const std::exception& e) {
     return e.what();

@@ -18,8 +18,10 @@
 
 namespace tivolo::transfer {
 
-// Makes the receiver write its list to timers.xml; what went wrong, or empty when it did.
-std::string WriteReceiverList(const web::HttpEndpoint& endpoint, const web::HttpBounds& bounds);
+// Makes the receiver write its list to timers.xml; what went wrong, or empty when it did. A
+// stop flag set meanwhile ends the call (web::HttpClient::SetStop).
+std::string WriteReceiverList(const web::HttpEndpoint& endpoint, const web::HttpBounds& bounds,
+                              const std::atomic<bool>* stop = nullptr);
 
 // The receiver's list once its interface answers again after a restart, asking until bound
 // has passed (or stop is set); nothing when it did not answer in time.

@@ -1,8 +1,12 @@
 #include "transfer/save_to_box.h"
 
+#include <algorithm>
+
 #include "boxdata/text_lines.h"
 #include "boxdata/timer_writer.h"
 #include "net/ftp_client.h"
+#include "net/net_error.h"
+#include "net/socket_stack.h"
 #include "platform/now.h"
 #include "transfer/box_backup.h"
 #include "transfer/list_conflicts.h"
@@ -114,6 +118,7 @@ SaveToBox::SaveToBox(SaveInput input, SaveObserver& observer, BoxBounds bounds)
 SaveToBox::~SaveToBox() = default;
 
 bool SaveToBox::Ask(const std::string& question) {
+  cancel_.ThrowIfCancelled();
   // A question that could not be asked is not a Yes: the box keeps what it holds.
   try {
     return observer_.Ask(question);
@@ -124,6 +129,7 @@ bool SaveToBox::Ask(const std::string& question) {
 
 void SaveToBox::Step(SaveStep step) {
   ThrowIfStopped();
+  cancel_.ThrowIfCancelled();
   observer_.Progress(step);
 }
 
@@ -157,6 +163,15 @@ SaveResult SaveToBox::Run() {
     }
     SendToBox(result);
   } catch (const std::exception& e) {
+    // Whatever the closed connection raised on its way out, the news is the cancel; it is
+    // honoured only before the first change, so nothing was sent.
+    if (cancel_.Cancelled()) {
+      const SaveCancelled cancelled;
+      result.outcome = SaveOutcome::kCancelled;
+      result.box_list = BoxListState::kUnchanged;
+      result.message = cancelled.what();
+      return result;
+    }
     result.outcome = SaveOutcome::kFailed;
     result.message = e.what();
     result.error_type = platform::TypeNameOf(e);
@@ -170,19 +185,62 @@ SaveResult SaveToBox::Run() {
   return result;
 }
 
+namespace {
+
+std::string SecondsText(std::chrono::milliseconds bound) {
+  const auto ms = bound.count();
+  if (ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
+  return std::to_string(ms) + " ms";
+}
+
+void OpenBoxFolder(net::FtpClient& ftp, const BoxAddress& box, const BoxBounds& bounds) {
+  // A box that takes the connection and then says nothing does not answer either: its
+  // greeting and the login come within the connect bound too, so that a save does not stand
+  // for the longer reply bound before it says so.
+  const net::NetBounds working = ftp.Bounds();
+  net::NetBounds login = working;
+  login.idle = std::min(working.idle, bounds.connect);
+  ftp.SetBounds(login);
+  try {
+    ftp.OpenAndLogin(true);
+  } catch (const net::SocketError& e) {
+    if (e.Code() != net::kErrTimedOut) throw;
+    throw BoxNotAnswering("The box at " + box.Label() + " did not answer within " +
+                          SecondsText(bounds.connect) + " (" + e.what() +
+                          "). Check that the box is switched on and that its address in "
+                          "Configuration is right, then save again.");
+  }
+  ftp.SetBounds(working);
+  ftp.ChangeRemoteDir(box.folder);
+}
+
+}  // namespace
+
 std::unique_ptr<net::FtpClient> ConnectToBoxFolder(
     const BoxAddress& box, const BoxBounds& bounds,
     const std::function<void(const std::string&)>& log) {
   std::unique_ptr<net::FtpClient> ftp =
       MakeBoxFtpClient(box, bounds, [log](net::NetStatus, const std::string& line) { log(line); });
-  ftp->OpenAndLogin(true);
-  ftp->ChangeRemoteDir(box.folder);
+  OpenBoxFolder(*ftp, box, bounds);
   return ftp;
 }
 
 std::unique_ptr<net::FtpClient> SaveToBox::Connect() {
-  return ConnectToBoxFolder(input_.box, bounds_,
-                            [this](const std::string& line) { observer_.Log(line); });
+  std::unique_ptr<net::FtpClient> ftp =
+      MakeBoxFtpClient(input_.box, bounds_, [this](net::NetStatus status, const std::string& line) {
+        observer_.Log(line);
+        // A Cancel that came before the socket existed had nothing to close: stop before the
+        // connect, which could wait for a box that does not answer.
+        if (status == net::NetStatus::kResolving || status == net::NetStatus::kConnecting)
+          cancel_.ThrowIfCancelled();
+      });
+  const SaveCancel::Watching watching(cancel_, *ftp);
+  OpenBoxFolder(*ftp, input_.box, bounds_);
+  return ftp;
+}
+
+void SaveToBox::BeginChanges() {
+  if (cancel_.BeginChanges()) observer_.ChangesBegin();
 }
 
 void MarkOrigins(TimerList& ours, const SaveInput& input) {
@@ -235,6 +293,7 @@ void SaveToBox::SendToBox(SaveResult& result) {
   }
   {
     const std::unique_ptr<net::FtpClient> ftp = Connect();
+    std::optional<SaveCancel::Watching> watching(std::in_place, cancel_, *ftp);
     BoxListTransfer box(*ftp, input_.local_dir);
     // What a run that was killed half-way left behind.
     box.DeleteIfThere(kUploadName);
@@ -260,6 +319,8 @@ void SaveToBox::SendToBox(SaveResult& result) {
       if (!recorded || recorded->restarted)
         RecordPendingRestart(input_.local_dir, {input_.box.Label(), Now(), plan.text});
     } else {
+      BeginChanges();
+      watching.reset();
       Step(SaveStep::kUpload);
       UploadMerged(box, plan, result);
       if (result.outcome == SaveOutcome::kDeclined) return;
@@ -270,6 +331,7 @@ void SaveToBox::SendToBox(SaveResult& result) {
       // The list is in place; a close that fails changes nothing on the box.
     }
   }
+  BeginChanges();
   Step(SaveStep::kRestart);
   Restart(result);
   if (result.outcome == SaveOutcome::kNotRestarted) return;
@@ -297,8 +359,10 @@ bool SaveToBox::WriteReceiverListFirst() {
   // the receiver's old one.
   if (!input_.web || !input_.write_first || !input_.start.uploaded.empty()) return true;
   observer_.Log("Asking the receiver to write its timer list before it is fetched.");
-  const std::string problem = WriteReceiverList(*input_.web, {bounds_.connect, bounds_.reply});
+  const std::string problem =
+      WriteReceiverList(*input_.web, {bounds_.connect, bounds_.reply}, &cancel_.Flag());
   if (problem.empty()) return true;
+  cancel_.ThrowIfCancelled();
   observer_.Log("The receiver did not write its timer list: " + problem);
   return Ask("The box's web interface did not make the receiver write its timer list (" + problem +
              "). Timers changed through the interface since the receiver last wrote its list "

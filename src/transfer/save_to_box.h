@@ -33,6 +33,7 @@
 #include "transfer/box_list_transfer.h"
 #include "transfer/listed_timer.h"
 #include "transfer/refusal_comparison.h"
+#include "transfer/save_cancel.h"
 #include "transfer/timer_list_check.h"
 #include "web/box_timer.h"
 #include "web/http_client.h"
@@ -46,8 +47,17 @@ class SaveStopped : public platform::Error {
   std::string TypeName() const override { return "SaveStopped"; }
 };
 
+// The box took no FTP connection, or took it and did not greet and log in, within the connect
+// bound: it is off, or the address names another machine.
+class BoxNotAnswering : public platform::Error {
+ public:
+  using platform::Error::Error;
+  std::string TypeName() const override { return "BoxNotAnswering"; }
+};
+
 // An FTP connection to the box, logged in and in its settings folder; each status line of
-// the client goes to log.
+// the client goes to log. A box that does not answer within bounds.connect is a
+// BoxNotAnswering.
 std::unique_ptr<net::FtpClient> ConnectToBoxFolder(
     const BoxAddress& box, const BoxBounds& bounds,
     const std::function<void(const std::string&)>& log);
@@ -67,6 +77,8 @@ class SaveObserver {
   virtual void Log(const std::string& line) = 0;
   // A question to answer with Yes (true) or No. An exception counts as No.
   virtual bool Ask(const std::string& question) = 0;
+  // The first change goes to the box now: a Cancel is refused from here on.
+  virtual void ChangesBegin() {}
 };
 
 // The box's list as read at start, kept in memory: the base of the merge.
@@ -146,6 +158,7 @@ enum class SaveOutcome {
   kNotChecked,    // the receiver was restarted, but its list could not be read back
   kListMissing,   // the receiver was restarted, and the box has no timers.xml now
   kSwitchedOff,   // the receiver loaded the list, but switched some of its timers off
+  kCancelled,     // the user cancelled before the first change: nothing sent
 };
 
 // What the box's "timers.xml" holds after the save, as far as it is known.
@@ -167,8 +180,10 @@ struct SaveResult {
   std::optional<std::vector<web::BoxTimer>> box_timers;
   // Only after a completed, checked restart does the program end (kEndDelay later).
   bool EndProgram() const { return outcome == SaveOutcome::kRestarted; }
-  // A declined save is news, not an error.
-  bool MessageIsError() const { return outcome != SaveOutcome::kDeclined; }
+  // A declined or cancelled save is news, not an error.
+  bool MessageIsError() const {
+    return outcome != SaveOutcome::kDeclined && outcome != SaveOutcome::kCancelled;
+  }
   // The list is on the box, and its restart, or the check of it, is still to be done.
   bool RestartPending() const {
     return outcome == SaveOutcome::kNotRestarted || outcome == SaveOutcome::kNotChecked;
@@ -184,9 +199,12 @@ class SaveToBox {
   SaveResult Run();
   // Any thread: the sequence stops before its next step (the application is quitting).
   void Stop() { stopped_.store(true); }
+  // Any thread: the user's Cancel (SaveCancel::Cancel).
+  bool Cancel() { return cancel_.Cancel(); }
 
  private:
   struct Plan;
+  void BeginChanges();
   void WriteAndCheck(const std::vector<ListedTimer>& timers, const std::string& text);
   void SendToBox(SaveResult& result);
   bool MergeWithBox(Plan& plan, SaveResult& result);
@@ -211,6 +229,7 @@ class SaveToBox {
   BoxBounds bounds_;
   TimerLabeller labeller_;
   std::atomic<bool> stopped_{false};
+  SaveCancel cancel_;
 };
 
 }  // namespace tivolo::transfer

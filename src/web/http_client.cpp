@@ -41,6 +41,12 @@ int RequestGoesOut(void* user, char*, char*, int, int) {
   return CURL_PREREQFUNC_OK;
 }
 
+// curl asks this about once a second while it waits, and more often while data flows.
+int StopRequested(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  const auto* stop = static_cast<const std::atomic<bool>*>(user);
+  return stop != nullptr && stop->load(std::memory_order_acquire) ? 1 : 0;
+}
+
 std::string Seconds(std::chrono::milliseconds bound) {
   long long ms = bound.count();
   if (ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
@@ -96,6 +102,14 @@ void HttpClient::SetBounds(HttpBounds bounds) {
                    static_cast<long>((bounds_.connect + bounds_.reply).count()));
 }
 
+void HttpClient::SetStop(const std::atomic<bool>* stop) {
+  stop_ = stop;
+  CURL* c = handle_->curl;
+  curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &StopRequested);
+  curl_easy_setopt(c, CURLOPT_XFERINFODATA, stop);
+  curl_easy_setopt(c, CURLOPT_NOPROGRESS, stop != nullptr ? 0L : 1L);
+}
+
 std::string HttpClient::Url(std::string_view path, const QueryParams& params) const {
   std::string url = endpoint_.https ? "https://" : "http://";
   url += endpoint_.host + ":" + std::to_string(endpoint_.port);
@@ -131,6 +145,8 @@ HttpReply HttpClient::Get(std::string_view path, const QueryParams& params) {
 }
 
 HttpReply HttpClient::Perform(const std::string& url, bool with_login) {
+  if (stop_ != nullptr && stop_->load(std::memory_order_acquire))
+    throw WebTransportError("The request " + url + " was stopped.");
   CURL* c = handle_->curl;
   Body body;
   handle_->error[0] = '\0';
@@ -169,6 +185,8 @@ void HttpClient::ThrowTransferFailure(int code, const std::string& url, bool too
     case CURLE_GOT_NOTHING:
     case CURLE_RECV_ERROR:
       throw WebCutReplyError("The box's reply to " + url + " broke off: " + detail + ".");
+    case CURLE_ABORTED_BY_CALLBACK:
+      throw WebTransportError("The request " + url + " was stopped.");
     case CURLE_WRITE_ERROR:
       if (too_large) {
         throw WebReplyError("The box's reply to " + url + " is larger than " +

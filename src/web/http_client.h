@@ -14,6 +14,7 @@
 // Failures are thrown as the classes of web_error.h. Not thread-safe: one client per thread.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -64,6 +65,9 @@ class HttpClient {
   const HttpEndpoint& Endpoint() const { return endpoint_; }
   // Bounds for the calls from now on.
   void SetBounds(HttpBounds bounds);
+  // A flag that, once set from another thread, ends the call under way within about a second
+  // (a WebTransportError) and every later one at once; null for none. Kept by the caller.
+  void SetStop(const std::atomic<bool>* stop);
   // Whether the box has asked for the user name and password during this client's life.
   bool AskedForLogin() const { return asked_for_login_; }
 
@@ -77,6 +81,7 @@ class HttpClient {
   HttpBounds bounds_;
   std::unique_ptr<Handle> handle_;
   bool asked_for_login_ = false;
+  const std::atomic<bool>* stop_ = nullptr;
 };
 
 }  // namespace tivolo::web

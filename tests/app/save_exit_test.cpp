@@ -2,11 +2,15 @@
 // button, a timer added on the box kept without a question, and the end of the program a
 // second after the receiver was restarted.
 #include <QApplication>
+#include <QPushButton>
 #include <QTest>
+#include <set>
+#include <sstream>
 
 #include "app/main_window.h"
 #include "app/save_progress.h"
 #include "app_test_support.h"
+#include "web/box_sim.h"
 #include "widgets/message_service.h"
 
 namespace tivolo::app {
@@ -82,6 +86,80 @@ TEST(SaveExitWindow, ATimerAddedOnTheBoxIsKeptAndTheProgramEndsAfterTheRestart) 
   const std::string log = w.LogText();
   EXPECT_NE(log.find("asStatusText : Disconnecting from 127.0.0.1."), std::string::npos);
   EXPECT_NE(log.find("dm7025 login: "), std::string::npos);
+}
+
+// Until the first change goes out, Cancel ends the save at once, whatever it waits for (the
+// box's FTP replies or its web interface held back): nothing reaches the box, and the window
+// stays open with its list and its change to save.
+TEST(SaveExitWindow, CancelBeforeTheFirstChangeSendsNothing) {
+  struct Route {
+    const char* config;
+    const char* slow_switch;
+    const char* step;  // the step cancelled
+  };
+  for (const Route& route : {Route{"ApplyLive=0\n", "slow", "Backing up the box's timer list..."},
+                             Route{"", "web_delay", "Reading the box's timer list..."}}) {
+    SCOPED_TRACE(route.slow_switch);
+    const tivolo::testing::BoxSim box({}, {}, true);
+    const nlohmann::json& status = box.Status();
+    tivolo::testing::TempDir work;
+    WriteFile(work.Path() + "/config.ini",
+              "[DB7025]\nIp=127.0.0.1\nUsername=" + status["user"].get<std::string>() +
+                  "\nPassword=" + status["password"].get<std::string>() +
+                  "\nFtpPort=" + std::to_string(box.FtpPort()) +
+                  "\nTelnetPort=" + std::to_string(box.TelnetPort()) + "\nWebPort=" +
+                  std::to_string(status["web_port"].get<int>()) + "\n" + route.config);
+    widgets::ScriptedMessageService messages;
+    StartOptions options;
+    options.config_file = work.Path() + "/config.ini";
+    options.local_dir = work.Path() + "/";
+    options.messages = &messages;
+    options.fetch_dialog_delay_ms = 0;
+    MainWindow w(options);
+    w.StartUp();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.WebRouteState().detection.has_value(); }, 5000));
+    ASSERT_TRUE(messages.boxes.empty()) << messages.Trace().front();
+    const int rows = w.TimerGrid()->model()->rowCount();
+    // The receiver may write its list in another order when asked to before the upload route.
+    const auto box_lines = [&box] {
+      std::multiset<std::string> lines;
+      std::istringstream in(box.TimersFile());
+      for (std::string line; std::getline(in, line);)
+        lines.insert(line);
+      return lines;
+    };
+    const std::multiset<std::string> before = box_lines();
+    w.AddChange();
+    w.RefreshActions();
+    // Each reply of the box now comes this late: without Cancel the save would stand for
+    // many seconds.
+    box.SetSwitches({{route.slow_switch, "4000"}});
+
+    DialogScript script;
+    std::string step;
+    script.Then<SaveProgressDialog>([&](SaveProgressDialog& d) {
+      ASSERT_TRUE(QTest::qWaitFor([&] { return d.StepText() == route.step; }, 3000))
+          << d.StepText();
+      step = d.StepText();
+      Control<QPushButton>(d, "SaveCancel").click();
+    });
+    QElapsedTimer cancelled;
+    cancelled.start();
+    EXPECT_TRUE(script.Run([&] { w.SaveExitExecute(); }));
+    EXPECT_EQ(step, route.step);
+    EXPECT_LT(cancelled.elapsed(), 4000);
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].text, "The save was cancelled: nothing was sent to the box.");
+    box.SetSwitches({});
+    EXPECT_EQ(box_lines(), before);
+    EXPECT_EQ(box.WebLog().find("timerchange"), std::string::npos);
+    EXPECT_EQ(box.LiveStatus()["kills"], 0);
+    EXPECT_FALSE(w.TimerTerminate().isActive());
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.TimerGrid()->model()->rowCount(), rows);
+    EXPECT_TRUE(w.SaveExit()->isEnabled());
+  }
 }
 
 // A save half-way cannot be undone: neither Escape nor the close box ends its dialog.

@@ -10,6 +10,7 @@
 
 #include "servers/server_process.h"
 #include "transfer/box_backup.h"
+#include "transfer/save_cancel.h"
 #include "transfer/telnet_dialogue.h"
 #include "transfer/timer_list_check.h"
 #include "transfer/web_route.h"
@@ -230,6 +231,25 @@ TEST(SaveRouteTest, AnInterfaceThatDidNotAnswerIsAskedAgain) {
   EXPECT_TRUE(closed.not_answering);
   EXPECT_EQ(SaveRouteText("127.0.0.1", closed, true),
             "Box 127.0.0.1: web interface not answering: Save && Exit asks it again");
+}
+
+// Whichever comes first wins: a Cancel before the first change stops the save, one after it
+// is refused, so that a save is never cut half-way.
+TEST(SaveCancel, HonouredOnlyBeforeTheFirstChange) {
+  SaveCancel before;
+  EXPECT_TRUE(before.Cancel());
+  EXPECT_TRUE(before.Cancelled());
+  EXPECT_THROW(before.ThrowIfCancelled(), SaveCancelled);
+  EXPECT_THROW(before.BeginChanges(), SaveCancelled);
+
+  SaveCancel after;
+  EXPECT_NO_THROW(after.ThrowIfCancelled());
+  EXPECT_TRUE(after.BeginChanges());
+  EXPECT_FALSE(after.BeginChanges());  // the first time only
+  EXPECT_FALSE(after.Cancel());
+  EXPECT_FALSE(after.Cancelled());
+  EXPECT_FALSE(after.Flag().load());
+  EXPECT_NO_THROW(after.ThrowIfCancelled());
 }
 
 }  // namespace

@@ -362,6 +362,33 @@ TEST_F(SaveToBoxTest, UnknownOrBadListsSendNothingAndAFailureCanBeTriedAgain) {
   EXPECT_FALSE(fs::exists(work / "notes"));
 }
 
+// A box that does not answer: its address takes no connection, or the connection is taken
+// and nobody greets. Either is said within the connect bound, with what to check, and nothing
+// is sent.
+TEST_F(SaveToBoxTest, ABoxThatDoesNotAnswerIsReportedWithinTheConnectBound) {
+  NewList(2);
+  bounds.connect = 1s;
+  bounds.reply = 8s;
+  const net::testing::UnansweredPort unanswered;
+  int silent_port = 0;
+  const int silent = testing::ListenOnLoopback(silent_port);  // queued by the system, never greeted
+  for (int port : {unanswered.Port(), silent_port}) {
+    SCOPED_TRACE(port);
+    input.box.ftp_port = static_cast<uint16_t>(port);
+    const SaveResult r = Run();
+    EXPECT_LT(elapsed, 3s);
+    EXPECT_EQ(r.outcome, SaveOutcome::kFailed);
+    EXPECT_EQ(r.error_type, "BoxNotAnswering");
+    EXPECT_EQ(r.message.rfind(
+                  "The box at 127.0.0.1:" + std::to_string(port) + " did not answer within 1 s", 0),
+              0u)
+        << r.message;
+    EXPECT_NE(r.message.find("address in Configuration"), std::string::npos);
+    EXPECT_NE(r.message.find("The box's timer list is unchanged."), std::string::npos);
+  }
+  ::close(silent);
+}
+
 // Faults of the box's FTP server, scripted: the commands it saw, and what the user is told.
 struct FtpFault {
   const char* label;
