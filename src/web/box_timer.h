@@ -62,7 +62,7 @@ struct CallResult {
 struct InterfaceInfo {
   std::string version;  // "OWIF 1.5.2"
   std::string model;
-  int tuners = 0;  // 0 when not told
+  int tuners = 0;     // 0 when not told
   std::string about;  // /api/about's reply as it came (its tuners' types); empty from deviceinfo
 };
 
