@@ -206,9 +206,14 @@ void MainWindow::TellInterruptedLiveSave() {
 
 bool MainWindow::SaveRules() {
   const std::string text = boxdata::BuildAutoTimerFile(*session_.rules);
-  const transfer::RulesUploadResult result =
-      transfer::UploadRules(Box(), {}, options_.local_dir, text, session_.rules_as_read,
-                            [this](const std::string& line) { Log(line); });
+  const transfer::BoxAddress box = Box();
+  const std::optional<std::string> as_read = session_.rules_as_read;
+  const std::filesystem::path local_dir = options_.local_dir;
+  const transfer::RulesUploadResult result = RunRulesUploadWithProgress(
+      this, [this](const std::string& line) { Log(line); },
+      [&](const RulesLog& log) {
+        return transfer::UploadRules(box, {}, local_dir, text, as_read, log);
+      });
   if (!result.ok) {
     Log("The series rules were not saved: " + result.error_type + ": " + result.error_message);
     messages_->Error(result.MessageText());

@@ -139,4 +139,24 @@ transfer::LiveSaveResult RunLiveSaveWithProgress(QWidget* owner, LiveRun run) {
   });
 }
 
+transfer::RulesUploadResult RunRulesUploadWithProgress(
+    QWidget* owner, const RulesLog& log,
+    const std::function<transfer::RulesUploadResult(const RulesLog&)>& upload) {
+  QPointer<SaveProgressDialog> dialog = new SaveProgressDialog(owner);
+  dialog->ShowText("Saving the series rules to the box");
+  dialog->CancelButton()->hide();
+  dialog->show();
+  BackgroundRun background;
+  transfer::RulesUploadResult result;
+  background.Run([&] {
+    result = upload([&background, &log](const std::string& line) {
+      background.Post([&log, line] {
+        if (log) log(line);
+      });
+    });
+  });
+  delete dialog.data();
+  return result;
+}
+
 }  // namespace tivolo::app

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "transfer/live_save.h"
+#include "transfer/rules_upload.h"
 #include "transfer/save_to_box.h"
 #include "widgets/message_service.h"
 
@@ -62,5 +63,12 @@ struct LiveRun {
 };
 
 transfer::LiveSaveResult RunLiveSaveWithProgress(QWidget* owner, LiveRun run);
+
+// The series rules' store off the window's thread under the same dialog, without its Cancel:
+// one short store, check and rename. upload gets a log that hands its lines to `log`.
+using RulesLog = std::function<void(const std::string&)>;
+transfer::RulesUploadResult RunRulesUploadWithProgress(
+    QWidget* owner, const RulesLog& log,
+    const std::function<transfer::RulesUploadResult(const RulesLog&)>& upload);
 
 }  // namespace tivolo::app
