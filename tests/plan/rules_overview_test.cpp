@@ -153,6 +153,7 @@ TEST(RulesOverview, MarksCoveredTwiceAndConflicts) {
     const RulesOverview o = OverviewOfRules(Titles(), c.rules, c.timers, Settings(), tuners);
     EXPECT_EQ(Marks(o), c.expected);
     EXPECT_EQ(o.tuners_checked, c.checked);
+    EXPECT_EQ(o.Summary().find("tuners unknown") != std::string::npos, !c.checked) << o.Summary();
   }
 }
 
