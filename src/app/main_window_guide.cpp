@@ -170,7 +170,7 @@ void MainWindow::FindInGuideClick() {
 
 void MainWindow::SeriesRulesClick() {
   if (ending_ || !session_.rules) return;
-  ui::SeriesRulesWindow window(this, session_, names_.channels);
+  ui::SeriesRulesWindow window(this, session_, names_.channels, &tuner_context_);
   window.exec();
   RefreshActions();
 }

@@ -9,6 +9,7 @@
 
 #include "ui/rule_editor.h"
 #include "ui/rule_rows.h"
+#include "ui/rules_overview_dialog.h"
 
 namespace tivolo::ui {
 namespace {
@@ -20,8 +21,8 @@ QString Q(const std::string& s) {
 }  // namespace
 
 SeriesRulesWindow::SeriesRulesWindow(QWidget* owner, TimerSession& session,
-                                     boxdata::ChannelNames channels)
-    : FixedDialog(owner), session_(session), channels_(std::move(channels)) {
+                                     boxdata::ChannelNames channels, const TunerContext* tuners)
+    : FixedDialog(owner), session_(session), channels_(std::move(channels)), tuners_(tuners) {
   setWindowTitle("Series rules");
   setFixedSize(kWidth, kHeight);
   SetupList();
@@ -75,6 +76,7 @@ void SeriesRulesWindow::SetupButtons() {
   copy_ = make("C&opy", "ButtonCopy", &SeriesRulesWindow::CopyExecute);
   delete_ = make("&Delete", "ButtonDelete", &SeriesRulesWindow::DeleteExecute);
   switch_ = make("Di&sable", "ButtonSwitch", &SeriesRulesWindow::SwitchExecute);
+  make("Preview a&ll", "PreviewAll", &SeriesRulesWindow::PreviewAllExecute);
   row->addStretch(1);
   make("&Close", "ButtonClose", &SeriesRulesWindow::CloseExecute);
   static_cast<QVBoxLayout*>(layout())->addLayout(row);
@@ -158,6 +160,11 @@ void SeriesRulesWindow::SwitchExecute() {
   boxdata::AutoTimerRule& rule = session_.rules->rules[static_cast<size_t>(at)].rule;
   rule.enabled = !rule.enabled;
   Changed(at);
+}
+
+void SeriesRulesWindow::PreviewAllExecute() {
+  RulesOverviewDialog dialog(this, session_, channels_, tuners_);
+  dialog.exec();
 }
 
 void SeriesRulesWindow::CloseExecute() {

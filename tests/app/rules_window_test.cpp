@@ -7,15 +7,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <map>
 #include <set>
 
 #include "app/main_window.h"
 #include "app_test_support.h"
 #include "boxdata/autotimer_file.h"
 #include "ui/rule_editor.h"
+#include "ui/rules_overview_dialog.h"
 #include "ui/series_rules_window.h"
 #include "ui/timer_editor.h"
 #include "ui/timer_grid.h"
@@ -205,6 +208,55 @@ TEST_F(RulesWindowTest, ATimerARuleMadeIsMarkedAndItsEditorWarns) {
     Click(e, "ButtonCancel");
   });
   ASSERT_TRUE(script.Run([&w] { w->EditExecute(); }));
+}
+
+// Preview all rules on the demo box, whose list holds timers the rules made and three timers
+// at once on three transponders for two tuners: every enabled rule's programmes with their
+// rule, those a timer covers marked, the same episode on several channels marked twice, and
+// the tuners' check run; the rules stay as they were.
+TEST_F(RulesWindowTest, PreviewAllMarksCoveredTwiceAndConflicts) {
+  BoxSim box({}, {}, true, "--series --conflict");
+  auto w = Window(box);
+  auto* tuners = w->statusBar()->findChild<QLabel*>("TunerStatus");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return tuners->text().contains("DVB"); }, kGuideBoundMs))
+      << tuners->text().toStdString();
+  const std::string as_set = boxdata::BuildAutoTimerFile(*w->Rules());
+
+  std::vector<std::vector<std::string>> rows;
+  std::string summary;
+  DialogScript script;
+  script.Then<ui::SeriesRulesWindow>([](ui::SeriesRulesWindow& d) {
+    QTimer::singleShot(0, &d, [&d] { Click(d, "PreviewAll"); });
+  });
+  script.Then<ui::RulesOverviewDialog>([&](ui::RulesOverviewDialog& o) {
+    QTreeWidget& list = Control<QTreeWidget>(o, "OverviewList");
+    for (int r = 0; r < list.topLevelItemCount(); ++r)
+      rows.push_back(Row(list, r));
+    summary = Control<QLabel>(o, "OverviewSummary").text().toStdString();
+    Click(o, "ButtonClose");
+  });
+  script.Then<ui::SeriesRulesWindow>([](ui::SeriesRulesWindow& d) { Click(d, "ButtonClose"); });
+  ASSERT_TRUE(script.Run([&w] { w->SeriesRules()->trigger(); }));
+
+  std::map<std::string, int> covered, twice;
+  int conflicts = 0;
+  for (const std::vector<std::string>& r : rows) {
+    ASSERT_EQ(r.size(), 6u);
+    if (r[5].find("covered by the timer '" + r[4] + "'") == 0) ++covered[r[0]];
+    if (r[5].find("twice: the same episode") != std::string::npos) ++twice[r[0]];
+    if (r[5].find("conflict: ") != std::string::npos) ++conflicts;
+  }
+  // The two timers each demo rule made; the same episode on both of Natuur's channels.
+  EXPECT_EQ(covered["Journaal"], 2);
+  EXPECT_EQ(covered["Natuur"], 2);
+  EXPECT_GT(twice["Natuur"], 0);
+  EXPECT_NE(summary.find(", 4 covered already"), std::string::npos) << summary;
+  // The tuners are known: the check ran, and its count is that of the rows it marked.
+  EXPECT_NE(summary.find(conflicts ? ", " + std::to_string(conflicts) + " in a conflict"
+                                   : std::string(", no conflict")),
+            std::string::npos)
+      << summary;
+  EXPECT_EQ(boxdata::BuildAutoTimerFile(*w->Rules()), as_set);
 }
 
 }  // namespace
