@@ -236,12 +236,17 @@ void MainWindow::RunSave(bool end_program) {
     messages_->Error(transfer::kReloadBeforeSaving);
     return;
   }
-  if (session_.rules_changed && !SaveRules()) return;
-  if (session_.change_count == 0 && !session_.save_owed) {
-    // Only the rules changed: the box needs nothing more, the rule plugin reads them itself.
-    if (end_program) EndAfterSave();
-    RefreshActions();
-    return;
+  if (session_.rules_changed) {
+    // A pending restart owes the box a save too, though nothing changed in this run.
+    const bool list_owed = session_.change_count != 0 || session_.save_owed ||
+                           !list_at_start_.uploaded.empty();
+    if (!SaveRules()) return;
+    if (!list_owed) {
+      // Only the rules changed: the box needs nothing more, the rule plugin reads them itself.
+      if (end_program) EndAfterSave();
+      RefreshActions();
+      return;
+    }
   }
   if (SaveLive(end_program)) return;
   SaveRun run;
