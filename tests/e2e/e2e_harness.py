@@ -271,6 +271,13 @@ class Program:
         except HarnessError as err:
             raise HarnessError("%s; the windows last seen: %s" % (err, seen))
 
+    def wait_next_message(self, previous, timeout=WINDOW_WAIT):
+        """The message box that follows the one answered (previous, as wait_message gave it)."""
+        def find():
+            message = self.wait_message(timeout)
+            return message if message["text"] != previous["text"] else None
+        return wait_until("the next message box", find, timeout)
+
     def wait_column_headers(self, window_name, timeout=WINDOW_WAIT):
         """The column titles of the grid in the window of that caption (a regular expression),
         each with its place on the screen: {title: [x, y, width, height]}."""

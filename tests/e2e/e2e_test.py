@@ -358,7 +358,12 @@ class E2eTest(unittest.TestCase):
             self.assertTrue(reply["result"], reply)
         self.append_timer("Live")
         self.save_and_exit()
-        message = self.program.wait_message()
+        # Asked first, with the box's two new recordings in the check; Yes sends it anyway.
+        question = self.program.wait_message()
+        for fragment in ('"Live"', '"Concert"', '"Marathon"', "The box will refuse these"):
+            self.assertIn(fragment, question["text"])
+        self.program.answer(question, "alt+y")
+        message = self.program.wait_next_message(question)
         for fragment in ("did not take the change", "refused: it collides with", '"Concert"',
                          '"Marathon"', "still to save"):
             self.assertIn(fragment, message["text"])
