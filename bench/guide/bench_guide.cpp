@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "best_times.h"
 #include "boxdata/guide_file.h"
 #include "boxdata/guide_search.h"
 #include "boxdata/guide_writer.h"
@@ -28,6 +29,9 @@ namespace tivolo::boxdata {
 namespace {
 
 namespace fs = std::filesystem;
+using bench::Best;
+using bench::g_best;
+using bench::Timed;
 using testing::GuideWriter;
 
 constexpr int kServices = 400;
@@ -121,36 +125,8 @@ const BenchGuide& Bench() {
   return guide;
 }
 
-// The fastest run of each benchmark, in milliseconds, elapsed and of the thread's processor
-// time: on a machine shared with other work a run of 40 ms is interrupted where one of 5 ms
-// is not, so elapsed times compare the machine's load as much as the work.
-struct Best {
-  double elapsed = 1e300;
-  double processor = 1e300;
-};
-std::map<std::string, Best> g_best;
 size_t g_peak = 0;
 size_t g_search_bytes = 0;
-
-double ProcessorMs() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
-
-// Times one call of f into the bests of `name`.
-template <typename F>
-void Timed(const std::string& name, F&& f) {
-  const double processor = ProcessorMs();
-  const auto elapsed = std::chrono::steady_clock::now();
-  f();
-  Best& best = g_best[name];
-  best.processor = std::min(best.processor, ProcessorMs() - processor);
-  best.elapsed =
-      std::min(best.elapsed,
-               std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - elapsed)
-                   .count());
-}
 
 void BM_ReadFileBytes(benchmark::State& state) {
   const BenchGuide& g = Bench();

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "best_times.h"
 #include "boxdata/box_settings.h"
 #include "boxdata/service_list.h"
 #include "plan/conflict_model.h"
@@ -21,6 +22,10 @@
 
 namespace tivolo::plan {
 namespace {
+
+using bench::Best;
+using bench::g_best;
+using bench::Timed;
 
 constexpr int kTimers = 5000;
 constexpr int kRepeated = 200;
@@ -91,18 +96,6 @@ const Bench& Data() {
   return bench;
 }
 
-std::map<std::string, double> g_best_ms;
-
-template <typename F>
-void Timed(const std::string& name, F&& f) {
-  const auto start = std::chrono::steady_clock::now();
-  f();
-  const double ms =
-      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-  auto [it, added] = g_best_ms.emplace(name, ms);
-  if (!added) it->second = std::min(it->second, ms);
-}
-
 // The plain pass: every timer looked at once, as any list operation does.
 void BM_PlainPass(benchmark::State& state) {
   const Bench& b = Data();
@@ -160,16 +153,16 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  if (!g_best_ms.count("plain")) return 0;
-  const double plain = g_best_ms["plain"];
+  if (!g_best.count("plain")) return 0;
+  const double plain = g_best["plain"].elapsed;
   std::printf("%d timers (%d repeated) over 4 tuners; plain pass %.3f ms (best run)\n", kTimers,
               kRepeated, plain);
   const std::pair<const char*, double> rows[] = {{"full", kFullBoundMs},
                                                  {"verdict one-shot", kVerdictBoundMs},
                                                  {"verdict repeated", kVerdictBoundMs}};
   for (const auto& [name, bound] : rows) {
-    if (!g_best_ms.count(name)) continue;
-    const double ms = g_best_ms[name];
+    if (!g_best.count(name)) continue;
+    const double ms = g_best[name].elapsed;
     std::printf("%-17s %8.3f ms = %7.1f x the plain pass (bound %.0f ms) %s\n", name, ms,
                 ms / plain, bound, ms <= bound ? "ok" : "TOO SLOW");
   }

@@ -15,11 +15,16 @@
 #include <string>
 #include <vector>
 
+#include "best_times.h"
 #include "boxdata/guide_writer.h"
 #include "plan/rule_matcher.h"
 
 namespace tivolo::plan {
 namespace {
+
+using bench::Best;
+using bench::g_best;
+using bench::Timed;
 
 using boxdata::AutoTimerRule;
 using boxdata::RuleFilterWhere;
@@ -132,31 +137,7 @@ RuleRunSettings Settings() {
   return s;
 }
 
-struct Best {
-  double elapsed = 1e300;
-  double processor = 1e300;
-};
-std::map<std::string, Best> g_best;
 size_t g_programmes = 0;
-
-double ProcessorMs() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
-
-template <typename F>
-void Timed(const std::string& name, F&& f) {
-  const double processor = ProcessorMs();
-  const auto elapsed = std::chrono::steady_clock::now();
-  f();
-  Best& best = g_best[name];
-  best.processor = std::min(best.processor, ProcessorMs() - processor);
-  best.elapsed =
-      std::min(best.elapsed,
-               std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - elapsed)
-                   .count());
-}
 
 void BM_TitlePass(benchmark::State& state) {
   const RuleTitles& titles = Titles();

@@ -13,11 +13,16 @@
 #include <memory>
 #include <string>
 
+#include "best_times.h"
 #include "ui/week_view.h"
 
 namespace {
 
 using namespace tivolo;
+
+using bench::Best;
+using bench::g_best;
+using bench::Timed;
 
 constexpr int kTimers = 5000;
 constexpr int kTuners = 4;
@@ -67,18 +72,6 @@ struct WeekFixture {
 WeekFixture& Fixture() {
   static WeekFixture f;
   return f;
-}
-
-std::map<std::string, double> g_best_ms;
-
-template <typename F>
-void Timed(const std::string& name, F&& f) {
-  const auto start = std::chrono::steady_clock::now();
-  f();
-  const double ms =
-      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-  auto [it, added] = g_best_ms.emplace(name, ms);
-  if (!added) it->second = std::min(it->second, ms);
 }
 
 // The plain pass: every bar looked at once, as any walk over the list does.
@@ -134,13 +127,13 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   Fixture().view.reset();
-  if (!g_best_ms.count("plain")) return 0;
-  const double plain = g_best_ms["plain"];
+  if (!g_best.count("plain")) return 0;
+  const double plain = g_best["plain"].elapsed;
   std::printf("%d timers over %d tuners and a row without; plain pass %.3f ms (best run)\n",
               kTimers, kTuners, plain);
   for (const char* name : {"frame, a day", "frame, a week", "scroll, week"}) {
-    if (!g_best_ms.count(name)) continue;
-    const double ms = g_best_ms[name];
+    if (!g_best.count(name)) continue;
+    const double ms = g_best[name].elapsed;
     std::printf("%-14s %8.3f ms = %7.1f x the plain pass (bound %.0f ms) %s\n", name, ms,
                 ms / plain, kFrameBoundMs, ms <= kFrameBoundMs ? "ok" : "TOO SLOW");
   }

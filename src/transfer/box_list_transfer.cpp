@@ -17,6 +17,14 @@ std::string WithoutCr(std::string_view text) {
   return out;
 }
 
+}  // namespace
+
+bool SameText(std::string_view a, std::string_view b) {
+  return WithoutCr(a) == WithoutCr(b);
+}
+
+namespace {
+
 bool IsMissingFile(const net::ProtocolReplyError& e) {
   return e.Code() == 550 || e.Code() == 450;
 }
@@ -59,7 +67,7 @@ bool BoxListTransfer::Holds(const std::string& remote, const std::string& text) 
   } catch (const net::ProtocolReplyError&) {
   }
   const std::optional<std::string> held = Read(remote);
-  return held && WithoutCr(*held) == WithoutCr(text);
+  return held && SameText(*held, text);
 }
 
 void BoxListTransfer::DeleteIfThere(const std::string& remote) {

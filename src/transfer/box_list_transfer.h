@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/error.h"
 
@@ -27,6 +28,9 @@ class SaveError : public platform::Error {
   using platform::Error::Error;
   std::string TypeName() const override { return "SaveError"; }
 };
+
+// Two texts of the box's compared line ends aside: the ASCII type lets the server store its own.
+bool SameText(std::string_view a, std::string_view b);
 
 class BoxListTransfer {
  public:

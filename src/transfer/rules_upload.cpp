@@ -12,21 +12,11 @@ namespace {
 
 constexpr const char* kLocalName = "autotimer.xml.new";
 
-// The server may store its own line ends.
-std::string WithoutCr(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    if (c != '\r') out += c;
-  }
-  return out;
-}
-
 void Upload(net::FtpClient& ftp, const std::filesystem::path& local_dir, const std::string& text,
             const std::optional<std::string>& as_read, RulesUploadResult& result) {
   BoxListTransfer box(ftp, local_dir);
   const std::optional<std::string> now = box.Read(kRulesBoxName);
-  if (now.has_value() != as_read.has_value() || (now && WithoutCr(*now) != WithoutCr(*as_read))) {
+  if (now.has_value() != as_read.has_value() || (now && !SameText(*now, *as_read))) {
     result.changed_on_box = true;
     throw SaveError("The box's series rules changed since they were read.");
   }
