@@ -112,10 +112,20 @@ def conflicting_timers(tv, base):
             timer(evening + 900, evening + 2700, tv[70], "Journaal", eit=4403)]
 
 
+def clear_of_now(now, start_hour, hours):
+    """The hour a repeated timer of that length starts at: start_hour, or four hours later
+    when today's recording would run now or within the hour, so that no save of a test asks
+    about a recording running on the demo box, whatever the time of day."""
+    now_hour = time.localtime(now).tm_hour
+    return start_hour + 4 if start_hour - 1 <= now_hour <= start_hour + hours else start_hour
+
+
 def timers_xml(tv, now, conflict=False, series=False):
     hour, day = 3600, 86400
     midnight = int(time.mktime(time.localtime(now)[:3] + (0, 0, 0, 0, 0, -1)))
     base = midnight + day  # tomorrow, local time
+    weather, cooking = clear_of_now(now, 19, 1), clear_of_now(now, 12, 1)
+    cartoon, morning = clear_of_now(now, 8, 1), clear_of_now(now, 6, 1)
     auto = [("tags", ""), ("always_zap", "0"), ("rename_repeat", "1"),
             ("conflict_detection", "1"), ("descramble", "1"), ("record_ecm", "0")]
     done = now - now % 300 - 3 * hour
@@ -125,16 +135,17 @@ def timers_xml(tv, now, conflict=False, series=False):
                                  + time.ctime(done - 20)),
                                 (20, done, "start recording"),
                                 (0, done + 2700, "stop recording")]),
-        timer_on_days(base + 19 * hour, base + 19 * hour + 1800, tv[1], "Weerbericht", 127,
-              justplay=1, afterevent="nothing"),
-        timer_on_days(base + 12 * hour, base + 13 * hour, tv[2], "Het Grote Kookprogramma", 31,
+        timer_on_days(base + weather * hour, base + weather * hour + 1800, tv[1], "Weerbericht",
+                      127, justplay=1, afterevent="nothing"),
+        timer_on_days(base + cooking * hour, base + (cooking + 1) * hour, tv[2],
+                      "Het Grote Kookprogramma", 31,
                       description="Vijf gangen in een uur.", eit=812, extra=auto),
         timer(base + 2 * day + 20 * hour + 1800, base + 2 * day + 22 * hour, tv[3],
               "De buitengewoon lange titel van een documentaireserie over de rivieren van "
               "Europa, deel drie: de Donau van bron tot delta",
               "Een reis langs de Donau.", eit=9001, afterevent="deepstandby"),
-        timer_on_days(base + 8 * hour, base + 8 * hour + 1500, tv[4], "Tom & Jerry", 96,
-                      description="Kat en muis <klassiek>", extra=[("tags", "kids cartoon")]),
+        timer_on_days(base + cartoon * hour, base + cartoon * hour + 1500, tv[4], "Tom & Jerry",
+                      96, description="Kat en muis <klassiek>", extra=[("tags", "kids cartoon")]),
         timer(base + day + 21 * hour, base + day + 23 * hour + 900, tv[5], "Café Europa",
               "Gesprekken aan de bar.", eit=3333, disabled=1),
         timer(base + 3 * day + 14 * hour, base + 3 * day + 16 * hour, tv[6], "Zondagmiddagfilm",
@@ -143,8 +154,8 @@ def timers_xml(tv, now, conflict=False, series=False):
                      "Zondagmiddagfilm."),
                     (509, now - day, "[AutoTimer] Timer start on: "
                      + time.ctime(base + 3 * day + 14 * hour))]),
-        timer_on_days(base + 4 * day + 6 * hour, base + 4 * day + 7 * hour, tv[20],
-                      "Ochtendjournaal", 62, eit=77),
+        timer_on_days(base + 4 * day + morning * hour, base + 4 * day + (morning + 1) * hour,
+                      tv[20], "Ochtendjournaal", 62, eit=77),
         timer(base + 5 * day + 22 * hour, base + 6 * day + 30 * 60, tv[7],
               "Nachtfilm: Middernacht", "Over middernacht heen.", eit=12345),
         timer(base + 6 * day + 15 * hour, base + 6 * day + 17 * hour, tv[8], "Wielrennen",
@@ -182,10 +193,12 @@ DURATIONS = (1800, 2700, 3600, 5400)
 
 
 def demo_events(service, number, now):
-    """Programmes of 30 to 90 minutes on a television channel, from the day before `now` to
-    three days after, each channel starting its list at another programme."""
-    start = now - now % 3600 - 86400
-    end = start + 4 * 86400
+    """Programmes of 30 to 90 minutes on a television channel, from the start of the day
+    before `now` to four days after, each channel starting its list at another programme. The
+    same at any hour of a day, so that what the series rules find does not hang on when the
+    box was started."""
+    start = int(time.mktime(time.localtime(now)[:3] + (0, 0, 0, 0, 0, -1))) - 86400
+    end = start + 5 * 86400
     events = []
     at, i = start, number
     while at < end:
