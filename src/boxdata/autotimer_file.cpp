@@ -320,6 +320,8 @@ class AutoTimerParser {
         e.reference_comments.emplace_back(c.text, std::string());
         after_reference = true;
       }
+      // A child cut off by the next rule or the file's end tag ends this rule there too.
+      if (next_) return pos;
     }
     RuleProblem(e, "the rule has no </timer>");
     return pos;
