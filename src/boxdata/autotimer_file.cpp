@@ -262,6 +262,11 @@ class AutoTimerParser {
     if (e.rule.name.empty()) e.rule.name = e.rule.match;
     size_t end = start.end;
     if (start.tag_ended && !start.self_closing) end = ReadContent(e, start.end);
+    // The plugin keeps a list of filters per kind, in the order read, and writes them kind by
+    // kind: so does this view, whatever the order of the file's lines.
+    const auto by_kind = [](const RuleFilter& a, const RuleFilter& b) { return a.where < b.where; };
+    std::stable_sort(e.rule.includes.begin(), e.rule.includes.end(), by_kind);
+    std::stable_sort(e.rule.excludes.begin(), e.rule.excludes.end(), by_kind);
     e.raw = std::string(bytes_.substr(start.begin, end - start.begin));
     e.read_as = e.rule;
     return end;
