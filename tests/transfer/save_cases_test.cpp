@@ -9,6 +9,7 @@
 #include "net/ftp/fake_ftp_server.h"
 #include "net/peer.h"
 #include "platform/now.h"
+#include "save_script.h"
 #include "support/test_files.h"
 #include "transfer/save_to_box.h"
 
@@ -19,6 +20,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testing::FakeFtpServer;
 using testing::FakeFtpSession;
+using testing::LoginAndBackup;
 
 constexpr const char* kRef = "1:0:19:2B66:3F3:1:C00000:0:0:0:";
 constexpr int64_t kWeek = 7 * 86400;
@@ -89,25 +91,6 @@ class Recorder : public SaveObserver {
   std::string log, questions;
   std::vector<bool> answers;
 };
-
-void SendFile(FakeFtpSession& s, const char* name, const std::string& text) {
-  s.AcceptPort();
-  s.Expect(std::string("retr ") + name);
-  s.Reply("150 Opening data connection.");
-  s.ConnectData();
-  s.SendData(text);
-  s.CloseData();
-  s.Reply("226 Transfer complete.");
-}
-
-void LoginAndBackup(FakeFtpSession& s, const std::string& box_list) {
-  s.Login();
-  s.Expect("CWD ");
-  s.Reply("250 Directory successfully changed.");
-  s.Expect("DELE timers.xml.upload");
-  s.Reply("550 Delete operation failed.");
-  SendFile(s, "timers.xml", box_list);
-}
 
 // A save against a scripted FTP server; the receiver's telnet port refuses, so a save that
 // gets as far as the restart ends as not restarted.
@@ -191,7 +174,7 @@ TEST_F(SaveCaseTest, ADamagedBoxListReplacedKeepsEveryTimerReadAtStart) {
     s.Reply("226 Transfer complete.");
     s.Expect("SIZE ");
     s.Reply("213 " + std::to_string(stored.size()));
-    SendFile(s, "timers.xml", cut);
+    s.ServeFile("timers.xml", cut);
     s.Expect("RNFR ");
     s.Reply("350 Ready for RNTO.");
     s.Expect("RNTO ");

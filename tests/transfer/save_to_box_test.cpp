@@ -15,6 +15,7 @@
 #include "net/ftp/fake_ftp_server.h"
 #include "net/peer.h"
 #include "platform/now.h"
+#include "save_script.h"
 #include "servers/server_process.h"
 #include "support/test_deadline.h"
 #include "support/test_files.h"
@@ -34,6 +35,7 @@ using namespace std::chrono_literals;
 const bool kDeadline = tivolo::testing::InstallTestDeadline(40s);
 using testing::FakeFtpServer;
 using testing::FakeFtpSession;
+using testing::LoginAndBackup;
 using testing::ReadFile;
 using testing::WriteFile;
 using Clock = std::chrono::steady_clock;
@@ -400,28 +402,6 @@ struct FtpFault {
   std::function<void(FakeFtpSession&, const std::string& box_list)> second_session = nullptr;
 };
 
-// Sends a file the client retrieves.
-void SendFile(FakeFtpSession& s, const char* name, const std::string& text) {
-  s.AcceptPort();
-  s.Expect(std::string("retr ") + name);
-  s.Reply("150 Opening data connection.");
-  s.ConnectData();
-  s.SendData(text);
-  s.CloseData();
-  s.Reply("226 Transfer complete.");
-}
-
-// The start of every session: login, the box's folder, a leftover upload cleared (there is
-// none) and the backup's download.
-void LoginAndBackup(FakeFtpSession& s, const std::string& box_list) {
-  s.Login();
-  s.Expect("CWD ");
-  s.Reply("250 Directory successfully changed.");
-  s.Expect("DELE timers.xml.upload");
-  s.Reply("550 Delete operation failed.");
-  SendFile(s, "timers.xml", box_list);
-}
-
 std::string StoreUpload(FakeFtpSession& s, const char* name, const char* final_reply) {
   s.AcceptPort();
   s.Expect(std::string("STOR ") + name);
@@ -520,8 +500,8 @@ INSTANTIATE_TEST_SUITE_P(
                    StoreUpload(s, "timers.xml.upload", "226 Transfer complete.");
                    s.Expect("SIZE ");
                    s.Reply("550 SIZE not allowed in ASCII mode.");
-                   SendFile(s, "timers.xml.upload", WithoutCr(MakeList(4, nullptr, 1766000000)));
-                   SendFile(s, "timers.xml", box_list);
+                   s.ServeFile("timers.xml.upload", WithoutCr(MakeList(4, nullptr, 1766000000)));
+                   s.ServeFile("timers.xml", box_list);
                    s.Expect("RNFR ");
                    s.Reply("502 RNFR not implemented.");
                    StoreUpload(s, "timers.xml", "226 Transfer complete.");
@@ -542,7 +522,7 @@ INSTANTIATE_TEST_SUITE_P(
                    const std::string stored = StoreUpload(s, "timers.xml.upload", "226 Done.");
                    s.Expect("SIZE ");
                    s.Reply("213 " + std::to_string(stored.size()));
-                   SendFile(s, "timers.xml", box_list);
+                   s.ServeFile("timers.xml", box_list);
                    s.Expect("RNFR ");
                    s.Reply("502 RNFR not implemented.");
                    StoreUpload(s, "timers.xml", "426 Connection closed; transfer aborted.");
@@ -558,7 +538,7 @@ INSTANTIATE_TEST_SUITE_P(
                    const std::string stored = StoreUpload(s, "timers.xml.upload", "226 Done.");
                    s.Expect("SIZE ");
                    s.Reply("213 " + std::to_string(stored.size()));
-                   SendFile(s, "timers.xml", box_list);
+                   s.ServeFile("timers.xml", box_list);
                    s.Expect("RNFR ");
                    s.Reply("502 RNFR not implemented.");
                    s.Expect("DELE ");
@@ -578,13 +558,13 @@ INSTANTIATE_TEST_SUITE_P(
                        WithoutCr(box_list.substr(0, box_list.find("</timers>"))) +
                        "<timer begin=\"1767000000\" end=\"1767003600\" serviceref=\"" + kRef +
                        "\" repeated=\"0\" name=\"Late\" afterevent=\"nothing\" />\n</timers>\n";
-                   SendFile(s, "timers.xml", changed);
+                   s.ServeFile("timers.xml", changed);
                    stored = StoreUpload(s, "timers.xml.upload", "226 Done.");
                    if (stored.find("name=\"Late\"") == std::string::npos)
                      s.Fail("the late timer was not merged in");
                    s.Expect("SIZE ");
                    s.Reply("213 " + std::to_string(stored.size()));
-                   SendFile(s, "timers.xml", changed);
+                   s.ServeFile("timers.xml", changed);
                    s.Expect("RNFR ");
                    s.Reply("350 Ready for RNTO.");
                    s.Expect("RNTO ");
@@ -599,7 +579,7 @@ INSTANTIATE_TEST_SUITE_P(
                    const std::string stored = StoreUpload(s, "timers.xml.upload", "226 Done.");
                    s.Expect("SIZE ");
                    s.Reply("213 " + std::to_string(stored.size()));
-                   SendFile(s, "timers.xml", box_list);
+                   s.ServeFile("timers.xml", box_list);
                    s.Expect("RNFR ");
                    s.Reply("350 Ready for RNTO.");
                    s.Expect("RNTO ");  // renamed, but the reply never comes
@@ -613,7 +593,7 @@ INSTANTIATE_TEST_SUITE_P(
                    s.Login();
                    s.Expect("CWD ");
                    s.Reply("250 Directory successfully changed.");
-                   SendFile(s, "timers.xml", WithoutCr(MakeList(4, nullptr, 1766000000)));
+                   s.ServeFile("timers.xml", WithoutCr(MakeList(4, nullptr, 1766000000)));
                  }}),
     [](const auto& info) { return std::string(info.param.label); });
 
@@ -674,7 +654,7 @@ TEST_P(TelnetBoxTest, RestartsOrTellsWhy) {
             s.Expect("retr timers.xml");
             s.Reply("550 Failed to open file.");
           } else {
-            SendFile(s, "timers.xml", c.after == TelnetCase::kOwn ? WithoutCr(box_list) : stored);
+            s.ServeFile("timers.xml", c.after == TelnetCase::kOwn ? WithoutCr(box_list) : stored);
           }
           s.WaitForClientClose();
           return;
@@ -683,7 +663,7 @@ TEST_P(TelnetBoxTest, RestartsOrTellsWhy) {
         stored = StoreUpload(s, kUploadName, "226 Transfer complete.");
         s.Expect("SIZE ");
         s.Reply("213 " + std::to_string(stored.size()));
-        SendFile(s, "timers.xml", WithoutCr(box_list));
+        s.ServeFile("timers.xml", WithoutCr(box_list));
         s.Expect("RNFR ");
         s.Reply("350 Ready for RNTO.");
         s.Expect("RNTO ");
@@ -803,7 +783,7 @@ TEST_F(SaveToBoxTest, AfterARestartWhoseCheckFailedSaveOnlyChecks) {
     s.Login();
     s.Expect("CWD ");
     s.Reply("250 Directory successfully changed.");
-    SendFile(s, "timers.xml", WithoutCr(sent));
+    s.ServeFile("timers.xml", WithoutCr(sent));
     s.WaitForClientClose();
   });
   input.box.ftp_port = static_cast<uint16_t>(server.Port());

@@ -163,6 +163,16 @@ bool FakeFtpSession::AcceptData() {
   return data_ >= 0;
 }
 
+void FakeFtpSession::ServeFile(const std::string& name, const std::string& text) {
+  AcceptPort();
+  Expect("retr " + name);
+  Reply("150 Opening data connection.");
+  ConnectData();
+  SendData(text);
+  CloseData();
+  Reply("226 Transfer complete.");
+}
+
 void FakeFtpSession::SendData(const std::string& bytes) {
   SendAll(data_, bytes);
 }

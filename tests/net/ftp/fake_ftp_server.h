@@ -36,6 +36,8 @@ class FakeFtpSession {
   // command line as read.
   std::string BeginTransfer(const std::string& command);
   void SendData(const std::string& bytes);
+  // A whole download in active mode: PORT, "retr name" answered 150, text sent, 226.
+  void ServeFile(const std::string& name, const std::string& text);
   // A stranger connects to the data port from from_ip (another 127.x address) and sends bytes;
   // StrangerWasClosed: true when the client closed that connection within the bound.
   void StrangerConnects(const std::string& from_ip, const std::string& bytes);
